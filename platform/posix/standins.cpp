@@ -1,0 +1,46 @@
+#include "tessel/platform/standins.h"
+
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+#include "tessel/platform/headless.h"
+#include "tessel/runtime/dll_commands.h"
+#include "tessel/runtime/services.h"
+
+namespace tessel::posix {
+
+namespace {
+// Every stand-in there is, by the name of the function it replaces.
+constexpr StandIn kStandIns[] = {
+    {"", 0, nullptr},
+};
+}  // namespace
+
+const StandIn* FindStandIn(const char* function) {
+    for (const auto& s : kStandIns) {
+        if (s.call != nullptr && std::strcmp(s.function, function) == 0) return &s;
+    }
+    return nullptr;
+}
+
+}  // namespace tessel::posix
+
+namespace tessel::headless {
+
+// A stand-in called with another argument count than the real function takes is the native
+// form of an unbalanced stack.
+Word CallDllCommand(std::uint32_t index, std::uint32_t argCount, const Word* args) {
+    if (index >= dll::kTable.size()) RaiseRuntimeError(runtime_error::kStackUnbalanced);
+    const auto* s = posix::FindStandIn(dll::kTable[index].function);
+    if (s == nullptr) {
+        std::fprintf(stderr, "no stand-in for %s\n", dll::kTable[index].function);
+        RaiseRuntimeError(runtime_error::kStackUnbalanced);
+    }
+    if (s->argCount != argCount) RaiseRuntimeError(runtime_error::kStackUnbalanced);
+    return s->call(args);
+}
+
+bool RunObjectCommand(std::uint32_t, std::uint32_t, const Value*, Value*) { return false; }
+
+}  // namespace tessel::headless

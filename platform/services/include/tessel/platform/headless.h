@@ -1,0 +1,37 @@
+#pragma once
+// The headless runtime: every service of the runtime library except windows. Tests and host
+// tools run the program's routines against it, natively with the POSIX stand-ins and under Wine
+// with the real Windows functions.
+#include <cstdint>
+#include <functional>
+
+#include "tessel/runtime/services.h"
+
+namespace tessel::headless {
+
+// Installs the headless table as the program's services (and returns it).
+const ServiceTable* Install();
+
+// What a runtime error does here. The default prints the error's text and ends the process with
+// exit code 100 + the error code; tests may set their own (it must not return).
+using ErrorHandler = void (*)(std::int32_t code);
+void SetErrorHandler(ErrorHandler handler);
+const char* RuntimeErrorText(std::int32_t code);
+
+// A support library's commands, by row. Rows nobody registered answer with an omitted value.
+using LibraryHandler = void (*)(std::uint32_t command, std::uint32_t argCount, const Value* args,
+                                Value* result);
+void RegisterLibrary(std::uint32_t row, LibraryHandler handler);
+
+// Runs the routines registered with request 3, once.
+void RunAtExitRoutines();
+
+// The DLL-command service of this platform: real functions on Windows, stand-ins elsewhere.
+Word CallDllCommand(std::uint32_t index, std::uint32_t argCount, const Word* args);
+
+// COM object commands of this platform (the Script Control and others); false when `command`
+// is not an object command.
+bool RunObjectCommand(std::uint32_t command, std::uint32_t argCount, const Value* args,
+                      Value* result);
+
+}  // namespace tessel::headless

@@ -1,0 +1,46 @@
+#include "tessel/platform/stdcall.h"
+
+#include "tessel/runtime/services.h"
+
+// The arguments are pushed right to left below the saved stack pointer; after the call a
+// stdcall function has popped them all, so the stack pointer is back where it was.
+asm(R"(
+    .text
+    .globl _tessel_call_stdcall
+_tessel_call_stdcall:
+    pushl %ebp
+    movl %esp, %ebp
+    pushl %esi
+    pushl %edi
+    pushl %ebx
+    movl 12(%ebp), %ecx
+    movl 16(%ebp), %esi
+    movl %esp, %edi
+1:  testl %ecx, %ecx
+    jz 2f
+    decl %ecx
+    pushl (%esi,%ecx,4)
+    jmp 1b
+2:  call *8(%ebp)
+    movl %esp, %ebx
+    subl %edi, %ebx
+    movl %edi, %esp
+    movl 20(%ebp), %ecx
+    movl %ebx, (%ecx)
+    popl %ebx
+    popl %edi
+    popl %esi
+    popl %ebp
+    ret
+)");
+
+namespace tessel::platform {
+
+Word CallStdcallChecked(void* function, std::uint32_t argCount, const Word* args) {
+    std::int32_t delta = 0;
+    const std::uint32_t result = tessel_call_stdcall(function, argCount, args, &delta);
+    if (delta != 0) RaiseRuntimeError(runtime_error::kStackUnbalanced);
+    return result;
+}
+
+}  // namespace tessel::platform
