@@ -34,6 +34,8 @@ function(tessel_add_fuzzer name)
   cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${F_SOURCES})
   target_link_libraries(${name} PRIVATE ${F_LIBS})
+  # ./tessel runs every program in this folder for a bounded time.
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   set_property(GLOBAL APPEND PROPERTY TESSEL_FUZZERS ${name})

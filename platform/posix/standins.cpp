@@ -41,6 +41,4 @@ Word CallDllCommand(std::uint32_t index, std::uint32_t argCount, const Word* arg
     return s->call(args);
 }
 
-bool RunObjectCommand(std::uint32_t, std::uint32_t, const Value*, Value*) { return false; }
-
 }  // namespace tessel::headless
