@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tessel/platform/arguments.h"
 #include "tessel/runtime/kernel.h"
 
 namespace tessel::platform {
@@ -32,8 +33,6 @@ void* RuntimeResize(void* block, std::uint32_t size) {
 }
 
 void RuntimeFree(void* block) { std::free(block); }
-
-namespace {
 
 std::string_view ArgText(std::uint32_t n, const Value* args, std::uint32_t i) {
     if (i >= n || args[i].tag != tag::kText || args[i].low == 0) return {};
@@ -81,6 +80,16 @@ Value NewBytes(const void* data, std::uint32_t n) {
     if (n != 0) std::memcpy(p + 8, data, n);
     return ByteArrayValue(p);
 }
+
+std::string_view ArgBytes(std::uint32_t n, const Value* args, std::uint32_t i) {
+    if (i >= n || args[i].tag != tag::kByteArray || args[i].low == 0) return {};
+    const auto* block = static_cast<const char*>(AsPointer(args[i]));
+    std::uint32_t len;
+    std::memcpy(&len, block + 4, 4);
+    return {block + 8, len};
+}
+
+namespace {
 
 Value NewTextArray(const std::vector<std::string_view>& pieces) {
     const auto n = static_cast<std::uint32_t>(pieces.size());
@@ -306,14 +315,8 @@ bool RunPortableKernelCommand(std::uint32_t command, std::uint32_t n, const Valu
             return true;
         }
         case kBytesToText: {
-            const void* block = n > 0 ? AsPointer(a[0]) : nullptr;
-            std::uint32_t len = 0;
-            const char* data = nullptr;
-            if (block != nullptr) {
-                std::memcpy(&len, static_cast<const char*>(block) + 4, 4);
-                data = static_cast<const char*>(block) + 8;
-            }
-            *result = NewText(std::string_view(data ? data : "", data ? strnlen(data, len) : 0));
+            const auto bytes = ArgBytes(n, a, 0);
+            *result = NewText(bytes.substr(0, strnlen(bytes.data(), bytes.size())));
             return true;
         }
         case kTextToBytes: {

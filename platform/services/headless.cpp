@@ -38,6 +38,7 @@ void KernelCommand(std::uint32_t command, std::uint32_t argCount, const Value* a
                    Value* result) {
     *result = OmittedValue();
     if (platform::RunPortableKernelCommand(command, argCount, args, result)) return;
+    if (RunSystemCommand(command, argCount, args, result)) return;
     if (RunObjectCommand(command, argCount, args, result)) return;
     std::fprintf(stderr, "kernel command %u is not available without windows\n", command);
     RuntimeError(runtime_error::kUnexpectedType);

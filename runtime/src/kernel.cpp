@@ -74,6 +74,34 @@ ByteArray TextToBytes(const char* text) {
         AsPointer(Expect(Call(kernel::kTextToBytes, {TextValue(text)}), tag::kByteArray)));
 }
 
+// --- system commands -------------------------------------------------------------------------
+namespace {
+bool LogicalResult(std::uint32_t command, std::initializer_list<Value> args) {
+    return AsLogical(Expect(Call(command, args), tag::kLogical));
+}
+}  // namespace
+
+std::int32_t ShowMessageBox(const char* text, std::int32_t style, const char* caption) {
+    return IntegerResult(kernel::kMessageBox, {TextValue(text), IntegerValue(style),
+                                               caption ? TextValue(caption) : OmittedValue()});
+}
+Text ReadIni(const char* file, const char* section, const char* key, const char* fallback) {
+    return TextResult(kernel::kReadIni, {TextValue(file), TextValue(section), TextValue(key),
+                                         fallback ? TextValue(fallback) : OmittedValue()});
+}
+bool WriteIni(const char* file, const char* section, const char* key, const char* value) {
+    return LogicalResult(kernel::kWriteIni,
+                         {TextValue(file), TextValue(section), TextValue(key), TextValue(value)});
+}
+bool FileExists(const char* path) { return LogicalResult(kernel::kFileExists, {TextValue(path)}); }
+Text ProgramDirectory() { return TextResult(kernel::kProgramDirectory, {}); }
+bool SetClipboardText(const char* text) {
+    return LogicalResult(kernel::kSetClipboardText, {TextValue(text)});
+}
+bool PlaySoundBytes(const void* byteArray) {
+    return LogicalResult(kernel::kPlaySound, {ByteArrayValue(byteArray)});
+}
+
 // --- text arrays ---------------------------------------------------------------------------
 void* MakeTextArray(std::uint32_t count, const char* const* texts) {
     const std::uint32_t size = 8 + count * static_cast<std::uint32_t>(sizeof(char*));

@@ -94,6 +94,20 @@ Text HexText(std::int32_t value);
 Text BytesToText(const void* byteArray);
 ByteArray TextToBytes(const char* text);
 
+// --- system commands -------------------------------------------------------------------------
+// Modal message box; `style` as MessageBox's (0 = one OK button). Answers the button pressed.
+std::int32_t ShowMessageBox(const char* text, std::int32_t style = 0, const char* caption = nullptr);
+// An absent file, section or key gives `fallback` (the empty text when null).
+Text ReadIni(const char* file, const char* section, const char* key, const char* fallback = nullptr);
+// False when the file could not be written; the file is then left as it was.
+bool WriteIni(const char* file, const char* section, const char* key, const char* value);
+bool FileExists(const char* path);
+// The running program's directory, without a trailing backslash.
+Text ProgramDirectory();
+bool SetClipboardText(const char* text);
+// Plays a WAVE file held in a byte array once, without waiting.
+bool PlaySoundBytes(const void* byteArray);
+
 // Builds a text-array block from pieces (used by the kernel and by tests).
 void* MakeTextArray(std::uint32_t count, const char* const* texts);
 void FreeTextArray(void* block);

@@ -2,6 +2,8 @@
 // POSIX stand-ins for the Windows functions the program declares as DLL commands. Each takes the
 // program's argument words and answers as the Windows function would.
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "tessel/runtime/value.h"
 
@@ -17,5 +19,13 @@ struct StandIn {
 
 // The stand-in for a declared function, or null when there is none.
 const StandIn* FindStandIn(const char* function);
+
+// What the system commands did natively, for tests to look at.
+struct SystemRecord {
+    std::vector<std::string> messages;       // message box texts, in order
+    std::string clipboard;
+    std::vector<std::string> soundsPlayed;   // the WAVE bytes of each sound
+};
+SystemRecord& System();
 
 }  // namespace tessel::posix

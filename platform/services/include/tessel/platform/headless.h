@@ -29,6 +29,11 @@ void RunAtExitRoutines();
 // The DLL-command service of this platform: real functions on Windows, stand-ins elsewhere.
 Word CallDllCommand(std::uint32_t index, std::uint32_t argCount, const Word* args);
 
+// Kernel commands that reach the system (message box, settings files, file tests, the program's
+// directory, the clipboard, sounds); false when `command` is not one of them.
+bool RunSystemCommand(std::uint32_t command, std::uint32_t argCount, const Value* args,
+                      Value* result);
+
 // COM object commands of this platform (the Script Control and others); false when `command`
 // is not an object command.
 bool RunObjectCommand(std::uint32_t command, std::uint32_t argCount, const Value* args,
