@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "recording_services.h"
+#include "tessel/platform/headless.h"
 #include "tessel/runtime/library_commands.h"
 #include "tessel/runtime/program.h"
 #include "tessel/runtime/text.h"
@@ -115,6 +116,20 @@ TEST_F(ProgramStart, FieldsTheProgramFilledAreFreedToo) {
     CleanUpGlobals();
     EXPECT_TRUE(rs.liveBlocks.empty());
     EXPECT_EQ(rs.unknownFrees, 0);
+}
+
+int g_cleanUps = 0;
+void CountCleanUp() { ++g_cleanUps; }
+
+TEST(ProgramEnd, TheRegisteredCleanUpRunsExactlyOnce) {
+    headless::Install();
+    g_cleanUps = 0;
+    RegisterAtExit(&CountCleanUp);
+    RunMessageLoop();  // the headless loop returns at once: nothing has run yet
+    EXPECT_EQ(g_cleanUps, 0);
+    headless::RunAtExitRoutines();  // the program's end
+    headless::RunAtExitRoutines();  // and any later end
+    EXPECT_EQ(g_cleanUps, 1);
 }
 
 TEST_F(ProgramStart, StartUpRoutineAnswersZeroAndCallsNoService) {
