@@ -316,7 +316,7 @@ bool RunPortableKernelCommand(std::uint32_t command, std::uint32_t n, const Valu
         }
         case kBytesToText: {
             const auto bytes = ArgBytes(n, a, 0);
-            *result = NewText(bytes.substr(0, strnlen(bytes.data(), bytes.size())));
+            *result = NewText(bytes.substr(0, bytes.find('\0')));
             return true;
         }
         case kTextToBytes: {
