@@ -66,6 +66,7 @@ ControlValue Logical(bool b) {
 WindowDescription MainWindow() {
     WindowDescription w;
     w.id = 0x52010001;
+    w.programIcon = true;
     WindowProperties self;
     self.title = "Tessel音乐搜索下载器";
     w.self = {w.id, type::kWindow, "主窗口", 50, 50, 811, 498, kShown,

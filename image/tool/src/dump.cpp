@@ -18,6 +18,12 @@ std::string Hex(std::uint32_t v) {
     return buf;
 }
 
+std::string Id(std::uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08X", v);
+    return buf;
+}
+
 std::string Quote(std::string_view utf8) {
     std::string s = "\"";
     for (char c : utf8) {
@@ -201,10 +207,10 @@ struct Dumper {
             return;
         }
         for (const auto& w : r.form.windows) {
-            Line(1, "window " + Hex(w.id) + ": class " + Hex(w.classWord) + ", " +
+            Line(1, "window " + Id(w.id) + ": class " + Hex(w.classWord) + ", " +
                         std::to_string(w.units.size()) + " units");
             for (const auto& u : w.units) {
-                Line(2, "unit " + Hex(u.id) + " " + Gbk(u.name) + ": " + TypeName(u.type) + " (" +
+                Line(2, "unit " + Id(u.id) + " " + Gbk(u.name) + ": " + TypeName(u.type) + " (" +
                             Hex(u.type) + ")" + (u.comment.empty() ? "" : " comment " + Gbk(u.comment)));
                 if (u.type != image::unit_type::kMenuItem) {
                     Line(3, "left " + std::to_string(u.left) + ", top " + std::to_string(u.top) +
@@ -224,12 +230,26 @@ struct Dumper {
     // summed up as data.
     void ConstTexts(std::span<const std::uint8_t> data) {
         std::size_t pos = 0, dataStart = 0;
+        bool seenData = false;
         auto flushData = [&](std::size_t end) {
             if (end > dataStart)
                 Line(2, Hex(static_cast<std::uint32_t>(dataStart)) + " (" +
                             std::to_string(end - dataStart) + " bytes of data)");
         };
         while (pos < data.size()) {
+            // A byte array: a u32 1, its length, the bytes.
+            if (pos + 8 <= data.size() && image::LoadU32(data, pos) == 1 &&
+                image::LoadU32(data, pos + 4) <= data.size() - pos - 8) {
+                flushData(pos);
+                const auto length = image::LoadU32(data, pos + 4);
+                const auto riff = length >= 4 && std::memcmp(data.data() + pos + 8, "RIFF", 4) == 0;
+                Line(2, Hex(static_cast<std::uint32_t>(pos)) + " byte array of " +
+                            std::to_string(length) + " bytes" + (riff ? " (RIFF)" : ""));
+                pos += 8 + length;
+                dataStart = pos;
+                seenData = true;
+                continue;
+            }
             std::size_t end = pos;
             while (end < data.size()) {
                 const auto c = data[end];
@@ -244,12 +264,17 @@ struct Dumper {
                     break;
                 }
             }
-            const bool text = end < data.size() && data[end] == 0 && (end > pos || pos == 0);
-            if (text && (pos == 0 || end - pos >= 1)) {
+            // Once binary data has been seen (numbers, tables), only a longer text that follows a
+            // NUL counts, so that bytes of numbers are not shown as texts.
+            seenData = seenData || dataStart != pos;
+            const bool text = end < data.size() && data[end] == 0 && (end > pos || pos == 0) &&
+                              (!seenData || (data[pos - 1] == 0 && end - pos >= 6));
+            const std::string_view bytes(reinterpret_cast<const char*>(data.data() + pos),
+                                         end - pos);
+            const auto utf8 = GbkToUtf8(bytes);
+            if (text && !(seenData && utf8.find("\\x") != std::string::npos)) {
                 flushData(pos);
-                Line(2, Hex(static_cast<std::uint32_t>(pos)) + " " +
-                            Gbk(std::string_view(reinterpret_cast<const char*>(data.data() + pos),
-                                                 end - pos)));
+                Line(2, Hex(static_cast<std::uint32_t>(pos)) + " " + Quote(utf8));
                 pos = end + 1;
                 dataStart = pos;
             } else {

@@ -164,7 +164,7 @@ struct Builder {
             properties);
     }
 
-    std::optional<image::Unit> Unit(const UnitDescription& d) {
+    std::optional<image::Unit> Unit(const UnitDescription& d, bool withIcon = false) {
         image::Unit u;
         u.id = d.id;
         u.type = d.type;
@@ -175,7 +175,7 @@ struct Builder {
         u.flags = d.flags;
         u.properties = d.properties;
         if (!Gbk(d.name, u.name) || !ConvertTexts(u.properties)) return std::nullopt;
-        if (auto* window = std::get_if<image::WindowProperties>(&u.properties))
+        if (auto* window = std::get_if<image::WindowProperties>(&u.properties); window && withIcon)
             window->icon = program.icon;
         for (const auto& e : d.events) {
             auto offset = Handler(e.handler);
@@ -191,7 +191,7 @@ struct Builder {
             image::FormWindow window;
             window.id = w.id;
             window.classWord = w.classWord;
-            auto self = Unit(w.self);
+            auto self = Unit(w.self, w.programIcon);
             if (!self) return std::nullopt;
             window.units.push_back(std::move(*self));
             for (const auto& d : w.units) {
@@ -218,8 +218,13 @@ struct Builder {
         return image::EncodeForm(form);
     }
 
-    bool Constants(std::string_view tsv, ConstPool& pool) {
+    struct Entry {
+        std::string kind, name, value;
+    };
+
+    bool ParseConstants(std::string_view tsv, std::vector<Entry>& entries) {
         std::size_t lineNumber = 0;
+        std::set<std::string> names;
         while (!tsv.empty()) {
             const auto end = tsv.find('\n');
             std::string_view line = tsv.substr(0, end);
@@ -227,38 +232,49 @@ struct Builder {
             ++lineNumber;
             if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
             if (line.empty() || line.front() == '#') continue;
+            const auto where = "texts line " + std::to_string(lineNumber) + ": ";
             const auto tab1 = line.find('\t');
             const auto tab2 = tab1 == line.npos ? line.npos : line.find('\t', tab1 + 1);
             if (tab2 == line.npos) {
-                error = "texts line " + std::to_string(lineNumber) + ": expected kind, name, value";
+                error = where + "expected kind, name, value";
                 return false;
             }
-            const auto kind = line.substr(0, tab1);
-            const std::string name(line.substr(tab1 + 1, tab2 - tab1 - 1));
-            const auto value = Unescape(line.substr(tab2 + 1));
-            for (const auto& c : program.constants) {
-                if (c.name == name) {
-                    error = "texts line " + std::to_string(lineNumber) + ": name used twice: " + name;
-                    return false;
-                }
-            }
-            if (kind == "text") {
-                std::string gbk;
-                if (!Gbk(value, gbk)) return false;
-                program.constants.push_back({name, pool.Text(gbk), "text"});
-            } else if (kind == "double") {
-                char* endPtr = nullptr;
-                const double d = std::strtod(value.c_str(), &endPtr);
-                if (value.empty() || *endPtr != '\0') {
-                    error = "texts line " + std::to_string(lineNumber) + ": not a number: " + value;
-                    return false;
-                }
-                program.constants.push_back({name, pool.Double(d), "double"});
-            } else {
-                error = "texts line " + std::to_string(lineNumber) + ": unknown kind " +
-                        std::string(kind);
+            Entry e{std::string(line.substr(0, tab1)),
+                    std::string(line.substr(tab1 + 1, tab2 - tab1 - 1)),
+                    Unescape(line.substr(tab2 + 1))};
+            if (e.kind != "text" && e.kind != "double") {
+                error = where + "unknown kind " + e.kind;
                 return false;
             }
+            if (!names.insert(e.name).second) {
+                error = where + "name used twice: " + e.name;
+                return false;
+            }
+            entries.push_back(std::move(e));
+        }
+        return true;
+    }
+
+    bool AddTexts(const std::vector<Entry>& entries, ConstPool& pool) {
+        for (const auto& e : entries) {
+            if (e.kind != "text") continue;
+            std::string gbk;
+            if (!Gbk(e.value, gbk)) return false;
+            program.constants.push_back({e.name, pool.Text(gbk), "text"});
+        }
+        return true;
+    }
+
+    bool AddDoubles(const std::vector<Entry>& entries, ConstPool& pool) {
+        for (const auto& e : entries) {
+            if (e.kind != "double") continue;
+            char* endPtr = nullptr;
+            const double d = std::strtod(e.value.c_str(), &endPtr);
+            if (e.value.empty() || *endPtr != '\0') {
+                error = "texts: " + e.name + " is not a number: " + e.value;
+                return false;
+            }
+            program.constants.push_back({e.name, pool.Double(d), "double"});
         }
         return true;
     }
@@ -298,14 +314,10 @@ struct Builder {
 
         program.icon = MakeIcon();
 
+        // Texts first, then numbers and binary data, so the texts read as one run.
         ConstPool pool;
-        if (!Constants(tsv, pool)) return false;
-        program.constants.push_back({"EmptyByteArray", pool.ByteArray({}), "bytes"});
-        std::vector<std::uint32_t> methodOffsets;
-        for (auto m : kJsonDocumentMethods) methodOffsets.push_back(program.stubs.at(std::string(m)));
-        program.constants.push_back({"JsonDocumentMethodTable", pool.CodeTable(methodOffsets), "table"});
-        program.constants.push_back({"CompletionSound", pool.ByteArray(MakeCompletionSound()), "bytes"});
-
+        std::vector<Entry> entries;
+        if (!ParseConstants(tsv, entries) || !AddTexts(entries, pool)) return false;
         image::Image& img = program.image;
         std::set<std::string> dllNames;
         for (const auto& d : dll::kTable) {
@@ -316,6 +328,12 @@ struct Builder {
                     program.constants.push_back({std::string("Dll_") + text, pool.Text(text), "text"});
             }
         }
+        if (!AddDoubles(entries, pool)) return false;
+        program.constants.push_back({"EmptyByteArray", pool.ByteArray({}), "bytes"});
+        std::vector<std::uint32_t> methodOffsets;
+        for (auto m : kJsonDocumentMethods) methodOffsets.push_back(program.stubs.at(std::string(m)));
+        program.constants.push_back({"JsonDocumentMethodTable", pool.CodeTable(methodOffsets), "table"});
+        program.constants.push_back({"CompletionSound", pool.ByteArray(MakeCompletionSound()), "bytes"});
 
         for (const auto& lib : kLibraries) {
             std::string description;

@@ -37,7 +37,8 @@ struct MenuItemDescription {
 struct WindowDescription {
     std::uint32_t id = 0;
     std::uint32_t classWord = image::unit_type::kWindow;
-    UnitDescription self;  // the window's own record
+    bool programIcon = false;  // the window shows the program's icon
+    UnitDescription self;      // the window's own record
     std::vector<UnitDescription> units;
     std::vector<MenuItemDescription> menu;
 };
