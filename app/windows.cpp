@@ -69,8 +69,16 @@ WindowDescription MainWindow() {
     w.programIcon = true;
     WindowProperties self;
     self.title = "Tessel音乐搜索下载器";
-    w.self = {w.id, type::kWindow, "主窗口", 50, 50, 811, 498, kShown,
-              {{kCreated, "OnMainWindowCreated"}, {kDestroying, "OnMainWindowDestroy"}}, self};
+    w.self = {w.id,
+              type::kWindow,
+              "主窗口",
+              50,
+              50,
+              811,
+              498,
+              kShown,
+              {{kCreated, "OnMainWindowCreated"}, {kDestroying, "OnMainWindowDestroy"}},
+              self};
 
     ReportListProperties list;
     list.columns = {{"", -1, 0, 50, "序号"},
@@ -79,26 +87,80 @@ WindowDescription MainWindow() {
                     {"", -1, 1, 50, "时长"},
                     {"", -1, 0, 300, "下载地址"}};
     StatusBarProperties status;
-    status.panes = {{130, "状态：", ""}, {170, "下载速度：", ""}, {300, "", ""},
-                    {200, "By：Quenby", ""}};
+    status.panes = {
+        {130, "状态：", ""}, {170, "下载速度：", ""}, {300, "", ""}, {200, "By：Quenby", ""}};
 
     w.units = {
-        {0x16010004, type::kEditBox, "编辑框1", 8, 9, 507, 32, kFocus,
+        {0x16010004,
+         type::kEditBox,
+         "编辑框1",
+         8,
+         9,
+         507,
+         32,
+         kFocus,
          {{kDoubleClick, "OnSearchBoxDoubleClick"}, {kKeyDown, "OnSearchBoxKey"}},
          EditBoxProperties{0xFFFFFF, ""}},
-        {0x06012413, type::kButton, "按钮1", 523, 9, 88, 32, kFocus, {{kClick, "OnSearch"}},
+        {0x06012413,
+         type::kButton,
+         "按钮1",
+         523,
+         9,
+         88,
+         32,
+         kFocus,
+         {{kClick, "OnSearch"}},
          ButtonProperties{"搜索"}},
-        {0x160124A1, type::kLabel, "设置目录", 616, 16, 48, 24, kShown,
+        {0x160124A1,
+         type::kLabel,
+         "设置目录",
+         616,
+         16,
+         48,
+         24,
+         kShown,
          {{kLeftButtonDown, "OnChooseSaveDirectory"}},
          LabelProperties{kRed, LabelProperties::kNoColour, "设置目录"}},
-        {0x06012540, type::kTimer, "时钟1", 624, 16, 32, 24, 0, {{kTick, "OnProgressTick"}},
+        {0x06012540,
+         type::kTimer,
+         "时钟1",
+         624,
+         16,
+         32,
+         24,
+         0,
+         {{kTick, "OnProgressTick"}},
          TimerProperties{0}},
-        {0x160125B2, type::kLabel, "存放目录", 671, 16, 136, 24, kShown, {},
+        {0x160125B2,
+         type::kLabel,
+         "存放目录",
+         671,
+         16,
+         136,
+         24,
+         kShown,
+         {},
          LabelProperties{0, LabelProperties::kNoColour, ""}},
-        {0x16012630, type::kLabel, "标签1", 704, 16, 24, 16, 0, {{kLeftButtonDown, "OnTagClick"}},
+        {0x16012630,
+         type::kLabel,
+         "标签1",
+         704,
+         16,
+         24,
+         16,
+         0,
+         {{kLeftButtonDown, "OnTagClick"}},
          LabelProperties{0, LabelProperties::kNoColour, "标签"}},
-        {0x260123D8, type::kReportList, "超级列表框1", 5, 72, 803, 360, kFocus,
-         {{kListRightClick, "OnListRightClick"}, {kDoubleClick, "OnListDoubleClick"}}, list},
+        {0x260123D8,
+         type::kReportList,
+         "超级列表框1",
+         5,
+         72,
+         803,
+         360,
+         kFocus,
+         {{kListRightClick, "OnListRightClick"}, {kDoubleClick, "OnListDoubleClick"}},
+         list},
         {0x26012702, type::kStatusBar, "状态条1", 2, 413, 808, 24, kShown, {}, status},
     };
     w.menu = {
@@ -113,28 +175,46 @@ WindowDescription MainWindow() {
 WindowDescription PlayerWindow() {
     WindowDescription w;
     w.id = 0x52010002;
-    w.self = {w.id, type::kWindow, "播放窗口", 50, 50, 380, 71, kShown,
-              {{kCloseQuery, "OnPlayerWindowCloseQuery"}}, WindowProperties{}};
+    w.self = {w.id,
+              type::kWindow,
+              "播放窗口",
+              50,
+              50,
+              380,
+              71,
+              kShown,
+              {{kCloseQuery, "OnPlayerWindowCloseQuery"}},
+              WindowProperties{}};
 
     // Stored in this order: URL, rate, balance, currentPosition, defaultFrame, playCount,
     // autoStart, currentMarker, invokeURLs, baseURL, volume, mute, uiMode, stretchToFit,
     // windowlessVideo, enabled, enableContextMenu, fullScreen, SAMIStyle, SAMILang,
     // SAMIFilename, captioningID, enableErrorDialogs.
     MediaPlayerProperties player;
-    player.values = {Text(u""),     Number(1.0),   Integer(0),     Number(0.0),   Text(u""),
-                     Integer(1),    Logical(true), Integer(0),     Logical(true), Text(u""),
-                     Integer(100),  Logical(false), Text(u"full"), Logical(false), Logical(false),
-                     Logical(true), Logical(true), Logical(false), Text(u""),     Text(u""),
-                     Text(u""),     Text(u""),     Logical(false)};
+    player.values = {Text(u""),     Number(1.0),    Integer(0),     Number(0.0),    Text(u""),
+                     Integer(1),    Logical(true),  Integer(0),     Logical(true),  Text(u""),
+                     Integer(100),  Logical(false), Text(u"full"),  Logical(false), Logical(false),
+                     Logical(true), Logical(true),  Logical(false), Text(u""),      Text(u""),
+                     Text(u""),     Text(u""),      Logical(false)};
     player.extentX = 9948;
     player.extentY = 847;
-    w.units = {{0x56012801, type::kMediaPlayer, "播放器1", 0, 0, 376, 45, kFocus,
-                {{kOpenStateChange, "OnPlayerOpenStateChange"}}, player}};
+    w.units = {{0x56012801,
+                type::kMediaPlayer,
+                "播放器1",
+                0,
+                0,
+                376,
+                45,
+                kFocus,
+                {{kOpenStateChange, "OnPlayerOpenStateChange"}},
+                player}};
     return w;
 }
 
 }  // namespace
 
-std::vector<WindowDescription> ProgramWindows() { return {MainWindow(), PlayerWindow()}; }
+std::vector<WindowDescription> ProgramWindows() {
+    return {MainWindow(), PlayerWindow()};
+}
 
 }  // namespace tessel::image_build

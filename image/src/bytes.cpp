@@ -11,7 +11,8 @@ void ByteWriter::U16(std::uint16_t v) {
 }
 
 void ByteWriter::U32(std::uint32_t v) {
-    for (int shift = 0; shift < 32; shift += 8) out_.push_back(static_cast<std::uint8_t>(v >> shift));
+    for (int shift = 0; shift < 32; shift += 8)
+        out_.push_back(static_cast<std::uint8_t>(v >> shift));
 }
 
 void ByteWriter::F64(double v) {
@@ -24,7 +25,9 @@ void ByteWriter::Raw(std::span<const std::uint8_t> bytes) {
     out_.insert(out_.end(), bytes.begin(), bytes.end());
 }
 
-void ByteWriter::Raw(std::string_view bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
+void ByteWriter::Raw(std::string_view bytes) {
+    out_.insert(out_.end(), bytes.begin(), bytes.end());
+}
 
 void ByteWriter::CString(std::string_view text) {
     Raw(text);
@@ -36,7 +39,9 @@ void ByteWriter::SizedText(std::string_view text) {
     Raw(text);
 }
 
-void ByteWriter::PatchU32(std::size_t at, std::uint32_t v) { StoreU32(out_, at, v); }
+void ByteWriter::PatchU32(std::size_t at, std::uint32_t v) {
+    StoreU32(out_, at, v);
+}
 
 bool ByteReader::Take(std::size_t count) {
     if (failed_ || count > bytes_.size() - pos_) {
@@ -86,7 +91,8 @@ std::string ByteReader::CString() {
         failed_ = true;
         return {};
     }
-    const auto length = static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - rest.data());
+    const auto length =
+        static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - rest.data());
     std::string text(reinterpret_cast<const char*>(rest.data()), length);
     pos_ += length + 1;
     return text;

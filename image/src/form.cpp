@@ -69,14 +69,20 @@ void EncodeProperties(ByteWriter& w, std::uint32_t type, const UnitProperties& p
                 for (const auto& v : p.values) {
                     w.U16(v.type);
                     switch (v.type) {
-                        case ControlValue::kDouble: w.F64(v.number); break;
-                        case ControlValue::kLogical: w.U16(v.logical ? 0xFFFF : 0); break;
+                        case ControlValue::kDouble:
+                            w.F64(v.number);
+                            break;
+                        case ControlValue::kLogical:
+                            w.U16(v.logical ? 0xFFFF : 0);
+                            break;
                         case ControlValue::kText:
                             w.U32(static_cast<std::uint32_t>(2 * (v.text.size() + 1)));
                             for (char16_t c : v.text) w.U16(c);
                             w.U16(0);
                             break;
-                        default: w.I32(v.integer); break;
+                        default:
+                            w.I32(v.integer);
+                            break;
                     }
                 }
                 w.U32(p.extentX);
@@ -128,8 +134,12 @@ bool DecodeProperties(ByteReader& r, std::uint32_t type, UnitProperties& out) {
     const bool versioned = type != unit_type::kMediaPlayer;
     if (versioned) {
         switch (type) {
-            case unit_type::kWindow: case unit_type::kLabel: case unit_type::kEditBox:
-            case unit_type::kButton: case unit_type::kTimer: case unit_type::kStatusBar:
+            case unit_type::kWindow:
+            case unit_type::kLabel:
+            case unit_type::kEditBox:
+            case unit_type::kButton:
+            case unit_type::kTimer:
+            case unit_type::kStatusBar:
             case unit_type::kReportList:
                 if (r.U32() != PropertiesVersion(type)) return false;
                 break;
@@ -168,8 +178,12 @@ bool DecodeProperties(ByteReader& r, std::uint32_t type, UnitProperties& out) {
             out = std::move(p);
             break;
         }
-        case unit_type::kButton: out = ButtonProperties{r.SizedText()}; break;
-        case unit_type::kTimer: out = TimerProperties{r.U32()}; break;
+        case unit_type::kButton:
+            out = ButtonProperties{r.SizedText()};
+            break;
+        case unit_type::kTimer:
+            out = TimerProperties{r.U32()};
+            break;
         case unit_type::kStatusBar: {
             StatusBarProperties p;
             const auto count = r.U32();
@@ -211,9 +225,15 @@ bool DecodeProperties(ByteReader& r, std::uint32_t type, UnitProperties& out) {
                 ControlValue v;
                 v.type = r.U16();
                 switch (v.type) {
-                    case ControlValue::kInteger: v.integer = r.I32(); break;
-                    case ControlValue::kDouble: v.number = r.F64(); break;
-                    case ControlValue::kLogical: v.logical = r.U16() != 0; break;
+                    case ControlValue::kInteger:
+                        v.integer = r.I32();
+                        break;
+                    case ControlValue::kDouble:
+                        v.number = r.F64();
+                        break;
+                    case ControlValue::kLogical:
+                        v.logical = r.U16() != 0;
+                        break;
                     case ControlValue::kText: {
                         const auto length = r.U32();
                         const auto bytes = r.Raw(length);
@@ -222,7 +242,9 @@ bool DecodeProperties(ByteReader& r, std::uint32_t type, UnitProperties& out) {
                             v.text.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
                         break;
                     }
-                    default: r.Fail(); break;
+                    default:
+                        r.Fail();
+                        break;
                 }
                 p.values.push_back(std::move(v));
             }
@@ -231,7 +253,8 @@ bool DecodeProperties(ByteReader& r, std::uint32_t type, UnitProperties& out) {
             out = std::move(p);
             break;
         }
-        default: break;
+        default:
+            break;
     }
     return !r.Failed() && r.Remaining() == 0;
 }
@@ -290,10 +313,14 @@ bool DecodeUnit(std::span<const std::uint8_t> record, Unit& u, std::string& erro
 
 std::uint32_t PropertiesVersion(std::uint32_t type) {
     switch (type) {
-        case unit_type::kWindow: return 6;
-        case unit_type::kLabel: return 2;
-        case unit_type::kEditBox: return 2;
-        default: return 1;
+        case unit_type::kWindow:
+            return 6;
+        case unit_type::kLabel:
+            return 2;
+        case unit_type::kEditBox:
+            return 2;
+        default:
+            return 1;
     }
 }
 
@@ -360,7 +387,8 @@ FormReadResult DecodeForm(std::span<const std::uint8_t> bytes) {
             at.Skip(offsets[i]);
             const auto length = at.U32();
             const auto record = at.Raw(length);
-            if (at.Failed()) return fail("unit record " + std::to_string(i) + " leaves its window block");
+            if (at.Failed())
+                return fail("unit record " + std::to_string(i) + " leaves its window block");
             std::string error;
             if (!DecodeUnit(record, win.units[i], error))
                 return fail("unit " + std::to_string(i) + ": " + error);

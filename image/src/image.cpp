@@ -52,7 +52,7 @@ Bytes WriteImage(const Image& image, Layout* layout, std::string* error) {
     w.U32(0);  // first section header, patched below
     for (auto v : image.reserved) w.U32(v);
     w.U32(static_cast<std::uint32_t>(image.dllLibraries.size()));
-    w.U32(0);  // entry, patched below
+    w.U32(0);        // entry, patched below
     w.Zeros(4 * 6);  // five section headers and `const` once more, patched below
     for (auto v : image.dllLibraries) w.U32(v);
     for (auto v : image.dllFunctions) w.U32(v);
@@ -98,8 +98,9 @@ Bytes WriteImage(const Image& image, Layout* layout, std::string* error) {
     }
     w.PatchU32(0x24, l.headerOffsets[0]);
     for (std::size_t k = 0; k < kHeaderSections.size(); ++k) {
-        const auto it = std::find_if(image.sections.begin(), image.sections.end(),
-                                     [&](const Section& s) { return s.name == kHeaderSections[k]; });
+        const auto it =
+            std::find_if(image.sections.begin(), image.sections.end(),
+                         [&](const Section& s) { return s.name == kHeaderSections[k]; });
         if (it == image.sections.end()) {
             SetError(error, "missing section " + std::string(kHeaderSections[k]));
             return {};
@@ -180,7 +181,8 @@ ReadResult ReadImage(std::span<const std::uint8_t> bytes) {
                         " does not match " + std::to_string(relocationCount) + " relocation words");
         section.relocations.resize(relocationCount);
         for (auto& word : section.relocations) word = s.U32();
-        if (s.Failed()) return Fail("section " + section.name + ": relocation words leave the file");
+        if (s.Failed())
+            return Fail("section " + section.name + ": relocation words leave the file");
         if (dataOffset == kNone) {
             if (storedSize != 0)
                 return Fail("section " + section.name + ": stored size without stored data");
@@ -191,12 +193,13 @@ ReadResult ReadImage(std::span<const std::uint8_t> bytes) {
                 return Fail("section " + section.name + ": stored data leaves the file");
             if (storedSize > section.memorySize)
                 return Fail("section " + section.name + ": stored size exceeds memory size");
-            section.data.assign(bytes.begin() + dataOffset, bytes.begin() + dataOffset + storedSize);
+            section.data.assign(bytes.begin() + dataOffset,
+                                bytes.begin() + dataOffset + storedSize);
             r.layout.dataOffsets.push_back(dataOffset);
             if (section.name == kReloc1Section) {
                 std::string error;
-                const auto available = std::min<std::size_t>(bytes.size() - dataOffset,
-                                                             std::size_t{storedSize} + 4);
+                const auto available =
+                    std::min<std::size_t>(bytes.size() - dataOffset, std::size_t{storedSize} + 4);
                 if (!DecodeReloc1(bytes.subspan(dataOffset, available), storedSize, image.reloc1,
                                   &error))
                     return Fail("section @reloc1: " + error);
@@ -217,8 +220,8 @@ ReadResult ReadImage(std::span<const std::uint8_t> bytes) {
 
     // The header's direct fields must reach the headers of the chain by name.
     for (std::size_t k = 0; k < kHeaderSections.size(); ++k) {
-        const auto it = std::find(r.layout.headerOffsets.begin(), r.layout.headerOffsets.end(),
-                                  direct[k]);
+        const auto it =
+            std::find(r.layout.headerOffsets.begin(), r.layout.headerOffsets.end(), direct[k]);
         if (it == r.layout.headerOffsets.end() ||
             image.sections[static_cast<std::size_t>(it - r.layout.headerOffsets.begin())].name !=
                 kHeaderSections[k])
@@ -235,7 +238,15 @@ ReadResult ReadImage(std::span<const std::uint8_t> bytes) {
     if (codeData == kNone || entry < codeData || entry - codeData >= code.data.size())
         return Fail("entry routine " + Hex(entry) + " lies outside the code data");
     image.entryCodeOffset = entry - codeData;
-    r.layout.size = static_cast<std::uint32_t>(bytes.size());
+    // The image ends with the last header's stored data (or the header itself).
+    std::size_t end = tableEnd;
+    for (std::size_t i = 0; i < image.sections.size(); ++i) {
+        const auto& s = image.sections[i];
+        end = std::max<std::size_t>(
+            end, r.layout.headerOffsets[i] + kSectionHeaderSize + 4 * s.relocations.size());
+        if (s.stored) end = std::max<std::size_t>(end, r.layout.dataOffsets[i] + s.data.size());
+    }
+    r.layout.size = static_cast<std::uint32_t>(end);
     // Texts of the DLL-command table must lie in `const`.
     const auto* constSection = image.Find("const");
     for (std::uint32_t i = 0; i < dllCount; ++i) {
@@ -296,10 +307,14 @@ bool DecodeReloc1(std::span<const std::uint8_t> bytes, std::size_t statedSize, R
 
 std::uint32_t RelocationBases::ForKind(std::uint32_t kind) const {
     switch (kind) {
-        case 0: return services;
-        case 1: return constData;
-        case 2: return varData;
-        default: return codeData;
+        case 0:
+            return services;
+        case 1:
+            return constData;
+        case 2:
+            return varData;
+        default:
+            return codeData;
     }
 }
 
@@ -308,7 +323,8 @@ bool FixUpSection(std::span<std::uint8_t> data, std::span<const std::uint32_t> w
     for (auto word : words) {
         const auto position = RelocationPosition(word);
         if (RelocationKindOf(word) > 3 || data.size() < 4 || position > data.size() - 4) {
-            SetError(error, "relocation word " + Hex(word) + " is outside the data or of unknown kind");
+            SetError(error,
+                     "relocation word " + Hex(word) + " is outside the data or of unknown kind");
             return false;
         }
     }
@@ -319,7 +335,8 @@ bool FixUpSection(std::span<std::uint8_t> data, std::span<const std::uint32_t> w
     return true;
 }
 
-std::optional<std::string> ConstText(std::span<const std::uint8_t> constData, std::uint32_t offset) {
+std::optional<std::string> ConstText(std::span<const std::uint8_t> constData,
+                                     std::uint32_t offset) {
     if (offset >= constData.size()) return std::nullopt;
     ByteReader r(constData.subspan(offset));
     auto text = r.CString();
@@ -333,7 +350,8 @@ std::vector<std::string> SplitLibraryRow(std::string_view row) {
     for (;;) {
         const auto cr = row.find('\r', start);
         // An ActiveX row's sixth field is the type list, which holds no CR.
-        fields.emplace_back(row.substr(start, cr == std::string_view::npos ? row.npos : cr - start));
+        fields.emplace_back(
+            row.substr(start, cr == std::string_view::npos ? row.npos : cr - start));
         if (cr == std::string_view::npos) break;
         start = cr + 1;
     }

@@ -52,10 +52,14 @@ int Build(int argc, char** argv) {
     fs::path texts, wmpTypes, out;
     for (int i = 2; i + 1 < argc; i += 2) {
         const std::string_view flag = argv[i];
-        if (flag == "--texts") texts = argv[i + 1];
-        else if (flag == "--wmp-types") wmpTypes = argv[i + 1];
-        else if (flag == "--out") out = argv[i + 1];
-        else return Usage();
+        if (flag == "--texts")
+            texts = argv[i + 1];
+        else if (flag == "--wmp-types")
+            wmpTypes = argv[i + 1];
+        else if (flag == "--out")
+            out = argv[i + 1];
+        else
+            return Usage();
     }
     if (texts.empty() || wmpTypes.empty() || out.empty()) return Usage();
     std::string textsTsv, types;
@@ -75,12 +79,12 @@ int Build(int argc, char** argv) {
         std::cerr << "tessel-image: " << error << "\n";
         return 1;
     }
-    const bool ok =
-        WriteFile(out / "program.img", AsText(bytes)) &&
-        WriteFile(out / "program.S", tessel::image_build::AssemblyFor(bytes, layout, built.program)) &&
-        WriteFile(out / "tessel.ico", AsText(built.program.icon)) &&
-        WriteFile(out / "include/tessel/image/const_offsets.h",
-                  tessel::image_build::ConstantsHeader(built.program));
+    const bool ok = WriteFile(out / "program.img", AsText(bytes)) &&
+                    WriteFile(out / "program.S",
+                              tessel::image_build::AssemblyFor(bytes, layout, built.program)) &&
+                    WriteFile(out / "tessel.ico", AsText(built.program.icon)) &&
+                    WriteFile(out / "include/tessel/image/const_offsets.h",
+                              tessel::image_build::ConstantsHeader(built.program));
     if (!ok) {
         std::cerr << "tessel-image: cannot write into " << out << "\n";
         return 1;
@@ -103,8 +107,10 @@ int Dump(const char* file) {
         if (auto start = tessel::image::FindImage(bytes)) {
             std::string inner;
             text = tessel::image_build::DumpImage(bytes.subspan(*start), &inner);
-            if (!text.empty()) text = "image found at file offset " + std::to_string(*start) + "\n" + text;
-            else error = inner;
+            if (!text.empty())
+                text = "image found at file offset " + std::to_string(*start) + "\n" + text;
+            else
+                error = inner;
         }
     }
     if (text.empty()) {

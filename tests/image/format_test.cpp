@@ -36,14 +36,15 @@ Image SampleImage() {
     StoreU32(constData, 0x107, 0x15);
     img.dllLibraries = {0, 1};
     img.dllFunctions = {20, 20};
-    img.libraryRows = {"basalt\r0123456789ABCDEF0123456789ABCDEF\r5\r3\rcore",
-                       "@@wmp.dll\r{6BF52A52-394A-11d3-B153-00C04F79FAA6}##0\r1\r0\rplayer\r"
-                       "0,{74C09E02-F828-11D2-A74B-00A0C905F36E},IWMPControls,{62,51,},{61,},{}"
-                       "2,{00000000-0000-0000-0000-000000000000},WMPPlayState,{},{1073741825,1073741824,},{}"};
+    img.libraryRows = {
+        "basalt\r0123456789ABCDEF0123456789ABCDEF\r5\r3\rcore",
+        "@@wmp.dll\r{6BF52A52-394A-11d3-B153-00C04F79FAA6}##0\r1\r0\rplayer\r"
+        "0,{74C09E02-F828-11D2-A74B-00A0C905F36E},IWMPControls,{62,51,},{61,},{}"
+        "2,{00000000-0000-0000-0000-000000000000},WMPPlayState,{},{1073741825,1073741824,},{}"};
     Bytes code(0x20, 0x90);
     code[0x1A] = 0xFF;
     code[0x1B] = 0x25;
-    StoreU32(code, 0x1C, 0x24);  // service entry through slot 0x24
+    StoreU32(code, 0x1C, 0x24);   // service entry through slot 0x24
     StoreU32(code, 0x04, 0x103);  // a const offset
     StoreU32(code, 0x08, 0x4);    // a var offset
     StoreU32(code, 0x0C, 0x15);   // a code offset
@@ -52,11 +53,11 @@ Image SampleImage() {
                                         RelocationWord(0x107, RelocationKind::kCode)}));
     img.sections.push_back(MakeSection("form", 1, Bytes{8, 0, 0, 0, 1, 0, 1, 0x52, 0, 0, 0, 0}));
     img.sections.push_back(MakeSection("help", 1, Bytes(56, 0)));
-    img.sections.push_back(MakeSection("code", 5, code,
-                                       {RelocationWord(0x1C, RelocationKind::kService),
-                                        RelocationWord(0x04, RelocationKind::kConst),
-                                        RelocationWord(0x08, RelocationKind::kVar),
-                                        RelocationWord(0x0C, RelocationKind::kCode)}));
+    img.sections.push_back(MakeSection(
+        "code", 5, code,
+        {RelocationWord(0x1C, RelocationKind::kService),
+         RelocationWord(0x04, RelocationKind::kConst), RelocationWord(0x08, RelocationKind::kVar),
+         RelocationWord(0x0C, RelocationKind::kCode)}));
     Section var;
     var.name = "var";
     var.flags = 19;
@@ -100,6 +101,7 @@ TEST(ImageFormat, RoundTripKeepsEveryTableSectionAndWord) {
     }
     EXPECT_EQ(r.layout.headerOffsets, layout.headerOffsets);
     EXPECT_EQ(r.layout.dataOffsets, layout.dataOffsets);
+    EXPECT_EQ(r.layout.size, bytes.size());
     // Writing what was read gives the same bytes.
     EXPECT_EQ(Written(r.image), bytes);
 }
@@ -227,7 +229,8 @@ TEST(ImageFormat, DamagedImagesGiveAnErrorNotACrash) {
     std::mt19937 random(1931);
     for (int round = 0; round < 2000; ++round) {
         auto damaged = bytes;
-        for (int k = 0; k < 4; ++k) damaged[random() % damaged.size()] = static_cast<std::uint8_t>(random());
+        for (int k = 0; k < 4; ++k)
+            damaged[random() % damaged.size()] = static_cast<std::uint8_t>(random());
         (void)ReadImage(damaged);
     }
 }
@@ -252,7 +255,8 @@ TEST(ImageFormat, SplitsLibraryRowsAndTypeRecords) {
     EXPECT_EQ(fields[1], "{6BF52A52-394A-11d3-B153-00C04F79FAA6}##0");
     const auto records = SplitTypeRecords(fields[5]);
     ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[0], "0,{74C09E02-F828-11D2-A74B-00A0C905F36E},IWMPControls,{62,51,},{61,},{}");
+    EXPECT_EQ(records[0],
+              "0,{74C09E02-F828-11D2-A74B-00A0C905F36E},IWMPControls,{62,51,},{61,},{}");
     EXPECT_EQ(records[1].substr(0, 13), "2,{00000000-0");
     EXPECT_EQ(SplitLibraryRow(img.libraryRows[0]).size(), 5u);
 }
@@ -296,12 +300,13 @@ Form SampleForm() {
     };
     main.units.push_back(unit(1, unit_type::kEditBox, EditBoxProperties{0xFFFFFF, ""}));
     main.units.push_back(unit(2, unit_type::kButton, ButtonProperties{"go"}));
-    main.units.push_back(unit(3, unit_type::kLabel, LabelProperties{0xFF, LabelProperties::kNoColour, "x"}));
+    main.units.push_back(
+        unit(3, unit_type::kLabel, LabelProperties{0xFF, LabelProperties::kNoColour, "x"}));
     main.units.push_back(unit(4, unit_type::kTimer, TimerProperties{1000}));
-    main.units.push_back(unit(5, unit_type::kStatusBar,
-                              StatusBarProperties{{{130, "a", ""}, {300, "", ""}}}));
-    main.units.push_back(unit(6, unit_type::kReportList,
-                              ReportListProperties{1, 0xFFFFFF, {{"", -1, 1, 50, "h"}}}));
+    main.units.push_back(
+        unit(5, unit_type::kStatusBar, StatusBarProperties{{{130, "a", ""}, {300, "", ""}}}));
+    main.units.push_back(
+        unit(6, unit_type::kReportList, ReportListProperties{1, 0xFFFFFF, {{"", -1, 1, 50, "h"}}}));
     main.units.push_back(unit(7, 0x30009, Bytes{1, 2, 3}));
     Unit menu;
     menu.id = 8;

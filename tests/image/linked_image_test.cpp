@@ -20,7 +20,9 @@ std::span<std::uint8_t> LinkedImage() {
     return {tessel_image, static_cast<std::size_t>(tessel_image_end - tessel_image)};
 }
 
-std::uint32_t Address(const void* p) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p)); }
+std::uint32_t Address(const void* p) {
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p));
+}
 
 TEST(LinkedImage, ReadsAndEveryStubJumpsToItsRoutine) {
     const auto r = ReadImage(LinkedImage());

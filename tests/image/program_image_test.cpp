@@ -44,7 +44,9 @@ const Built& Program() {
     return built;
 }
 
-std::string Gbk(std::string_view utf8) { return *Utf8ToGbk(utf8); }
+std::string Gbk(std::string_view utf8) {
+    return *Utf8ToGbk(utf8);
+}
 
 TEST(ProgramImage, ReadsBackEveryRowSectionAndWord) {
     const auto& b = Program();
@@ -78,8 +80,10 @@ TEST(ProgramImage, DllTableNamesTheDeclaredFunctions) {
     const auto& constData = b.read.image.Find("const")->data;
     ASSERT_EQ(b.read.image.dllLibraries.size(), dll::kTable.size());
     for (std::size_t i = 0; i < dll::kTable.size(); ++i) {
-        EXPECT_EQ(image::ConstText(constData, b.read.image.dllLibraries[i]), dll::kTable[i].library);
-        EXPECT_EQ(image::ConstText(constData, b.read.image.dllFunctions[i]), dll::kTable[i].function);
+        EXPECT_EQ(image::ConstText(constData, b.read.image.dllLibraries[i]),
+                  dll::kTable[i].library);
+        EXPECT_EQ(image::ConstText(constData, b.read.image.dllFunctions[i]),
+                  dll::kTable[i].function);
     }
     EXPECT_EQ(b.read.image.dllLibraries[0], 0u);  // command 0: the empty text
     EXPECT_EQ(b.read.image.dllFunctions[6], b.read.image.dllFunctions[7]);  // shared name text
@@ -108,7 +112,8 @@ TEST(ProgramImage, SupportLibraryRows) {
     const auto records = image::SplitTypeRecords(f[5]);
     ASSERT_EQ(records.size(), 88u);
     // Type numbers are 1-based positions: 3 the control class, 8 IWMPControls.
-    EXPECT_EQ(records[2].substr(0, 60), "1,{6BF52A52-394A-11D3-B153-00C04F79FAA6},WindowsMediaPlayer,");
+    EXPECT_EQ(records[2].substr(0, 60),
+              "1,{6BF52A52-394A-11D3-B153-00C04F79FAA6},WindowsMediaPlayer,");
     EXPECT_EQ(records[7],
               "0,{74C09E02-F828-11D2-A74B-00A0C905F36E},IWMPControls,{62,51,52,53,54,55,58,59,60,"
               "63,60,},{61,57,56,},{}");
@@ -130,7 +135,8 @@ TEST(ProgramImage, CodeHoldsStubsThenServiceEntries) {
     ASSERT_EQ(code.size(), routines.size() * kStubSize + 13 * kServiceEntrySize);
     for (std::size_t i = 0; i < routines.size(); ++i) {
         EXPECT_EQ(code[i * kStubSize], 0xE9);
-        EXPECT_EQ(RoutineAt(code, static_cast<std::uint32_t>(i * kStubSize)), std::string(routines[i]));
+        EXPECT_EQ(RoutineAt(code, static_cast<std::uint32_t>(i * kStubSize)),
+                  std::string(routines[i]));
     }
     // The entry routine lies just before the service entries.
     EXPECT_EQ(b.read.image.entryCodeOffset + kStubSize, routines.size() * kStubSize);
@@ -159,7 +165,8 @@ TEST(ProgramImage, FixUpAtChosenBases) {
     for (const auto& c : Program().program.constants)
         if (c.name == "JsonDocumentMethodTable") table = c.offset;
     ASSERT_EQ(constSection.relocations.size(), 25u);
-    EXPECT_EQ(constSection.relocations[0], image::RelocationWord(table, image::RelocationKind::kCode));
+    EXPECT_EQ(constSection.relocations[0],
+              image::RelocationWord(table, image::RelocationKind::kCode));
     const auto methods = JsonDocumentMethods();
     for (std::size_t i = 0; i < methods.size(); ++i)
         EXPECT_EQ(LoadU32(constSection.data, table + 4 * i),
@@ -203,8 +210,8 @@ TEST(ProgramImage, CompletionSoundIsAStereoWave) {
     EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
     EXPECT_EQ(LoadU32(wav, 4), wav.size() - 8);
     EXPECT_EQ(std::string(wav.begin() + 8, wav.begin() + 16), "WAVEfmt ");
-    EXPECT_EQ(wav[20], 1);   // PCM
-    EXPECT_EQ(wav[22], 2);   // channels
+    EXPECT_EQ(wav[20], 1);  // PCM
+    EXPECT_EQ(wav[22], 2);  // channels
     EXPECT_EQ(LoadU32(wav, 24), 44100u);
     EXPECT_EQ(wav[34], 16);  // bits
     EXPECT_EQ(std::string(wav.begin() + 36, wav.begin() + 40), "LIST");
@@ -240,7 +247,8 @@ TEST(ProgramImage, IconIsOne128x128ImageWith32Bits) {
     // The main window's record carries the same icon.
     const auto form = image::DecodeForm(Program().read.image.Find("form")->data);
     ASSERT_TRUE(form.ok) << form.error;
-    EXPECT_EQ(std::get<image::WindowProperties>(form.form.windows[0].units[0].properties).icon, ico);
+    EXPECT_EQ(std::get<image::WindowProperties>(form.form.windows[0].units[0].properties).icon,
+              ico);
 }
 
 // The dump of the form section, compared with the expected text kept beside this test.

@@ -7,8 +7,8 @@
 
 namespace tessel::image_build {
 
-using image::ByteWriter;
 using image::Bytes;
+using image::ByteWriter;
 
 namespace {
 
@@ -159,8 +159,8 @@ Bytes MakeCompletionSound() {
         }
         const double fade = std::min(1.0, (kFrames - i) / (kRate * 0.02));
         const auto sample = [&](double s) {
-            return static_cast<std::uint16_t>(
-                static_cast<std::int16_t>(std::lround(std::clamp(s * fade * 0.45, -1.0, 1.0) * 32767)));
+            return static_cast<std::uint16_t>(static_cast<std::int16_t>(
+                std::lround(std::clamp(s * fade * 0.45, -1.0, 1.0) * 32767)));
         };
         w.U16(sample(left));
         w.U16(sample(right));

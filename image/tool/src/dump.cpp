@@ -28,18 +28,32 @@ std::string Quote(std::string_view utf8) {
     std::string s = "\"";
     for (char c : utf8) {
         switch (c) {
-            case '"': s += "\\\""; break;
-            case '\\': s += "\\\\"; break;
-            case '\r': s += "\\r"; break;
-            case '\n': s += "\\n"; break;
-            case '\t': s += "\\t"; break;
-            default: s += c; break;
+            case '"':
+                s += "\\\"";
+                break;
+            case '\\':
+                s += "\\\\";
+                break;
+            case '\r':
+                s += "\\r";
+                break;
+            case '\n':
+                s += "\\n";
+                break;
+            case '\t':
+                s += "\\t";
+                break;
+            default:
+                s += c;
+                break;
         }
     }
     return s + "\"";
 }
 
-std::string Gbk(std::string_view gbk) { return Quote(GbkToUtf8(gbk)); }
+std::string Gbk(std::string_view gbk) {
+    return Quote(GbkToUtf8(gbk));
+}
 
 std::string Utf16(const std::u16string& text) {
     std::string ascii;
@@ -57,25 +71,39 @@ std::string Utf16(const std::u16string& text) {
 
 const char* TypeName(std::uint32_t type) {
     switch (type) {
-        case image::unit_type::kWindow: return "window";
-        case image::unit_type::kMenuItem: return "menu item";
-        case image::unit_type::kEditBox: return "edit box";
-        case image::unit_type::kLabel: return "label";
-        case image::unit_type::kButton: return "button";
-        case image::unit_type::kTimer: return "timer";
-        case image::unit_type::kStatusBar: return "status bar";
-        case image::unit_type::kReportList: return "report list";
-        case image::unit_type::kMediaPlayer: return "media player control";
-        default: return "unit";
+        case image::unit_type::kWindow:
+            return "window";
+        case image::unit_type::kMenuItem:
+            return "menu item";
+        case image::unit_type::kEditBox:
+            return "edit box";
+        case image::unit_type::kLabel:
+            return "label";
+        case image::unit_type::kButton:
+            return "button";
+        case image::unit_type::kTimer:
+            return "timer";
+        case image::unit_type::kStatusBar:
+            return "status bar";
+        case image::unit_type::kReportList:
+            return "report list";
+        case image::unit_type::kMediaPlayer:
+            return "media player control";
+        default:
+            return "unit";
     }
 }
 
 const char* KindName(std::uint32_t kind) {
     switch (kind) {
-        case 0: return "service";
-        case 1: return "const";
-        case 2: return "var";
-        default: return "code";
+        case 0:
+            return "service";
+        case 1:
+            return "const";
+        case 2:
+            return "var";
+        default:
+            return "code";
     }
 }
 
@@ -97,18 +125,36 @@ std::string IconSummary(const image::Bytes& icon) {
     const auto height = r.U8();
     r.Skip(4);
     const auto bits = r.U16();
-    if (r.Failed() || type != 1 || count == 0) return std::to_string(icon.size()) + " bytes, not an icon";
+    if (r.Failed() || type != 1 || count == 0)
+        return std::to_string(icon.size()) + " bytes, not an icon";
     return std::to_string(icon.size()) + " bytes, " + std::to_string(count) + " image(s), first " +
-           std::to_string(width == 0 ? 256 : width) + "x" + std::to_string(height == 0 ? 256 : height) +
-           " " + std::to_string(bits) + " bits";
+           std::to_string(width == 0 ? 256 : width) + "x" +
+           std::to_string(height == 0 ? 256 : height) + " " + std::to_string(bits) + " bits";
 }
 
-constexpr const char* kPlayerValueNames[] = {
-    "URL",          "rate",           "balance",     "currentPosition", "defaultFrame",
-    "playCount",    "autoStart",      "currentMarker", "invokeURLs",    "baseURL",
-    "volume",       "mute",           "uiMode",      "stretchToFit",    "windowlessVideo",
-    "enabled",      "enableContextMenu", "fullScreen", "SAMIStyle",     "SAMILang",
-    "SAMIFilename", "captioningID",   "enableErrorDialogs"};
+constexpr const char* kPlayerValueNames[] = {"URL",
+                                             "rate",
+                                             "balance",
+                                             "currentPosition",
+                                             "defaultFrame",
+                                             "playCount",
+                                             "autoStart",
+                                             "currentMarker",
+                                             "invokeURLs",
+                                             "baseURL",
+                                             "volume",
+                                             "mute",
+                                             "uiMode",
+                                             "stretchToFit",
+                                             "windowlessVideo",
+                                             "enabled",
+                                             "enableContextMenu",
+                                             "fullScreen",
+                                             "SAMIStyle",
+                                             "SAMILang",
+                                             "SAMIFilename",
+                                             "captioningID",
+                                             "enableErrorDialogs"};
 
 struct Dumper {
     std::string out;
@@ -171,7 +217,8 @@ struct Dumper {
                     const bool named = p.values.size() == std::size(kPlayerValueNames);
                     for (std::size_t i = 0; i < p.values.size(); ++i) {
                         const auto& v = p.values[i];
-                        std::string text = named ? kPlayerValueNames[i] : "value " + std::to_string(i);
+                        std::string text =
+                            named ? kPlayerValueNames[i] : "value " + std::to_string(i);
                         switch (v.type) {
                             case image::ControlValue::kInteger:
                                 text += " = integer " + std::to_string(v.integer);
@@ -185,7 +232,9 @@ struct Dumper {
                             case image::ControlValue::kLogical:
                                 text += std::string(" = logical ") + (v.logical ? "true" : "false");
                                 break;
-                            default: text += " = text " + Utf16(v.text); break;
+                            default:
+                                text += " = text " + Utf16(v.text);
+                                break;
                         }
                         Line(3, text);
                     }
@@ -211,7 +260,8 @@ struct Dumper {
                         std::to_string(w.units.size()) + " units");
             for (const auto& u : w.units) {
                 Line(2, "unit " + Id(u.id) + " " + Gbk(u.name) + ": " + TypeName(u.type) + " (" +
-                            Hex(u.type) + ")" + (u.comment.empty() ? "" : " comment " + Gbk(u.comment)));
+                            Hex(u.type) + ")" +
+                            (u.comment.empty() ? "" : " comment " + Gbk(u.comment)));
                 if (u.type != image::unit_type::kMenuItem) {
                     Line(3, "left " + std::to_string(u.left) + ", top " + std::to_string(u.top) +
                                 ", width " + std::to_string(u.width) + ", height " +
@@ -219,7 +269,8 @@ struct Dumper {
                                 ((u.flags & image::kUnitShown) ? " shown" : " hidden") +
                                 ((u.flags & image::kUnitTakesFocus) ? ", takes focus" : ""));
                     for (const auto& e : u.events)
-                        Line(3, "event " + std::to_string(e.number) + " -> " + Handler(e.codeOffset));
+                        Line(3,
+                             "event " + std::to_string(e.number) + " -> " + Handler(e.codeOffset));
                 }
                 Properties(u);
             }
@@ -257,8 +308,9 @@ struct Dumper {
                     ++end;
                 } else if (c == '\r' || c == '\n' || c == '\t') {
                     ++end;
-                } else if (c >= 0x81 && c <= 0xFE && end + 1 < data.size() && data[end + 1] >= 0x40 &&
-                           data[end + 1] != 0x7F && data[end + 1] != 0xFF) {
+                } else if (c >= 0x81 && c <= 0xFE && end + 1 < data.size() &&
+                           data[end + 1] >= 0x40 && data[end + 1] != 0x7F &&
+                           data[end + 1] != 0xFF) {
                     end += 2;
                 } else {
                     break;
@@ -304,7 +356,7 @@ std::string DumpImage(std::span<const std::uint8_t> bytes, std::string* error) {
     };
     const auto codeIndex = headerOf("code");
 
-    d.Line(0, "image: " + std::to_string(bytes.size()) + " bytes");
+    d.Line(0, "image: " + std::to_string(l.size) + " bytes");
     d.Line(0, "header:");
     d.Line(1, "first section header " + Hex(l.headerOffsets[0]));
     d.Line(1, "reserved " + Hex(img.reserved[0]) + " " + Hex(img.reserved[1]) + " " +
@@ -364,8 +416,8 @@ std::string DumpImage(std::span<const std::uint8_t> bytes, std::string* error) {
     static constexpr const char* kGroups[] = {"window and unit ids", "DLL-command indexes",
                                               "library rows", "library type tags"};
     for (std::size_t g = 0; g < img.reloc1.size(); ++g) {
-        std::string text = std::to_string(g + 1) + " (" + kGroups[g] + "): " +
-                           std::to_string(img.reloc1[g].size());
+        std::string text = std::to_string(g + 1) + " (" + kGroups[g] +
+                           "): " + std::to_string(img.reloc1[g].size());
         for (auto v : img.reloc1[g]) text += " " + Hex(v);
         d.Line(1, text);
     }

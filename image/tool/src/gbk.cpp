@@ -29,7 +29,9 @@ std::optional<std::string> Convert(const char* to, const char* from, std::string
 
 }  // namespace
 
-std::optional<std::string> Utf8ToGbk(std::string_view utf8) { return Convert("CP936", "UTF-8", utf8); }
+std::optional<std::string> Utf8ToGbk(std::string_view utf8) {
+    return Convert("CP936", "UTF-8", utf8);
+}
 
 std::string GbkToUtf8(std::string_view gbk) {
     std::string out;

@@ -1,40 +1,50 @@
+#include "tessel/image_build/program.h"
+
 #include <array>
 #include <cstdlib>
 #include <set>
 
 #include "tessel/image/form.h"
 #include "tessel/image_build/description.h"
-#include "tessel/image_build/program.h"
 #include "tessel/runtime/dll_commands.h"
 
 namespace tessel::image_build {
 
-using image::ByteWriter;
 using image::Bytes;
+using image::ByteWriter;
 using image::RelocationKind;
 using image::RelocationWord;
 
 namespace {
 
 constexpr std::array<std::string_view, 25> kJsonDocumentMethods = {
-    "JsonDocument.Construct",     "JsonDocument.Destruct",       "JsonDocument.Initialize",
-    "JsonDocument.Parse",         "JsonDocument.ToJson",         "JsonDocument.SetValue",
-    "JsonDocument.SetExpression", "JsonDocument.SetNumber",      "JsonDocument.GetNumber",
-    "JsonDocument.GetJson",       "JsonDocument.GetText",        "JsonDocument.GetObject",
-    "JsonDocument.Count",         "JsonDocument.Append",         "JsonDocument.GetItemObject",
-    "JsonDocument.GetItemText",   "JsonDocument.SetRootItem",    "JsonDocument.RemoveRootItem",
-    "JsonDocument.RemoveItem",    "JsonDocument.Reset",          "JsonDocument.SetRoot",
-    "JsonDocument.Exists",        "JsonDocument.MemberNames",    "JsonDocument.TypeOf",
+    "JsonDocument.Construct",     "JsonDocument.Destruct",    "JsonDocument.Initialize",
+    "JsonDocument.Parse",         "JsonDocument.ToJson",      "JsonDocument.SetValue",
+    "JsonDocument.SetExpression", "JsonDocument.SetNumber",   "JsonDocument.GetNumber",
+    "JsonDocument.GetJson",       "JsonDocument.GetText",     "JsonDocument.GetObject",
+    "JsonDocument.Count",         "JsonDocument.Append",      "JsonDocument.GetItemObject",
+    "JsonDocument.GetItemText",   "JsonDocument.SetRootItem", "JsonDocument.RemoveRootItem",
+    "JsonDocument.RemoveItem",    "JsonDocument.Reset",       "JsonDocument.SetRoot",
+    "JsonDocument.Exists",        "JsonDocument.MemberNames", "JsonDocument.TypeOf",
     "JsonDocument.Clear",
 };
 
 constexpr std::array<std::string_view, 17 + 25> kRoutines = [] {
-    std::array<std::string_view, 17 + 25> all{
-        "OnMainWindowCreated",  "OnSearch",           "OnSearchBoxKey",
-        "OnSearchBoxDoubleClick", "OnChooseSaveDirectory", "OnProgressTick",
-        "OnTagClick",           "OnListRightClick",   "OnListDoubleClick",
-        "OnMainWindowDestroy",  "OnPlay",             "OnDownload",
-        "OnCopyAddress",        "OnPlayerWindowCloseQuery", "OnPlayerOpenStateChange"};
+    std::array<std::string_view, 17 + 25> all{"OnMainWindowCreated",
+                                              "OnSearch",
+                                              "OnSearchBoxKey",
+                                              "OnSearchBoxDoubleClick",
+                                              "OnChooseSaveDirectory",
+                                              "OnProgressTick",
+                                              "OnTagClick",
+                                              "OnListRightClick",
+                                              "OnListDoubleClick",
+                                              "OnMainWindowDestroy",
+                                              "OnPlay",
+                                              "OnDownload",
+                                              "OnCopyAddress",
+                                              "OnPlayerWindowCloseQuery",
+                                              "OnPlayerOpenStateChange"};
     std::size_t i = 15;
     for (auto m : kJsonDocumentMethods) all[i++] = m;
     all[i++] = "CleanUpGlobals";
@@ -67,17 +77,25 @@ std::string Unescape(std::string_view s) {
             continue;
         }
         switch (s[++i]) {
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
-            default: out += s[i]; break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            default:
+                out += s[i];
+                break;
         }
     }
     return out;
 }
 
 class ConstPool {
-public:
+  public:
     ConstPool() { data_.push_back(0); }  // offset 0: the empty text
     std::uint32_t Text(const std::string& gbk) {
         if (gbk.empty()) return 0;
@@ -113,7 +131,7 @@ public:
     Bytes& Data() { return data_; }
     std::vector<std::uint32_t>& Relocations() { return relocations_; }
 
-private:
+  private:
     Bytes data_;
     std::map<std::string, std::uint32_t> texts_;
     std::vector<std::uint32_t> relocations_;
@@ -147,13 +165,18 @@ struct Builder {
         return std::visit(
             [&](auto& p) {
                 using T = std::decay_t<decltype(p)>;
-                if constexpr (std::is_same_v<T, image::WindowProperties>) return Gbk(p.title, p.title);
-                if constexpr (std::is_same_v<T, image::LabelProperties>) return Gbk(p.caption, p.caption);
-                if constexpr (std::is_same_v<T, image::EditBoxProperties>) return Gbk(p.content, p.content);
-                if constexpr (std::is_same_v<T, image::ButtonProperties>) return Gbk(p.caption, p.caption);
+                if constexpr (std::is_same_v<T, image::WindowProperties>)
+                    return Gbk(p.title, p.title);
+                if constexpr (std::is_same_v<T, image::LabelProperties>)
+                    return Gbk(p.caption, p.caption);
+                if constexpr (std::is_same_v<T, image::EditBoxProperties>)
+                    return Gbk(p.content, p.content);
+                if constexpr (std::is_same_v<T, image::ButtonProperties>)
+                    return Gbk(p.caption, p.caption);
                 if constexpr (std::is_same_v<T, image::StatusBarProperties>) {
                     for (auto& pane : p.panes)
-                        if (!Gbk(pane.text, pane.text) || !Gbk(pane.second, pane.second)) return false;
+                        if (!Gbk(pane.text, pane.text) || !Gbk(pane.second, pane.second))
+                            return false;
                 }
                 if constexpr (std::is_same_v<T, image::ReportListProperties>) {
                     for (auto& c : p.columns)
@@ -325,15 +348,19 @@ struct Builder {
             img.dllFunctions.push_back(pool.Text(d.function));
             for (const char* text : {d.library, d.function}) {
                 if (*text != '\0' && dllNames.insert(text).second)
-                    program.constants.push_back({std::string("Dll_") + text, pool.Text(text), "text"});
+                    program.constants.push_back(
+                        {std::string("Dll_") + text, pool.Text(text), "text"});
             }
         }
         if (!AddDoubles(entries, pool)) return false;
         program.constants.push_back({"EmptyByteArray", pool.ByteArray({}), "bytes"});
         std::vector<std::uint32_t> methodOffsets;
-        for (auto m : kJsonDocumentMethods) methodOffsets.push_back(program.stubs.at(std::string(m)));
-        program.constants.push_back({"JsonDocumentMethodTable", pool.CodeTable(methodOffsets), "table"});
-        program.constants.push_back({"CompletionSound", pool.ByteArray(MakeCompletionSound()), "bytes"});
+        for (auto m : kJsonDocumentMethods)
+            methodOffsets.push_back(program.stubs.at(std::string(m)));
+        program.constants.push_back(
+            {"JsonDocumentMethodTable", pool.CodeTable(methodOffsets), "table"});
+        program.constants.push_back(
+            {"CompletionSound", pool.ByteArray(MakeCompletionSound()), "bytes"});
 
         for (const auto& lib : kLibraries) {
             std::string description;
@@ -367,7 +394,8 @@ struct Builder {
         var.memorySize = 16;
         var.stored = false;
         img.sections.push_back(std::move(var));
-        // The C++ routines hold no ids, indexes, rows or tags at image positions: four empty groups.
+        // The C++ routines hold no ids, indexes, rows or tags at image positions: four empty
+        // groups.
         img.sections.push_back(section("@reloc1", 1, image::EncodeReloc1(img.reloc1), {}));
         img.entryCodeOffset = program.stubs.at("EntryRoutine");
         return true;
@@ -376,9 +404,15 @@ struct Builder {
 
 }  // namespace
 
-std::span<const std::string_view> RoutineNames() { return kRoutines; }
-std::span<const std::string_view> JsonDocumentMethods() { return kJsonDocumentMethods; }
-std::span<const std::uint32_t> ServiceEntryOrder() { return kServiceOrder; }
+std::span<const std::string_view> RoutineNames() {
+    return kRoutines;
+}
+std::span<const std::string_view> JsonDocumentMethods() {
+    return kJsonDocumentMethods;
+}
+std::span<const std::uint32_t> ServiceEntryOrder() {
+    return kServiceOrder;
+}
 
 std::string RoutineSymbol(std::string_view routine) {
     std::string symbol = "tessel_";

@@ -13,7 +13,7 @@ namespace tessel::image {
 using Bytes = std::vector<std::uint8_t>;
 
 class ByteWriter {
-public:
+  public:
     explicit ByteWriter(Bytes& out) : out_(out) {}
     void U8(std::uint8_t v) { out_.push_back(v); }
     void U16(std::uint16_t v);
@@ -23,19 +23,19 @@ public:
     void Raw(std::span<const std::uint8_t> bytes);
     void Raw(std::string_view bytes);
     void Zeros(std::size_t count) { out_.insert(out_.end(), count, 0); }
-    void CString(std::string_view text);  // bytes and a NUL
+    void CString(std::string_view text);    // bytes and a NUL
     void SizedText(std::string_view text);  // u32 byte count, then the bytes, no NUL
     std::size_t Size() const { return out_.size(); }
     void PatchU32(std::size_t at, std::uint32_t v);
 
-private:
+  private:
     Bytes& out_;
 };
 
 // Every read is checked; the first one that would leave the span marks the reader failed and
 // later reads return zeros, so a parser can test Failed() once per record.
 class ByteReader {
-public:
+  public:
     explicit ByteReader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
     std::uint8_t U8();
     std::uint16_t U16();
@@ -51,7 +51,7 @@ public:
     std::size_t Remaining() const { return failed_ ? 0 : bytes_.size() - pos_; }
     void Fail() { failed_ = true; }
 
-private:
+  private:
     bool Take(std::size_t count);
     std::span<const std::uint8_t> bytes_;
     std::size_t pos_ = 0;

@@ -35,7 +35,7 @@ struct FormEvent {
 };
 
 struct WindowProperties {
-    std::uint32_t border = 1;         // 1: sizable frame with a title bar
+    std::uint32_t border = 1;  // 1: sizable frame with a title bar
     std::uint32_t minimizeButton = 1;
     std::uint32_t maximizeButton = 1;
     std::uint32_t startPosition = 0;  // 0: at the stored left/top
@@ -44,7 +44,7 @@ struct WindowProperties {
 };
 
 struct LabelProperties {
-    std::uint32_t textColour = 0;        // RGB as 0x00BBGGRR
+    std::uint32_t textColour = 0;          // RGB as 0x00BBGGRR
     std::uint32_t backColour = kNoColour;  // kNoColour: transparent
     std::string caption;
     static constexpr std::uint32_t kNoColour = 0xFFFFFFFF;
@@ -89,9 +89,9 @@ struct ReportListProperties {
 
 // A stored property value of the ActiveX control, tagged with its variant type.
 struct ControlValue {
-    static constexpr std::uint16_t kInteger = 3;  // VT_I4
-    static constexpr std::uint16_t kDouble = 5;   // VT_R8
-    static constexpr std::uint16_t kText = 8;     // VT_BSTR: byte length, UTF-16 with terminator
+    static constexpr std::uint16_t kInteger = 3;   // VT_I4
+    static constexpr std::uint16_t kDouble = 5;    // VT_R8
+    static constexpr std::uint16_t kText = 8;      // VT_BSTR: byte length, UTF-16 with terminator
     static constexpr std::uint16_t kLogical = 11;  // VT_BOOL: 2 bytes, -1 true
     std::uint16_t type = kInteger;
     std::int32_t integer = 0;
@@ -120,8 +120,8 @@ struct MenuItemProperties {
 // Properties of a type this codec does not know are kept as bytes.
 using UnitProperties =
     std::variant<Bytes, WindowProperties, LabelProperties, EditBoxProperties, ButtonProperties,
-                 TimerProperties, StatusBarProperties, ReportListProperties,
-                 MediaPlayerProperties, MenuItemProperties>;
+                 TimerProperties, StatusBarProperties, ReportListProperties, MediaPlayerProperties,
+                 MenuItemProperties>;
 
 struct Unit {
     std::uint32_t id = 0;

@@ -20,7 +20,8 @@ constexpr std::size_t kSectionNameSize = 24;
 constexpr std::array<std::uint32_t, 4> kReservedWords = {1, 3, 0, 0x1931E};
 
 // Names of the five sections the header reaches directly, in header order, and the sixth.
-constexpr std::array<std::string_view, 5> kHeaderSections = {"const", "form", "help", "code", "var"};
+constexpr std::array<std::string_view, 5> kHeaderSections = {"const", "form", "help", "code",
+                                                             "var"};
 constexpr std::string_view kReloc1Section = "@reloc1";
 
 enum class RelocationKind : std::uint32_t {
@@ -33,8 +34,12 @@ enum class RelocationKind : std::uint32_t {
 constexpr std::uint32_t RelocationWord(std::uint32_t position, RelocationKind kind) {
     return position * 8 + static_cast<std::uint32_t>(kind);
 }
-constexpr std::uint32_t RelocationPosition(std::uint32_t word) { return word / 8; }
-constexpr std::uint32_t RelocationKindOf(std::uint32_t word) { return word % 8; }
+constexpr std::uint32_t RelocationPosition(std::uint32_t word) {
+    return word / 8;
+}
+constexpr std::uint32_t RelocationKindOf(std::uint32_t word) {
+    return word % 8;
+}
 
 struct Section {
     std::string name;
@@ -51,7 +56,7 @@ using Reloc1Groups = std::array<std::vector<std::uint32_t>, 4>;
 
 struct Image {
     std::array<std::uint32_t, 4> reserved = kReservedWords;  // header words 0x28..0x34
-    std::uint32_t entryCodeOffset = 0;  // the header stores it as an image offset
+    std::uint32_t entryCodeOffset = 0;        // the header stores it as an image offset
     std::vector<std::uint32_t> dllLibraries;  // const offsets of library file names
     std::vector<std::uint32_t> dllFunctions;  // const offsets of exported names
     std::vector<std::string> libraryRows;     // GBK rows, fields split by CR, without NUL

@@ -38,7 +38,7 @@ struct NamedConstant {
 
 struct ProgramImage {
     image::Image image;
-    std::vector<NamedConstant> constants;       // every named const offset
+    std::vector<NamedConstant> constants;        // every named const offset
     std::map<std::string, std::uint32_t> stubs;  // routine name -> code offset
     image::Bytes icon;                           // the window and executable icon (.ico)
 };
@@ -66,7 +66,7 @@ std::optional<std::string> Utf8ToGbk(std::string_view utf8);
 std::string GbkToUtf8(std::string_view gbk);  // undecodable bytes become \xNN
 
 // Generated assets.
-image::Bytes MakeIcon();           // 128x128, 32 bits per pixel, one image
+image::Bytes MakeIcon();             // 128x128, 32 bits per pixel, one image
 image::Bytes MakeCompletionSound();  // RIFF WAVE, PCM 2 x 16 bits, 44100 Hz, ~0.78 s
 
 }  // namespace tessel::image_build
