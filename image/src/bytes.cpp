@@ -104,6 +104,16 @@ std::string ByteReader::SizedText() {
     return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
+std::string HexText(std::uint64_t v, int digits) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string s;
+    do {
+        s.insert(s.begin(), kDigits[v & 0xF]);
+        v >>= 4;
+    } while (v != 0 || static_cast<int>(s.size()) < digits);
+    return "0x" + s;
+}
+
 std::uint32_t LoadU32(std::span<const std::uint8_t> bytes, std::size_t at) {
     return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
            static_cast<std::uint32_t>(bytes[at + 2]) << 16 |

@@ -12,13 +12,7 @@ void SetError(std::string* error, std::string message) {
 }
 
 std::string Hex(std::uint64_t v) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string s;
-    do {
-        s.insert(s.begin(), kDigits[v & 0xF]);
-        v >>= 4;
-    } while (v != 0);
-    return "0x" + s;
+    return HexText(v);
 }
 
 ReadResult Fail(std::string message) {
@@ -28,6 +22,17 @@ ReadResult Fail(std::string message) {
 }
 
 }  // namespace
+
+Section StoredSection(std::string name, std::uint32_t flags, Bytes data,
+                      std::vector<std::uint32_t> relocations) {
+    Section s;
+    s.name = std::move(name);
+    s.flags = flags;
+    s.memorySize = static_cast<std::uint32_t>(data.size());
+    s.data = std::move(data);
+    s.relocations = std::move(relocations);
+    return s;
+}
 
 const Section* Image::Find(std::string_view name) const {
     for (const auto& s : sections)

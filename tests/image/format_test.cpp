@@ -12,17 +12,6 @@
 namespace tessel::image {
 namespace {
 
-Section MakeSection(std::string name, std::uint32_t flags, Bytes data,
-                    std::vector<std::uint32_t> relocations = {}) {
-    Section s;
-    s.name = std::move(name);
-    s.flags = flags;
-    s.memorySize = static_cast<std::uint32_t>(data.size());
-    s.data = std::move(data);
-    s.relocations = std::move(relocations);
-    return s;
-}
-
 // An image shaped like the program's: const with a method table at 0x103 (first entry fixed up
 // by the word 0x81B), code ending in service entries, var without stored data, @reloc1 last.
 Image SampleImage() {
@@ -48,12 +37,12 @@ Image SampleImage() {
     StoreU32(code, 0x04, 0x103);  // a const offset
     StoreU32(code, 0x08, 0x4);    // a var offset
     StoreU32(code, 0x0C, 0x15);   // a code offset
-    img.sections.push_back(MakeSection("const", 1, constData,
-                                       {RelocationWord(0x103, RelocationKind::kCode),
-                                        RelocationWord(0x107, RelocationKind::kCode)}));
-    img.sections.push_back(MakeSection("form", 1, Bytes{8, 0, 0, 0, 1, 0, 1, 0x52, 0, 0, 0, 0}));
-    img.sections.push_back(MakeSection("help", 1, Bytes(56, 0)));
-    img.sections.push_back(MakeSection(
+    img.sections.push_back(StoredSection("const", 1, constData,
+                                         {RelocationWord(0x103, RelocationKind::kCode),
+                                          RelocationWord(0x107, RelocationKind::kCode)}));
+    img.sections.push_back(StoredSection("form", 1, Bytes{8, 0, 0, 0, 1, 0, 1, 0x52, 0, 0, 0, 0}));
+    img.sections.push_back(StoredSection("help", 1, Bytes(56, 0)));
+    img.sections.push_back(StoredSection(
         "code", 5, code,
         {RelocationWord(0x1C, RelocationKind::kService),
          RelocationWord(0x04, RelocationKind::kConst), RelocationWord(0x08, RelocationKind::kVar),
@@ -65,7 +54,7 @@ Image SampleImage() {
     var.stored = false;
     img.sections.push_back(var);
     img.reloc1 = {std::vector<std::uint32_t>{0x04}, {0x08}, {}, {0x0C, 0x10}};
-    img.sections.push_back(MakeSection("@reloc1", 1, EncodeReloc1(img.reloc1)));
+    img.sections.push_back(StoredSection("@reloc1", 1, EncodeReloc1(img.reloc1)));
     img.entryCodeOffset = 0x15;
     return img;
 }

@@ -9,12 +9,6 @@ namespace tessel::image_build {
 
 namespace {
 
-std::string HexWord(std::uint32_t v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%X", v);
-    return buf;
-}
-
 std::string Identifier(std::string_view name) {
     std::string id = "k";
     for (char c : name) id += (c == '.' || c == '-') ? '_' : c;
@@ -83,14 +77,14 @@ std::string ConstantsHeader(const ProgramImage& program) {
     s += "namespace tessel::constants {\n";
     s += "inline constexpr std::uint32_t kEmptyText = 0x0;\n";
     for (const auto& c : program.constants)
-        s += "inline constexpr std::uint32_t " + Identifier(c.name) + " = " + HexWord(c.offset) +
-             ";  // " + c.kind + "\n";
+        s += "inline constexpr std::uint32_t " + Identifier(c.name) + " = " +
+             image::HexText(c.offset) + ";  // " + c.kind + "\n";
     s += "}  // namespace tessel::constants\n\n";
     s += "// Code offsets of the routine stubs in the `code` data.\n";
     s += "namespace tessel::routine_stubs {\n";
     for (auto name : RoutineNames())
         s += "inline constexpr std::uint32_t " + Identifier(name) + " = " +
-             HexWord(program.stubs.at(std::string(name))) + ";\n";
+             image::HexText(program.stubs.at(std::string(name))) + ";\n";
     s += "}  // namespace tessel::routine_stubs\n";
     return s;
 }

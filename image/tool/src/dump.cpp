@@ -13,15 +13,10 @@ namespace {
 using image::kNone;
 
 std::string Hex(std::uint32_t v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%X", v);
-    return buf;
+    return image::HexText(v);
 }
-
 std::string Id(std::uint32_t v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%08X", v);
-    return buf;
+    return image::HexText(v, 8);
 }
 
 std::string Quote(std::string_view utf8) {

@@ -374,20 +374,12 @@ struct Builder {
         auto form = Form();
         if (!form) return false;
 
-        auto section = [](std::string name, std::uint32_t flags, Bytes data,
-                          std::vector<std::uint32_t> relocations) {
-            image::Section s;
-            s.name = std::move(name);
-            s.flags = flags;
-            s.memorySize = static_cast<std::uint32_t>(data.size());
-            s.data = std::move(data);
-            s.relocations = std::move(relocations);
-            return s;
-        };
-        img.sections.push_back(section("const", 1, std::move(pool.Data()), pool.Relocations()));
-        img.sections.push_back(section("form", 1, std::move(*form), {}));
-        img.sections.push_back(section("help", 1, Bytes(56, 0), {}));
-        img.sections.push_back(section("code", 5, std::move(code), codeRelocations));
+        using image::StoredSection;
+        img.sections.push_back(
+            StoredSection("const", 1, std::move(pool.Data()), pool.Relocations()));
+        img.sections.push_back(StoredSection("form", 1, std::move(*form), {}));
+        img.sections.push_back(StoredSection("help", 1, Bytes(56, 0), {}));
+        img.sections.push_back(StoredSection("code", 5, std::move(code), codeRelocations));
         image::Section var;
         var.name = "var";
         var.flags = 19;
@@ -396,7 +388,7 @@ struct Builder {
         img.sections.push_back(std::move(var));
         // The C++ routines hold no ids, indexes, rows or tags at image positions: four empty
         // groups.
-        img.sections.push_back(section("@reloc1", 1, image::EncodeReloc1(img.reloc1), {}));
+        img.sections.push_back(StoredSection("@reloc1", 1, image::EncodeReloc1(img.reloc1), {}));
         img.entryCodeOffset = program.stubs.at("EntryRoutine");
         return true;
     }

@@ -58,6 +58,9 @@ class ByteReader {
     bool failed_ = false;
 };
 
+// "0x1F" style, and with `digits` the hexadecimal digits padded to that width.
+std::string HexText(std::uint64_t v, int digits = 1);
+
 std::uint32_t LoadU32(std::span<const std::uint8_t> bytes, std::size_t at);  // caller checks range
 void StoreU32(std::span<std::uint8_t> bytes, std::size_t at, std::uint32_t v);
 

@@ -50,6 +50,10 @@ struct Section {
     std::vector<std::uint32_t> relocations;
 };
 
+// A section whose memory is exactly its stored data.
+Section StoredSection(std::string name, std::uint32_t flags, Bytes data,
+                      std::vector<std::uint32_t> relocations = {});
+
 // The four `@reloc1` groups: code offsets of window/unit ids, DLL-command indexes, library rows
 // and library type tags built into the compiled code.
 using Reloc1Groups = std::array<std::vector<std::uint32_t>, 4>;
