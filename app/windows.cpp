@@ -1,0 +1,220 @@
+// The program's two windows as the `form` section stores them: every unit with its id,
+// geometry, flags, design-time content and event bindings. The image builder encodes this.
+//
+// Unit ids. A window's own record uses the window id. Controls and menu items carry ids of
+// this program's numbering, fixed here and used by the handlers through the runtime's unit
+// services:
+//   main window 0x52010001        player window 0x52010002
+//   编辑框1      0x16010004        播放器1       0x56012801
+//   按钮1        0x06012413
+//   设置目录     0x160124A1        menu 菜单     0x46010010
+//   时钟1        0x06012540        播放          0x46010011
+//   存放目录     0x160125B2        下载          0x46010012
+//   标签1        0x16012630        复制下载地址  0x46010013
+//   超级列表框1  0x260123D8
+//   状态条1      0x26012702
+#include "tessel/image_build/description.h"
+
+namespace tessel::image_build {
+
+namespace {
+
+using namespace image;
+namespace type = image::unit_type;
+
+constexpr std::uint32_t kFocus = kUnitShown | kUnitTakesFocus;  // 5
+constexpr std::uint32_t kShown = kUnitShown;                    // 1
+constexpr std::uint32_t kRed = 0x000000FF;                      // RGB(255,0,0) as 0x00BBGGRR
+
+// Events of windows and units.
+constexpr std::int32_t kCreated = 0;
+constexpr std::int32_t kCloseQuery = 1;
+constexpr std::int32_t kDestroying = 2;
+constexpr std::int32_t kClick = 0;
+constexpr std::int32_t kLeftButtonDown = -1;
+constexpr std::int32_t kDoubleClick = -3;
+constexpr std::int32_t kKeyDown = -9;
+constexpr std::int32_t kListRightClick = 5;
+constexpr std::int32_t kTick = 0;
+constexpr std::int32_t kOpenStateChange = 0;
+
+ControlValue Text(std::u16string text) {
+    ControlValue v;
+    v.type = ControlValue::kText;
+    v.text = std::move(text);
+    return v;
+}
+ControlValue Integer(std::int32_t n) {
+    ControlValue v;
+    v.type = ControlValue::kInteger;
+    v.integer = n;
+    return v;
+}
+ControlValue Number(double d) {
+    ControlValue v;
+    v.type = ControlValue::kDouble;
+    v.number = d;
+    return v;
+}
+ControlValue Logical(bool b) {
+    ControlValue v;
+    v.type = ControlValue::kLogical;
+    v.logical = b;
+    return v;
+}
+
+WindowDescription MainWindow() {
+    WindowDescription w;
+    w.id = 0x52010001;
+    w.programIcon = true;
+    WindowProperties self;
+    self.title = "Tessel音乐搜索下载器";
+    w.self = {w.id,
+              type::kWindow,
+              "主窗口",
+              50,
+              50,
+              811,
+              498,
+              kShown,
+              {{kCreated, "OnMainWindowCreated"}, {kDestroying, "OnMainWindowDestroy"}},
+              self};
+
+    ReportListProperties list;
+    list.columns = {{"", -1, 0, 50, "序号"},
+                    {"", -1, 0, 200, "音乐标题"},
+                    {"", -1, 0, 150, "歌手"},
+                    {"", -1, 1, 50, "时长"},
+                    {"", -1, 0, 300, "下载地址"}};
+    StatusBarProperties status;
+    status.panes = {
+        {130, "状态：", ""}, {170, "下载速度：", ""}, {300, "", ""}, {200, "By：Quenby", ""}};
+
+    w.units = {
+        {0x16010004,
+         type::kEditBox,
+         "编辑框1",
+         8,
+         9,
+         507,
+         32,
+         kFocus,
+         {{kDoubleClick, "OnSearchBoxDoubleClick"}, {kKeyDown, "OnSearchBoxKey"}},
+         EditBoxProperties{0xFFFFFF, ""}},
+        {0x06012413,
+         type::kButton,
+         "按钮1",
+         523,
+         9,
+         88,
+         32,
+         kFocus,
+         {{kClick, "OnSearch"}},
+         ButtonProperties{"搜索"}},
+        {0x160124A1,
+         type::kLabel,
+         "设置目录",
+         616,
+         16,
+         48,
+         24,
+         kShown,
+         {{kLeftButtonDown, "OnChooseSaveDirectory"}},
+         LabelProperties{kRed, LabelProperties::kNoColour, "设置目录"}},
+        {0x06012540,
+         type::kTimer,
+         "时钟1",
+         624,
+         16,
+         32,
+         24,
+         0,
+         {{kTick, "OnProgressTick"}},
+         TimerProperties{0}},
+        {0x160125B2,
+         type::kLabel,
+         "存放目录",
+         671,
+         16,
+         136,
+         24,
+         kShown,
+         {},
+         LabelProperties{0, LabelProperties::kNoColour, ""}},
+        {0x16012630,
+         type::kLabel,
+         "标签1",
+         704,
+         16,
+         24,
+         16,
+         0,
+         {{kLeftButtonDown, "OnTagClick"}},
+         LabelProperties{0, LabelProperties::kNoColour, "标签"}},
+        {0x260123D8,
+         type::kReportList,
+         "超级列表框1",
+         5,
+         72,
+         803,
+         360,
+         kFocus,
+         {{kListRightClick, "OnListRightClick"}, {kDoubleClick, "OnListDoubleClick"}},
+         list},
+        {0x26012702, type::kStatusBar, "状态条1", 2, 413, 808, 24, kShown, {}, status},
+    };
+    w.menu = {
+        {0x46010010, "菜单", 0, 3, "菜单", ""},
+        {0x46010011, "播放", 1, 0, "播放", "OnPlay"},
+        {0x46010012, "下载", 1, 0, "下载", "OnDownload"},
+        {0x46010013, "复制下载地址", 1, 0, "复制下载地址", "OnCopyAddress"},
+    };
+    return w;
+}
+
+WindowDescription PlayerWindow() {
+    WindowDescription w;
+    w.id = 0x52010002;
+    w.self = {w.id,
+              type::kWindow,
+              "播放窗口",
+              50,
+              50,
+              380,
+              71,
+              kShown,
+              {{kCloseQuery, "OnPlayerWindowCloseQuery"}},
+              WindowProperties{}};
+
+    // Stored in this order: URL, rate, balance, currentPosition, defaultFrame, playCount,
+    // autoStart, currentMarker, invokeURLs, baseURL, volume, mute, uiMode, stretchToFit,
+    // windowlessVideo, enabled, enableContextMenu, fullScreen, SAMIStyle, SAMILang,
+    // SAMIFilename, captioningID, enableErrorDialogs.
+    MediaPlayerProperties player;
+    player.values = {Text(u""),     Number(1.0),    Integer(0),     Number(0.0),    Text(u""),
+                     Integer(1),    Logical(true),  Integer(0),     Logical(true),  Text(u""),
+                     Integer(100),  Logical(false), Text(u"full"),  Logical(false), Logical(false),
+                     Logical(true), Logical(true),  Logical(false), Text(u""),      Text(u""),
+                     Text(u""),     Text(u""),      Logical(false)};
+    player.extentX = 9948;
+    player.extentY = 847;
+    w.units = {{0x56012801,
+                type::kMediaPlayer,
+                "播放器1",
+                0,
+                0,
+                376,
+                45,
+                kFocus,
+                {{kOpenStateChange, "OnPlayerOpenStateChange"}},
+                player}};
+    return w;
+}
+
+}  // namespace
+
+std::vector<WindowDescription> ProgramWindows() {
+    return {MainWindow(), PlayerWindow()};
+}
+
+}  // namespace tessel::image_build

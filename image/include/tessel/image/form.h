@@ -1,0 +1,162 @@
+#pragma once
+// The `form` section: the window list, per window its unit ids, offsets and unit records, and
+// per unit type its own stored properties.
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "tessel/image/bytes.h"
+
+namespace tessel::image {
+
+// Type words: high 16 bits the 1-based library number, low 16 bits the type within it.
+namespace unit_type {
+constexpr std::uint32_t kWindow = 0x10001;
+constexpr std::uint32_t kMenuItem = 0x10003;
+constexpr std::uint32_t kEditBox = 0x10005;
+constexpr std::uint32_t kLabel = 0x1000A;
+constexpr std::uint32_t kButton = 0x1000B;
+constexpr std::uint32_t kTimer = 0x10020;
+constexpr std::uint32_t kStatusBar = 0x20002;
+constexpr std::uint32_t kReportList = 0x20004;
+constexpr std::uint32_t kMediaPlayer = 0x50003;
+}  // namespace unit_type
+
+// Flag bits of a unit record.
+constexpr std::uint32_t kUnitShown = 1;
+constexpr std::uint32_t kUnitTakesFocus = 4;
+
+struct FormEvent {
+    std::int32_t number = 0;
+    std::uint32_t codeOffset = 0;
+};
+
+struct WindowProperties {
+    std::uint32_t border = 1;  // 1: sizable frame with a title bar
+    std::uint32_t minimizeButton = 1;
+    std::uint32_t maximizeButton = 1;
+    std::uint32_t startPosition = 0;  // 0: at the stored left/top
+    Bytes icon;                       // a complete .ico file, or empty
+    std::string title;                // GBK
+};
+
+struct LabelProperties {
+    std::uint32_t textColour = 0;          // RGB as 0x00BBGGRR
+    std::uint32_t backColour = kNoColour;  // kNoColour: transparent
+    std::string caption;
+    static constexpr std::uint32_t kNoColour = 0xFFFFFFFF;
+};
+
+struct EditBoxProperties {
+    std::uint32_t backColour = 0xFFFFFF;
+    std::string content;
+};
+
+struct ButtonProperties {
+    std::string caption;
+};
+
+struct TimerProperties {
+    std::uint32_t period = 0;  // milliseconds; 0 stands still
+};
+
+struct StatusPane {
+    std::uint32_t width = 0;
+    std::string text;
+    std::string second;  // stored empty
+};
+
+struct StatusBarProperties {
+    std::vector<StatusPane> panes;
+};
+
+struct ListColumn {
+    std::string text;  // stored empty
+    std::int32_t image = -1;
+    std::uint32_t alignment = 0;
+    std::uint32_t width = 0;
+    std::string header;
+};
+
+struct ReportListProperties {
+    std::uint32_t viewType = 1;  // report view
+    std::uint32_t backColour = 0xFFFFFF;
+    std::vector<ListColumn> columns;
+};
+
+// A stored property value of the ActiveX control, tagged with its variant type.
+struct ControlValue {
+    static constexpr std::uint16_t kInteger = 3;   // VT_I4
+    static constexpr std::uint16_t kDouble = 5;    // VT_R8
+    static constexpr std::uint16_t kText = 8;      // VT_BSTR: byte length, UTF-16 with terminator
+    static constexpr std::uint16_t kLogical = 11;  // VT_BOOL: 2 bytes, -1 true
+    std::uint16_t type = kInteger;
+    std::int32_t integer = 0;
+    double number = 0;
+    bool logical = false;
+    std::u16string text;
+};
+
+struct MediaPlayerProperties {
+    static constexpr std::uint32_t kSignature = 0x31504D57;  // "WMP1"
+    std::uint32_t signature = kSignature;
+    std::uint32_t version = 1;
+    std::array<std::uint8_t, 5> header{};
+    std::vector<ControlValue> values;
+    std::uint32_t extentX = 0;  // 0.01 mm
+    std::uint32_t extentY = 0;
+};
+
+struct MenuItemProperties {
+    std::uint32_t level = 0;  // 0 top, 1 item
+    std::uint32_t third = 0;
+    std::string caption;
+    std::uint32_t clickHandler = 0xFFFFFFFF;  // code offset
+};
+
+// Properties of a type this codec does not know are kept as bytes.
+using UnitProperties =
+    std::variant<Bytes, WindowProperties, LabelProperties, EditBoxProperties, ButtonProperties,
+                 TimerProperties, StatusBarProperties, ReportListProperties, MediaPlayerProperties,
+                 MenuItemProperties>;
+
+struct Unit {
+    std::uint32_t id = 0;
+    std::uint32_t type = 0;
+    std::string name;  // GBK
+    std::string comment;
+    std::int32_t left = 0, top = 0, width = 0, height = 0;
+    std::uint32_t flags = 0;
+    std::vector<FormEvent> events;
+    UnitProperties properties;
+};
+
+struct FormWindow {
+    std::uint32_t id = 0;
+    std::uint32_t listWord = 0;  // the window list's unused word
+    std::uint32_t leadWord = 0;  // the unused word in front of the window block
+    std::uint32_t classWord = 0;
+    std::vector<Unit> units;  // the window's own record first
+};
+
+struct Form {
+    std::vector<FormWindow> windows;
+};
+
+// Version word each known type's properties begin with.
+std::uint32_t PropertiesVersion(std::uint32_t type);
+
+Bytes EncodeForm(const Form& form);
+
+struct FormReadResult {
+    bool ok = false;
+    std::string error;
+    Form form;
+};
+// Safe on any input.
+FormReadResult DecodeForm(std::span<const std::uint8_t> bytes);
+
+}  // namespace tessel::image

@@ -1,0 +1,18 @@
+# Runs `tessel-image dump IMAGE` and compares its forms part with the expected text.
+# cmake -DTOOL=... -DIMAGE=... -DEXPECTED=... -P compare_form_dump.cmake
+execute_process(COMMAND ${TOOL} dump ${IMAGE} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "tessel-image dump failed: ${rc}")
+endif()
+string(FIND "${out}" "\nform:\n" from)
+string(FIND "${out}" "\nconst texts:\n" to)
+if(from EQUAL -1 OR to EQUAL -1)
+  message(FATAL_ERROR "dump has no form part")
+endif()
+math(EXPR from "${from} + 1")
+math(EXPR length "${to} - ${from} + 1")
+string(SUBSTRING "${out}" ${from} ${length} forms)
+file(READ ${EXPECTED} expected)
+if(NOT forms STREQUAL expected)
+  message(FATAL_ERROR "dump of the forms differs from ${EXPECTED}:\n${forms}")
+endif()
