@@ -3,8 +3,9 @@
 // BSTRs, converted from and to GBK with code page 936 named explicitly (the system's ANSI code
 // page may be another one). Results are turned into the program's values by the rules shared
 // with the native stand-in (script_results.h).
-#include <oleauto.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <oleauto.h>
 
 #include <string>
 
@@ -76,7 +77,7 @@ HRESULT Invoke(IDispatch* object, DISPID id, WORD flags, DISPPARAMS* params, VAR
     return hr;
 }
 
-ScriptResult ReadVariant(const VARIANT& v) {
+ScriptResult ReadVariant(VARIANT& v) {
     ScriptResult r;
     switch (V_VT(&v)) {
         case VT_EMPTY:
