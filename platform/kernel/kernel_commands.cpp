@@ -316,7 +316,9 @@ bool RunPortableKernelCommand(std::uint32_t command, std::uint32_t n, const Valu
         }
         case kBytesToText: {
             const auto bytes = ArgBytes(n, a, 0);
-            *result = NewText(bytes.substr(0, strnlen(bytes.data(), bytes.size())));
+            // An empty array has no data pointer, and strnlen must not be given null.
+            *result = NewText(bytes.empty() ? bytes
+                                            : bytes.substr(0, strnlen(bytes.data(), bytes.size())));
             return true;
         }
         case kTextToBytes: {

@@ -1,20 +1,14 @@
 #include "tessel/platform/script_results.h"
 
 #include <cmath>
-#include <cstring>
 
+#include "tessel/platform/arguments.h"
 #include "tessel/platform/kernel_commands.h"
 #include "tessel/runtime/kernel.h"
 
 namespace tessel::platform {
 
 namespace {
-
-Value NewText(const std::string& s) {
-    auto* p = static_cast<char*>(RuntimeAllocate(static_cast<std::uint32_t>(s.size() + 1)));
-    std::memcpy(p, s.c_str(), s.size() + 1);
-    return TextValue(p);
-}
 
 Value NumberText(double d) {
     if (std::isnan(d)) return NewText("NaN");

@@ -5,12 +5,12 @@
 // GBK and MuJS works in UTF-8, so every text crosses through iconv both ways.
 #include <iconv.h>
 #include <mujs.h>
-#include <strings.h>
 
 #include <cerrno>
 #include <string>
 #include <string_view>
 
+#include "tessel/platform/arguments.h"
 #include "tessel/platform/headless.h"
 #include "tessel/platform/kernel_commands.h"
 #include "tessel/platform/script_results.h"
@@ -22,7 +22,19 @@ namespace {
 
 using platform::ScriptResult;
 
-constexpr const char* kScriptControlProgId = "MSScriptControl.ScriptControl";
+constexpr std::string_view kScriptControlProgId = "MSScriptControl.ScriptControl";
+
+// Class, member and property names are matched without regard to ASCII case, as COM does.
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto fold = [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+        };
+        if (fold(a[i]) != fold(b[i])) return false;
+    }
+    return true;
+}
 
 struct ScriptControl {
     js_State* engine = nullptr;
@@ -103,7 +115,7 @@ ScriptResult ReadResult(js_State* J) {
 }
 
 // Runs `source` as a script in the global scope; its completion value is the result.
-ScriptResult RunScript(js_State* J, const char* gbkSource) {
+ScriptResult RunScript(js_State* J, std::string_view gbkSource) {
     const std::string source = GbkToUtf8(gbkSource);
     if (js_ploadstring(J, "[script]", source.c_str()) != 0) {
         js_pop(J, 1);  // the error
@@ -119,10 +131,11 @@ ScriptResult RunScript(js_State* J, const char* gbkSource) {
     return r;
 }
 
-ScriptResult CallMember(ScriptControl* control, const char* member, const char* argument) {
+ScriptResult CallMember(ScriptControl* control, std::string_view member,
+                        std::string_view argument) {
     if (control == nullptr || !control->languageSet) return {};
-    if (strcasecmp(member, "Eval") == 0) return RunScript(control->engine, argument);
-    if (strcasecmp(member, "AddCode") == 0) {
+    if (SameName(member, "Eval")) return RunScript(control->engine, argument);
+    if (SameName(member, "AddCode")) {
         // The statements' value is not AddCode's result: it answers nothing.
         ScriptResult r;
         if (RunScript(control->engine, argument).kind != ScriptResult::Kind::kRejected) {
@@ -133,9 +146,9 @@ ScriptResult CallMember(ScriptControl* control, const char* member, const char* 
     return {};
 }
 
-bool SetProperty(ScriptControl* control, const char* name, const char* value) {
-    if (control == nullptr || strcasecmp(name, "Language") != 0) return false;
-    if (strcasecmp(value, "JavaScript") != 0 && strcasecmp(value, "JScript") != 0) return false;
+bool SetProperty(ScriptControl* control, std::string_view name, std::string_view value) {
+    if (control == nullptr || !SameName(name, "Language")) return false;
+    if (!SameName(value, "JavaScript") && !SameName(value, "JScript")) return false;
     control->languageSet = true;
     return true;
 }
@@ -144,11 +157,11 @@ bool SetProperty(ScriptControl* control, const char* name, const char* value) {
 
 bool RunObjectCommand(std::uint32_t command, std::uint32_t argCount, const Value* args,
                       Value* result) {
-    auto* control = static_cast<ScriptControl*>(platform::ObjectArgument(argCount, args));
+    auto* control = static_cast<ScriptControl*>(argCount > 0 ? AsPointer(args[0]) : nullptr);
     switch (command) {
         case kernel::kObjectCreate: {
             ScriptControl* created = nullptr;
-            if (strcasecmp(platform::TextArgument(argCount, args, 0), kScriptControlProgId) == 0) {
+            if (SameName(platform::ArgText(argCount, args, 0), kScriptControlProgId)) {
                 if (js_State* J = js_newstate(nullptr, nullptr, 0)) created = new ScriptControl{J};
             }
             *result = ObjectValue(created);
@@ -165,18 +178,17 @@ bool RunObjectCommand(std::uint32_t command, std::uint32_t argCount, const Value
             *result = OmittedValue();
             return true;
         case kernel::kObjectSetProperty:
-            *result = LogicalValue(SetProperty(control, platform::TextArgument(argCount, args, 1),
-                                               platform::TextArgument(argCount, args, 2)));
+            *result = LogicalValue(SetProperty(control, platform::ArgText(argCount, args, 1),
+                                               platform::ArgText(argCount, args, 2)));
             return true;
         case kernel::kObjectCallText:
         case kernel::kObjectCallNumber:
         case kernel::kObjectCallLogical:
         case kernel::kObjectCallVariant:
-            platform::ConvertScriptResult(
-                command,
-                CallMember(control, platform::TextArgument(argCount, args, 1),
-                           platform::TextArgument(argCount, args, 2)),
-                result);
+            platform::ConvertScriptResult(command,
+                                          CallMember(control, platform::ArgText(argCount, args, 1),
+                                                     platform::ArgText(argCount, args, 2)),
+                                          result);
             return true;
         default:
             return false;

@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "tessel/platform/arguments.h"
+#include "tessel/platform/gbk_win32.h"
 #include "tessel/platform/headless.h"
 #include "tessel/platform/script_results.h"
 #include "tessel/runtime/kernel.h"
@@ -19,32 +21,11 @@ namespace {
 
 using platform::ScriptResult;
 
-constexpr UINT kGbk = 936;
-
-std::wstring GbkToWide(const char* text) {
-    const int n = MultiByteToWideChar(kGbk, 0, text, -1, nullptr, 0);
-    if (n <= 1) return {};
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(kGbk, 0, text, -1, out.data(), n);
-    out.resize(static_cast<std::size_t>(n - 1));
-    return out;
-}
-
-std::string WideToGbk(const wchar_t* text, UINT length) {
-    if (length == 0) return {};
-    const int n =
-        WideCharToMultiByte(kGbk, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(kGbk, 0, text, static_cast<int>(length), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
 // A BSTR owned for the length of one call.
 class Bstr {
   public:
-    explicit Bstr(const char* gbk) {
-        const std::wstring wide = GbkToWide(gbk);
+    explicit Bstr(std::string_view gbk) {
+        const std::wstring wide = platform::WideFromGbk(gbk);
         p_ = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
     }
     ~Bstr() { SysFreeString(p_); }
@@ -56,8 +37,8 @@ class Bstr {
     BSTR p_;
 };
 
-bool LookUp(IDispatch* object, const char* name, DISPID* id) {
-    std::wstring wide = GbkToWide(name);
+bool LookUp(IDispatch* object, std::string_view name, DISPID* id) {
+    std::wstring wide = platform::WideFromGbk(name);
     LPOLESTR names[] = {wide.data()};
     return SUCCEEDED(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, id));
 }
@@ -92,7 +73,7 @@ ScriptResult ReadVariant(VARIANT& v) {
             return r;
         case VT_BSTR:
             r.kind = ScriptResult::Kind::kText;
-            r.text = WideToGbk(V_BSTR(&v), SysStringLen(V_BSTR(&v)));
+            r.text = platform::GbkFromWide({V_BSTR(&v), SysStringLen(V_BSTR(&v))});
             return r;
         case VT_DISPATCH:
         case VT_UNKNOWN:
@@ -114,7 +95,7 @@ ScriptResult ReadVariant(VARIANT& v) {
     return r;
 }
 
-ScriptResult CallMember(IDispatch* object, const char* member, const char* argument) {
+ScriptResult CallMember(IDispatch* object, std::string_view member, std::string_view argument) {
     DISPID id = 0;
     if (object == nullptr || !LookUp(object, member, &id)) return {};
     Bstr text(argument);
@@ -134,7 +115,7 @@ ScriptResult CallMember(IDispatch* object, const char* member, const char* argum
     return r;
 }
 
-bool SetProperty(IDispatch* object, const char* name, const char* value) {
+bool SetProperty(IDispatch* object, std::string_view name, std::string_view value) {
     DISPID id = 0;
     if (object == nullptr || !LookUp(object, name, &id)) return false;
     Bstr text(value);
@@ -147,8 +128,8 @@ bool SetProperty(IDispatch* object, const char* name, const char* value) {
     return SUCCEEDED(Invoke(object, id, DISPATCH_PROPERTYPUT, &params, nullptr));
 }
 
-IDispatch* Create(const char* progId) {
-    const std::wstring wide = GbkToWide(progId);
+IDispatch* Create(std::string_view progId) {
+    const std::wstring wide = platform::WideFromGbk(progId);
     CLSID clsid;
     if (FAILED(CLSIDFromProgID(wide.c_str(), &clsid))) return nullptr;
     IDispatch* object = nullptr;
@@ -163,10 +144,10 @@ IDispatch* Create(const char* progId) {
 
 bool RunObjectCommand(std::uint32_t command, std::uint32_t argCount, const Value* args,
                       Value* result) {
-    auto* object = static_cast<IDispatch*>(platform::ObjectArgument(argCount, args));
+    auto* object = static_cast<IDispatch*>(argCount > 0 ? AsPointer(args[0]) : nullptr);
     switch (command) {
         case kernel::kObjectCreate:
-            *result = ObjectValue(Create(platform::TextArgument(argCount, args, 0)));
+            *result = ObjectValue(Create(platform::ArgText(argCount, args, 0)));
             return true;
         case kernel::kObjectIsEmpty:
             *result = LogicalValue(object == nullptr);
@@ -176,18 +157,17 @@ bool RunObjectCommand(std::uint32_t command, std::uint32_t argCount, const Value
             *result = OmittedValue();
             return true;
         case kernel::kObjectSetProperty:
-            *result = LogicalValue(SetProperty(object, platform::TextArgument(argCount, args, 1),
-                                               platform::TextArgument(argCount, args, 2)));
+            *result = LogicalValue(SetProperty(object, platform::ArgText(argCount, args, 1),
+                                               platform::ArgText(argCount, args, 2)));
             return true;
         case kernel::kObjectCallText:
         case kernel::kObjectCallNumber:
         case kernel::kObjectCallLogical:
         case kernel::kObjectCallVariant:
-            platform::ConvertScriptResult(
-                command,
-                CallMember(object, platform::TextArgument(argCount, args, 1),
-                           platform::TextArgument(argCount, args, 2)),
-                result);
+            platform::ConvertScriptResult(command,
+                                          CallMember(object, platform::ArgText(argCount, args, 1),
+                                                     platform::ArgText(argCount, args, 2)),
+                                          result);
             return true;
         default:
             return false;

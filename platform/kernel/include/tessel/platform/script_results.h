@@ -32,13 +32,4 @@ struct ScriptResult {
 // Sets *result for one of the object call commands (text, number, logical, variant).
 void ConvertScriptResult(std::uint32_t command, const ScriptResult& r, Value* result);
 
-// The arguments every object command shares.
-inline void* ObjectArgument(std::uint32_t argCount, const Value* args) {
-    return argCount > 0 ? AsPointer(args[0]) : nullptr;
-}
-inline const char* TextArgument(std::uint32_t argCount, const Value* args, std::uint32_t i) {
-    const char* t = i < argCount && args[i].tag == tag::kText ? AsText(args[i]) : nullptr;
-    return t != nullptr ? t : "";
-}
-
 }  // namespace tessel::platform
