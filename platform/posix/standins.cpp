@@ -11,9 +11,18 @@
 namespace tessel::posix {
 
 namespace {
+// COM needs no start-up natively: the engine stand-in is an in-process interpreter.
+Word CoInitializeStandIn(const Word*) {
+    return 0;
+}  // S_OK
+Word CoUninitializeStandIn(const Word*) {
+    return 0;
+}
+
 // Every stand-in there is, by the name of the function it replaces.
 constexpr StandIn kStandIns[] = {
-    {"", 0, nullptr},
+    {"CoInitialize", 1, &CoInitializeStandIn},
+    {"CoUninitialize", 0, &CoUninitializeStandIn},
 };
 }  // namespace
 
