@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "standin_functions.h"
 #include "tessel/platform/headless.h"
 #include "tessel/runtime/dll_commands.h"
 #include "tessel/runtime/services.h"
@@ -13,7 +14,15 @@ namespace tessel::posix {
 namespace {
 // Every stand-in there is, by the name of the function it replaces.
 constexpr StandIn kStandIns[] = {
-    {"", 0, nullptr},
+    {"MultiByteToWideChar", 6, &MultiByteToWideChar},
+    {"WideCharToMultiByte", 8, &WideCharToMultiByte},
+    {"InternetOpenA", 5, &InternetOpenA},
+    {"InternetCloseHandle", 1, &InternetCloseHandle},
+    {"InternetConnectA", 8, &InternetConnectA},
+    {"HttpOpenRequestA", 8, &HttpOpenRequestA},
+    {"HttpSendRequestA", 5, &HttpSendRequestA},
+    {"InternetReadFile", 4, &InternetReadFile},
+    {"HttpQueryInfoA", 5, &HttpQueryInfoA},
 };
 }  // namespace
 

@@ -1,6 +1,7 @@
 // DLL commands on Windows: the declared function is looked up once and called with the
 // program's 32-bit arguments; a function that leaves the stack unbalanced raises error 6.
 #include <windows.h>
+#include <wininet.h>
 
 #include <array>
 
@@ -12,7 +13,29 @@ namespace tessel::headless {
 
 namespace {
 std::array<FARPROC, dll::kTable.size()> g_resolved{};
+DWORD g_connectTimeoutMs = 15000;
+DWORD g_receiveTimeoutMs = 30000;
+
+// WinInet's own time-outs are long (or none); the runtime bounds every root handle it hands out,
+// and the connections and requests made from it inherit the bounds.
+void BoundTimeouts(HINTERNET root) {
+    using SetOption = BOOL(WINAPI*)(HINTERNET, DWORD, LPVOID, DWORD);
+    HMODULE wininet = GetModuleHandleA("wininet.dll");
+    auto set = wininet != nullptr
+                   ? reinterpret_cast<SetOption>(
+                         reinterpret_cast<void*>(GetProcAddress(wininet, "InternetSetOptionA")))
+                   : nullptr;
+    if (set == nullptr) return;
+    set(root, INTERNET_OPTION_CONNECT_TIMEOUT, &g_connectTimeoutMs, sizeof g_connectTimeoutMs);
+    set(root, INTERNET_OPTION_SEND_TIMEOUT, &g_receiveTimeoutMs, sizeof g_receiveTimeoutMs);
+    set(root, INTERNET_OPTION_RECEIVE_TIMEOUT, &g_receiveTimeoutMs, sizeof g_receiveTimeoutMs);
+}
 }  // namespace
+
+void SetNetworkTimeouts(std::uint32_t connectMs, std::uint32_t receiveMs) {
+    g_connectTimeoutMs = connectMs;
+    g_receiveTimeoutMs = receiveMs;
+}
 
 Word CallDllCommand(std::uint32_t index, std::uint32_t argCount, const Word* args) {
     if (index >= dll::kTable.size()) RaiseRuntimeError(runtime_error::kStackUnbalanced);
@@ -26,7 +49,9 @@ Word CallDllCommand(std::uint32_t index, std::uint32_t argCount, const Word* arg
         if (fn == nullptr) RaiseRuntimeError(runtime_error::kStackUnbalanced);
         g_resolved[index] = fn;
     }
-    return platform::CallStdcallChecked(reinterpret_cast<void*>(fn), argCount, args);
+    const Word result = platform::CallStdcallChecked(reinterpret_cast<void*>(fn), argCount, args);
+    if (index == dll::kInternetOpenA && result != 0) BoundTimeouts(reinterpret_cast<HINTERNET>(result));
+    return result;
 }
 
 }  // namespace tessel::headless
