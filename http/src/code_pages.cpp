@@ -9,9 +9,15 @@ namespace tessel {
 namespace {
 
 // 32-bit arguments travel as words; negative ones keep their 32-bit form.
-Word Int(std::int32_t v) { return static_cast<std::uint32_t>(v); }
-Word Ptr(const void* p) { return reinterpret_cast<Word>(p); }
-std::int32_t IntResult(Word w) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(w)); }
+Word Int(std::int32_t v) {
+    return static_cast<std::uint32_t>(v);
+}
+Word Ptr(const void* p) {
+    return reinterpret_cast<Word>(p);
+}
+std::int32_t IntResult(Word w) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(w));
+}
 
 constexpr std::int32_t kWholeText = -1;  // NUL-terminated source, terminator counted
 

@@ -7,7 +7,9 @@ namespace tessel {
 
 namespace {
 
-bool Contains(const char* text, const char* sought) { return FindText(text, sought) != -1; }
+bool Contains(const char* text, const char* sought) {
+    return FindText(text, sought) != -1;
+}
 
 // The standard way: the text between the scheme and the first "/" after it.
 Text HostBetweenSchemeAndSlash(const char* url) {

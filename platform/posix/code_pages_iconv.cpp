@@ -21,14 +21,21 @@ constexpr std::int32_t kUtf8 = 65001;
 const char* CodeSet(std::int32_t codePage) {
     switch (codePage) {
         case 0:
-        case 936: return "CP936";
-        case kUtf8: return "UTF-8";
-        default: return nullptr;
+        case 936:
+            return "CP936";
+        case kUtf8:
+            return "UTF-8";
+        default:
+            return nullptr;
     }
 }
 
-std::int32_t IntArg(Word w) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(w)); }
-Word IntResult(std::int32_t v) { return static_cast<std::uint32_t>(v); }
+std::int32_t IntArg(Word w) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(w));
+}
+Word IntResult(std::int32_t v) {
+    return static_cast<std::uint32_t>(v);
+}
 
 // Converts `in` whole. Input iconv rejects is replaced, `step` bytes at a time, by `replacement`.
 std::string Convert(const char* to, const char* from, const char* in, std::size_t inSize,
@@ -78,13 +85,16 @@ Word MultiByteToWideChar(const Word* a) {
     const std::int32_t sourceBytes = IntArg(a[3]);
     auto* out = reinterpret_cast<std::uint16_t*>(a[4]);
     const std::int32_t outUnits = IntArg(a[5]);
-    if (set == nullptr || source == nullptr || sourceBytes == 0 || sourceBytes < -1 || outUnits < 0) {
+    if (set == nullptr || source == nullptr || sourceBytes == 0 || sourceBytes < -1 ||
+        outUnits < 0) {
         return 0;
     }
-    const std::size_t size = sourceBytes == -1 ? std::strlen(source) + 1 : static_cast<std::size_t>(sourceBytes);
+    const std::size_t size =
+        sourceBytes == -1 ? std::strlen(source) + 1 : static_cast<std::size_t>(sourceBytes);
     const bool utf8 = IntArg(a[0]) == kUtf8;
     const std::string utf16 =
-        Convert("UTF-16LE", set, source, size, 1, utf8 ? std::string_view("\xFD\xFF", 2) : std::string_view("?\0", 2));
+        Convert("UTF-16LE", set, source, size, 1,
+                utf8 ? std::string_view("\xFD\xFF", 2) : std::string_view("?\0", 2));
     const auto units = static_cast<std::int32_t>(utf16.size() / 2);
     if (outUnits == 0) return IntResult(units);
     if (out == nullptr || outUnits < units) return 0;
@@ -103,11 +113,13 @@ Word WideCharToMultiByte(const Word* a) {
     if (set == nullptr || units == nullptr || unitCount == 0 || unitCount < -1 || outBytes < 0) {
         return 0;
     }
-    const std::size_t count = unitCount == -1 ? Utf16Length(units) + 1 : static_cast<std::size_t>(unitCount);
+    const std::size_t count =
+        unitCount == -1 ? Utf16Length(units) + 1 : static_cast<std::size_t>(unitCount);
     const bool utf8 = IntArg(a[0]) == kUtf8;
     // Unmappable input is replaced one code unit at a time, as Windows does.
-    const std::string bytes = Convert(set, "UTF-16LE", reinterpret_cast<const char*>(units), count * 2, 2,
-                                      utf8 ? std::string_view("\xEF\xBF\xBD") : std::string_view("?"));
+    const std::string bytes =
+        Convert(set, "UTF-16LE", reinterpret_cast<const char*>(units), count * 2, 2,
+                utf8 ? std::string_view("\xEF\xBF\xBD") : std::string_view("?"));
     const auto size = static_cast<std::int32_t>(bytes.size());
     if (outBytes == 0) return IntResult(size);
     if (out == nullptr || outBytes < size) return 0;

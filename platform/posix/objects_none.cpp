@@ -3,6 +3,8 @@
 
 namespace tessel::headless {
 
-bool RunObjectCommand(std::uint32_t, std::uint32_t, const Value*, Value*) { return false; }
+bool RunObjectCommand(std::uint32_t, std::uint32_t, const Value*, Value*) {
+    return false;
+}
 
 }  // namespace tessel::headless

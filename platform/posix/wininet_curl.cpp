@@ -33,7 +33,9 @@ std::string TextArg(Word w) {
     const char* p = reinterpret_cast<const char*>(w);
     return p != nullptr ? p : "";
 }
-std::uint32_t U32(Word w) { return static_cast<std::uint32_t>(w); }
+std::uint32_t U32(Word w) {
+    return static_cast<std::uint32_t>(w);
+}
 
 struct Handle {
     virtual ~Handle() = default;
@@ -63,7 +65,7 @@ struct Request : Handle {
     std::string body;
     std::string rawHeaders;  // of the latest response: status line and header lines
     bool inHeaders = false;
-    bool headOnly = false;       // HEAD: the answer ends with its header block
+    bool headOnly = false;  // HEAD: the answer ends with its header block
     bool stoppedAtHead = false;
     std::string pending;  // body bytes received but not yet read
     std::size_t pendingRead = 0;
@@ -204,7 +206,8 @@ void Configure(Request& r, std::string_view headers) {
     curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(c, CURLOPT_USERAGENT, conn.session.agent.c_str());
     const std::string& proxy = secure ? conn.session.httpsProxy : conn.session.httpProxy;
-    curl_easy_setopt(c, CURLOPT_PROXY, proxy.c_str());  // "" means direct, whatever the environment says
+    curl_easy_setopt(c, CURLOPT_PROXY,
+                     proxy.c_str());  // "" means direct, whatever the environment says
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, (r.flags & kFlagNoAutoRedirect) != 0 ? 0L : 1L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, 30L);
     if ((r.flags & kFlagNoCookies) == 0) {
@@ -214,7 +217,8 @@ void Configure(Request& r, std::string_view headers) {
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(g_connectTimeoutMs));
     // "Nothing received for this long" ends the transfer.
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>((g_receiveTimeoutMs + 999) / 1000));
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME,
+                     static_cast<long>((g_receiveTimeoutMs + 999) / 1000));
 
     // The caller's lines go out as given; curl's own additions that WinInet does not make are
     // switched off.
@@ -222,11 +226,14 @@ void Configure(Request& r, std::string_view headers) {
     while (i < headers.size()) {
         std::size_t end = headers.find("\r\n", i);
         if (end == std::string_view::npos) end = headers.size();
-        if (end > i) r.headerList = curl_slist_append(r.headerList, std::string(headers.substr(i, end - i)).c_str());
+        if (end > i)
+            r.headerList =
+                curl_slist_append(r.headerList, std::string(headers.substr(i, end - i)).c_str());
         i = end + 2;
     }
     r.headerList = curl_slist_append(r.headerList, "Expect:");
-    if (!HasHeader(headers, "Content-Type")) r.headerList = curl_slist_append(r.headerList, "Content-Type:");
+    if (!HasHeader(headers, "Content-Type"))
+        r.headerList = curl_slist_append(r.headerList, "Content-Type:");
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, r.headerList);
 
     if (r.verb == "GET" && r.body.empty()) {
@@ -299,7 +306,8 @@ Word HttpSendRequestA(const Word* a) {
     const std::uint32_t headersLength = U32(a[2]);
     std::string_view block;
     if (headers != nullptr) {
-        block = headersLength == 0xFFFFFFFFu ? std::string_view(headers) : std::string_view(headers, headersLength);
+        block = headersLength == 0xFFFFFFFFu ? std::string_view(headers)
+                                             : std::string_view(headers, headersLength);
     }
     if (a[3] != 0 && U32(a[4]) != 0) r->body.assign(reinterpret_cast<const char*>(a[3]), U32(a[4]));
     r->easy = curl_easy_init();
@@ -335,8 +343,8 @@ Word InternetReadFile(const Word* a) {
 Word HttpQueryInfoA(const Word* a) {
     Request* r = Find<Request>(a[0]);
     auto* length = reinterpret_cast<std::uint32_t*>(a[3]);
-    if (r == nullptr || length == nullptr || (U32(a[1]) & kQueryLevelMask) != kQueryRawHeadersCrLf ||
-        r->rawHeaders.empty()) {
+    if (r == nullptr || length == nullptr ||
+        (U32(a[1]) & kQueryLevelMask) != kQueryRawHeadersCrLf || r->rawHeaders.empty()) {
         return 0;
     }
     const auto needed = static_cast<std::uint32_t>(r->rawHeaders.size() + 1);

@@ -16,19 +16,18 @@ std::array<FARPROC, dll::kTable.size()> g_resolved{};
 DWORD g_connectTimeoutMs = 15000;
 DWORD g_receiveTimeoutMs = 30000;
 
-// WinInet's own time-outs are long (or none); the runtime bounds every root handle it hands out,
-// and the connections and requests made from it inherit the bounds.
-void BoundTimeouts(HINTERNET root) {
+// WinInet's own time-outs are long (or none). The runtime bounds every handle it hands out: the
+// root, the connection and the request (not every WinInet passes them on to child handles).
+void BoundTimeouts(HINTERNET handle) {
     using SetOption = BOOL(WINAPI*)(HINTERNET, DWORD, LPVOID, DWORD);
     HMODULE wininet = GetModuleHandleA("wininet.dll");
-    auto set = wininet != nullptr
-                   ? reinterpret_cast<SetOption>(
-                         reinterpret_cast<void*>(GetProcAddress(wininet, "InternetSetOptionA")))
-                   : nullptr;
+    auto set = wininet != nullptr ? reinterpret_cast<SetOption>(reinterpret_cast<void*>(
+                                        GetProcAddress(wininet, "InternetSetOptionA")))
+                                  : nullptr;
     if (set == nullptr) return;
-    set(root, INTERNET_OPTION_CONNECT_TIMEOUT, &g_connectTimeoutMs, sizeof g_connectTimeoutMs);
-    set(root, INTERNET_OPTION_SEND_TIMEOUT, &g_receiveTimeoutMs, sizeof g_receiveTimeoutMs);
-    set(root, INTERNET_OPTION_RECEIVE_TIMEOUT, &g_receiveTimeoutMs, sizeof g_receiveTimeoutMs);
+    set(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &g_connectTimeoutMs, sizeof g_connectTimeoutMs);
+    set(handle, INTERNET_OPTION_SEND_TIMEOUT, &g_receiveTimeoutMs, sizeof g_receiveTimeoutMs);
+    set(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &g_receiveTimeoutMs, sizeof g_receiveTimeoutMs);
 }
 }  // namespace
 
@@ -50,7 +49,9 @@ Word CallDllCommand(std::uint32_t index, std::uint32_t argCount, const Word* arg
         g_resolved[index] = fn;
     }
     const Word result = platform::CallStdcallChecked(reinterpret_cast<void*>(fn), argCount, args);
-    if (index == dll::kInternetOpenA && result != 0) BoundTimeouts(reinterpret_cast<HINTERNET>(result));
+    const bool handleMade = index == dll::kInternetOpenA || index == dll::kInternetConnectA ||
+                            index == dll::kHttpOpenRequestA;
+    if (handleMade && result != 0) BoundTimeouts(reinterpret_cast<HINTERNET>(result));
     return result;
 }
 

@@ -1,9 +1,10 @@
 // Code-page conversion and percent encoding, against the system's code-page functions.
+#include "tessel/http/code_pages.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "tessel/http/code_pages.h"
 #include "tessel/http/url_encode.h"
 #include "tessel/platform/headless.h"
 
@@ -11,7 +12,7 @@ namespace tessel {
 namespace {
 
 class CodePages : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { headless::Install(); }
 };
 
@@ -27,14 +28,22 @@ TEST_F(CodePages, ChineseAsciiAndEmptyBothWays) {
 
 TEST_F(CodePages, CharactersGbkLacksBecomeQuestionMarks) {
     // An emoji is two UTF-16 units; each unit the code page lacks becomes one '?'.
-    EXPECT_STREQ(Utf8ToGbk("a\xF0\x9F\x98\x80" "b").c_str(), "a??b");
+    EXPECT_STREQ(Utf8ToGbk("a\xF0\x9F\x98\x80"
+                           "b")
+                     .c_str(),
+                 "a??b");
     EXPECT_STREQ(Utf8ToGbk("\xC3\xA9").c_str(), "\xA8\xA6");  // é exists in GBK
 }
 
 TEST_F(CodePages, Utf16HoldsTheTerminatorAndStopsAtTheFirstZero) {
-    const ByteArray utf16 = TextToUtf16("\xD6\xD0" "a", code_page::kGbk);
+    const ByteArray utf16 = TextToUtf16(
+        "\xD6\xD0"
+        "a",
+        code_page::kGbk);
     ASSERT_EQ(utf16.size(), 6u);
-    EXPECT_EQ(std::string(utf16.view()), std::string("\x2D\x4E" "a\0\0\0", 6));
+    EXPECT_EQ(std::string(utf16.view()), std::string("\x2D\x4E"
+                                                     "a\0\0\0",
+                                                     6));
     const std::uint8_t units[] = {'x', 0, 0, 0, 'y', 0, 0, 0};
     const ByteArray block = ByteArray::Copy(units, sizeof units);
     EXPECT_STREQ(Utf16ToText(block.get(), code_page::kUtf8).c_str(), "x");

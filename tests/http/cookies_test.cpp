@@ -1,18 +1,20 @@
 // Merging the server's cookies into the caller's list.
+#include "tessel/http/cookies.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "tessel/http/cookies.h"
 #include "tessel/platform/headless.h"
 
 namespace tessel {
 namespace {
 
 class Cookies : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { headless::Install(); }
-    static std::string Merge(const char* send, const char* returned, std::string* sendAfter = nullptr,
+    static std::string Merge(const char* send, const char* returned,
+                             std::string* sendAfter = nullptr,
                              std::string* returnedAfter = nullptr) {
         Text s = Text::Copy(send);
         Text r = Text::Copy(returned);

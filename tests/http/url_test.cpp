@@ -1,14 +1,15 @@
 // Cutting URLs into host, port and path.
+#include "tessel/http/url.h"
+
 #include <gtest/gtest.h>
 
-#include "tessel/http/url.h"
 #include "tessel/platform/headless.h"
 
 namespace tessel {
 namespace {
 
 class Url : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { headless::Install(); }
 };
 

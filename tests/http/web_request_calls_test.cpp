@@ -17,7 +17,9 @@ using testing::RecordingServices;
 constexpr Word kRoot = 0x1000, kConnection = 0x2000, kRequest = 0x3000;
 constexpr const char kAgent[] = "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
 
-std::string Str(Word w) { return w == 0 ? "<null>" : reinterpret_cast<const char*>(w); }
+std::string Str(Word w) {
+    return w == 0 ? "<null>" : reinterpret_cast<const char*>(w);
+}
 
 struct DllCall {
     std::uint32_t index;
@@ -28,20 +30,27 @@ struct DllCall {
 // Which arguments of each function are texts.
 std::vector<int> TextPositions(std::uint32_t index) {
     switch (index) {
-        case dll::kInternetOpenA: return {0, 2, 3};
-        case dll::kInternetConnectA: return {1, 3, 4};
-        case dll::kHttpOpenRequestA: return {1, 2, 3, 4};
+        case dll::kInternetOpenA:
+            return {0, 2, 3};
+        case dll::kInternetConnectA:
+            return {1, 3, 4};
+        case dll::kHttpOpenRequestA:
+            return {1, 2, 3, 4};
         case dll::kHttpSendRequestA:
-        case dll::kHttpSendRequestWithBytes: return {1};
-        default: return {};
+        case dll::kHttpSendRequestWithBytes:
+            return {1};
+        default:
+            return {};
     }
 }
 
 // A WinInet that answers with handles, a body given in chunks and a header block.
 class FakeWinInet {
-public:
+  public:
     explicit FakeWinInet(RecordingServices& r) {
-        r.onDll = [this](std::uint32_t index, const std::vector<Word>& a) { return Answer(index, a); };
+        r.onDll = [this](std::uint32_t index, const std::vector<Word>& a) {
+            return Answer(index, a);
+        };
     }
     Word openResult = kRoot, connectResult = kConnection, requestResult = kRequest;
     std::vector<std::string> chunks;
@@ -62,15 +71,18 @@ public:
         return none;
     }
 
-private:
+  private:
     Word Answer(std::uint32_t index, const std::vector<Word>& a) {
         std::vector<std::string> texts(a.size());
         for (int i : TextPositions(index)) texts[i] = Str(a[i]);
         calls.push_back({index, a, texts});
         switch (index) {
-            case dll::kInternetOpenA: return openResult;
-            case dll::kInternetConnectA: return connectResult;
-            case dll::kHttpOpenRequestA: return requestResult;
+            case dll::kInternetOpenA:
+                return openResult;
+            case dll::kInternetConnectA:
+                return connectResult;
+            case dll::kHttpOpenRequestA:
+                return requestResult;
             case dll::kHttpSendRequestWithBytes:
                 sentBody.assign(reinterpret_cast<const char*>(a[3]), a[4]);
                 return 1;
@@ -93,7 +105,8 @@ private:
                 *size = static_cast<std::uint32_t>(headers.size());
                 return 1;
             }
-            default: return 1;
+            default:
+                return 1;
         }
     }
     std::size_t next_ = 0;
@@ -106,10 +119,11 @@ TEST(WebRequestCalls, ABareHttpGet) {
     const ByteArray body = WebRequest("http://Example.com:8080/A?b=1");
     EXPECT_EQ(body.view(), "hello");
     using V = std::vector<std::uint32_t>;
-    EXPECT_EQ(inet.Indexes(), (V{dll::kInternetOpenA, dll::kInternetConnectA, dll::kHttpOpenRequestA,
-                                 dll::kHttpSendRequestA, dll::kInternetReadFile, dll::kInternetReadFile,
-                                 dll::kInternetReadFile, dll::kHttpQueryInfoA, dll::kInternetCloseHandle,
-                                 dll::kInternetCloseHandle, dll::kInternetCloseHandle}));
+    EXPECT_EQ(inet.Indexes(),
+              (V{dll::kInternetOpenA, dll::kInternetConnectA, dll::kHttpOpenRequestA,
+                 dll::kHttpSendRequestA, dll::kInternetReadFile, dll::kInternetReadFile,
+                 dll::kInternetReadFile, dll::kHttpQueryInfoA, dll::kInternetCloseHandle,
+                 dll::kInternetCloseHandle, dll::kInternetCloseHandle}));
     const auto& open = inet.calls[0].args;
     const auto& openT = inet.calls[0].texts;
     EXPECT_EQ(openT[0], kAgent);
@@ -178,8 +192,9 @@ TEST(WebRequestCalls, MethodsOutsideTheTableAreGet) {
         WebRequestOptions o;
         o.method = method;
         WebRequest("http://h/", o);
-        EXPECT_EQ(inet.First(dll::kHttpOpenRequestA).texts[1],
-                  method == 7 ? "CONNECT" : method == 2 ? "HEAD" : "GET");
+        EXPECT_EQ(inet.First(dll::kHttpOpenRequestA).texts[1], method == 7   ? "CONNECT"
+                                                               : method == 2 ? "HEAD"
+                                                                             : "GET");
     }
 }
 

@@ -1,5 +1,7 @@
 // Web requests against a test server on 127.0.0.1: natively through the stand-ins, under Wine
 // through the real WinInet.
+#include "tessel/http/web_request.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "tessel/http/web_request.h"
 #include "tessel/platform/headless.h"
 #include "test_http_server.h"
 
@@ -28,7 +29,7 @@ ServerResponse Answer(std::string body, std::vector<std::string> headers = {}) {
 }
 
 class WebRequestLive : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         headless::Install();
         headless::SetNetworkTimeouts(15000, 30000);
@@ -84,7 +85,8 @@ TEST_F(WebRequestLive, UserAgents) {
     got = Sent("/ua/2", o);
     const auto agents = got.HeaderValues("User-Agent");
     ASSERT_FALSE(agents.empty());
-    EXPECT_TRUE(std::all_of(agents.begin(), agents.end(), [](const std::string& a) { return a == "Foo"; }));
+    EXPECT_TRUE(
+        std::all_of(agents.begin(), agents.end(), [](const std::string& a) { return a == "Foo"; }));
 }
 
 TEST_F(WebRequestLive, ContentTypeAndBodiesByMethod) {
@@ -166,8 +168,10 @@ TEST_F(WebRequestLive, ReturnedCookiesComeFromSetCookieLines) {
 
 TEST_F(WebRequestLive, CookiesMergeFromCallToCall) {
     TestHttpServer server([](const ReceivedRequest& r) {
-        if (r.Target() == "/m/1") return Answer("1", {"Set-Cookie: a=1; path=/", "Set-Cookie: b=2"});
-        if (r.Target() == "/m/2") return Answer("2", {"Set-Cookie: a=deleted; path=/", "Set-Cookie: c=3"});
+        if (r.Target() == "/m/1")
+            return Answer("1", {"Set-Cookie: a=1; path=/", "Set-Cookie: b=2"});
+        if (r.Target() == "/m/2")
+            return Answer("2", {"Set-Cookie: a=deleted; path=/", "Set-Cookie: c=3"});
         return Answer("3");
     });
     Text jar = Text::Copy("x=9");
@@ -245,7 +249,8 @@ TEST_F(WebRequestLive, AFiftyMegabyteBodyArrivesIntact) {
 TEST_F(WebRequestLive, AHeaderBlockOverFiveThousandBytesKeepsItsCookies) {
     TestHttpServer server([](const ReceivedRequest&) {
         std::vector<std::string> headers{"Set-Cookie: first=1; path=/h/"};
-        for (int i = 0; i < 80; ++i) headers.push_back("X-Filler-" + std::to_string(i) + ": " + std::string(80, 'f'));
+        for (int i = 0; i < 80; ++i)
+            headers.push_back("X-Filler-" + std::to_string(i) + ": " + std::string(80, 'f'));
         headers.push_back("Set-Cookie: last=2; path=/h/");
         return Answer("h", headers);
     });
@@ -276,10 +281,10 @@ TEST_F(WebRequestLive, AServerThatNeverAnswersEndsWithinTheTimeOut) {
     const auto seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_TRUE(body.empty());
-    EXPECT_LT(seconds, 12.0);  // the server would hold on for 20 s
+    EXPECT_LT(seconds, 12.0);       // the server would hold on for 20 s
     EXPECT_FALSE(headers.empty());  // the block was completed before the send
     EXPECT_STREQ(returned.c_str(), "");
-    EXPECT_STREQ(response.c_str(), "");
+    EXPECT_EQ(response.view().find("HTTP/"), std::string_view::npos);  // no answer, no status line
 }
 
 TEST_F(WebRequestLive, AnUnreachableServerReturnsNormally) {

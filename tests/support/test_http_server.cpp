@@ -23,7 +23,9 @@ namespace {
 #ifdef _WIN32
 using Socket = SOCKET;
 const Socket kNoSocket = INVALID_SOCKET;
-void CloseSocket(Socket s) { closesocket(s); }
+void CloseSocket(Socket s) {
+    closesocket(s);
+}
 constexpr int kSendFlags = 0;
 struct WinsockStart {
     WinsockStart() {
@@ -34,11 +36,15 @@ struct WinsockStart {
 #else
 using Socket = int;
 constexpr Socket kNoSocket = -1;
-void CloseSocket(Socket s) { close(s); }
+void CloseSocket(Socket s) {
+    close(s);
+}
 constexpr int kSendFlags = MSG_NOSIGNAL;  // a client that went away must not kill the tests
 #endif
 
-Socket AsSocket(std::uintptr_t s) { return static_cast<Socket>(s); }
+Socket AsSocket(std::uintptr_t s) {
+    return static_cast<Socket>(s);
+}
 
 constexpr auto kNeverAnswerLimit = std::chrono::seconds(20);
 constexpr int kReadTimeoutSeconds = 10;
@@ -54,7 +60,8 @@ bool WaitReadable(Socket s, int ms) {
 
 bool SendAll(Socket s, const char* data, std::size_t size) {
     while (size > 0) {
-        const int n = send(s, data, static_cast<int>(std::min<std::size_t>(size, 1 << 20)), kSendFlags);
+        const int n =
+            send(s, data, static_cast<int>(std::min<std::size_t>(size, 1 << 20)), kSendFlags);
         if (n <= 0) return false;
         data += n;
         size -= static_cast<std::size_t>(n);
@@ -64,7 +71,8 @@ bool SendAll(Socket s, const char* data, std::size_t size) {
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -107,11 +115,13 @@ void SendPattern(Socket s, std::uint64_t count) {
     constexpr std::size_t kChunk = 64 * 1024;
     static const std::string period = [] {
         std::string p(kChunk + 251, '\0');
-        for (std::size_t i = 0; i < p.size(); ++i) p[i] = static_cast<char>(TestHttpServer::PatternByte(i));
+        for (std::size_t i = 0; i < p.size(); ++i)
+            p[i] = static_cast<char>(TestHttpServer::PatternByte(i));
         return p;
     }();
     for (std::uint64_t sent = 0; sent < count;) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, count - sent));
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, count - sent));
         if (!SendAll(s, period.data() + sent % 251, n)) return;
         sent += n;
     }
@@ -119,7 +129,9 @@ void SendPattern(Socket s, std::uint64_t count) {
 
 }  // namespace
 
-std::string ReceivedRequest::Method() const { return requestLine.substr(0, requestLine.find(' ')); }
+std::string ReceivedRequest::Method() const {
+    return requestLine.substr(0, requestLine.find(' '));
+}
 
 std::string ReceivedRequest::Target() const {
     const std::size_t a = requestLine.find(' ');
@@ -143,7 +155,8 @@ std::vector<std::string> ReceivedRequest::HeaderValues(std::string_view name) co
     std::vector<std::string> values;
     for (const std::string& line : HeaderLines()) {
         const std::size_t colon = line.find(':');
-        if (colon != std::string::npos && EqualIgnoringCase(std::string_view(line).substr(0, colon), name)) {
+        if (colon != std::string::npos &&
+            EqualIgnoringCase(std::string_view(line).substr(0, colon), name)) {
             values.push_back(Trim(std::string_view(line).substr(colon + 1)));
         }
     }
@@ -188,7 +201,9 @@ TestHttpServer::~TestHttpServer() {
     for (auto& w : workers) w.join();
 }
 
-std::string TestHttpServer::HostPort() const { return "127.0.0.1:" + std::to_string(port_); }
+std::string TestHttpServer::HostPort() const {
+    return "127.0.0.1:" + std::to_string(port_);
+}
 std::string TestHttpServer::Url(std::string_view path) const {
     return "http://" + HostPort() + std::string(path);
 }
@@ -231,7 +246,9 @@ void TestHttpServer::Serve(std::uintptr_t connection) {
         } else {
             std::string head = "HTTP/1.1 " + response.status + "\r\n";
             for (const std::string& h : response.headers) head += h + "\r\n";
-            head += "Content-Length: " + std::to_string(response.body.size() + response.patternBytes) + "\r\n";
+            head +=
+                "Content-Length: " + std::to_string(response.body.size() + response.patternBytes) +
+                "\r\n";
             head += "Connection: close\r\n\r\n";
             const bool headOnly = request.Method() == "HEAD";
             if (SendAll(s, head.data(), head.size()) && !headOnly &&

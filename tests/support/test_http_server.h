@@ -38,7 +38,7 @@ struct ServerResponse {
 };
 
 class TestHttpServer {
-public:
+  public:
     using Handler = std::function<ServerResponse(const ReceivedRequest&)>;
 
     explicit TestHttpServer(Handler handler);
@@ -48,7 +48,7 @@ public:
 
     bool ok() const { return port_ != 0; }
     std::uint16_t port() const { return port_; }
-    std::string HostPort() const;                // "127.0.0.1:port"
+    std::string HostPort() const;                  // "127.0.0.1:port"
     std::string Url(std::string_view path) const;  // "http://127.0.0.1:port" + path
 
     std::vector<ReceivedRequest> Requests() const;
@@ -59,7 +59,7 @@ public:
         return static_cast<std::uint8_t>(offset % 251);
     }
 
-private:
+  private:
     void AcceptLoop();
     void Serve(std::uintptr_t connection);
 
