@@ -7,6 +7,7 @@
 
 #include "tessel/http/url_encode.h"
 #include "tessel/platform/headless.h"
+#include "tessel/runtime/dll_commands.h"
 
 namespace tessel {
 namespace {
@@ -85,6 +86,49 @@ TEST_F(CodePages, EveryMappedGbkCharacterSurvivesTheRoundTrip) {
     }
     EXPECT_GT(mapped, 21000);
     EXPECT_EQ(failures, "");
+}
+
+// The code-page functions themselves, called as the program calls them: natively the stand-ins
+// must answer exactly as Windows does.
+std::int32_t MultiByteToWideChar(std::int32_t cp, const char* text, std::int32_t length,
+                                 std::uint16_t* out, std::int32_t outUnits) {
+    const Word args[] = {static_cast<std::uint32_t>(cp), 0,
+                         reinterpret_cast<Word>(text),   static_cast<std::uint32_t>(length),
+                         reinterpret_cast<Word>(out),    static_cast<std::uint32_t>(outUnits)};
+    return static_cast<std::int32_t>(CallDll(dll::kMultiByteToWideChar, args));
+}
+std::int32_t WideCharToMultiByte(std::int32_t cp, const std::uint16_t* units, std::int32_t count,
+                                 char* out, std::int32_t outBytes) {
+    const Word args[] = {static_cast<std::uint32_t>(cp),
+                         0,
+                         reinterpret_cast<Word>(units),
+                         static_cast<std::uint32_t>(count),
+                         reinterpret_cast<Word>(out),
+                         static_cast<std::uint32_t>(outBytes),
+                         0,
+                         0};
+    return static_cast<std::int32_t>(CallDll(dll::kWideCharToMultiByte, args));
+}
+
+TEST_F(CodePages, TheSystemFunctionsAnswerAsWindowsDoes) {
+    std::uint16_t units[8] = {};
+    EXPECT_EQ(MultiByteToWideChar(936, "\xD6\xD0", -1, nullptr, 0), 2);  // terminator counted
+    EXPECT_EQ(MultiByteToWideChar(936, "\xD6\xD0", -1, units, 1), 0);    // does not fit
+    EXPECT_EQ(MultiByteToWideChar(936, "\xD6\xD0", -1, units, 8), 2);
+    EXPECT_EQ(units[0], 0x4E2D);
+    EXPECT_EQ(units[1], 0);
+    EXPECT_EQ(MultiByteToWideChar(65001, "ab", 2, units, 8), 2);  // no terminator when counted
+    EXPECT_EQ(MultiByteToWideChar(65001, "\xE4\xB8\xAD", -1, units, 8), 2);
+    EXPECT_EQ(units[0], 0x4E2D);
+
+    const std::uint16_t text[] = {0x4E2D, 0xD83D, 0xDE00, 'x', 0};
+    char bytes[16] = {};
+    EXPECT_EQ(WideCharToMultiByte(936, text, -1, nullptr, 0), 6);
+    EXPECT_EQ(WideCharToMultiByte(936, text, -1, bytes, 5), 0);
+    EXPECT_EQ(WideCharToMultiByte(936, text, -1, bytes, sizeof bytes), 6);
+    EXPECT_EQ(std::string(bytes, 6), std::string("\xD6\xD0??x\0", 6));
+    EXPECT_EQ(WideCharToMultiByte(65001, text, -1, nullptr, 0), 9);
+    EXPECT_EQ(WideCharToMultiByte(65001, text, 1, bytes, sizeof bytes), 3);
 }
 
 TEST_F(CodePages, PercentEncoding) {

@@ -9,7 +9,7 @@ namespace tessel {
 namespace {
 
 class KernelCommands : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { headless::Install(); }
 };
 
@@ -106,12 +106,14 @@ TEST(KernelCommandErrors, ArrayIndexOutsideItsRangeRaisesTheRuntimeErrors) {
 
 TEST(KernelCommandErrors, AResultOfAnotherTypeRaisesError5) {
     // Asking a text command for a number: the command answers a text, which the code refuses.
-    EXPECT_EQ(testing::CatchRuntimeError([] {
-                  const Value arg = TextValue("x");
-                  Expect(CallKernel(kernel::kTrimText, std::span<const Value>(&arg, 1)),
-                         tag::kInteger);
-              }),
-              runtime_error::kUnexpectedType);
+    EXPECT_EQ(
+        testing::CatchRuntimeError([] {
+            const Value arg = TextValue("x");
+            const Value result = CallKernel(kernel::kTrimText, std::span<const Value>(&arg, 1));
+            const Text owned(const_cast<char*>(AsText(result)));  // freed as the error unwinds
+            Expect(result, tag::kInteger);
+        }),
+        runtime_error::kUnexpectedType);
 }
 
 }  // namespace
