@@ -230,6 +230,32 @@ TEST(WebRequestCalls, UserAgentComesFromTheHeaderBlock) {
     EXPECT_EQ(agent("X-Agent: 1"), kAgent);
 }
 
+TEST(WebRequestCalls, HeaderCompletionIsCaseSensitive) {
+    RecordingServices r;
+    FakeWinInet inet(r);
+    auto sent = [&](const char* given, const char* cookies) {
+        Text headers = Text::Copy(given);
+        Text jar = Text::Copy(cookies != nullptr ? cookies : "");
+        WebRequestOptions o;
+        o.requestHeaders = &headers;
+        if (cookies != nullptr) o.sendCookies = &jar;
+        WebRequest("http://h/p", o);
+        return std::string(headers.c_str());
+    };
+    EXPECT_EQ(sent("Accept: text/html", nullptr),
+              "Accept: text/html\r\nReferer: http://h/p\r\nAccept-Language: zh-cn");
+    EXPECT_EQ(sent("accept: text/html", nullptr),
+              "accept: text/html\r\nAccept: */*\r\nReferer: http://h/p\r\nAccept-Language: zh-cn");
+    EXPECT_EQ(sent("Referer: r\r\nAccept-Language: en", "a=1"),
+              "Referer: r\r\nAccept-Language: en\r\nAccept: */*\r\nCookie: a=1");
+    EXPECT_EQ(sent("", "Cookie: a=1"),
+              "Accept: */*\r\nReferer: http://h/p\r\nAccept-Language: zh-cn\r\nCookie: a=1");
+    // The block is not searched for a Cookie line of its own.
+    EXPECT_EQ(sent("Cookie: z=0", "a=1"),
+              "Cookie: z=0\r\nAccept: */*\r\nReferer: http://h/p\r\nAccept-Language: zh-cn\r\n"
+              "Cookie: a=1");
+}
+
 TEST(WebRequestCalls, BodiesByMethod) {
     RecordingServices r;
     FakeWinInet inet(r);

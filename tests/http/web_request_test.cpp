@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tessel/platform/headless.h"
+#include "tessel/runtime/dll_commands.h"
 #include "test_http_server.h"
 
 namespace tessel {
@@ -199,6 +200,21 @@ TEST_F(WebRequestLive, CookiesMergeFromCallToCall) {
     EXPECT_STREQ(returned.c_str(), "a=1; b=2");
 }
 
+TEST_F(WebRequestLive, ThePlatformsOwnCookiesOnlyWithoutSendCookies) {
+    TestHttpServer server([](const ReceivedRequest& r) {
+        if (r.Target() == "/s/set") return Answer("set", {"Set-Cookie: platform=1; path=/s/"});
+        return Answer("next");
+    });
+    WebRequest(server.Url("/s/set").c_str());
+    WebRequest(server.Url("/s/next").c_str());
+    EXPECT_EQ(server.LastRequest().Header("Cookie"), "platform=1");  // the platform's store
+    Text mine = Text::Copy("");
+    WebRequestOptions o;
+    o.sendCookies = &mine;
+    WebRequest(server.Url("/s/next").c_str(), o);
+    EXPECT_EQ(server.LastRequest().Header("Cookie"), "");  // switched off, even for an empty list
+}
+
 TEST_F(WebRequestLive, RedirectsFollowedUnlessSwitchedOff) {
     TestHttpServer server([](const ReceivedRequest& r) {
         if (r.Target() == "/r/from") {
@@ -229,6 +245,30 @@ TEST_F(WebRequestLive, AProxyGetsTheWholeUrl) {
     o.proxy = proxyAddress.c_str();
     EXPECT_EQ(WebRequest("http://127.0.0.1:1/through?x=1", o).view(), "via proxy");
     EXPECT_EQ(proxy.LastRequest().requestLine, "GET http://127.0.0.1:1/through?x=1 HTTP/1.1");
+}
+
+// The plain proxy form serves every scheme, also plain http (WebRequest uses it for https only).
+TEST_F(WebRequestLive, ThePlainProxyFormServesHttpToo) {
+    TestHttpServer proxy([](const ReceivedRequest&) { return Answer("plain proxy"); });
+    const std::string address = proxy.HostPort();
+    auto call = [](std::uint32_t index, std::initializer_list<Word> args) {
+        return CallDll(index, std::span<const Word>(args.begin(), args.size()));
+    };
+    auto w = [](const void* p) { return reinterpret_cast<Word>(p); };
+    const Word root = call(dll::kInternetOpenA, {w("t"), 3, w(address.c_str()), 0, 0});
+    ASSERT_NE(root, 0u);
+    const Word connection =
+        call(dll::kInternetConnectA, {root, w("127.0.0.1"), 1, w(""), w(""), 3, 0, 0});
+    const Word request = call(dll::kHttpOpenRequestA, {connection, w("GET"), w("/plain"),
+                                                       w("HTTP/1.1"), w(""), 0, 0x80084010u, 0});
+    ASSERT_NE(request, 0u);
+    call(dll::kHttpSendRequestA, {request, w(""), 0, 0, 0});
+    char buffer[64] = {};
+    std::uint32_t got = 0;
+    call(dll::kInternetReadFile, {request, w(buffer), sizeof buffer - 1, w(&got)});
+    EXPECT_STREQ(buffer, "plain proxy");
+    for (Word h : {request, connection, root}) call(dll::kInternetCloseHandle, {h});
+    EXPECT_EQ(proxy.LastRequest().requestLine, "GET http://127.0.0.1:1/plain HTTP/1.1");
 }
 
 TEST_F(WebRequestLive, AFiftyMegabyteBodyArrivesIntact) {
