@@ -30,6 +30,7 @@ constexpr std::uint32_t kFlagIgnoreRedirectToHttps = 0x00004000;
 // Each read lands straight in the body. Reads of 64 KiB rather than 1 KiB: every read is a call
 // into WinInet, and small ones made a large body ten times slower.
 constexpr std::uint32_t kReadSize = 64 * 1024;
+constexpr std::uint32_t kMaxBody = 0xFFFFFFFFu - 8;
 constexpr std::uint32_t kHeaderBufferSize = 5000;
 constexpr std::int32_t kMethodGet = 0;
 constexpr std::int32_t kMethodPost = 1;
@@ -37,11 +38,6 @@ constexpr std::int32_t kMethodPost = 1;
 Word Ptr(const void* p) {
     return reinterpret_cast<Word>(p);
 }
-template <typename T>
-T* As(Word handle) {
-    return reinterpret_cast<T*>(handle);
-}
-
 Word Dll(std::uint32_t index, std::initializer_list<Word> args) {
     return CallDll(index, std::span<const Word>(args.begin(), args.size()));
 }
@@ -57,9 +53,7 @@ bool Contains(const char* text, const char* sought) {
 }
 
 void Append(Text& text, std::initializer_list<const char*> pieces) {
-    Text joined(JoinTexts({text.get()}));
-    for (const char* p : pieces) joined = Text(JoinTexts({joined.get(), p}));
-    text = std::move(joined);
+    for (const char* p : pieces) text = Text(JoinTexts({text.get(), p}));
 }
 
 // The agent named in the caller's header block, or the default when it names none. The value is
@@ -112,7 +106,8 @@ ByteArray ReadBody(Word request) {
     std::uint8_t* block = nullptr;
     for (;;) {
         if (capacity - length < kReadSize) {
-            capacity = capacity == 0 ? 64 * 1024 : capacity * 2;
+            if (capacity > kMaxBody / 2) break;  // a byte array's length is 32 bits
+            capacity = capacity == 0 ? kReadSize : capacity * 2;
             block = static_cast<std::uint8_t*>(Resize(block, capacity + 8));
         }
         std::uint32_t got = 0;  // a DWORD
