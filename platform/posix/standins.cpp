@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "standin_functions.h"
 #include "tessel/platform/headless.h"
 #include "tessel/runtime/dll_commands.h"
 #include "tessel/runtime/services.h"
@@ -12,17 +13,22 @@ namespace tessel::posix {
 
 namespace {
 // COM needs no start-up natively: the engine stand-in is an in-process interpreter.
-Word CoInitializeStandIn(const Word*) {
-    return 0;
-}  // S_OK
-Word CoUninitializeStandIn(const Word*) {
-    return 0;
-}
+Word CoInitializeStandIn(const Word*) { return 0; }  // S_OK
+Word CoUninitializeStandIn(const Word*) { return 0; }
 
 // Every stand-in there is, by the name of the function it replaces.
 constexpr StandIn kStandIns[] = {
     {"CoInitialize", 1, &CoInitializeStandIn},
     {"CoUninitialize", 0, &CoUninitializeStandIn},
+    {"MultiByteToWideChar", 6, &MultiByteToWideChar},
+    {"WideCharToMultiByte", 8, &WideCharToMultiByte},
+    {"InternetOpenA", 5, &InternetOpenA},
+    {"InternetCloseHandle", 1, &InternetCloseHandle},
+    {"InternetConnectA", 8, &InternetConnectA},
+    {"HttpOpenRequestA", 8, &HttpOpenRequestA},
+    {"HttpSendRequestA", 5, &HttpSendRequestA},
+    {"InternetReadFile", 4, &InternetReadFile},
+    {"HttpQueryInfoA", 5, &HttpQueryInfoA},
 };
 }  // namespace
 

@@ -1,6 +1,7 @@
 // DLL commands on Windows: the declared function is looked up once and called with the
 // program's 32-bit arguments; a function that leaves the stack unbalanced raises error 6.
 #include <windows.h>
+#include <wininet.h>
 
 #include <array>
 
@@ -12,7 +13,28 @@ namespace tessel::headless {
 
 namespace {
 std::array<FARPROC, dll::kTable.size()> g_resolved{};
+DWORD g_connectTimeoutMs = 15000;
+DWORD g_receiveTimeoutMs = 30000;
+
+// WinInet's own time-outs are long (or none). The runtime bounds every handle it hands out: the
+// root, the connection and the request (not every WinInet passes them on to child handles).
+void BoundTimeouts(HINTERNET handle) {
+    using SetOption = BOOL(WINAPI*)(HINTERNET, DWORD, LPVOID, DWORD);
+    HMODULE wininet = GetModuleHandleA("wininet.dll");
+    auto set = wininet != nullptr ? reinterpret_cast<SetOption>(reinterpret_cast<void*>(
+                                        GetProcAddress(wininet, "InternetSetOptionA")))
+                                  : nullptr;
+    if (set == nullptr) return;
+    set(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &g_connectTimeoutMs, sizeof g_connectTimeoutMs);
+    set(handle, INTERNET_OPTION_SEND_TIMEOUT, &g_receiveTimeoutMs, sizeof g_receiveTimeoutMs);
+    set(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &g_receiveTimeoutMs, sizeof g_receiveTimeoutMs);
+}
 }  // namespace
+
+void SetNetworkTimeouts(std::uint32_t connectMs, std::uint32_t receiveMs) {
+    g_connectTimeoutMs = connectMs;
+    g_receiveTimeoutMs = receiveMs;
+}
 
 Word CallDllCommand(std::uint32_t index, std::uint32_t argCount, const Word* args) {
     if (index >= dll::kTable.size()) RaiseRuntimeError(runtime_error::kStackUnbalanced);
@@ -26,7 +48,11 @@ Word CallDllCommand(std::uint32_t index, std::uint32_t argCount, const Word* arg
         if (fn == nullptr) RaiseRuntimeError(runtime_error::kStackUnbalanced);
         g_resolved[index] = fn;
     }
-    return platform::CallStdcallChecked(reinterpret_cast<void*>(fn), argCount, args);
+    const Word result = platform::CallStdcallChecked(reinterpret_cast<void*>(fn), argCount, args);
+    const bool handleMade = index == dll::kInternetOpenA || index == dll::kInternetConnectA ||
+                            index == dll::kHttpOpenRequestA;
+    if (handleMade && result != 0) BoundTimeouts(reinterpret_cast<HINTERNET>(result));
+    return result;
 }
 
 }  // namespace tessel::headless

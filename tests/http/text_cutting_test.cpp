@@ -1,23 +1,25 @@
 // Cutting pieces out of header lines.
+#include "tessel/http/text_cutting.h"
+
 #include <gtest/gtest.h>
 
-#include "tessel/http/text_cutting.h"
 #include "tessel/platform/headless.h"
 
 namespace tessel {
 namespace {
 
 class TextCutting : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { headless::Install(); }
 };
 
 TEST_F(TextCutting, TextBetweenTakesWhatLiesBetweenTheMarkers) {
     EXPECT_STREQ(TextBetween("Set-Cookie: a=1; path=/", "Set-Cookie:", ";").c_str(), " a=1");
-    EXPECT_STREQ(TextBetween("abc", "x", "c").c_str(), "");      // start marker absent
-    EXPECT_STREQ(TextBetween("a;b", "a", "z").c_str(), "");      // end marker absent after it
-    EXPECT_STREQ(TextBetween("ab", "a", "b").c_str(), "");       // adjacent markers
-    EXPECT_STREQ(TextBetween("b]a[x]", "[", "]").c_str(), "x");  // the end is sought after the start
+    EXPECT_STREQ(TextBetween("abc", "x", "c").c_str(), "");  // start marker absent
+    EXPECT_STREQ(TextBetween("a;b", "a", "z").c_str(), "");  // end marker absent after it
+    EXPECT_STREQ(TextBetween("ab", "a", "b").c_str(), "");   // adjacent markers
+    EXPECT_STREQ(TextBetween("b]a[x]", "[", "]").c_str(),
+                 "x");  // the end is sought after the start
     EXPECT_STREQ(TextBetween("[1][2]", "[", "]", 3).c_str(), "2");
     EXPECT_STREQ(TextBetween("X-A: v\r\n", "x-a:", "\r\n", 0, true).c_str(), " v");
     EXPECT_STREQ(TextBetween("X-A: v\r\n", "x-a:", "\r\n").c_str(), "");

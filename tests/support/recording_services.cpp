@@ -11,7 +11,9 @@ namespace tessel::testing {
 RecordingServices* RecordingServices::current = nullptr;
 
 namespace {
-RecordingServices& R() { return *RecordingServices::current; }
+RecordingServices& R() {
+    return *RecordingServices::current;
+}
 void Record(std::uint32_t slot, std::vector<Word> words, std::vector<Value> values = {}) {
     R().calls.push_back({slot, std::move(words), std::move(values)});
 }
@@ -39,9 +41,29 @@ void Library(std::uint32_t row, std::uint32_t command, std::uint32_t n, const Va
 void Kernel(std::uint32_t command, std::uint32_t n, const Value* args, Value* result) {
     Record(slot::kKernelCommand, {command}, std::vector<Value>(args, args + n));
     *result = OmittedValue();
-    if (platform::RunPortableKernelCommand(command, n, args, result) && result->tag == tag::kText) {
-        // Blocks made by the kernel are handed to the program: count them as ours.
-        R().liveBlocks[AsPointer(*result)] = TextLength(AsText(*result)) + 1;
+    if (!platform::RunPortableKernelCommand(command, n, args, result)) return;
+    // Blocks made by the kernel are handed to the program: count them as ours.
+    void* block = AsPointer(*result);
+    if (block == nullptr) return;
+    switch (result->tag) {
+        case tag::kText:
+            R().liveBlocks[block] = TextLength(AsText(*result)) + 1;
+            break;
+        case tag::kByteArray:
+            R().liveBlocks[block] = ByteArrayLength(block) + 8;
+            break;
+        case tag::kTextArray: {
+            void* first = nullptr;
+            const std::uint32_t count = ElementCount(block, &first);
+            R().liveBlocks[block] = 8 + count * static_cast<std::uint32_t>(sizeof(char*));
+            for (std::uint32_t i = 0; i < count; ++i) {
+                char* element = static_cast<char**>(first)[i];
+                R().liveBlocks[element] = TextLength(element) + 1;
+            }
+            break;
+        }
+        default:
+            break;
     }
 }
 
@@ -80,20 +102,27 @@ void FreeBlock(void* block) {
     std::free(block);
 }
 
-void End(std::int32_t code) { Record(slot::kEndProgram, {static_cast<Word>(code)}); }
-void Loop() { Record(slot::kMessageLoop, {}); }
-void LoadShow(std::uint32_t id) { Record(slot::kLoadAndShowWindow, {id}); }
+void End(std::int32_t code) {
+    Record(slot::kEndProgram, {static_cast<Word>(code)});
+}
+void Loop() {
+    Record(slot::kMessageLoop, {});
+}
+void LoadShow(std::uint32_t id) {
+    Record(slot::kLoadAndShowWindow, {id});
+}
 
 Word Request(std::uint32_t code, std::uint32_t n, const Word* args) {
     std::vector<Word> w{code};
     w.insert(w.end(), args, args + n);
     Record(slot::kRequest, w);
-    if (code == request::kAtExit && n >= 1) R().atExit.push_back(reinterpret_cast<void (*)()>(args[0]));
+    if (code == request::kAtExit && n >= 1)
+        R().atExit.push_back(reinterpret_cast<void (*)()>(args[0]));
     return 0;
 }
 
-const ServiceTable kTable = {&RuntimeError, &Dll,  &Library,  &Kernel,   &ReadProperty,
-                             &WriteProperty, &Allocate, &Resize, &FreeBlock, &End,
+const ServiceTable kTable = {&RuntimeError,  &Dll,      &Library, &Kernel,    &ReadProperty,
+                             &WriteProperty, &Allocate, &Resize,  &FreeBlock, &End,
                              &Loop,          &LoadShow, &Request};
 }  // namespace
 

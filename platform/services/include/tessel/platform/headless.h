@@ -33,6 +33,9 @@ Word CallDllCommand(std::uint32_t index, std::uint32_t argCount, const Word* arg
 // directory, the clipboard, sounds); false when `command` is not one of them.
 bool RunSystemCommand(std::uint32_t command, std::uint32_t argCount, const Value* args,
                       Value* result);
+// Bounds on every web request made through the DLL commands: connecting, and waiting for data
+// once connected (15 s and 30 s unless set). A stalled server cannot block a caller for longer.
+void SetNetworkTimeouts(std::uint32_t connectMs, std::uint32_t receiveMs);
 
 // COM object commands of this platform (the Script Control and others); false when `command`
 // is not an object command.

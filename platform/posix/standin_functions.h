@@ -1,0 +1,20 @@
+#pragma once
+// The stand-ins themselves, each called with the real function's argument words in order.
+#include "tessel/runtime/value.h"
+
+namespace tessel::posix {
+
+// kernel32 code pages over iconv.
+Word MultiByteToWideChar(const Word* args);
+Word WideCharToMultiByte(const Word* args);
+
+// WinInet over libcurl.
+Word InternetOpenA(const Word* args);
+Word InternetCloseHandle(const Word* args);
+Word InternetConnectA(const Word* args);
+Word HttpOpenRequestA(const Word* args);
+Word HttpSendRequestA(const Word* args);
+Word InternetReadFile(const Word* args);
+Word HttpQueryInfoA(const Word* args);
+
+}  // namespace tessel::posix
