@@ -9,20 +9,22 @@
 #include <vector>
 
 #include "tessel/image/bytes.h"
+#include "tessel/runtime/value.h"
 
 namespace tessel::image {
 
-// Type words: high 16 bits the 1-based library number, low 16 bits the type within it.
+// Type words: high 16 bits the 1-based library number, low 16 bits the type within it; the
+// same numbers the program's value records carry as type tags.
 namespace unit_type {
-constexpr std::uint32_t kWindow = 0x10001;
-constexpr std::uint32_t kMenuItem = 0x10003;
-constexpr std::uint32_t kEditBox = 0x10005;
-constexpr std::uint32_t kLabel = 0x1000A;
-constexpr std::uint32_t kButton = 0x1000B;
-constexpr std::uint32_t kTimer = 0x10020;
-constexpr std::uint32_t kStatusBar = 0x20002;
-constexpr std::uint32_t kReportList = 0x20004;
-constexpr std::uint32_t kMediaPlayer = 0x50003;
+constexpr std::uint32_t kWindow = tag::kWindow;
+constexpr std::uint32_t kMenuItem = tag::kMenuItem;
+constexpr std::uint32_t kEditBox = tag::kEditBox;
+constexpr std::uint32_t kLabel = tag::kLabel;
+constexpr std::uint32_t kButton = tag::kButton;
+constexpr std::uint32_t kTimer = tag::kTimer;
+constexpr std::uint32_t kStatusBar = tag::kStatusBar;
+constexpr std::uint32_t kReportList = tag::kReportList;
+constexpr std::uint32_t kMediaPlayer = tag::kMediaPlayer;
 }  // namespace unit_type
 
 // Flag bits of a unit record.
