@@ -433,7 +433,9 @@ CatalogueServer::CatalogueServer(Database& database, std::filesystem::path libra
     server_->set_tcp_nodelay(true);
     server_->set_payload_max_length(64 * 1024);
 
-    server_->set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+    // Every request is answered here, before the library's pattern routing, which would only
+    // cost time: the handlers route on the raw target themselves.
+    server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         if (req.method != "GET" && req.method != "HEAD") {
             res.set_header("Allow", "GET, HEAD");
             SendError(res, 405, "only GET and HEAD are served");
@@ -442,10 +444,8 @@ CatalogueServer::CatalogueServer(Database& database, std::filesystem::path libra
         // The media handler answers Range itself; the library must not cut the answer again.
         // (The request object is the server's own, not const where it lives.)
         const_cast<httplib::Request&>(req).ranges.clear();
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
-    server_->Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
         handlers_->Dispatch(req, res);
+        return httplib::Server::HandlerResponse::Handled;
     });
     // Answers that the library makes itself (bad request lines, unknown ranges) get a JSON body.
     server_->set_error_handler(httplib::Server::HandlerWithResponse(
