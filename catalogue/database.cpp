@@ -11,6 +11,8 @@ namespace {
 
 // Bump when the tables or the grams change: an index of another layout is rebuilt from scratch.
 constexpr int kLayoutVersion = 1;
+// Marks the file as a catalogue index ("TSLC").
+constexpr int kApplicationId = 0x54534C43;
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE collections(
@@ -50,7 +52,7 @@ constexpr const char* kSongPathSql = "SELECT path FROM songs WHERE id = ?1";
 constexpr const char* kSongCountSql = "SELECT count(*) FROM songs";
 
 class Statement {
-public:
+  public:
     Statement() = default;
     Statement(sqlite3* db, const char* sql) {
         sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement_, nullptr);
@@ -64,12 +66,16 @@ public:
     sqlite3_stmt* get() const { return statement_; }
     explicit operator bool() const { return statement_ != nullptr; }
 
-private:
+  private:
     sqlite3_stmt* statement_ = nullptr;
 };
 
-void Bind(sqlite3_stmt* s, int index, int64_t value) { sqlite3_bind_int64(s, index, value); }
-void Bind(sqlite3_stmt* s, int index, int value) { sqlite3_bind_int(s, index, value); }
+void Bind(sqlite3_stmt* s, int index, int64_t value) {
+    sqlite3_bind_int64(s, index, value);
+}
+void Bind(sqlite3_stmt* s, int index, int value) {
+    sqlite3_bind_int(s, index, value);
+}
 void Bind(sqlite3_stmt* s, int index, const std::string& value) {
     sqlite3_bind_text(s, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
 }
@@ -130,7 +136,7 @@ struct Database::Reader {
 
 // Hands a reader to one request and takes it back into the pool afterwards.
 class Database::ReaderLease {
-public:
+  public:
     ReaderLease(Database& owner, std::unique_ptr<Reader> reader)
         : owner_(owner), reader_(std::move(reader)) {}
     ReaderLease(ReaderLease&&) = default;
@@ -142,7 +148,7 @@ public:
     Reader* operator->() const { return reader_.get(); }
     explicit operator bool() const { return reader_ != nullptr; }
 
-private:
+  private:
     Database& owner_;
     std::unique_ptr<Reader> reader_;
 };
@@ -167,18 +173,29 @@ std::unique_ptr<Database> Database::Open(const std::string& file, std::string& e
         return failed("cannot open the index " + file);
     }
     sqlite3_busy_timeout(database->writer_, 5000);
+    // Only an index of ours, or an empty file, is (re)built: any other database is left alone.
+    Statement layout(database->writer_,
+                     "SELECT (SELECT application_id FROM pragma_application_id), "
+                     "(SELECT user_version FROM pragma_user_version), "
+                     "(SELECT count(*) FROM sqlite_master)");
+    if (!layout || sqlite3_step(layout.get()) != SQLITE_ROW) {
+        return failed("cannot read the index " + file);
+    }
+    const int application = sqlite3_column_int(layout.get(), 0);
+    const int version = sqlite3_column_int(layout.get(), 1);
+    const int objects = sqlite3_column_int(layout.get(), 2);
+    layout = {};
+    if (application != kApplicationId && objects > 0) {
+        error = file + " is a database of something else, not a catalogue index";
+        return nullptr;
+    }
     if (!database->Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;")) {
         return failed("cannot use the index " + file);
     }
-    Statement version(database->writer_, "PRAGMA user_version");
-    if (!version || sqlite3_step(version.get()) != SQLITE_ROW) {
-        return failed("cannot read the index " + file);
-    }
-    const int found = sqlite3_column_int(version.get(), 0);
-    version = {};
-    if (found != kLayoutVersion) {
+    if (application != kApplicationId || version != kLayoutVersion) {
         const std::string create = std::string("BEGIN;") + kDropAll + kSchema +
-                                   "PRAGMA user_version=" + std::to_string(kLayoutVersion) +
+                                   "PRAGMA application_id=" + std::to_string(kApplicationId) +
+                                   "; PRAGMA user_version=" + std::to_string(kLayoutVersion) +
                                    "; COMMIT;";
         if (!database->Execute(create.c_str())) return failed("cannot set up the index " + file);
     }
@@ -211,11 +228,17 @@ sqlite3_stmt* Database::Writing(const char* sql) {
     return statement;
 }
 
-bool Database::Begin() { return Execute("BEGIN IMMEDIATE"); }
+bool Database::Begin() {
+    return Execute("BEGIN IMMEDIATE");
+}
 
-bool Database::Commit() { return Execute("COMMIT"); }
+bool Database::Commit() {
+    return Execute("COMMIT");
+}
 
-void Database::Rollback() { sqlite3_exec(writer_, "ROLLBACK", nullptr, nullptr, nullptr); }
+void Database::Rollback() {
+    sqlite3_exec(writer_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
 
 std::vector<IndexedFile> Database::IndexedFiles() {
     std::vector<IndexedFile> files;
@@ -230,7 +253,8 @@ std::vector<IndexedFile> Database::IndexedFiles() {
 }
 
 std::optional<int64_t> Database::CollectionFor(const SongRecord& song) {
-    sqlite3_stmt* find = Ready(Writing("SELECT id FROM collections WHERE folder = ?1"), song.folder);
+    sqlite3_stmt* find =
+        Ready(Writing("SELECT id FROM collections WHERE folder = ?1"), song.folder);
     if (find && sqlite3_step(find) == SQLITE_ROW) {
         const int64_t id = sqlite3_column_int64(find, 0);
         sqlite3_reset(find);
@@ -272,8 +296,8 @@ bool Database::AddSong(const SongRecord& song) {
     sqlite3_stmt* s =
         Ready(Writing("INSERT INTO songs(path, collection_id, title, artist, album, duration, "
                       "size, modified) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"),
-              song.path, *collection, song.title, song.artist, song.album, song.duration,
-              song.size, song.modified);
+              song.path, *collection, song.title, song.artist, song.album, song.duration, song.size,
+              song.modified);
     if (!s || sqlite3_step(s) != SQLITE_DONE) return Fail(writer_);
     return AddGrams(sqlite3_last_insert_rowid(writer_), song.title, song.artist, song.album);
 }
@@ -312,8 +336,8 @@ Database::ReaderLease Database::AcquireReader() {
         }
     }
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(file_.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
-                        nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(file_.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
+        SQLITE_OK) {
         sqlite3_close_v2(db);
         return ReaderLease(*this, nullptr);
     }

@@ -54,7 +54,7 @@ struct CollectionRow {
 };
 
 class Database {
-public:
+  public:
     // Opens (creating if needed) the index file; on failure returns null and says why in `error`.
     static std::unique_ptr<Database> Open(const std::string& file, std::string& error);
     ~Database();
@@ -84,7 +84,7 @@ public:
     std::optional<std::string> SongPath(int64_t id);
     int64_t SongCount();
 
-private:
+  private:
     struct Reader;
     class ReaderLease;
     explicit Database(std::string file);

@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <numbers>
 #include <random>
 #include <system_error>
@@ -43,9 +43,9 @@ std::vector<int16_t> SynthesiseTune(double seconds, unsigned seed) {
             const double attack = std::min(1.0, t / 0.01);
             const double envelope = attack * std::exp(-3.0 * t / length);
             const double phase = 2.0 * std::numbers::pi * frequency * t;
-            mix[first + i] += loudness * envelope *
-                              (std::sin(phase) + 0.3 * std::sin(2 * phase) +
-                               0.12 * std::sin(3 * phase));
+            mix[first + i] +=
+                loudness * envelope *
+                (std::sin(phase) + 0.3 * std::sin(2 * phase) + 0.12 * std::sin(3 * phase));
         }
     };
     int step = static_cast<int>(random() % 10);
@@ -97,8 +97,8 @@ bool WriteWave(const std::vector<int16_t>& samples, const fs::path& file) {
 bool EncodeMp3(const fs::path& wave, const fs::path& file, std::string& error) {
     const std::string input = wave.string();
     const std::string output = file.string();
-    std::vector<const char*> args = {"lame", "--quiet", "-m", "m", "-b", "48",
-                                     input.c_str(), output.c_str(), nullptr};
+    std::vector<const char*> args = {"lame", "--quiet",     "-m",           "m",    "-b",
+                                     "48",   input.c_str(), output.c_str(), nullptr};
     pid_t child = 0;
     if (posix_spawnp(&child, "lame", nullptr, nullptr, const_cast<char* const*>(args.data()),
                      environ) != 0) {
@@ -113,7 +113,15 @@ bool EncodeMp3(const fs::path& wave, const fs::path& file, std::string& error) {
     return true;
 }
 
-bool WriteTags(const fs::path& file, const SongTags& tags, std::string& error) {
+struct DemoFolder {
+    const char* name;
+    int songs;
+    std::array<const char*, 2> singers;
+};
+
+}  // namespace
+
+bool WriteSongTags(const fs::path& file, const SongTags& tags, std::string& error) {
     if (tags.title.empty() && tags.artist.empty() && tags.album.empty()) return true;
     TagLib::ID3v2::FrameFactory::instance()->setDefaultTextEncoding(TagLib::String::UTF8);
     TagLib::MPEG::File mp3(file.c_str(), false);
@@ -132,14 +140,6 @@ bool WriteTags(const fs::path& file, const SongTags& tags, std::string& error) {
     return true;
 }
 
-struct DemoFolder {
-    const char* name;
-    int songs;
-    std::array<const char*, 2> singers;
-};
-
-}  // namespace
-
 bool WriteSongFile(const fs::path& file, const SongTags& tags, double seconds, unsigned seed,
                    std::string& error) {
     // Written beside its final name and moved there whole, so a stopped run leaves no half file.
@@ -149,7 +149,7 @@ bool WriteSongFile(const fs::path& file, const SongTags& tags, double seconds, u
     wave += ".wav";
     bool ok = WriteWave(SynthesiseTune(seconds, seed), wave);
     if (!ok) error = "cannot write " + wave.string();
-    ok = ok && EncodeMp3(wave, partial, error) && WriteTags(partial, tags, error);
+    ok = ok && EncodeMp3(wave, partial, error) && WriteSongTags(partial, tags, error);
     std::error_code ignored;
     fs::remove(wave, ignored);
     if (!ok) {
@@ -171,10 +171,10 @@ bool MakeDemoLibrary(const fs::path& folder, std::string& error) {
     static constexpr std::array<const char*, 8> kThings = {"歌", "信", "花", "灯",
                                                            "船", "猫", "路", "钟"};
     static constexpr std::array<const char*, 16> kLatinTitles = {
-        "Midnight Highway", "Neon Rain",      "City Lights",   "Late Night Radio",
-        "Open Road",        "Night Drive",    "Silver Moon",   "Slow Motion",
-        "Morning Coffee",   "Sunday Pancakes", "Golden Hour",  "Window Seat",
-        "First Light",      "Paper Planes",   "Soft Focus",    "Untagged Sketch"};
+        "Midnight Highway", "Neon Rain",       "City Lights", "Late Night Radio",
+        "Open Road",        "Night Drive",     "Silver Moon", "Slow Motion",
+        "Morning Coffee",   "Sunday Pancakes", "Golden Hour", "Window Seat",
+        "First Light",      "Paper Planes",    "Soft Focus",  "Untagged Sketch"};
     static constexpr std::array<DemoFolder, 5> kFolders = {{
         {"华语流行", 22, {"林小雨", "周晓峰"}},
         {"民谣小站", 21, {"陈星辰", "北风乐队"}},
@@ -205,7 +205,8 @@ bool MakeDemoLibrary(const fs::path& folder, std::string& error) {
             }
             tags.artist = demoFolder.singers[static_cast<size_t>(i) % 2];
             tags.album = demoFolder.name;
-            std::string name = (i < 9 ? "0" : "") + std::to_string(i + 1) + " " + tags.title + ".mp3";
+            std::string name =
+                (i < 9 ? "0" : "") + std::to_string(i + 1) + " " + tags.title + ".mp3";
             if (tags.title == "Untagged Sketch") {
                 // One file without tags shows the fall-back to the file name.
                 name = tags.title + ".mp3";

@@ -17,6 +17,9 @@ struct SongTags {
 bool WriteSongFile(const std::filesystem::path& file, const SongTags& tags, double seconds,
                    unsigned seed, std::string& error);
 
+// Replaces the ID3v2 tag of an MP3 file (does nothing when every field is empty).
+bool WriteSongTags(const std::filesystem::path& file, const SongTags& tags, std::string& error);
+
 // Fills `folder` with the demo library: 80 songs in five folders, Chinese and Latin titles and
 // singers; 64 titles hold the character "中".
 bool MakeDemoLibrary(const std::filesystem::path& folder, std::string& error);

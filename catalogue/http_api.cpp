@@ -95,12 +95,18 @@ std::string SongPage(std::vector<SongRow>& songs, const std::string& host, int c
 
 std::string_view StatusText(int status) {
     switch (status) {
-        case 400: return "bad request";
-        case 404: return "no such address";
-        case 413: return "the request body is too large";
-        case 414: return "the address is too long";
-        case 416: return "the range cannot be served";
-        default: return status >= 500 ? "internal error" : "the request cannot be served";
+        case 400:
+            return "bad request";
+        case 404:
+            return "no such address";
+        case 413:
+            return "the request body is too large";
+        case 414:
+            return "the address is too long";
+        case 416:
+            return "the range cannot be served";
+        default:
+            return status >= 500 ? "internal error" : "the request cannot be served";
     }
 }
 
@@ -173,8 +179,8 @@ std::optional<std::string> ReadPaging(const QueryValues& values, std::string_vie
     }
     const std::optional<int64_t> number = ParseNumber(found->second);
     if (!number || *number < low || *number > high) {
-        return std::string(name) + " must be a whole number from " + std::to_string(low) +
-               " to " + std::to_string(high);
+        return std::string(name) + " must be a whole number from " + std::to_string(low) + " to " +
+               std::to_string(high);
     }
     result = static_cast<int>(*number);
     return std::nullopt;
@@ -186,8 +192,8 @@ std::optional<std::string> ReadCountAndOffset(const QueryValues& values, int& co
 }
 
 bool IsHostCharacter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '.' || c == '-' || c == '_' || c == ':' || c == '[' || c == ']';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '-' || c == '_' || c == ':' || c == '[' || c == ']';
 }
 
 // The host the request came to, which song addresses are built on.
@@ -240,14 +246,14 @@ RangeAnswer ReadRange(const std::string& header, int64_t size, ByteRange& range)
 
 // An open song file, closed when the last answer reading it is gone.
 class OpenFile {
-public:
+  public:
     explicit OpenFile(int fd) : fd_(fd) {}
     ~OpenFile() { ::close(fd_); }
     OpenFile(const OpenFile&) = delete;
     OpenFile& operator=(const OpenFile&) = delete;
     int fd() const { return fd_; }
 
-private:
+  private:
     int fd_;
 };
 
@@ -256,7 +262,7 @@ private:
 // The request handlers; they route on the raw request target so that what the client wrote
 // (escapes included) is what gets judged.
 class CatalogueServer::Handlers {
-public:
+  public:
     Handlers(Database& database, const std::filesystem::path& library, const std::string& address)
         : database_(database), library_(library), address_(address) {}
 
@@ -269,7 +275,8 @@ public:
         if (path == kSearchPath || path == kSearchPath.substr(0, kSearchPath.size() - 1)) {
             return Search(req, query, res);
         }
-        if (path == kCollectionsPath || path == kCollectionsPath.substr(0, kCollectionsPath.size() - 1)) {
+        if (path == kCollectionsPath ||
+            path == kCollectionsPath.substr(0, kCollectionsPath.size() - 1)) {
             return Collections(res);
         }
         if (path.starts_with(kCollectionsPath)) {
@@ -287,7 +294,7 @@ public:
         SendError(res, 404, "no such address");
     }
 
-private:
+  private:
     void Search(const httplib::Request& req, std::string_view query, httplib::Response& res) {
         QueryValues values;
         if (auto error = ParseQuery(query, values)) return SendError(res, 400, *error);
@@ -297,11 +304,13 @@ private:
             return SendError(res, 400, "the keyword is not UTF-8 text");
         }
         for (unsigned char c : keyword->second) {
-            if (c < 0x20 || c == 0x7F) return SendError(res, 400, "the keyword holds control characters");
+            if (c < 0x20 || c == 0x7F)
+                return SendError(res, 400, "the keyword holds control characters");
         }
         if (CharacterCount(keyword->second) > kMaxKeywordCharacters) {
-            return SendError(res, 400, "the keyword is longer than " +
-                                           std::to_string(kMaxKeywordCharacters) + " characters");
+            return SendError(res, 400,
+                             "the keyword is longer than " + std::to_string(kMaxKeywordCharacters) +
+                                 " characters");
         }
         const auto type = values.find("type");
         if (type != values.end() && type->second != "video") {
@@ -448,8 +457,8 @@ CatalogueServer::CatalogueServer(Database& database, std::filesystem::path libra
         return httplib::Server::HandlerResponse::Handled;
     });
     // Answers that the library makes itself (bad request lines, unknown ranges) get a JSON body.
-    server_->set_error_handler(httplib::Server::HandlerWithResponse(
-        [](const httplib::Request&, httplib::Response& res) {
+    server_->set_error_handler(
+        httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
             if (!res.body.empty() || res.content_length_ > 0) {
                 return httplib::Server::HandlerResponse::Unhandled;
             }
@@ -462,7 +471,9 @@ CatalogueServer::CatalogueServer(Database& database, std::filesystem::path libra
         });
 }
 
-CatalogueServer::~CatalogueServer() { Stop(); }
+CatalogueServer::~CatalogueServer() {
+    Stop();
+}
 
 int CatalogueServer::Bind(const std::string& host, int port) {
     int bound = -1;
@@ -477,12 +488,16 @@ int CatalogueServer::Bind(const std::string& host, int port) {
     return bound;
 }
 
-bool CatalogueServer::Run() { return server_->listen_after_bind(); }
+bool CatalogueServer::Run() {
+    return server_->listen_after_bind();
+}
 
 void CatalogueServer::Stop() {
     if (server_) server_->stop();
 }
 
-bool CatalogueServer::IsRunning() const { return server_->is_running(); }
+bool CatalogueServer::IsRunning() const {
+    return server_->is_running();
+}
 
 }  // namespace tessel::catalogue

@@ -32,7 +32,7 @@ struct ServerOptions {
 };
 
 class CatalogueServer {
-public:
+  public:
     CatalogueServer(Database& database, std::filesystem::path library, ServerOptions options = {});
     ~CatalogueServer();
     CatalogueServer(const CatalogueServer&) = delete;
@@ -47,7 +47,7 @@ public:
     // "host:port" as bound, used for requests that name no host.
     const std::string& Address() const { return address_; }
 
-private:
+  private:
     class Handlers;
     Database& database_;
     std::filesystem::path library_;

@@ -103,9 +103,8 @@ int Serve(const Options& options) {
         return 2;
     }
     const std::filesystem::path library(options.library);
-    const std::string file = options.database.empty()
-                                 ? (library / ".tessel-catalogue.db").string()
-                                 : options.database;
+    const std::string file =
+        options.database.empty() ? (library / ".tessel-catalogue.db").string() : options.database;
     std::string error;
     std::unique_ptr<Database> database = Database::Open(file, error);
     if (!database) {

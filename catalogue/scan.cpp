@@ -38,14 +38,15 @@ std::string Trimmed(std::string text) {
     return text.substr(start);
 }
 
-std::string TagText(const TagLib::String& text) { return Trimmed(text.to8Bit(true)); }
+std::string TagText(const TagLib::String& text) {
+    return Trimmed(text.to8Bit(true));
+}
 
 // Walks the library; a folder or file that cannot be read is left out, not fatal.
 std::vector<FoundFile> FindSongFiles(const fs::path& library) {
     std::vector<FoundFile> found;
     std::error_code ec;
-    fs::recursive_directory_iterator it(library, fs::directory_options::skip_permission_denied,
-                                        ec);
+    fs::recursive_directory_iterator it(library, fs::directory_options::skip_permission_denied, ec);
     for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         const fs::path& path = it->path();
         if (path.filename().string().starts_with('.')) {
@@ -55,9 +56,9 @@ std::vector<FoundFile> FindSongFiles(const fs::path& library) {
         if (!IsMp3(path)) continue;
         struct stat info {};
         if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-        found.push_back(FoundFile{path.lexically_relative(library).generic_string(), info.st_size,
-                                  static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 +
-                                      info.st_mtim.tv_nsec});
+        found.push_back(FoundFile{
+            path.lexically_relative(library).generic_string(), info.st_size,
+            static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec});
     }
     std::sort(found.begin(), found.end(),
               [](const FoundFile& a, const FoundFile& b) { return a.path < b.path; });

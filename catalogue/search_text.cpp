@@ -197,6 +197,8 @@ std::string ToValidUtf8(std::string_view text) {
     return out;
 }
 
-size_t CharacterCount(std::string_view text) { return Decode(text).size(); }
+size_t CharacterCount(std::string_view text) {
+    return Decode(text).size();
+}
 
 }  // namespace tessel::catalogue

@@ -55,14 +55,12 @@ constexpr std::array<const char*, 30> kLatinWords = {
     "love",  "night", "dream", "city",   "rain",  "summer", "heart", "light", "road", "home",
     "blue",  "fire",  "ocean", "river",  "star",  "moon",   "dance", "slow",  "wild", "gold",
     "paper", "echo",  "storm", "silver", "train", "winter", "glass", "story", "sky",  "song"};
-constexpr std::array<const char*, 24> kSurnames = {"王", "李", "张", "刘", "陈", "杨",
-                                                   "黄", "赵", "吴", "周", "徐", "孙",
-                                                   "马", "朱", "胡", "郭", "何", "高",
-                                                   "林", "罗", "郑", "梁", "谢", "宋"};
-constexpr std::array<const char*, 20> kGivenNames = {"小雨", "晓峰", "星辰", "晚晴", "一鸣",
-                                                     "子涵", "浩然", "思远", "雨桐", "梓萱",
-                                                     "俊杰", "欣怡", "明轩", "诗涵", "宇航",
-                                                     "佳琪", "鑫",   "博文", "雅静", "天佑"};
+constexpr std::array<const char*, 24> kSurnames = {"王", "李", "张", "刘", "陈", "杨", "黄", "赵",
+                                                   "吴", "周", "徐", "孙", "马", "朱", "胡", "郭",
+                                                   "何", "高", "林", "罗", "郑", "梁", "谢", "宋"};
+constexpr std::array<const char*, 20> kGivenNames = {
+    "小雨", "晓峰", "星辰", "晚晴", "一鸣", "子涵", "浩然", "思远", "雨桐", "梓萱",
+    "俊杰", "欣怡", "明轩", "诗涵", "宇航", "佳琪", "鑫",   "博文", "雅静", "天佑"};
 constexpr std::array<const char*, 12> kLatinNames = {
     "Anna Lee", "Mira Stone", "Leo Park",  "Nora Vale", "Sam Rivers", "Ivy Chen",
     "Max Hale", "Zoe Grant",  "Eli Moore", "Ada Frost", "Kai Storm",  "Lena Fox"};
@@ -70,9 +68,9 @@ constexpr std::array<const char*, 12> kLatinNames = {
 // The searches a listing would send: keywords common and rare, one to four characters, Latin and
 // Chinese, one and two terms, and some that find nothing.
 constexpr std::array<const char*, 24> kKeywords = {
-    "月",  "光",     "城市",    "月光城市", "中",    "鑫",   "周",     "小雨",
-    "love", "night", "ni",     "a",        "Dream", "moon", "zzzz",   "雨天 海边",
-    "夏日", "青春 love", "梁思远", "蓝",       "echo",  "旅行日记", "Vol", "未来"};
+    "月",   "光",        "城市",   "月光城市", "中",    "鑫",       "周",   "小雨",
+    "love", "night",     "ni",     "a",        "Dream", "moon",     "zzzz", "雨天 海边",
+    "夏日", "青春 love", "梁思远", "蓝",       "echo",  "旅行日记", "Vol",  "未来"};
 
 std::string PercentEncode(const std::string& text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -105,7 +103,7 @@ SongRecord GeneratedSong(int index, std::mt19937& random) {
         }
     }
     song.artist = random() % 4 == 0 ? std::string(pick(kLatinNames))
-                                     : std::string(pick(kSurnames)) + pick(kGivenNames);
+                                    : std::string(pick(kSurnames)) + pick(kGivenNames);
     const int folder = index % 250;
     song.folder = "folder" + std::to_string(folder);
     song.collectionName = "合集 " + std::to_string(folder);
@@ -126,7 +124,8 @@ bool BuildIndex(Database& database, const fs::path& library, int songs, int64_t&
     std::ofstream out(library / "media" / "big.mp3", std::ios::binary);
     std::vector<char> block(1 << 20);
     for (char& c : block) c = static_cast<char>(random());
-    for (int i = 0; i < 16; ++i) out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    for (int i = 0; i < 16; ++i)
+        out.write(block.data(), static_cast<std::streamsize>(block.size()));
     out.close();
     SongRecord media;
     media.path = "media/big.mp3";
@@ -142,15 +141,15 @@ bool BuildIndex(Database& database, const fs::path& library, int songs, int64_t&
 // A minimal kept-alive HTTP/1.1 client over a blocking socket, so that the load generator, which
 // shares the machine with the server, spends as little of it as it can.
 class PlainClient {
-public:
+  public:
     explicit PlainClient(int port) : port_(port) {}
     ~PlainClient() { Close(); }
 
     // Sends one GET and reads the answer whole; returns the status, or -1 on failure.
     int Get(const std::string& target) {
         if (fd_ < 0 && !Connect()) return -1;
-        const std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" +
-                                    std::to_string(port_) + "\r\n\r\n";
+        const std::string request =
+            "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port_) + "\r\n\r\n";
         if (::send(fd_, request.data(), request.size(), MSG_NOSIGNAL) !=
             static_cast<ssize_t>(request.size())) {
             Close();
@@ -166,7 +165,8 @@ public:
             Close();
             return -1;
         }
-        const size_t total = headerEnd + 4 + std::strtoul(buffer_.c_str() + lengthAt + 16, nullptr, 10);
+        const size_t total =
+            headerEnd + 4 + std::strtoul(buffer_.c_str() + lengthAt + 16, nullptr, 10);
         while (buffer_.size() < total) {
             if (!Receive()) return -1;
         }
@@ -174,7 +174,7 @@ public:
         return status;
     }
 
-private:
+  private:
     bool Connect() {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
@@ -291,11 +291,10 @@ void MediaPhase(int port, int64_t mediaId, int connections, double seconds) {
             client.set_read_timeout(10);
             for (int i = 0; i < 10'000 && Clock::now() < deadline; ++i) {
                 uint64_t got = 0;
-                const httplib::Result result =
-                    client.Get(target, [&](const char*, size_t length) {
-                        got += length;
-                        return true;
-                    });
+                const httplib::Result result = client.Get(target, [&](const char*, size_t length) {
+                    got += length;
+                    return true;
+                });
                 if (!result || result->status != 200) {
                     ++failures;
                     break;
@@ -383,7 +382,9 @@ int main(int argc, char** argv) {
     serving.join();
     database.reset();
     std::error_code ignored;
-    if (std::getenv("TESSEL_BENCH_KEEP") == nullptr) fs::remove_all(library, ignored);
-    else std::printf("kept %s\n", folder.c_str());
+    if (std::getenv("TESSEL_BENCH_KEEP") == nullptr)
+        fs::remove_all(library, ignored);
+    else
+        std::printf("kept %s\n", folder.c_str());
     return 0;
 }
