@@ -165,7 +165,8 @@ bool WriteSongFile(const fs::path& file, const SongTags& tags, double seconds, u
     return true;
 }
 
-bool MakeDemoLibrary(const fs::path& folder, std::string& error) {
+bool MakeDemoLibrary(const fs::path& given, std::string& error) {
+    const fs::path target = given.has_filename() ? given : given.parent_path();
     static constexpr std::array<const char*, 8> kScenes = {"雨", "风", "雪", "梦",
                                                            "夜", "海", "雾", "光"};
     static constexpr std::array<const char*, 8> kThings = {"歌", "信", "花", "灯",
@@ -182,7 +183,15 @@ bool MakeDemoLibrary(const fs::path& folder, std::string& error) {
         {"Night Drive", 8, {"Mira Stone", "Leo Park"}},
         {"Morning Coffee", 8, {"The Paper Lanterns", "王一鸣"}},
     }};
+    // A new library is made beside its final name and moved there when complete, so a stopped run
+    // never leaves a half library that looks made.
     std::error_code ec;
+    const bool fresh = !fs::exists(target, ec);
+    fs::path folder = target;
+    if (fresh) {
+        folder += ".making";
+        fs::remove_all(folder, ec);
+    }
     int chinese = 0;
     int latin = 0;
     unsigned seed = 1;
@@ -214,6 +223,13 @@ bool MakeDemoLibrary(const fs::path& folder, std::string& error) {
             }
             const double seconds = 3.0 + static_cast<double>(seed % 4);
             if (!WriteSongFile(dir / name, tags, seconds, seed, error)) return false;
+        }
+    }
+    if (fresh) {
+        fs::rename(folder, target, ec);
+        if (ec) {
+            error = "cannot move the demo library to " + target.string() + ": " + ec.message();
+            return false;
         }
     }
     return true;
