@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <mutex>
 #include <utility>
 
 #include "search_text.h"
@@ -162,6 +163,10 @@ Database::~Database() {
 }
 
 std::unique_ptr<Database> Database::Open(const std::string& file, std::string& error) {
+    // Many request threads allocate at once; SQLite's allocation statistics would serialise them
+    // on one global lock. (Only possible before SQLite starts; harmless to try later.)
+    static std::once_flag configured;
+    std::call_once(configured, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
     std::unique_ptr<Database> database(new Database(file));
     auto failed = [&](const std::string& what) {
         error = what + ": " + (database->writer_ ? sqlite3_errmsg(database->writer_) : "");
@@ -319,6 +324,10 @@ bool Database::RemoveSong(int64_t id) {
     if (!RemoveGrams(id)) return false;
     sqlite3_stmt* s = Ready(Writing("DELETE FROM songs WHERE id = ?1"), id);
     return (s && sqlite3_step(s) == SQLITE_DONE) || Fail(writer_);
+}
+
+bool Database::Optimize() {
+    return Execute("INSERT INTO song_grams(song_grams) VALUES('optimize')");
 }
 
 bool Database::RemoveEmptyCollections() {

@@ -70,6 +70,8 @@ class Database {
     bool UpdateSong(int64_t id, const SongRecord& song);
     bool RemoveSong(int64_t id);
     bool RemoveEmptyCollections();
+    // Merges the gram index into one segment after many changes: later searches read less.
+    bool Optimize();
     const std::string& LastError() const { return lastError_; }
 
     // Reading: any thread.

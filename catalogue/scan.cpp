@@ -142,6 +142,10 @@ std::optional<ScanReport> UpdateIndex(Database& database, const fs::path& librar
         database.Rollback();
         return std::nullopt;
     }
+    if (report.added + report.changed + report.removed > 0 && !database.Optimize()) {
+        error = "cannot tidy the index: " + database.LastError();
+        return std::nullopt;
+    }
     return report;
 }
 

@@ -3,13 +3,16 @@
 // connections (requests per second, p50/p99 latency), then media throughput.
 //
 //   tessel-catalogue-bench [--songs N] [--connections C] [--seconds S] [--requests R]
+//                          [--media-seconds S]
 //
 // Every phase is bounded by its time and request count; nothing leaves the loopback interface.
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <httplib.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -24,6 +27,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -133,33 +137,60 @@ bool BuildIndex(Database& database, const fs::path& library, int songs, int64_t&
     media.collectionName = "media";
     media.title = "throughput";
     media.size = 16 << 20;
-    if (!database.AddSong(media) || !database.Commit()) return false;
+    if (!database.AddSong(media) || !database.Commit() || !database.Optimize()) return false;
     mediaId = database.SongCount();
     return true;
 }
 
-// A minimal kept-alive HTTP/1.1 client over a blocking socket, so that the load generator, which
-// shares the machine with the server, spends as little of it as it can.
-class PlainClient {
+// One kept-alive HTTP/1.1 connection of the load generator: a request is sent whole, the answer
+// is read as it comes (Content-Length bodies only), so one thread can drive many connections.
+class LoadConnection {
   public:
-    explicit PlainClient(int port) : port_(port) {}
-    ~PlainClient() { Close(); }
+    explicit LoadConnection(int port) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const int on = 1;
+        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        timeval timeout{5, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) Close();
+        host_ = "127.0.0.1:" + std::to_string(port);
+    }
+    ~LoadConnection() { Close(); }
+    LoadConnection(const LoadConnection&) = delete;
+    LoadConnection& operator=(const LoadConnection&) = delete;
 
-    // Sends one GET and reads the answer whole; returns the status, or -1 on failure.
-    int Get(const std::string& target) {
-        if (fd_ < 0 && !Connect()) return -1;
-        const std::string request =
-            "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port_) + "\r\n\r\n";
+    int fd() const { return fd_; }
+    bool open() const { return fd_ >= 0; }
+    Clock::time_point sent() const { return sent_; }
+
+    bool Send(const std::string& target) {
+        if (fd_ < 0) return false;
+        const std::string request = "GET " + target + " HTTP/1.1\r\nHost: " + host_ + "\r\n\r\n";
+        sent_ = Clock::now();
         if (::send(fd_, request.data(), request.size(), MSG_NOSIGNAL) !=
             static_cast<ssize_t>(request.size())) {
             Close();
+            return false;
+        }
+        return true;
+    }
+
+    // Reads what has arrived; the status once the answer is complete, 0 while it is not, -1 on
+    // failure.
+    int Receive() {
+        char chunk[16384];
+        const ssize_t got = ::recv(fd_, chunk, sizeof chunk, 0);
+        if (got <= 0) {
+            Close();
             return -1;
         }
-        size_t headerEnd;
-        while ((headerEnd = buffer_.find("\r\n\r\n")) == std::string::npos) {
-            if (!Receive()) return -1;
-        }
-        const int status = std::atoi(buffer_.c_str() + 9);
+        buffer_.append(chunk, static_cast<size_t>(got));
+        const size_t headerEnd = buffer_.find("\r\n\r\n");
+        if (headerEnd == std::string::npos) return 0;
         const size_t lengthAt = buffer_.find("Content-Length: ");
         if (lengthAt == std::string::npos || lengthAt > headerEnd) {
             Close();
@@ -167,49 +198,34 @@ class PlainClient {
         }
         const size_t total =
             headerEnd + 4 + std::strtoul(buffer_.c_str() + lengthAt + 16, nullptr, 10);
-        while (buffer_.size() < total) {
-            if (!Receive()) return -1;
-        }
+        if (buffer_.size() < total) return 0;
+        const int status = std::atoi(buffer_.c_str() + 9);
         buffer_.erase(0, total);
         return status;
     }
 
+    // One whole request and answer, waiting as long as the socket's time-out allows.
+    int Exchange(const std::string& target) {
+        if (!Send(target)) return -1;
+        int status = 0;
+        while (status == 0) status = Receive();
+        return status;
+    }
+
+    void MakeNonBlocking() {
+        if (fd_ >= 0) ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
+    }
+
   private:
-    bool Connect() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(port_));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        const int on = 1;
-        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        timeval timeout{5, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-            Close();
-            return false;
-        }
-        return true;
-    }
-    bool Receive() {
-        char chunk[16384];
-        const ssize_t got = ::recv(fd_, chunk, sizeof chunk, 0);
-        if (got <= 0) {
-            Close();
-            return false;
-        }
-        buffer_.append(chunk, static_cast<size_t>(got));
-        return true;
-    }
     void Close() {
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
-        buffer_.clear();
     }
 
-    int port_;
     int fd_ = -1;
+    std::string host_;
     std::string buffer_;
+    Clock::time_point sent_;
 };
 
 double Percentile(const std::vector<double>& sorted, double fraction) {
@@ -218,11 +234,9 @@ double Percentile(const std::vector<double>& sorted, double fraction) {
     return sorted[index];
 }
 
+// One thread drives every connection with poll(), as a load generator should: the server gets
+// the machine's cores, not a crowd of client threads.
 void SearchPhase(int port, const Settings& settings) {
-    std::atomic<long> issued{0};
-    std::atomic<long> failures{0};
-    std::vector<std::vector<double>> latencies(static_cast<size_t>(settings.connections));
-    Clock::time_point deadline;
     std::vector<std::string> targets;
     for (const char* keyword : kKeywords) {
         for (int offset : {0, 20, 40}) {
@@ -230,50 +244,67 @@ void SearchPhase(int port, const Settings& settings) {
                               "&type=video&count=20&offset=" + std::to_string(offset));
         }
     }
-    // Connections are opened and used once before the clock starts, so connection set-up is not
-    // measured (the server accepts from a short queue; a burst of 50 connects can wait a second).
-    std::atomic<int> ready{0};
-    std::atomic<bool> go{false};
-    std::vector<std::thread> clients;
+    // Connections are opened and used once, one after the other, before the clock starts: the
+    // server accepts from a short queue, and set-up is not what is measured.
+    long failures = 0;
+    std::vector<std::unique_ptr<LoadConnection>> connections;
     for (int c = 0; c < settings.connections; ++c) {
-        clients.emplace_back([&, c] {
-            PlainClient client(port);
-            if (client.Get(targets[0]) != 200) ++failures;
-            ++ready;
-            while (!go.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            std::vector<double>& mine = latencies[static_cast<size_t>(c)];
-            size_t next = static_cast<size_t>(c) * 7;
-            while (Clock::now() < deadline && issued.fetch_add(1) < settings.requests) {
-                const std::string& target = targets[next++ % targets.size()];
-                const auto sent = Clock::now();
-                const int status = client.Get(target);
-                const auto took = std::chrono::duration<double, std::milli>(Clock::now() - sent);
-                if (status != 200) {
+        connections.push_back(std::make_unique<LoadConnection>(port));
+        if (connections.back()->Exchange(targets[0]) != 200) ++failures;
+        connections.back()->MakeNonBlocking();
+    }
+    std::vector<double> latencies;
+    latencies.reserve(static_cast<size_t>(std::min(settings.requests, 5'000'000L)));
+    const auto start = Clock::now();
+    const auto deadline = start + std::chrono::duration_cast<Clock::duration>(
+                                      std::chrono::duration<double>(settings.seconds));
+    long issued = 0;
+    size_t next = 0;
+    auto sendNext = [&](LoadConnection& connection) {
+        if (Clock::now() >= deadline || issued >= settings.requests) return false;
+        ++issued;
+        return connection.Send(targets[next++ % targets.size()]);
+    };
+    std::vector<pollfd> waits;
+    for (auto& connection : connections) {
+        if (sendNext(*connection)) waits.push_back({connection->fd(), POLLIN, 0});
+    }
+    std::vector<LoadConnection*> byIndex;
+    for (auto& connection : connections) {
+        if (connection->open()) byIndex.push_back(connection.get());
+    }
+    while (!waits.empty()) {
+        if (::poll(waits.data(), waits.size(), 5000) <= 0) break;
+        for (size_t i = 0; i < waits.size();) {
+            LoadConnection& connection = *byIndex[i];
+            int status = 0;
+            if (waits[i].revents != 0) status = connection.Receive();
+            if (status != 0) {
+                if (status == 200) {
+                    latencies.push_back(
+                        std::chrono::duration<double, std::milli>(Clock::now() - connection.sent())
+                            .count());
+                } else {
                     ++failures;
+                }
+                if (status < 0 || !sendNext(connection)) {
+                    waits.erase(waits.begin() + static_cast<std::ptrdiff_t>(i));
+                    byIndex.erase(byIndex.begin() + static_cast<std::ptrdiff_t>(i));
                     continue;
                 }
-                mine.push_back(took.count());
             }
-        });
+            waits[i].revents = 0;
+            ++i;
+        }
     }
-    const auto warmDeadline = Clock::now() + std::chrono::seconds(10);
-    while (ready.load() < settings.connections && Clock::now() < warmDeadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    const auto start = Clock::now();
-    deadline = start + std::chrono::duration_cast<Clock::duration>(
-                           std::chrono::duration<double>(settings.seconds));
-    go = true;
-    for (std::thread& client : clients) client.join();
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    std::vector<double> all;
-    for (const auto& mine : latencies) all.insert(all.end(), mine.begin(), mine.end());
-    std::sort(all.begin(), all.end());
-    std::printf("searches: %zu answered, %ld failed in %.1f s from %d connections\n", all.size(),
-                failures.load(), elapsed, settings.connections);
+    std::sort(latencies.begin(), latencies.end());
+    std::printf("searches: %zu answered, %ld failed in %.1f s from %d connections\n",
+                latencies.size(), failures, elapsed, settings.connections);
     std::printf("  %.0f requests/s; latency p50 %.2f ms, p90 %.2f ms, p99 %.2f ms, max %.2f ms\n",
-                static_cast<double>(all.size()) / elapsed, Percentile(all, 0.50),
-                Percentile(all, 0.90), Percentile(all, 0.99), all.empty() ? 0.0 : all.back());
+                static_cast<double>(latencies.size()) / elapsed, Percentile(latencies, 0.50),
+                Percentile(latencies, 0.90), Percentile(latencies, 0.99),
+                latencies.empty() ? 0.0 : latencies.back());
 }
 
 void MediaPhase(int port, int64_t mediaId, int connections, double seconds) {
@@ -320,6 +351,8 @@ bool ParseSettings(int argc, char** argv, Settings& settings) {
             settings.connections = std::clamp(std::atoi(value), 1, 500);
         } else if (name == "--seconds") {
             settings.seconds = std::clamp(std::atof(value), 0.5, 600.0);
+        } else if (name == "--media-seconds") {
+            settings.mediaSeconds = std::clamp(std::atof(value), 0.0, 600.0);
         } else if (name == "--requests") {
             settings.requests = std::clamp(std::atol(value), 1L, 100'000'000L);
         } else {
@@ -336,7 +369,7 @@ int main(int argc, char** argv) {
     if (!ParseSettings(argc, argv, settings)) {
         std::fprintf(stderr,
                      "usage: tessel-catalogue-bench [--songs N] [--connections C] "
-                     "[--seconds S] [--requests R]\n");
+                     "[--seconds S] [--requests R] [--media-seconds S]\n");
         return 2;
     }
     std::string folder = (fs::temp_directory_path() / "tessel-bench-XXXXXX").string();
@@ -375,8 +408,10 @@ int main(int argc, char** argv) {
     std::printf("machine: %u cores, load average %s\n", std::thread::hardware_concurrency(),
                 load.c_str());
     SearchPhase(port, settings);
-    MediaPhase(port, mediaId, 1, settings.mediaSeconds);
-    MediaPhase(port, mediaId, 4, settings.mediaSeconds);
+    if (settings.mediaSeconds > 0) {
+        MediaPhase(port, mediaId, 1, settings.mediaSeconds);
+        MediaPhase(port, mediaId, 4, settings.mediaSeconds);
+    }
 
     server.Stop();
     serving.join();
