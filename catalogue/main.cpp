@@ -119,6 +119,8 @@ int Serve(const Options& options) {
     std::printf("tessel-catalogue: %d songs added, %d changed, %d removed, %d unchanged\n",
                 report->added, report->changed, report->removed, report->unchanged);
 
+    // A client that goes away mid-answer must not end the service.
+    signal(SIGPIPE, SIG_IGN);
     // Stop signals are taken by one thread that stops the server, so the index closes cleanly.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
