@@ -408,6 +408,11 @@ int main(int argc, char** argv) {
     std::printf("machine: %u cores, load average %s\n", std::thread::hardware_concurrency(),
                 load.c_str());
     SearchPhase(port, settings);
+    // The same searches one at a time: the latency of a single client such as Tessel itself.
+    Settings single = settings;
+    single.connections = 1;
+    single.seconds = std::min(settings.seconds, 3.0);
+    SearchPhase(port, single);
     if (settings.mediaSeconds > 0) {
         MediaPhase(port, mediaId, 1, settings.mediaSeconds);
         MediaPhase(port, mediaId, 4, settings.mediaSeconds);
