@@ -199,8 +199,9 @@ class CatalogueServer::Handlers {
             return SendError(res, 400, "the keyword is not UTF-8 text");
         }
         for (unsigned char c : keyword->second) {
-            if (c < 0x20 || c == 0x7F)
+            if (c < 0x20 || c == 0x7F) {
                 return SendError(res, 400, "the keyword holds control characters");
+            }
         }
         if (CharacterCount(keyword->second) > kMaxKeywordCharacters) {
             return SendError(res, 400,

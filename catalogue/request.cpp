@@ -62,15 +62,15 @@ std::optional<int64_t> ParseNumber(std::string_view text) {
 
 RangeAnswer ReadRange(std::string_view header, int64_t size, ByteRange& range) {
     constexpr std::string_view kUnit = "bytes=";
-    std::string_view spec = header;
-    if (!spec.starts_with(kUnit) || spec.find(',') != std::string_view::npos) {
+    std::string_view bounds = header;
+    if (!bounds.starts_with(kUnit) || bounds.find(',') != std::string_view::npos) {
         return RangeAnswer::kWhole;
     }
-    spec.remove_prefix(kUnit.size());
-    const size_t dash = spec.find('-');
+    bounds.remove_prefix(kUnit.size());
+    const size_t dash = bounds.find('-');
     if (dash == std::string_view::npos) return RangeAnswer::kUnsatisfiable;
-    const std::string_view firstText = spec.substr(0, dash);
-    const std::string_view lastText = spec.substr(dash + 1);
+    const std::string_view firstText = bounds.substr(0, dash);
+    const std::string_view lastText = bounds.substr(dash + 1);
     const std::optional<int64_t> first = ParseNumber(firstText);
     const std::optional<int64_t> last = ParseNumber(lastText);
     if (firstText.empty()) {
