@@ -1,0 +1,430 @@
+// Load benchmark of tessel-catalogue (not a test): builds a generated index of 100,000 songs,
+// serves it on 127.0.0.1 in this process and measures keyword searches from 50 kept-alive
+// connections (requests per second, p50/p99 latency), then media throughput.
+//
+//   tessel-catalogue-bench [--songs N] [--connections C] [--seconds S] [--requests R]
+//                          [--media-seconds S]
+//
+// Every phase is bounded by its time and request count; nothing leaves the loopback interface.
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "database.h"
+#include "http_api.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace tessel::catalogue;
+using Clock = std::chrono::steady_clock;
+
+struct Settings {
+    int songs = 100'000;
+    int connections = 50;
+    double seconds = 10.0;
+    long requests = 1'000'000;
+    double mediaSeconds = 3.0;
+};
+
+constexpr std::array<const char*, 40> kChineseWords = {
+    "月光", "城市", "夜晚", "雨天", "海边", "星空", "青春", "梦想", "远方", "故乡",
+    "花开", "风吹", "心跳", "回忆", "时光", "秘密", "孤单", "温柔", "晴天", "雪花",
+    "中国", "告白", "离别", "旅行", "日记", "森林", "河流", "火车", "灯塔", "黎明",
+    "微笑", "眼泪", "春天", "秋天", "夏日", "冬夜", "蓝色", "红色", "少年", "未来"};
+constexpr std::array<const char*, 30> kLatinWords = {
+    "love",  "night", "dream", "city",   "rain",  "summer", "heart", "light", "road", "home",
+    "blue",  "fire",  "ocean", "river",  "star",  "moon",   "dance", "slow",  "wild", "gold",
+    "paper", "echo",  "storm", "silver", "train", "winter", "glass", "story", "sky",  "song"};
+constexpr std::array<const char*, 24> kSurnames = {"王", "李", "张", "刘", "陈", "杨", "黄", "赵",
+                                                   "吴", "周", "徐", "孙", "马", "朱", "胡", "郭",
+                                                   "何", "高", "林", "罗", "郑", "梁", "谢", "宋"};
+constexpr std::array<const char*, 20> kGivenNames = {
+    "小雨", "晓峰", "星辰", "晚晴", "一鸣", "子涵", "浩然", "思远", "雨桐", "梓萱",
+    "俊杰", "欣怡", "明轩", "诗涵", "宇航", "佳琪", "鑫",   "博文", "雅静", "天佑"};
+constexpr std::array<const char*, 12> kLatinNames = {
+    "Anna Lee", "Mira Stone", "Leo Park",  "Nora Vale", "Sam Rivers", "Ivy Chen",
+    "Max Hale", "Zoe Grant",  "Eli Moore", "Ada Frost", "Kai Storm",  "Lena Fox"};
+
+// The searches a listing would send: keywords common and rare, one to four characters, Latin and
+// Chinese, one and two terms, and some that find nothing.
+constexpr std::array<const char*, 24> kKeywords = {
+    "月",   "光",        "城市",   "月光城市", "中",    "鑫",       "周",   "小雨",
+    "love", "night",     "ni",     "a",        "Dream", "moon",     "zzzz", "雨天 海边",
+    "夏日", "青春 love", "梁思远", "蓝",       "echo",  "旅行日记", "Vol",  "未来"};
+
+std::string PercentEncode(const std::string& text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0x0F];
+        }
+    }
+    return out;
+}
+
+SongRecord GeneratedSong(int index, std::mt19937& random) {
+    auto pick = [&random](const auto& list) { return list[random() % list.size()]; };
+    SongRecord song;
+    const bool latin = random() % 10 < 3;
+    const int words = 2 + static_cast<int>(random() % 2);
+    for (int w = 0; w < words; ++w) {
+        if (latin) {
+            if (w > 0) song.title += ' ';
+            std::string word = pick(kLatinWords);
+            if (w == 0) word[0] = static_cast<char>(std::toupper(word[0]));
+            song.title += word;
+        } else {
+            song.title += pick(kChineseWords);
+        }
+    }
+    song.artist = random() % 4 == 0 ? std::string(pick(kLatinNames))
+                                    : std::string(pick(kSurnames)) + pick(kGivenNames);
+    const int folder = index % 250;
+    song.folder = "folder" + std::to_string(folder);
+    song.collectionName = "合集 " + std::to_string(folder);
+    song.album = std::string(pick(kChineseWords)) + " Vol. " + std::to_string(folder % 9 + 1);
+    song.duration = 120 + static_cast<int>(random() % 200);
+    song.path = song.folder + "/" + std::to_string(index) + ".mp3";
+    return song;
+}
+
+bool BuildIndex(Database& database, const fs::path& library, int songs, int64_t& mediaId) {
+    std::mt19937 random(20261208);
+    if (!database.Begin()) return false;
+    for (int i = 0; i < songs; ++i) {
+        if (!database.AddSong(GeneratedSong(i, random))) return false;
+    }
+    // One real file for the media phase: 16 MB of noise under an .mp3 name.
+    fs::create_directories(library / "media");
+    std::ofstream out(library / "media" / "big.mp3", std::ios::binary);
+    std::vector<char> block(1 << 20);
+    for (char& c : block) c = static_cast<char>(random());
+    for (int i = 0; i < 16; ++i)
+        out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    out.close();
+    SongRecord media;
+    media.path = "media/big.mp3";
+    media.folder = "media";
+    media.collectionName = "media";
+    media.title = "throughput";
+    media.size = 16 << 20;
+    if (!database.AddSong(media) || !database.Commit() || !database.Optimize()) return false;
+    mediaId = database.SongCount();
+    return true;
+}
+
+// One kept-alive HTTP/1.1 connection of the load generator: a request is sent whole, the answer
+// is read as it comes (Content-Length bodies only), so one thread can drive many connections.
+class LoadConnection {
+  public:
+    explicit LoadConnection(int port) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const int on = 1;
+        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        timeval timeout{5, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) Close();
+        host_ = "127.0.0.1:" + std::to_string(port);
+    }
+    ~LoadConnection() { Close(); }
+    LoadConnection(const LoadConnection&) = delete;
+    LoadConnection& operator=(const LoadConnection&) = delete;
+
+    int fd() const { return fd_; }
+    bool open() const { return fd_ >= 0; }
+    Clock::time_point sent() const { return sent_; }
+
+    bool Send(const std::string& target) {
+        if (fd_ < 0) return false;
+        const std::string request = "GET " + target + " HTTP/1.1\r\nHost: " + host_ + "\r\n\r\n";
+        sent_ = Clock::now();
+        if (::send(fd_, request.data(), request.size(), MSG_NOSIGNAL) !=
+            static_cast<ssize_t>(request.size())) {
+            Close();
+            return false;
+        }
+        return true;
+    }
+
+    // Reads what has arrived; the status once the answer is complete, 0 while it is not, -1 on
+    // failure.
+    int Receive() {
+        char chunk[16384];
+        const ssize_t got = ::recv(fd_, chunk, sizeof chunk, 0);
+        if (got <= 0) {
+            Close();
+            return -1;
+        }
+        buffer_.append(chunk, static_cast<size_t>(got));
+        const size_t headerEnd = buffer_.find("\r\n\r\n");
+        if (headerEnd == std::string::npos) return 0;
+        const size_t lengthAt = buffer_.find("Content-Length: ");
+        if (lengthAt == std::string::npos || lengthAt > headerEnd) {
+            Close();
+            return -1;
+        }
+        const size_t total =
+            headerEnd + 4 + std::strtoul(buffer_.c_str() + lengthAt + 16, nullptr, 10);
+        if (buffer_.size() < total) return 0;
+        const int status = std::atoi(buffer_.c_str() + 9);
+        buffer_.erase(0, total);
+        return status;
+    }
+
+    // One whole request and answer, waiting as long as the socket's time-out allows.
+    int Exchange(const std::string& target) {
+        if (!Send(target)) return -1;
+        int status = 0;
+        while (status == 0) status = Receive();
+        return status;
+    }
+
+    void MakeNonBlocking() {
+        if (fd_ >= 0) ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
+    }
+
+  private:
+    void Close() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+    int fd_ = -1;
+    std::string host_;
+    std::string buffer_;
+    Clock::time_point sent_;
+};
+
+double Percentile(const std::vector<double>& sorted, double fraction) {
+    if (sorted.empty()) return 0.0;
+    const auto index = static_cast<size_t>(fraction * static_cast<double>(sorted.size() - 1));
+    return sorted[index];
+}
+
+// One thread drives every connection with poll(), as a load generator should: the server gets
+// the machine's cores, not a crowd of client threads.
+void SearchPhase(int port, const Settings& settings) {
+    std::vector<std::string> targets;
+    for (const char* keyword : kKeywords) {
+        for (int offset : {0, 20, 40}) {
+            targets.push_back("/tessel/song/search/?q=" + PercentEncode(keyword) +
+                              "&type=video&count=20&offset=" + std::to_string(offset));
+        }
+    }
+    // Connections are opened and used once, one after the other, before the clock starts: the
+    // server accepts from a short queue, and set-up is not what is measured.
+    long failures = 0;
+    std::vector<std::unique_ptr<LoadConnection>> connections;
+    for (int c = 0; c < settings.connections; ++c) {
+        connections.push_back(std::make_unique<LoadConnection>(port));
+        if (connections.back()->Exchange(targets[0]) != 200) ++failures;
+        connections.back()->MakeNonBlocking();
+    }
+    std::vector<double> latencies;
+    latencies.reserve(static_cast<size_t>(std::min(settings.requests, 5'000'000L)));
+    const auto start = Clock::now();
+    const auto deadline = start + std::chrono::duration_cast<Clock::duration>(
+                                      std::chrono::duration<double>(settings.seconds));
+    long issued = 0;
+    size_t next = 0;
+    auto sendNext = [&](LoadConnection& connection) {
+        if (Clock::now() >= deadline || issued >= settings.requests) return false;
+        ++issued;
+        return connection.Send(targets[next++ % targets.size()]);
+    };
+    std::vector<pollfd> waits;
+    for (auto& connection : connections) {
+        if (sendNext(*connection)) waits.push_back({connection->fd(), POLLIN, 0});
+    }
+    std::vector<LoadConnection*> byIndex;
+    for (auto& connection : connections) {
+        if (connection->open()) byIndex.push_back(connection.get());
+    }
+    while (!waits.empty()) {
+        if (::poll(waits.data(), waits.size(), 5000) <= 0) break;
+        for (size_t i = 0; i < waits.size();) {
+            LoadConnection& connection = *byIndex[i];
+            int status = 0;
+            if (waits[i].revents != 0) status = connection.Receive();
+            if (status != 0) {
+                if (status == 200) {
+                    latencies.push_back(
+                        std::chrono::duration<double, std::milli>(Clock::now() - connection.sent())
+                            .count());
+                } else {
+                    ++failures;
+                }
+                if (status < 0 || !sendNext(connection)) {
+                    waits.erase(waits.begin() + static_cast<std::ptrdiff_t>(i));
+                    byIndex.erase(byIndex.begin() + static_cast<std::ptrdiff_t>(i));
+                    continue;
+                }
+            }
+            waits[i].revents = 0;
+            ++i;
+        }
+    }
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    std::sort(latencies.begin(), latencies.end());
+    std::printf("searches: %zu answered, %ld failed in %.1f s from %d connections\n",
+                latencies.size(), failures, elapsed, settings.connections);
+    std::printf("  %.0f requests/s; latency p50 %.2f ms, p90 %.2f ms, p99 %.2f ms, max %.2f ms\n",
+                static_cast<double>(latencies.size()) / elapsed, Percentile(latencies, 0.50),
+                Percentile(latencies, 0.90), Percentile(latencies, 0.99),
+                latencies.empty() ? 0.0 : latencies.back());
+}
+
+void MediaPhase(int port, int64_t mediaId, int connections, double seconds) {
+    std::atomic<uint64_t> bytes{0};
+    std::atomic<long> failures{0};
+    const std::string target = "/media/" + std::to_string(mediaId) + ".mp3";
+    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                             std::chrono::duration<double>(seconds));
+    const auto start = Clock::now();
+    std::vector<std::thread> clients;
+    for (int c = 0; c < connections; ++c) {
+        clients.emplace_back([&] {
+            httplib::Client client("127.0.0.1", port);
+            client.set_keep_alive(true);
+            client.set_read_timeout(10);
+            for (int i = 0; i < 10'000 && Clock::now() < deadline; ++i) {
+                uint64_t got = 0;
+                const httplib::Result result = client.Get(target, [&](const char*, size_t length) {
+                    got += length;
+                    return true;
+                });
+                if (!result || result->status != 200) {
+                    ++failures;
+                    break;
+                }
+                bytes += got;
+            }
+        });
+    }
+    for (std::thread& client : clients) client.join();
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    std::printf("media: %d connection(s), %.0f MB in %.1f s = %.0f MB/s (%ld failed)\n",
+                connections, static_cast<double>(bytes.load()) / 1e6, elapsed,
+                static_cast<double>(bytes.load()) / 1e6 / elapsed, failures.load());
+}
+
+bool ParseSettings(int argc, char** argv, Settings& settings) {
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string name = argv[i];
+        const char* value = argv[i + 1];
+        if (name == "--songs") {
+            settings.songs = std::clamp(std::atoi(value), 1, 10'000'000);
+        } else if (name == "--connections") {
+            settings.connections = std::clamp(std::atoi(value), 1, 500);
+        } else if (name == "--seconds") {
+            settings.seconds = std::clamp(std::atof(value), 0.5, 600.0);
+        } else if (name == "--media-seconds") {
+            settings.mediaSeconds = std::clamp(std::atof(value), 0.0, 600.0);
+        } else if (name == "--requests") {
+            settings.requests = std::clamp(std::atol(value), 1L, 100'000'000L);
+        } else {
+            return false;
+        }
+    }
+    return argc % 2 == 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Settings settings;
+    if (!ParseSettings(argc, argv, settings)) {
+        std::fprintf(stderr,
+                     "usage: tessel-catalogue-bench [--songs N] [--connections C] "
+                     "[--seconds S] [--requests R] [--media-seconds S]\n");
+        return 2;
+    }
+    std::string folder = (fs::temp_directory_path() / "tessel-bench-XXXXXX").string();
+    if (::mkdtemp(folder.data()) == nullptr) return 1;
+    const fs::path library(folder);
+
+    std::string error;
+    std::unique_ptr<Database> database = Database::Open((library / "index.db").string(), error);
+    if (!database) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    const auto buildStart = Clock::now();
+    int64_t mediaId = 0;
+    if (!BuildIndex(*database, library, settings.songs, mediaId)) {
+        std::fprintf(stderr, "cannot build the index: %s\n", database->LastError().c_str());
+        return 1;
+    }
+    std::printf("index: %d songs written in %.1f s (%.0f MB)\n", settings.songs,
+                std::chrono::duration<double>(Clock::now() - buildStart).count(),
+                static_cast<double>(fs::file_size(library / "index.db")) / 1e6);
+
+    CatalogueServer server(*database, library,
+                           ServerOptions{std::max(64, settings.connections + 8)});
+    const int port = server.Bind("127.0.0.1", 0);
+    if (port < 0) return 1;
+    std::thread serving([&server] { server.Run(); });
+    for (int i = 0; i < 500 && !server.IsRunning(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+
+    // Other work on the machine skews every figure: say how busy it was.
+    std::ifstream loadavg("/proc/loadavg");
+    std::string load;
+    std::getline(loadavg, load);
+    std::printf("machine: %u cores, load average %s\n", std::thread::hardware_concurrency(),
+                load.c_str());
+    SearchPhase(port, settings);
+    // The same searches one at a time: the latency of a single client such as Tessel itself.
+    Settings single = settings;
+    single.connections = 1;
+    single.seconds = std::min(settings.seconds, 3.0);
+    SearchPhase(port, single);
+    if (settings.mediaSeconds > 0) {
+        MediaPhase(port, mediaId, 1, settings.mediaSeconds);
+        MediaPhase(port, mediaId, 4, settings.mediaSeconds);
+    }
+
+    server.Stop();
+    serving.join();
+    database.reset();
+    std::error_code ignored;
+    if (std::getenv("TESSEL_BENCH_KEEP") == nullptr)
+        fs::remove_all(library, ignored);
+    else
+        std::printf("kept %s\n", folder.c_str());
+    return 0;
+}

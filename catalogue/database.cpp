@@ -1,0 +1,414 @@
+#include "database.h"
+
+#include <sqlite3.h>
+
+#include <mutex>
+#include <utility>
+
+#include "search_text.h"
+
+namespace tessel::catalogue {
+namespace {
+
+// Bump when the tables or the grams change: an index of another layout is rebuilt from scratch.
+constexpr int kLayoutVersion = 1;
+// Marks the file as a catalogue index ("TSLC").
+constexpr int kApplicationId = 0x54534C43;
+
+constexpr const char* kSchema = R"sql(
+CREATE TABLE collections(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  folder TEXT NOT NULL UNIQUE,
+  name TEXT NOT NULL);
+CREATE TABLE songs(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  path TEXT NOT NULL UNIQUE,
+  collection_id INTEGER NOT NULL REFERENCES collections(id),
+  title TEXT NOT NULL,
+  artist TEXT NOT NULL,
+  album TEXT NOT NULL,
+  duration INTEGER NOT NULL,
+  size INTEGER NOT NULL,
+  modified INTEGER NOT NULL);
+CREATE INDEX songs_by_collection ON songs(collection_id, path);
+CREATE VIRTUAL TABLE song_grams USING fts5(singles, pairs, content='', columnsize=0);
+)sql";
+
+constexpr const char* kDropAll = R"sql(
+DROP TABLE IF EXISTS song_grams;
+DROP TABLE IF EXISTS songs;
+DROP TABLE IF EXISTS collections;
+)sql";
+
+constexpr const char* kSearchSql =
+    "SELECT s.id, s.title, s.artist, s.album, s.duration FROM song_grams "
+    "JOIN songs s ON s.id = song_grams.rowid WHERE song_grams MATCH ?1 "
+    "ORDER BY song_grams.rowid LIMIT ?2 OFFSET ?3";
+constexpr const char* kCollectionSongsSql =
+    "SELECT id, title, artist, album, duration FROM songs WHERE collection_id = ?1 "
+    "ORDER BY path LIMIT ?2 OFFSET ?3";
+constexpr const char* kCollectionExistsSql = "SELECT 1 FROM collections WHERE id = ?1";
+constexpr const char* kCollectionsSql = "SELECT id, name FROM collections ORDER BY name, id";
+constexpr const char* kSongPathSql = "SELECT path FROM songs WHERE id = ?1";
+constexpr const char* kSongCountSql = "SELECT count(*) FROM songs";
+
+class Statement {
+  public:
+    Statement() = default;
+    Statement(sqlite3* db, const char* sql) {
+        sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement_, nullptr);
+    }
+    ~Statement() { sqlite3_finalize(statement_); }
+    Statement(Statement&& other) noexcept : statement_(std::exchange(other.statement_, nullptr)) {}
+    Statement& operator=(Statement&& other) noexcept {
+        std::swap(statement_, other.statement_);
+        return *this;
+    }
+    sqlite3_stmt* get() const { return statement_; }
+    explicit operator bool() const { return statement_ != nullptr; }
+
+  private:
+    sqlite3_stmt* statement_ = nullptr;
+};
+
+void Bind(sqlite3_stmt* s, int index, int64_t value) {
+    sqlite3_bind_int64(s, index, value);
+}
+void Bind(sqlite3_stmt* s, int index, int value) {
+    sqlite3_bind_int(s, index, value);
+}
+void Bind(sqlite3_stmt* s, int index, const std::string& value) {
+    sqlite3_bind_text(s, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
+}
+
+// Resets a cached statement and binds its parameters from 1 on.
+template <typename... Values>
+sqlite3_stmt* Ready(sqlite3_stmt* s, const Values&... values) {
+    if (s == nullptr) return nullptr;
+    sqlite3_reset(s);
+    sqlite3_clear_bindings(s);
+    int index = 0;
+    (Bind(s, ++index, values), ...);
+    return s;
+}
+
+std::string TextColumn(sqlite3_stmt* s, int column) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, column));
+    return text ? std::string(text, static_cast<size_t>(sqlite3_column_bytes(s, column)))
+                : std::string();
+}
+
+// Reads SongRow rows (id, title, artist, album, duration) until the statement is done.
+bool ReadSongs(sqlite3_stmt* s, std::vector<SongRow>& songs) {
+    int status;
+    while ((status = sqlite3_step(s)) == SQLITE_ROW) {
+        songs.push_back(SongRow{sqlite3_column_int64(s, 0), TextColumn(s, 1), TextColumn(s, 2),
+                                TextColumn(s, 3), sqlite3_column_int(s, 4)});
+    }
+    sqlite3_reset(s);
+    return status == SQLITE_DONE;
+}
+
+}  // namespace
+
+// A read-only connection with its statements prepared once.
+struct Database::Reader {
+    explicit Reader(sqlite3* connection)
+        : db(connection),
+          search(db, kSearchSql),
+          collectionSongs(db, kCollectionSongsSql),
+          collectionExists(db, kCollectionExistsSql),
+          collections(db, kCollectionsSql),
+          songPath(db, kSongPathSql),
+          songCount(db, kSongCountSql) {}
+    ~Reader() {
+        search = {}, collectionSongs = {}, collectionExists = {}, collections = {}, songPath = {},
+        songCount = {};
+        sqlite3_close_v2(db);
+    }
+    bool Usable() const {
+        return search && collectionSongs && collectionExists && collections && songPath &&
+               songCount;
+    }
+
+    sqlite3* db;
+    Statement search, collectionSongs, collectionExists, collections, songPath, songCount;
+};
+
+// Hands a reader to one request and takes it back into the pool afterwards.
+class Database::ReaderLease {
+  public:
+    ReaderLease(Database& owner, std::unique_ptr<Reader> reader)
+        : owner_(owner), reader_(std::move(reader)) {}
+    ReaderLease(ReaderLease&&) = default;
+    ~ReaderLease() {
+        if (!reader_) return;
+        std::lock_guard lock(owner_.readersMutex_);
+        owner_.idleReaders_.push_back(std::move(reader_));
+    }
+    Reader* operator->() const { return reader_.get(); }
+    explicit operator bool() const { return reader_ != nullptr; }
+
+  private:
+    Database& owner_;
+    std::unique_ptr<Reader> reader_;
+};
+
+Database::Database(std::string file) : file_(std::move(file)) {}
+
+Database::~Database() {
+    idleReaders_.clear();
+    for (auto& [sql, statement] : writerStatements_) sqlite3_finalize(statement);
+    if (writer_) sqlite3_close_v2(writer_);
+}
+
+std::unique_ptr<Database> Database::Open(const std::string& file, std::string& error) {
+    // Many request threads allocate at once; SQLite's allocation statistics would serialise them
+    // on one global lock. (Only possible before SQLite starts; harmless to try later.)
+    static std::once_flag configured;
+    std::call_once(configured, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
+    std::unique_ptr<Database> database(new Database(file));
+    auto failed = [&](const std::string& what) {
+        error = what + ": " + (database->writer_ ? sqlite3_errmsg(database->writer_) : "");
+        return nullptr;
+    };
+    if (sqlite3_open_v2(file.c_str(), &database->writer_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
+        return failed("cannot open the index " + file);
+    }
+    sqlite3_busy_timeout(database->writer_, 5000);
+    // Only an index of ours, or an empty file, is (re)built: any other database is left alone.
+    Statement layout(database->writer_,
+                     "SELECT (SELECT application_id FROM pragma_application_id), "
+                     "(SELECT user_version FROM pragma_user_version), "
+                     "(SELECT count(*) FROM sqlite_master)");
+    if (!layout || sqlite3_step(layout.get()) != SQLITE_ROW) {
+        return failed("cannot read the index " + file);
+    }
+    const int application = sqlite3_column_int(layout.get(), 0);
+    const int version = sqlite3_column_int(layout.get(), 1);
+    const int objects = sqlite3_column_int(layout.get(), 2);
+    layout = {};
+    if (application != kApplicationId && objects > 0) {
+        error = file + " is a database of something else, not a catalogue index";
+        return nullptr;
+    }
+    if (!database->Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;")) {
+        return failed("cannot use the index " + file);
+    }
+    if (application != kApplicationId || version != kLayoutVersion) {
+        const std::string create = std::string("BEGIN;") + kDropAll + kSchema +
+                                   "PRAGMA application_id=" + std::to_string(kApplicationId) +
+                                   "; PRAGMA user_version=" + std::to_string(kLayoutVersion) +
+                                   "; COMMIT;";
+        if (!database->Execute(create.c_str())) return failed("cannot set up the index " + file);
+    }
+    return database;
+}
+
+bool Database::Execute(const char* sql) {
+    char* message = nullptr;
+    if (sqlite3_exec(writer_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
+    lastError_ = message ? message : "unknown error";
+    sqlite3_free(message);
+    return false;
+}
+
+bool Database::Fail(sqlite3* db) {
+    lastError_ = sqlite3_errmsg(db);
+    return false;
+}
+
+sqlite3_stmt* Database::Writing(const char* sql) {
+    auto found = writerStatements_.find(sql);
+    if (found != writerStatements_.end()) return found->second;
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v3(writer_, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr) !=
+        SQLITE_OK) {
+        Fail(writer_);
+        return nullptr;
+    }
+    writerStatements_.emplace(sql, statement);
+    return statement;
+}
+
+bool Database::Begin() {
+    return Execute("BEGIN IMMEDIATE");
+}
+
+bool Database::Commit() {
+    return Execute("COMMIT");
+}
+
+void Database::Rollback() {
+    sqlite3_exec(writer_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+std::vector<IndexedFile> Database::IndexedFiles() {
+    std::vector<IndexedFile> files;
+    sqlite3_stmt* s = Ready(Writing("SELECT id, path, size, modified FROM songs"));
+    if (s == nullptr) return files;
+    while (sqlite3_step(s) == SQLITE_ROW) {
+        files.push_back(IndexedFile{sqlite3_column_int64(s, 0), TextColumn(s, 1),
+                                    sqlite3_column_int64(s, 2), sqlite3_column_int64(s, 3)});
+    }
+    sqlite3_reset(s);
+    return files;
+}
+
+std::optional<int64_t> Database::CollectionFor(const SongRecord& song) {
+    sqlite3_stmt* find =
+        Ready(Writing("SELECT id FROM collections WHERE folder = ?1"), song.folder);
+    if (find && sqlite3_step(find) == SQLITE_ROW) {
+        const int64_t id = sqlite3_column_int64(find, 0);
+        sqlite3_reset(find);
+        return id;
+    }
+    sqlite3_stmt* add = Ready(Writing("INSERT INTO collections(folder, name) VALUES(?1, ?2)"),
+                              song.folder, song.collectionName);
+    if (!add || sqlite3_step(add) != SQLITE_DONE) {
+        Fail(writer_);
+        return std::nullopt;
+    }
+    return sqlite3_last_insert_rowid(writer_);
+}
+
+bool Database::AddGrams(int64_t id, const std::string& title, const std::string& artist,
+                        const std::string& album) {
+    const SongGrams grams = GramsOf(title, artist, album);
+    sqlite3_stmt* s = Ready(Writing("INSERT INTO song_grams(rowid, singles, pairs) "
+                                    "VALUES(?1, ?2, ?3)"),
+                            id, grams.singles, grams.pairs);
+    return (s && sqlite3_step(s) == SQLITE_DONE) || Fail(writer_);
+}
+
+// A table that keeps no copy of its texts forgets a row when given the grams it was indexed with.
+bool Database::RemoveGrams(int64_t id) {
+    sqlite3_stmt* old = Ready(Writing("SELECT title, artist, album FROM songs WHERE id = ?1"), id);
+    if (!old || sqlite3_step(old) != SQLITE_ROW) return Fail(writer_);
+    const SongGrams grams = GramsOf(TextColumn(old, 0), TextColumn(old, 1), TextColumn(old, 2));
+    sqlite3_reset(old);
+    sqlite3_stmt* s = Ready(Writing("INSERT INTO song_grams(song_grams, rowid, singles, pairs) "
+                                    "VALUES('delete', ?1, ?2, ?3)"),
+                            id, grams.singles, grams.pairs);
+    return (s && sqlite3_step(s) == SQLITE_DONE) || Fail(writer_);
+}
+
+bool Database::AddSong(const SongRecord& song) {
+    const std::optional<int64_t> collection = CollectionFor(song);
+    if (!collection) return false;
+    sqlite3_stmt* s =
+        Ready(Writing("INSERT INTO songs(path, collection_id, title, artist, album, duration, "
+                      "size, modified) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"),
+              song.path, *collection, song.title, song.artist, song.album, song.duration, song.size,
+              song.modified);
+    if (!s || sqlite3_step(s) != SQLITE_DONE) return Fail(writer_);
+    return AddGrams(sqlite3_last_insert_rowid(writer_), song.title, song.artist, song.album);
+}
+
+// A changed file keeps its id, so addresses handed out before stay valid.
+bool Database::UpdateSong(int64_t id, const SongRecord& song) {
+    const std::optional<int64_t> collection = CollectionFor(song);
+    if (!collection || !RemoveGrams(id)) return false;
+    sqlite3_stmt* s = Ready(Writing("UPDATE songs SET collection_id = ?2, title = ?3, artist = ?4, "
+                                    "album = ?5, duration = ?6, size = ?7, modified = ?8 "
+                                    "WHERE id = ?1"),
+                            id, *collection, song.title, song.artist, song.album, song.duration,
+                            song.size, song.modified);
+    if (!s || sqlite3_step(s) != SQLITE_DONE) return Fail(writer_);
+    return AddGrams(id, song.title, song.artist, song.album);
+}
+
+bool Database::RemoveSong(int64_t id) {
+    if (!RemoveGrams(id)) return false;
+    sqlite3_stmt* s = Ready(Writing("DELETE FROM songs WHERE id = ?1"), id);
+    return (s && sqlite3_step(s) == SQLITE_DONE) || Fail(writer_);
+}
+
+bool Database::Optimize() {
+    return Execute("INSERT INTO song_grams(song_grams) VALUES('optimize')");
+}
+
+bool Database::RemoveEmptyCollections() {
+    return Execute(
+        "DELETE FROM collections WHERE id NOT IN (SELECT DISTINCT collection_id FROM songs)");
+}
+
+Database::ReaderLease Database::AcquireReader() {
+    {
+        std::lock_guard lock(readersMutex_);
+        if (!idleReaders_.empty()) {
+            std::unique_ptr<Reader> reader = std::move(idleReaders_.back());
+            idleReaders_.pop_back();
+            return ReaderLease(*this, std::move(reader));
+        }
+    }
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(file_.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
+        SQLITE_OK) {
+        sqlite3_close_v2(db);
+        return ReaderLease(*this, nullptr);
+    }
+    sqlite3_busy_timeout(db, 2000);
+    // Reads go through the mapped file: fewer copies and system calls per query.
+    sqlite3_exec(db, "PRAGMA mmap_size=268435456", nullptr, nullptr, nullptr);
+    auto reader = std::make_unique<Reader>(db);
+    if (!reader->Usable()) return ReaderLease(*this, nullptr);
+    return ReaderLease(*this, std::move(reader));
+}
+
+bool Database::Search(const std::string& matchExpression, int count, int offset,
+                      std::vector<SongRow>& songs) {
+    ReaderLease reader = AcquireReader();
+    if (!reader) return false;
+    return ReadSongs(Ready(reader->search.get(), matchExpression, count, offset), songs);
+}
+
+std::optional<std::vector<SongRow>> Database::CollectionSongs(int64_t collectionId, int count,
+                                                              int offset) {
+    ReaderLease reader = AcquireReader();
+    if (!reader) return std::nullopt;
+    sqlite3_stmt* exists = Ready(reader->collectionExists.get(), collectionId);
+    const bool found = sqlite3_step(exists) == SQLITE_ROW;
+    sqlite3_reset(exists);
+    if (!found) return std::nullopt;
+    std::vector<SongRow> songs;
+    if (!ReadSongs(Ready(reader->collectionSongs.get(), collectionId, count, offset), songs)) {
+        return std::nullopt;
+    }
+    return songs;
+}
+
+std::vector<CollectionRow> Database::Collections() {
+    std::vector<CollectionRow> collections;
+    ReaderLease reader = AcquireReader();
+    if (!reader) return collections;
+    sqlite3_stmt* s = Ready(reader->collections.get());
+    while (sqlite3_step(s) == SQLITE_ROW) {
+        collections.push_back(CollectionRow{sqlite3_column_int64(s, 0), TextColumn(s, 1)});
+    }
+    sqlite3_reset(s);
+    return collections;
+}
+
+std::optional<std::string> Database::SongPath(int64_t id) {
+    ReaderLease reader = AcquireReader();
+    if (!reader) return std::nullopt;
+    sqlite3_stmt* s = Ready(reader->songPath.get(), id);
+    std::optional<std::string> path;
+    if (sqlite3_step(s) == SQLITE_ROW) path = TextColumn(s, 0);
+    sqlite3_reset(s);
+    return path;
+}
+
+int64_t Database::SongCount() {
+    ReaderLease reader = AcquireReader();
+    if (!reader) return 0;
+    sqlite3_stmt* s = Ready(reader->songCount.get());
+    const int64_t count = sqlite3_step(s) == SQLITE_ROW ? sqlite3_column_int64(s, 0) : 0;
+    sqlite3_reset(s);
+    return count;
+}
+
+}  // namespace tessel::catalogue

@@ -1,0 +1,111 @@
+// The catalogue's index in SQLite: songs, the folders they are collected in, and the gram index
+// that keyword searches read (see search_text.h).
+//
+// One writer brings the index up to date before the service starts; afterwards any number of
+// request threads read it, each through a connection of its own taken from a pool.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace tessel::catalogue {
+
+// What the index knows of one audio file, as the scan reads it.
+struct SongRecord {
+    std::string path;    // relative to the library, '/'-separated, as the file system spells it
+    std::string folder;  // relative folder ("" for the library itself): the collection
+    std::string collectionName;
+    std::string title;
+    std::string artist;
+    std::string album;
+    int duration = 0;  // whole seconds
+    int64_t size = 0;
+    int64_t modified = 0;  // nanoseconds since the epoch
+};
+
+// What the scan compares against the files it finds.
+struct IndexedFile {
+    int64_t id = 0;
+    std::string path;
+    int64_t size = 0;
+    int64_t modified = 0;
+};
+
+// One song of an answer.
+struct SongRow {
+    int64_t id = 0;
+    std::string title;
+    std::string artist;
+    std::string album;
+    int duration = 0;
+};
+
+struct CollectionRow {
+    int64_t id = 0;
+    std::string name;
+};
+
+class Database {
+  public:
+    // Opens (creating if needed) the index file; on failure returns null and says why in `error`.
+    static std::unique_ptr<Database> Open(const std::string& file, std::string& error);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Writing: one thread, inside Begin()/Commit().
+    bool Begin();
+    bool Commit();
+    void Rollback();
+    std::vector<IndexedFile> IndexedFiles();
+    bool AddSong(const SongRecord& song);
+    bool UpdateSong(int64_t id, const SongRecord& song);
+    bool RemoveSong(int64_t id);
+    bool RemoveEmptyCollections();
+    // Merges the gram index into one segment after many changes: later searches read less.
+    bool Optimize();
+    const std::string& LastError() const { return lastError_; }
+
+    // Reading: any thread.
+    // Songs whose texts hold every term of `matchExpression`, in index order.
+    bool Search(const std::string& matchExpression, int count, int offset,
+                std::vector<SongRow>& songs);
+    // Songs of one collection in file order; nothing when there is no such collection.
+    std::optional<std::vector<SongRow>> CollectionSongs(int64_t collectionId, int count,
+                                                        int offset);
+    std::vector<CollectionRow> Collections();
+    // The library-relative path of a song.
+    std::optional<std::string> SongPath(int64_t id);
+    int64_t SongCount();
+
+  private:
+    struct Reader;
+    class ReaderLease;
+    explicit Database(std::string file);
+    ReaderLease AcquireReader();
+    bool Execute(const char* sql);
+    bool Fail(sqlite3* db);
+    // The writer's statements, prepared on first use and kept (keyed by their SQL text).
+    sqlite3_stmt* Writing(const char* sql);
+    std::optional<int64_t> CollectionFor(const SongRecord& song);
+    bool AddGrams(int64_t id, const std::string& title, const std::string& artist,
+                  const std::string& album);
+    bool RemoveGrams(int64_t id);
+
+    std::string file_;
+    sqlite3* writer_ = nullptr;
+    std::unordered_map<const char*, sqlite3_stmt*> writerStatements_;
+    std::string lastError_;
+    std::mutex readersMutex_;
+    std::vector<std::unique_ptr<Reader>> idleReaders_;
+};
+
+}  // namespace tessel::catalogue

@@ -1,0 +1,399 @@
+#include "http_api.h"
+
+#include <fcntl.h>
+#include <httplib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <optional>
+#include <string_view>
+
+#include "request.h"
+#include "search_text.h"
+
+namespace tessel::catalogue {
+namespace {
+
+constexpr std::string_view kSearchPath = "/tessel/song/search/";
+constexpr std::string_view kCollectionsPath = "/tessel/music/collections/";
+constexpr std::string_view kSongsSuffix = "/songs/";
+constexpr std::string_view kMediaPath = "/media/";
+constexpr std::string_view kMediaSuffix = ".mp3";
+constexpr const char* kJsonType = "application/json; charset=utf-8";
+
+// --- JSON ---------------------------------------------------------------------------------
+
+void AppendJsonString(std::string& out, std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += '"';
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            out += "\\u00";
+            out += kHex[c >> 4];
+            out += kHex[c & 0x0F];
+        } else if (c == 0xE2 && i + 2 < text.size() && text[i + 1] == '\x80' &&
+                   (text[i + 2] == '\xA8' || text[i + 2] == '\xA9')) {
+            // U+2028 and U+2029 end lines in script engines that read the answer as script.
+            out += text[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
+            i += 2;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    out += '"';
+}
+
+void SendJson(httplib::Response& res, int status, const std::string& body) {
+    res.status = status;
+    res.set_content(body, kJsonType);
+}
+
+void SendError(httplib::Response& res, int status, std::string_view message) {
+    std::string body = "{\"status_code\":" + std::to_string(status) + ",\"status_msg\":";
+    AppendJsonString(body, message);
+    body += '}';
+    SendJson(res, status, body);
+}
+
+std::string MediaUrl(const std::string& host, int64_t id) {
+    return "http://" + host + std::string(kMediaPath) + std::to_string(id) +
+           std::string(kMediaSuffix);
+}
+
+// {"status_code":0,"data":[songs],"offset":M,"count":N,"has_more":b,"cursor":next}
+std::string SongPage(std::vector<SongRow>& songs, const std::string& host, int count, int offset) {
+    const bool hasMore = songs.size() > static_cast<size_t>(count);
+    if (hasMore) songs.resize(static_cast<size_t>(count));
+    std::string body = "{\"status_code\":0,\"data\":[";
+    body.reserve(songs.size() * 240 + 128);
+    for (size_t i = 0; i < songs.size(); ++i) {
+        const SongRow& song = songs[i];
+        if (i > 0) body += ',';
+        body += "{\"id_str\":\"" + std::to_string(song.id) + "\",\"title\":";
+        AppendJsonString(body, song.title);
+        body += ",\"author\":";
+        AppendJsonString(body, song.artist);
+        body += ",\"album\":";
+        AppendJsonString(body, song.album);
+        body += ",\"duration\":" + std::to_string(song.duration);
+        body += ",\"play_url\":{\"url_list\":[";
+        AppendJsonString(body, MediaUrl(host, song.id));
+        body += "]}}";
+    }
+    body += "],\"offset\":" + std::to_string(offset) + ",\"count\":" + std::to_string(count) +
+            ",\"has_more\":" + (hasMore ? "true" : "false") +
+            ",\"cursor\":" + std::to_string(offset + static_cast<int>(songs.size())) + "}";
+    return body;
+}
+
+std::string_view StatusText(int status) {
+    switch (status) {
+        case 400:
+            return "bad request";
+        case 404:
+            return "no such address";
+        case 413:
+            return "the request body is too large";
+        case 414:
+            return "the address is too long";
+        case 416:
+            return "the range cannot be served";
+        default:
+            return status >= 500 ? "internal error" : "the request cannot be served";
+    }
+}
+
+// --- paging and host ------------------------------------------------------------------------
+
+// A paging parameter: its default when missing, an error message when out of range.
+std::optional<std::string> ReadPaging(const QueryValues& values, std::string_view name,
+                                      int fallback, int low, int high, int& result) {
+    const auto found = values.find(name);
+    if (found == values.end()) {
+        result = fallback;
+        return std::nullopt;
+    }
+    const std::optional<int64_t> number = ParseNumber(found->second);
+    if (!number || *number < low || *number > high) {
+        return std::string(name) + " must be a whole number from " + std::to_string(low) + " to " +
+               std::to_string(high);
+    }
+    result = static_cast<int>(*number);
+    return std::nullopt;
+}
+
+std::optional<std::string> ReadCountAndOffset(const QueryValues& values, int& count, int& offset) {
+    if (auto error = ReadPaging(values, "count", kDefaultCount, 1, kMaxCount, count)) return error;
+    return ReadPaging(values, "offset", 0, 0, kMaxOffset, offset);
+}
+
+// The host the request came to, which song addresses are built on.
+std::optional<std::string> RequestHost(const httplib::Request& req, const std::string& fallback) {
+    if (!req.has_header("Host")) return fallback;
+    const std::string host = req.get_header_value("Host");
+    if (!IsHostName(host)) return std::nullopt;
+    return host;
+}
+
+// An open song file, closed when the last answer reading it is gone.
+class OpenFile {
+  public:
+    explicit OpenFile(int fd) : fd_(fd) {}
+    ~OpenFile() { ::close(fd_); }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    int fd() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+}  // namespace
+
+// The request handlers; they route on the raw request target so that what the client wrote
+// (escapes included) is what gets judged.
+class CatalogueServer::Handlers {
+  public:
+    Handlers(Database& database, const std::filesystem::path& library, const std::string& address)
+        : database_(database), library_(library), address_(address) {}
+
+    void Dispatch(const httplib::Request& req, httplib::Response& res) {
+        const std::string_view target(req.target);
+        const size_t question = target.find('?');
+        const std::string_view path = target.substr(0, question);
+        const std::string_view query =
+            question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
+        if (path == kSearchPath || path == kSearchPath.substr(0, kSearchPath.size() - 1)) {
+            return Search(req, query, res);
+        }
+        if (path == kCollectionsPath ||
+            path == kCollectionsPath.substr(0, kCollectionsPath.size() - 1)) {
+            return Collections(res);
+        }
+        if (path.starts_with(kCollectionsPath)) {
+            std::string_view rest = path.substr(kCollectionsPath.size());
+            if (rest.ends_with(kSongsSuffix)) {
+                rest.remove_suffix(kSongsSuffix.size());
+            } else if (rest.ends_with(kSongsSuffix.substr(0, kSongsSuffix.size() - 1))) {
+                rest.remove_suffix(kSongsSuffix.size() - 1);
+            } else {
+                return SendError(res, 404, "no such address");
+            }
+            return CollectionSongs(req, rest, query, res);
+        }
+        if (path.starts_with(kMediaPath)) return Media(req, path.substr(kMediaPath.size()), res);
+        SendError(res, 404, "no such address");
+    }
+
+  private:
+    void Search(const httplib::Request& req, std::string_view query, httplib::Response& res) {
+        QueryValues values;
+        if (auto error = ParseQuery(query, values)) return SendError(res, 400, *error);
+        const auto keyword = values.find("q");
+        if (keyword == values.end()) return SendError(res, 400, "the keyword q is missing");
+        if (!IsValidUtf8(keyword->second)) {
+            return SendError(res, 400, "the keyword is not UTF-8 text");
+        }
+        for (unsigned char c : keyword->second) {
+            if (c < 0x20 || c == 0x7F) {
+                return SendError(res, 400, "the keyword holds control characters");
+            }
+        }
+        if (CharacterCount(keyword->second) > kMaxKeywordCharacters) {
+            return SendError(res, 400,
+                             "the keyword is longer than " + std::to_string(kMaxKeywordCharacters) +
+                                 " characters");
+        }
+        const auto type = values.find("type");
+        if (type != values.end() && type->second != "video") {
+            return SendError(res, 400, "type must be video");
+        }
+        int count = 0;
+        int offset = 0;
+        if (auto error = ReadCountAndOffset(values, count, offset)) {
+            return SendError(res, 400, *error);
+        }
+        const std::optional<std::string> host = RequestHost(req, address_);
+        if (!host) return SendError(res, 400, "the Host header is not a host name");
+        const std::optional<std::string> match = MatchExpressionFor(keyword->second);
+        if (!match) return SendError(res, 400, "the keyword is empty");
+        std::vector<SongRow> songs;
+        // One row more than asked tells whether another page follows.
+        if (!database_.Search(*match, count + 1, offset, songs)) {
+            return SendError(res, 500, "the index cannot be read");
+        }
+        SendJson(res, 200, SongPage(songs, *host, count, offset));
+    }
+
+    void Collections(httplib::Response& res) {
+        std::string body = "{\"status_code\":0,\"data\":[";
+        bool first = true;
+        for (const CollectionRow& collection : database_.Collections()) {
+            if (!first) body += ',';
+            first = false;
+            body += "{\"name\":";
+            AppendJsonString(body, collection.name);
+            body += ",\"id_str\":\"" + std::to_string(collection.id) + "\"}";
+        }
+        body += "]}";
+        SendJson(res, 200, body);
+    }
+
+    void CollectionSongs(const httplib::Request& req, std::string_view idText,
+                         std::string_view query, httplib::Response& res) {
+        const std::optional<int64_t> id = ParseNumber(idText);
+        if (!id) return SendError(res, 400, "a collection id is a number");
+        QueryValues values;
+        if (auto error = ParseQuery(query, values)) return SendError(res, 400, *error);
+        int count = 0;
+        int offset = 0;
+        if (auto error = ReadCountAndOffset(values, count, offset)) {
+            return SendError(res, 400, *error);
+        }
+        const std::optional<std::string> host = RequestHost(req, address_);
+        if (!host) return SendError(res, 400, "the Host header is not a host name");
+        std::optional<std::vector<SongRow>> songs =
+            database_.CollectionSongs(*id, count + 1, offset);
+        if (!songs) return SendError(res, 404, "no such collection");
+        SendJson(res, 200, SongPage(*songs, *host, count, offset));
+    }
+
+    // Only "<digits>.mp3" names a song: escapes, slashes, dots and absolute paths never reach the
+    // file system, whose paths come from the index alone.
+    void Media(const httplib::Request& req, std::string_view name, httplib::Response& res) {
+        std::optional<int64_t> id;
+        if (name.ends_with(kMediaSuffix)) {
+            id = ParseNumber(name.substr(0, name.size() - kMediaSuffix.size()));
+        }
+        if (!id) return SendError(res, 400, "a media address is /media/<song id>.mp3");
+        const std::optional<std::string> path = database_.SongPath(*id);
+        if (!path) return SendError(res, 404, "no such song");
+        const std::filesystem::path file = library_ / *path;
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return SendError(res, 404, "the song's file is gone");
+        auto open = std::make_shared<OpenFile>(fd);
+        struct stat info {};
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            return SendError(res, 404, "the song's file is gone");
+        }
+        const int64_t size = info.st_size;
+        res.set_header("Accept-Ranges", "bytes");
+        ByteRange range{0, size - 1};
+        int status = 200;
+        if (req.has_header("Range")) {
+            switch (ReadRange(req.get_header_value("Range"), size, range)) {
+                case RangeAnswer::kWhole:
+                    range = {0, size - 1};
+                    break;
+                case RangeAnswer::kPart:
+                    status = 206;
+                    res.set_header("Content-Range", "bytes " + std::to_string(range.first) + "-" +
+                                                        std::to_string(range.last) + "/" +
+                                                        std::to_string(size));
+                    break;
+                case RangeAnswer::kUnsatisfiable:
+                    res.set_header("Content-Range", "bytes */" + std::to_string(size));
+                    return SendError(res, 416, "the range lies outside the file");
+            }
+        }
+        res.status = status;
+        const int64_t length = range.last - range.first + 1;
+        if (length <= 0) return res.set_content("", "audio/mpeg");
+        const int64_t start = range.first;
+        res.set_content_provider(
+            static_cast<size_t>(length), "audio/mpeg",
+            [open, start](size_t offset, size_t remaining, httplib::DataSink& sink) {
+                char buffer[64 * 1024];
+                const size_t want = std::min(remaining, sizeof buffer);
+                const ssize_t got =
+                    ::pread(open->fd(), buffer, want, start + static_cast<off_t>(offset));
+                // A file cut short while it is sent ends the answer early.
+                if (got <= 0) return false;
+                return sink.write(buffer, static_cast<size_t>(got));
+            });
+    }
+
+    Database& database_;
+    const std::filesystem::path& library_;
+    const std::string& address_;
+};
+
+CatalogueServer::CatalogueServer(Database& database, std::filesystem::path library,
+                                 ServerOptions options)
+    : database_(database),
+      library_(std::move(library)),
+      server_(std::make_unique<httplib::Server>()),
+      handlers_(std::make_unique<Handlers>(database_, library_, address_)) {
+    const auto threads = static_cast<size_t>(std::max(1, options.threads));
+    server_->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+    server_->set_keep_alive_max_count(100000);
+    server_->set_keep_alive_timeout(5);
+    server_->set_read_timeout(5);
+    // A player that pauses reading keeps its connection for a while.
+    server_->set_write_timeout(30);
+    server_->set_tcp_nodelay(true);
+    server_->set_payload_max_length(64 * 1024);
+
+    // Every request is answered here, before the library's pattern routing, which would only
+    // cost time: the handlers route on the raw target themselves.
+    server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        if (req.method != "GET" && req.method != "HEAD") {
+            res.set_header("Allow", "GET, HEAD");
+            SendError(res, 405, "only GET and HEAD are served");
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        // The media handler answers Range itself; the library must not cut the answer again.
+        // (The request object is the server's own, not const where it lives.)
+        const_cast<httplib::Request&>(req).ranges.clear();
+        handlers_->Dispatch(req, res);
+        return httplib::Server::HandlerResponse::Handled;
+    });
+    // Answers that the library makes itself (bad request lines, unknown ranges) get a JSON body.
+    server_->set_error_handler(
+        httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
+            if (!res.body.empty() || res.content_length_ > 0) {
+                return httplib::Server::HandlerResponse::Unhandled;
+            }
+            SendError(res, res.status, StatusText(res.status));
+            return httplib::Server::HandlerResponse::Handled;
+        }));
+    server_->set_exception_handler(
+        [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+            SendError(res, 500, "internal error");
+        });
+}
+
+CatalogueServer::~CatalogueServer() {
+    Stop();
+}
+
+int CatalogueServer::Bind(const std::string& host, int port) {
+    int bound = -1;
+    if (port == 0) {
+        bound = server_->bind_to_any_port(host);
+    } else if (server_->bind_to_port(host, port)) {
+        bound = port;
+    }
+    if (bound <= 0) return -1;
+    const bool bracket = host.find(':') != std::string::npos;
+    address_ = (bracket ? "[" + host + "]" : host) + ":" + std::to_string(bound);
+    return bound;
+}
+
+bool CatalogueServer::Run() {
+    return server_->listen_after_bind();
+}
+
+void CatalogueServer::Stop() {
+    if (server_) server_->stop();
+}
+
+bool CatalogueServer::IsRunning() const {
+    return server_->is_running();
+}
+
+}  // namespace tessel::catalogue

@@ -1,0 +1,158 @@
+// tessel-catalogue: the music catalogue service that Tessel talks to by default.
+//
+//   tessel-catalogue --library DIR [--db FILE] [--listen HOST:PORT] [--threads N]
+//   tessel-catalogue --make-demo DIR
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "database.h"
+#include "demo.h"
+#include "http_api.h"
+#include "scan.h"
+
+namespace {
+
+using namespace tessel::catalogue;
+
+constexpr const char* kDefaultListen = "127.0.0.1:8765";
+constexpr const char* kUsage =
+    "usage: tessel-catalogue --library DIR [--db FILE] [--listen HOST:PORT] [--threads N]\n"
+    "       tessel-catalogue --make-demo DIR\n"
+    "Indexes the MP3 files under DIR and serves the catalogue on HOST:PORT (default %s).\n"
+    "The index is kept in FILE (default DIR/.tessel-catalogue.db).\n";
+
+struct Options {
+    std::string library;
+    std::string database;
+    std::string listen = kDefaultListen;
+    std::string demo;
+    int threads = ServerOptions{}.threads;
+};
+
+int Usage() {
+    std::fprintf(stderr, kUsage, kDefaultListen);
+    return 2;
+}
+
+std::optional<Options> ParseOptions(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view name = argv[i];
+        if (i + 1 >= argc) return std::nullopt;
+        const char* value = argv[++i];
+        if (name == "--library") {
+            options.library = value;
+        } else if (name == "--db") {
+            options.database = value;
+        } else if (name == "--listen") {
+            options.listen = value;
+        } else if (name == "--make-demo") {
+            options.demo = value;
+        } else if (name == "--threads") {
+            options.threads = std::atoi(value);
+            if (options.threads < 1 || options.threads > 1024) return std::nullopt;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (options.library.empty() == options.demo.empty()) return std::nullopt;
+    return options;
+}
+
+// "host:port" or "[v6 host]:port".
+bool SplitListen(const std::string& listen, std::string& host, int& port) {
+    const size_t colon = listen.rfind(':');
+    if (colon == std::string::npos || colon == 0) return false;
+    host = listen.substr(0, colon);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+        host = host.substr(1, host.size() - 2);
+    }
+    const std::string portText = listen.substr(colon + 1);
+    if (portText.empty() || portText.size() > 5 ||
+        portText.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    port = std::atoi(portText.c_str());
+    return port <= 65535;
+}
+
+int MakeDemo(const std::string& folder) {
+    std::string error;
+    if (!MakeDemoLibrary(folder, error)) {
+        std::fprintf(stderr, "tessel-catalogue: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("tessel-catalogue: demo library made in %s\n", folder.c_str());
+    return 0;
+}
+
+int Serve(const Options& options) {
+    std::string host;
+    int port = 0;
+    if (!SplitListen(options.listen, host, port)) {
+        std::fprintf(stderr, "tessel-catalogue: --listen wants HOST:PORT, not %s\n",
+                     options.listen.c_str());
+        return 2;
+    }
+    const std::filesystem::path library(options.library);
+    const std::string file =
+        options.database.empty() ? (library / ".tessel-catalogue.db").string() : options.database;
+    std::string error;
+    std::unique_ptr<Database> database = Database::Open(file, error);
+    if (!database) {
+        std::fprintf(stderr, "tessel-catalogue: %s\n", error.c_str());
+        return 1;
+    }
+    const std::optional<ScanReport> report = UpdateIndex(*database, library, error);
+    if (!report) {
+        std::fprintf(stderr, "tessel-catalogue: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("tessel-catalogue: %d songs added, %d changed, %d removed, %d unchanged\n",
+                report->added, report->changed, report->removed, report->unchanged);
+
+    // A client that goes away mid-answer must not end the service.
+    signal(SIGPIPE, SIG_IGN);
+    // Stop signals are taken by one thread that stops the server, so the index closes cleanly.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    CatalogueServer server(*database, library, ServerOptions{options.threads});
+    if (server.Bind(host, port) < 0) {
+        std::fprintf(stderr, "tessel-catalogue: cannot listen on %s\n", options.listen.c_str());
+        return 1;
+    }
+    std::thread waiter([&server, stopSignals] {
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        server.Stop();
+    });
+    std::printf("tessel-catalogue: serving %lld songs on http://%s/\n",
+                static_cast<long long>(database->SongCount()), server.Address().c_str());
+    std::fflush(stdout);
+    const bool served = server.Run();
+    // Wake the waiter if the server ended by itself.
+    pthread_kill(waiter.native_handle(), SIGTERM);
+    waiter.join();
+    return served ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::optional<Options> options = ParseOptions(argc, argv);
+    if (!options) return Usage();
+    if (!options->demo.empty()) return MakeDemo(options->demo);
+    return Serve(*options);
+}

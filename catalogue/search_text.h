@@ -1,0 +1,38 @@
+// Keyword search over song texts: the gram index that finds any substring, Chinese included.
+//
+// Every song's title, artist and album are folded to lower case and cut into grams of one and of
+// two characters. Each gram is stored as one hex token (its UTF-8 bytes in hex) in a full-text
+// table, so the stock tokenizer keeps every gram whole whatever characters it holds. A keyword
+// term of one character is looked up as a single gram; a longer term as the phrase of its
+// overlapping two-character grams, which matches exactly where the term occurs in one field.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tessel::catalogue {
+
+// The gram columns of one song: `singles` holds every distinct one-character gram, `pairs` the
+// two-character grams in text order with a gap token wherever a phrase must not run on.
+struct SongGrams {
+    std::string singles;
+    std::string pairs;
+};
+
+SongGrams GramsOf(std::string_view title, std::string_view artist, std::string_view album);
+
+// The full-text match expression for a keyword: every whitespace-separated term must occur in one
+// of the fields. Nothing when the keyword holds no term.
+std::optional<std::string> MatchExpressionFor(std::string_view keyword);
+
+// True when `text` is well-formed UTF-8 (no overlong forms, no surrogates).
+bool IsValidUtf8(std::string_view text);
+
+// `text` with every byte that does not belong to a well-formed UTF-8 sequence replaced by U+FFFD.
+std::string ToValidUtf8(std::string_view text);
+
+// Number of characters of well-formed UTF-8 text.
+size_t CharacterCount(std::string_view text);
+
+}  // namespace tessel::catalogue

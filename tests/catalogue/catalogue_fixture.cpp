@@ -1,0 +1,85 @@
+#include "catalogue_fixture.h"
+
+#include <stdlib.h>
+
+#include <chrono>
+#include <system_error>
+
+namespace tessel::catalogue::testing {
+
+namespace fs = std::filesystem;
+
+TempFolder::TempFolder() {
+    std::string pattern = (fs::temp_directory_path() / "tessel-catalogue-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) fs::remove_all(path_, ignored);
+}
+
+bool AddSong(const fs::path& file, const SongTags& tags) {
+    static TempFolder scratch;
+    static const fs::path untagged = scratch.path() / "untagged.mp3";
+    static const bool made = [] {
+        std::string error;
+        return WriteSongFile(untagged, SongTags{}, 1.0, 7, error);
+    }();
+    std::error_code ec;
+    fs::create_directories(file.parent_path(), ec);
+    if (!made || ec) return false;
+    fs::copy_file(untagged, file, fs::copy_options::overwrite_existing, ec);
+    std::string error;
+    return !ec && WriteSongTags(file, tags, error);
+}
+
+RunningCatalogue::RunningCatalogue(const fs::path& library, const fs::path& index) {
+    std::string error;
+    database_ = Database::Open(index.string(), error);
+    if (!database_) return;
+    const std::optional<ScanReport> report = UpdateIndex(*database_, library, error);
+    if (!report) return;
+    report_ = *report;
+    server_ = std::make_unique<CatalogueServer>(*database_, library, ServerOptions{8});
+    port_ = server_->Bind("127.0.0.1", 0);
+    if (port_ <= 0) return;
+    serving_ = std::thread([this] { server_->Run(); });
+    for (int i = 0; i < 500 && !server_->IsRunning(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    running_ = server_->IsRunning();
+    client_ = std::make_unique<httplib::Client>("127.0.0.1", port_);
+    client_->set_connection_timeout(5);
+    client_->set_read_timeout(5);
+    client_->set_write_timeout(5);
+    // Targets go out exactly as the tests write them, escapes and all.
+    client_->set_url_encode(false);
+}
+
+RunningCatalogue::~RunningCatalogue() {
+    client_.reset();
+    if (server_) server_->Stop();
+    if (serving_.joinable()) serving_.join();
+}
+
+httplib::Result RunningCatalogue::Get(const std::string& target, const httplib::Headers& headers) {
+    return client_->Get(target, headers);
+}
+
+std::optional<JsonValue> RunningCatalogue::GetJson(const std::string& target, int expectedStatus) {
+    const httplib::Result result = Get(target);
+    if (!result || result->status != expectedStatus ||
+        result->get_header_value("Content-Type") != "application/json; charset=utf-8") {
+        return std::nullopt;
+    }
+    return ParseJson(result->body);
+}
+
+std::vector<std::string> Titles(const JsonValue& answer) {
+    std::vector<std::string> titles;
+    for (const JsonValue& song : answer["data"].items) titles.push_back(song["title"].text);
+    return titles;
+}
+
+}  // namespace tessel::catalogue::testing

@@ -1,0 +1,65 @@
+// Fixtures of the catalogue tests: scratch folders, songs made for the test, and the service
+// running in this process on 127.0.0.1 with a port the system picks.
+#pragma once
+
+#include <httplib.h>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "database.h"
+#include "demo.h"
+#include "http_api.h"
+#include "json_value.h"
+#include "scan.h"
+
+namespace tessel::catalogue::testing {
+
+class TempFolder {
+  public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+// Puts an MP3 of about one second with `tags` at `file` (folders made as needed). The audio is
+// encoded once per process and copied, so many songs cost little.
+bool AddSong(const std::filesystem::path& file, const SongTags& tags);
+
+// The service over `library`, its index brought up to date first, serving until destroyed.
+class RunningCatalogue {
+  public:
+    RunningCatalogue(const std::filesystem::path& library, const std::filesystem::path& index);
+    ~RunningCatalogue();
+
+    bool ok() const { return running_; }
+    const ScanReport& report() const { return report_; }
+    int port() const { return port_; }
+
+    httplib::Result Get(const std::string& target, const httplib::Headers& headers = {});
+    // The answer parsed as JSON; nothing when it is not JSON.
+    std::optional<JsonValue> GetJson(const std::string& target, int expectedStatus = 200);
+    httplib::Client& client() { return *client_; }
+
+  private:
+    std::unique_ptr<Database> database_;
+    std::unique_ptr<CatalogueServer> server_;
+    std::unique_ptr<httplib::Client> client_;
+    std::thread serving_;
+    ScanReport report_;
+    int port_ = -1;
+    bool running_ = false;
+};
+
+// The titles of the songs in a listing answer, in answer order.
+std::vector<std::string> Titles(const JsonValue& answer);
+
+}  // namespace tessel::catalogue::testing
