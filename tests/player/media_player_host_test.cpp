@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "test_http_server.h"
+#include "url_download.h"
 
 namespace tessel::player {
 namespace {
@@ -56,6 +57,23 @@ std::wstring Widen(const std::string& text) {
 
 bool FileExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Temporary copies this process has left in the temporary folder.
+int CountTemporaryCopies() {
+    wchar_t folder[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, folder);
+    const std::wstring pattern =
+        std::wstring(folder) + L"tessel-play-" + std::to_wstring(GetCurrentProcessId()) + L"-*";
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    int count = 0;
+    do {
+        ++count;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return count;
 }
 
 struct RecordedEvent {
@@ -288,6 +306,21 @@ TEST_F(MediaPlayerHostTest, ALaterAddressOrDestroyDropsAPendingDownload) {
     host_.SetUrl(slow.c_str());
     host_.Destroy();
     EXPECT_FALSE(host_.IsDownloading());
+    // The abandoned workers remove what they wrote.
+    EXPECT_TRUE(PumpUntil([] { return CountTemporaryCopies() == 0; }, 5000));
+}
+
+TEST(DownloadExtension, ComesFromTheContentTypeThenThePath) {
+    EXPECT_EQ(ExtensionFor(L"http://h/a/song.WAV?x=1.mp4#f", L"text/plain"), L".wav");
+    EXPECT_EQ(ExtensionFor(L"http://h/play.php?id=3", L"audio/mpeg; charset=x"), L".mp3");
+    EXPECT_EQ(ExtensionFor(L"http://h/stream", L"audio/x-wav"), L".wav");
+    EXPECT_EQ(ExtensionFor(L"http://h.example.org", L""), L".mp3");
+    EXPECT_EQ(ExtensionFor(L"http://h/a.b/..\\x", L""),
+              L".mp3");  // nothing odd reaches a file name
+    EXPECT_EQ(ExtensionFor(L"http://h/x.toolongext", L"audio/ogg"), L".ogg");
+    EXPECT_TRUE(IsHttpAddress(L"HTTPS://h/x"));
+    EXPECT_FALSE(IsHttpAddress(L"C:\\music\\x.mp3"));
+    EXPECT_FALSE(IsHttpAddress(nullptr));
 }
 
 TEST_F(MediaPlayerHostTest, AControlThatCannotStartIsReportedInItsPlace) {

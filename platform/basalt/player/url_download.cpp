@@ -87,21 +87,7 @@ bool IsHttpAddress(const wchar_t* url) {
 }
 
 std::wstring ExtensionFor(const std::wstring& url, const std::wstring& contentType) {
-    // The last path segment, without query and fragment.
-    std::wstring_view path(url);
-    const size_t schemeEnd = path.find(L"://");
-    if (schemeEnd != std::wstring_view::npos) path.remove_prefix(schemeEnd + 3);
-    path = path.substr(0, path.find_first_of(L"?#"));
-    const size_t slash = path.find('/');
-    path = slash == std::wstring_view::npos ? std::wstring_view() : path.substr(slash);
-    const std::wstring_view segment = path.substr(path.rfind('/') + 1);
-    const size_t dot = segment.rfind('.');
-    if (dot != std::wstring_view::npos) {
-        const std::wstring_view extension = segment.substr(dot + 1);
-        bool plain = !extension.empty() && extension.size() <= 5;
-        for (wchar_t c : extension) plain = plain && c < 128 && std::iswalnum(c);
-        if (plain) return L"." + Lowered(extension);
-    }
+    // A known media type says best what the bytes are (a script address often serves songs).
     const std::wstring type = Lowered(contentType.substr(0, contentType.find(';')));
     struct TypeExtension {
         const wchar_t* type;
@@ -115,6 +101,21 @@ std::wstring ExtensionFor(const std::wstring& url, const std::wstring& contentTy
     };
     for (const TypeExtension& known : kTypes) {
         if (type == known.type) return known.extension;
+    }
+    // Else the last path segment's, without query and fragment, when it is short and plain.
+    std::wstring_view path(url);
+    const size_t schemeEnd = path.find(L"://");
+    if (schemeEnd != std::wstring_view::npos) path.remove_prefix(schemeEnd + 3);
+    path = path.substr(0, path.find_first_of(L"?#"));
+    const size_t slash = path.find('/');
+    path = slash == std::wstring_view::npos ? std::wstring_view() : path.substr(slash);
+    const std::wstring_view segment = path.substr(path.rfind('/') + 1);
+    const size_t dot = segment.rfind('.');
+    if (dot != std::wstring_view::npos) {
+        const std::wstring_view extension = segment.substr(dot + 1);
+        bool plain = !extension.empty() && extension.size() <= 5;
+        for (wchar_t c : extension) plain = plain && c < 128 && std::iswalnum(c);
+        if (plain) return L"." + Lowered(extension);
     }
     return L".mp3";
 }

@@ -49,8 +49,8 @@ class DownloadJob {
     std::wstring path_;
 };
 
-// The extension (with its dot) that a temporary copy of `url` should carry, from the last path
-// segment of the address, else from the content type; ".mp3" when neither says.
+// The extension (with its dot) that a temporary copy of `url` should carry: from a known media
+// content type, else from the last path segment of the address; ".mp3" when neither says.
 std::wstring ExtensionFor(const std::wstring& url, const std::wstring& contentType);
 bool IsHttpAddress(const wchar_t* url);
 
