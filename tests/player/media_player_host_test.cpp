@@ -276,6 +276,25 @@ TEST_F(MediaPlayerHostTest, HttpAddressPlaysFromATemporaryCopy) {
     }
 }
 
+TEST_F(MediaPlayerHostTest, AFailedDownloadLeavesTheAddressToTheControl) {
+    if (!MediaPlayerHost::RunningUnderWine()) GTEST_SKIP() << "addresses pass through";
+    TestHttpServer server([](const ReceivedRequest&) {
+        ServerResponse response;
+        response.status = "404 Not Found";
+        response.body = "no such song";
+        return response;
+    });
+    ASSERT_TRUE(server.ok());
+    ASSERT_TRUE(CreateHost());
+    const std::wstring url = Widen(server.Url("/missing.wav"));
+    host_.SetUrl(url.c_str());
+    ASSERT_TRUE(PumpUntil([&] { return !host_.ControlUrl().empty(); }, kEventWaitMs));
+    // The control reports the failure its own way; no error page is played as a song.
+    EXPECT_EQ(host_.ControlUrl(), url);
+    EXPECT_TRUE(host_.TemporaryFile().empty());
+    EXPECT_EQ(CountTemporaryCopies(), 0);
+}
+
 TEST_F(MediaPlayerHostTest, ALaterAddressOrDestroyDropsAPendingDownload) {
     if (!MediaPlayerHost::RunningUnderWine()) GTEST_SKIP() << "addresses pass through";
     TestHttpServer server([this](const ReceivedRequest& request) {
