@@ -1,63 +1,71 @@
+// clang-format off
 // tessel-ui-driver: drives another process's windows with window messages, for end-to-end tests.
 //
 // Usage: tessel-ui-driver [OPTIONS] COMMAND [OPTIONS] [ARGUMENT]
-// Options (any command): --timeout-ms N (every wait is bounded by it; default 10000),
-//   --desktop NAME (work on that desktop, e.g. the one of `wine explorer /desktop=NAME,...`).
+// Options (any command):
+//   --timeout-ms N   every wait is bounded by it (default 10000)
+//   --desktop NAME   work on that desktop, e.g. the one of `wine explorer /desktop=NAME,WxH prog.exe`
 // Windows are found by exact title (--title T; a visible window is preferred over a hidden one).
-// Controls are the window's descendants: --class C, then optionally --text X (exact window text),
-// --id N (control id) and --nth N (0-based among the matches, in enumeration order).
+// <control> picks one of the window's descendants: --class C, then optionally --text X (exact
+// window text), --id N (control id) and --nth N (0-based among the matches, enumeration order).
 //
-// Commands and what they print (one record a line, UTF-8, "\n"-terminated):
-//   wait-window --title T             0x0001005A                     (the window handle)
-//   dump --title T                    the records below
-//   get-text --title T <control> [--pane P]      the text alone
-//   wait-text --title T <control> [--pane P] TEXT   waits until the text equals TEXT
-//   set-text --title T <control> TEXT          WM_SETTEXT
-//   click --title T <control> [--no-wait]      BM_CLICK on a Button (waits for the handler unless
-//                                              --no-wait; a handler still running at the timeout,
-//                                              e.g. in a modal loop, is reported on stderr, exit
-//                                              0); a left button down/up at the centre otherwise
-//   key --title T <control> VK                 posts WM_KEYDOWN/WM_KEYUP; VK is RETURN, ESCAPE,
-//   TAB,
-//                                              SPACE, UP, DOWN, LEFT, RIGHT, DELETE, F1..F12, a
-//                                              letter or digit, or a number
-//   rclick|dblclick --title T <control> [--row R] [--x X --y Y]
-//                                              posts the button messages at (X,Y) in the control's
-//                                              client area, or the centre of list row R, or the
-//                                              centre
-//   select-row --title T [<control>] N         selects and focuses list row N (LVM_SETITEMSTATE)
-//   menu                                       waits for a popup menu and prints it
-//   menu-select TEXT                           chooses the popup menu's item TEXT (keyboard)
-//   message-box [--title T]                    waits for a dialog box and prints it
-//   press TEXT [--title T]                     presses the dialog's button TEXT (also OK, CANCEL,
-//                                              YES, NO by id) and waits for the dialog to go
-//   clipboard                                  the clipboard's text alone
-//   close --title T [--wait-exit]              posts WM_CLOSE; --wait-exit waits for the process
-//   and
-//                                              prints exit-code=N
-//   wait-gone --title T                        waits until no visible window has that title
-// <control> defaults to the class SysListView32 for select-row.
+// Commands:
+//   wait-window --title T                 prints the window handle: 0x0001005A
+//   dump --title T                        prints the records below
+//   get-text --title T <control> [--pane P | --row R [--column C]]
+//                                         prints the control's text alone, or a status pane's,
+//                                         or a list cell's
+//   wait-text --title T <control> [--pane P | --row R [--column C]] TEXT
+//                                         waits until that text equals TEXT
+//   set-text --title T <control> TEXT     sends WM_SETTEXT
+//   click --title T <control> [--no-wait] Button: sends BM_CLICK and returns when the handler has
+//                                         run, or has opened a dialog box of the program (noted on
+//                                         stderr, exit 0), or at the timeout (noted, exit 0);
+//                                         --no-wait posts it instead. Other classes: posts a left
+//                                         button down/up at the centre (or at --x X --y Y)
+//   key --title T <control> VK            posts WM_KEYDOWN/WM_KEYUP; VK is RETURN, ESCAPE, TAB,
+//                                         SPACE, UP, DOWN, LEFT, RIGHT, DELETE, BACK, HOME, END,
+//                                         F1..F12, a letter or digit, or a number
+//   rclick --title T <control> [--row R] [--x X --y Y]
+//   dblclick --title T <control> [--row R] [--x X --y Y]
+//                                         posts the button messages at (X,Y) of the control's
+//                                         client area, or the centre of list row R, or the centre
+//   select-row --title T [<control>] N    selects and focuses list row N only (LVM_SETITEMSTATE);
+//                                         <control> defaults to --class SysListView32
+//   menu                                  waits for a popup menu and prints it
+//   menu-select TEXT                      chooses the popup menu's item TEXT (keys posted to the
+//                                         menu) and waits for the menu to close
+//   message-box [--title T]               waits for a dialog box and prints it
+//   press TEXT [--title T]                presses the dialog box's button TEXT (or OK, CANCEL,
+//                                         YES, NO by their ids) and waits for the box to go
+//   clipboard                             prints the clipboard's text alone
+//   close --title T [--wait-exit]         posts WM_CLOSE; --wait-exit waits for the window's
+//                                         process to end and prints exit-code=N
+//   wait-gone --title T                   waits until no visible window has that title
 //
-// Records (texts are quoted, with \\ \" \n \r \t and \xHH escapes):
+// Records, one a line, UTF-8, "\n"-terminated; texts are quoted with \\ \" \n \r \t and \xHH
+// escapes:
 //   window hwnd=0x00010020 pid=32 title="..." rect=LEFT,TOP,WIDTH,HEIGHT client=WIDTH,HEIGHT
-//   control hwnd=0x00010022 class=Edit id=1 rect=LEFT,TOP,WIDTH,HEIGHT visible=1 enabled=1
-//   text="..."
-//     (rect relative to the top window's client area)
-//   columns count=5                            after a SysListView32's control record, then
-//   column index=0 width=50 align=left text="序号"          (align left|right|center)
-//   rows count=2
-//   row index=0 cells="1","title",...
-//   panes count=4                              after a msctls_statusbar32's control record, then
-//   pane index=0 width=130 right=130 text="状态："         (right=-1: to the bar's edge)
-//   menu hwnd=0x00010040 count=3               then one record per item:
-//   item index=0 id=101 separator=0 enabled=1 checked=0 text="播放"
-//   dialog hwnd=0x00010050 title="..." text="..."   then one record per button:
-//   button id=1 text="OK"
+//   control hwnd=0x00010022 class=Edit id=1 rect=LEFT,TOP,WIDTH,HEIGHT visible=1 enabled=1 text="..."
+//                         (rect relative to the top window's client area; depth first, z-order)
+//   after a SysListView32's control record:
+//     columns count=5
+//     column index=0 width=50 align=left text="序号"            (align is left, right or center)
+//     rows count=2
+//     row index=0 cells="1","title",...
+//   after a msctls_statusbar32's control record:
+//     panes count=4
+//     pane index=0 width=130 right=130 text="状态："            (right=-1: to the bar's edge)
+//   menu hwnd=0x00010040 count=3, then per item:
+//     item index=0 id=101 separator=0 enabled=1 checked=0 text="播放"
+//   dialog hwnd=0x00010050 title="..." text="...", then per visible button:
+//     button id=1 text="OK"                                      (without '&')
 //   exit-code=0
 //
-// Exit codes: 0 done; 1 usage; 2 window, control, menu or dialog not found in time;
-// 3 the operation failed (remote memory, clipboard, item missing); 4 wait-text or wait-gone
-// timed out.
+// Exit codes: 0 done; 1 usage; 2 window, control, menu, dialog or desktop not found in time;
+// 3 the operation failed (remote memory, clipboard, missing item or row); 4 wait-text,
+// wait-gone, menu-select or press timed out, or close --wait-exit saw no exit.
+// clang-format on
 #include <windows.h>
 // The common controls header needs windows.h first.
 #include <commctrl.h>
@@ -159,6 +167,7 @@ struct Options {
     int nth = 0;
     int pane = -1;
     int row = -1;
+    int column = 0;
     int x = -1;
     int y = -1;
     bool noWait = false;
@@ -207,6 +216,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options* options, std::wstring* erro
             ok = number(&options->pane);
         } else if (word == L"--row") {
             ok = number(&options->row);
+        } else if (word == L"--column") {
+            ok = number(&options->column);
         } else if (word == L"--x") {
             ok = number(&options->x);
         } else if (word == L"--y") {
@@ -567,17 +578,23 @@ int CommandDump(const Options& options) {
     return kOk;
 }
 
-std::wstring ControlText(HWND control, int pane) {
-    if (pane < 0) return TextOf(control);
+// The control's text, a status pane's (--pane) or a list cell's (--row, --column).
+std::wstring ControlText(HWND control, const Options& options) {
+    if (options.row >= 0) {
+        RemoteBlock block(control, sizeof(LVITEMW) + kTextChars * sizeof(wchar_t));
+        return block.ok() ? CellText(control, block, options.row, options.column) : std::wstring();
+    }
+    if (options.pane < 0) return TextOf(control);
     const std::vector<Pane> panes = StatusPanes(control);
-    return pane < static_cast<int>(panes.size()) ? panes[pane].text : std::wstring();
+    return options.pane < static_cast<int>(panes.size()) ? panes[options.pane].text
+                                                         : std::wstring();
 }
 
 int CommandGetText(const Options& options) {
     HWND top = nullptr;
     HWND control = nullptr;
     if (int code = FindTarget(options, &top, &control)) return code;
-    Print(ControlText(control, options.pane));
+    Print(ControlText(control, options));
     return kOk;
 }
 
@@ -588,7 +605,7 @@ int CommandWaitText(const Options& options) {
     if (int code = FindTarget(options, &top, &control)) return code;
     std::wstring last;
     if (WaitFor(options.timeoutMs, [&] {
-            last = ControlText(control, options.pane);
+            last = ControlText(control, options);
             return last == options.arguments[0];
         })) {
         return kOk;
@@ -628,6 +645,45 @@ void PostMouse(HWND control, UINT message, WPARAM keys, POINT at) {
     PostMessageW(control, message, keys, MAKELPARAM(at.x, at.y));
 }
 
+DWORD WINAPI SendClick(LPVOID button) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(static_cast<HWND>(button), BM_CLICK, 0, 0, SMTO_NORMAL, INFINITE, &result);
+    return 0;
+}
+
+bool HasDialogOf(DWORD pid) {
+    for (HWND hwnd : TopWindows()) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == pid && IsWindowVisible(hwnd) && ClassOf(hwnd) == L"#32770") return true;
+    }
+    return false;
+}
+
+// BM_CLICK is sent, so the handler has run when it returns; a handler that opens a dialog box
+// (a message box) does not return until the box is answered, so the click also ends when a box
+// of the program's appears. The sending thread is left behind then: it ends with the driver.
+int ClickButton(HWND button, const Options& options) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(button, &pid);
+    const bool hadDialog = HasDialogOf(pid);
+    HANDLE sender = CreateThread(nullptr, 0, SendClick, button, 0, nullptr);
+    if (!sender) return Fail(kFailed, L"cannot start the sending thread");
+    bool dialog = false;
+    const bool done = WaitFor(options.timeoutMs, [&] {
+        if (WaitForSingleObject(sender, 0) == WAIT_OBJECT_0) return true;
+        dialog = !hadDialog && HasDialogOf(pid);
+        return dialog;
+    });
+    CloseHandle(sender);
+    if (dialog) {
+        WriteTo(STD_ERROR_HANDLE, L"tessel-ui-driver: click: the handler opened a dialog box");
+    } else if (!done) {
+        WriteTo(STD_ERROR_HANDLE, L"tessel-ui-driver: click: the handler is still running");
+    }
+    return kOk;
+}
+
 int CommandClick(const Options& options) {
     HWND top = nullptr;
     HWND control = nullptr;
@@ -637,12 +693,7 @@ int CommandClick(const Options& options) {
             PostMessageW(control, BM_CLICK, 0, 0);
             return kOk;
         }
-        DWORD_PTR result = 0;
-        if (!SendMessageTimeoutW(control, BM_CLICK, 0, 0, SMTO_NORMAL, options.timeoutMs,
-                                 &result)) {
-            WriteTo(STD_ERROR_HANDLE, L"tessel-ui-driver: click: the handler is still running");
-        }
-        return kOk;
+        return ClickButton(control, options);
     }
     POINT at = {};
     if (!TargetPoint(control, options, &at)) return Fail(kFailed, L"no such row");
@@ -665,9 +716,8 @@ int CommandMouse(const Options& options, bool right) {
     PostMouse(control, WM_MOUSEMOVE, 0, at);
     if (right) {
         PostMouse(control, WM_RBUTTONDOWN, MK_RBUTTON, at);
+        // The button-up makes the control (or DefWindowProc) raise WM_CONTEXTMENU itself.
         PostMouse(control, WM_RBUTTONUP, 0, at);
-        PostMessageW(control, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(control),
-                     MAKELPARAM(screen.x, screen.y));
     } else {
         PostMouse(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
         PostMouse(control, WM_LBUTTONUP, 0, at);

@@ -96,9 +96,21 @@ expect set-text --title "$TITLE" --class Edit "周杰伦 \"晴天\"" --
 expect click --title "$TITLE" --class Button --text 搜索 --
 expect get-text --title "$TITLE" --class msctls_statusbar32 --pane 0 -- '周杰伦 "晴天"'
 expect get-text --title "$TITLE" --class Edit -- '周杰伦 "晴天"'
+# A handler that opens a message box: the click returns while the box is up.
+expect set-text --title "$TITLE" --class Edit box --
+expect click --title "$TITLE" --class Button --text 搜索 --timeout-ms 20000 --
+grep -q "opened a dialog box" "$OUTDIR/driver.err" || fail "click did not see the message box"
+expect message-box --title 搜索 -- 'button id=1 text="OK"'
+grep -Eq '^dialog hwnd=0x[0-9A-F]{8} title="搜索" text="没有找到"$' <<<"$OUT" ||
+  fail "message-box record in:"$'\n'"$OUT"
+expect press OK --
+expect wait-text --title "$TITLE" --class msctls_statusbar32 --pane 0 "box answered" --
 expect set-text --title "$TITLE" --class Edit --nth 0 "by enter" --
 expect key --title "$TITLE" --class Edit RETURN --
 expect wait-text --title "$TITLE" --class msctls_statusbar32 --pane 0 "by enter" --
+
+expect get-text --title "$TITLE" --class SysListView32 --row 1 --column 1 -- Yesterday
+expect wait-text --title "$TITLE" --class SysListView32 --row 0 "1" --
 
 # The list menu: a right click on row 1 opens it; choosing items.
 expect select-row --title "$TITLE" 1 --

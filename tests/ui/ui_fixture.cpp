@@ -1,6 +1,7 @@
 // A stand-in for the program's main window, built from the same standard controls, so the
 // UI-automation driver can be proven without the program itself. It reacts observably:
-//   - the button "搜索" or Enter in the edit box: pane 0 shows the edit box's text;
+//   - the button "搜索" or Enter in the edit box: pane 0 shows the edit box's text; for the text
+//     "box" a message box "没有找到" titled "搜索" comes first, then pane 0 shows "box answered";
 //   - a right click on the list pops up "菜单"; choosing an item shows its caption in pane 2;
 //     "复制下载地址" also puts the selected row's address (or "no-row") on the clipboard;
 //   - a double-click on the list: pane 2 shows "双击 N" (N the selected row, -1 for none);
@@ -63,8 +64,15 @@ void PutOnClipboard(const std::wstring& text) {
     CloseClipboard();
 }
 
+// The keyword "box" answers with a message box, as a search that finds nothing does.
 void Search() {
-    SetPane(0, WindowText(g_edit));
+    const std::wstring keyword = WindowText(g_edit);
+    if (keyword == L"box") {
+        MessageBoxW(g_main, L"没有找到", L"搜索", MB_OK);
+        SetPane(0, L"box answered");
+        return;
+    }
+    SetPane(0, keyword);
 }
 
 // Enter in the edit box searches, as the program's key-down handler does.
