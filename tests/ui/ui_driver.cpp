@@ -5,11 +5,14 @@
 // Options (any command):
 //   --timeout-ms N   every wait is bounded by it (default 10000)
 //   --desktop NAME   work on that desktop, e.g. the one of `wine explorer /desktop=NAME,WxH prog.exe`
-// Windows are found by exact title (--title T; a visible window is preferred over a hidden one).
+// The top-level window is the first that matches --title T (exact), --hwnd 0xH, --pid N and
+// --window-class C, those given; a visible one is preferred over a hidden one. (--title T
+// below stands for any of them.)
 // <control> picks one of the window's descendants: --class C, then optionally --text X (exact
 // window text), --id N (control id) and --nth N (0-based among the matches, enumeration order).
 //
 // Commands:
+//   windows [--title T ...]               prints every top-level window that matches (all by default)
 //   wait-window --title T                 prints the window handle: 0x0001005A
 //   dump --title T                        prints the records below
 //   get-text --title T <control> [--pane P | --row R [--column C]]
@@ -45,6 +48,7 @@
 //
 // Records, one a line, UTF-8, "\n"-terminated; texts are quoted with \\ \" \n \r \t and \xHH
 // escapes:
+//   top hwnd=0x00010020 pid=32 class="..." visible=1 rect=LEFT,TOP,WIDTH,HEIGHT title="..."
 //   window hwnd=0x00010020 pid=32 title="..." rect=LEFT,TOP,WIDTH,HEIGHT client=WIDTH,HEIGHT
 //   control hwnd=0x00010022 class=Edit id=1 rect=LEFT,TOP,WIDTH,HEIGHT visible=1 enabled=1 text="..."
 //                         (rect relative to the top window's client area; depth first, z-order)
@@ -164,6 +168,9 @@ struct Options {
     std::wstring text;
     bool hasText = false;
     int id = -1;
+    HWND hwnd = nullptr;
+    int pid = -1;
+    std::wstring windowClass;
     int nth = 0;
     int pane = -1;
     int row = -1;
@@ -176,8 +183,10 @@ struct Options {
 
 bool ParseNumber(const std::wstring& word, int* value) {
     if (word.empty()) return false;
+    // Decimal, or hexadecimal after 0x (window handles as printed).
+    const bool hex = word.size() > 2 && word[0] == L'0' && (word[1] == L'x' || word[1] == L'X');
     wchar_t* end = nullptr;
-    const long number = wcstol(word.c_str(), &end, 0);
+    const long long number = wcstoll(word.c_str(), &end, hex ? 16 : 10);
     if (*end != L'\0') return false;
     *value = static_cast<int>(number);
     return true;
@@ -204,6 +213,14 @@ bool ParseOptions(int argc, wchar_t** argv, Options* options, std::wstring* erro
             ok = value(&options->desktop);
         } else if (word == L"--title") {
             ok = options->hasTitle = value(&options->title);
+        } else if (word == L"--hwnd") {
+            int handle = 0;
+            ok = number(&handle) && handle != 0;
+            options->hwnd = reinterpret_cast<HWND>(static_cast<INT_PTR>(handle));
+        } else if (word == L"--pid") {
+            ok = number(&options->pid);
+        } else if (word == L"--window-class") {
+            ok = value(&options->windowClass);
         } else if (word == L"--class") {
             ok = value(&options->className);
         } else if (word == L"--text") {
@@ -303,12 +320,31 @@ std::vector<HWND> Descendants(HWND top) {
     return windows;
 }
 
-HWND FindTop(const std::wstring& title) {
-    HWND hidden = nullptr;
-    for (HWND hwnd : TopWindows()) {
+bool HasWindowFilter(const Options& options) {
+    return options.hasTitle || options.hwnd || options.pid >= 0 || !options.windowClass.empty();
+}
+
+// Whether a top-level window passes --title, --hwnd, --pid and --window-class.
+bool MatchesTop(HWND hwnd, const Options& options) {
+    if (options.hwnd && hwnd != options.hwnd) return false;
+    if (options.hasTitle) {
         wchar_t text[512] = {};
         GetWindowTextW(hwnd, text, 512);
-        if (title != text) continue;
+        if (options.title != text) return false;
+    }
+    if (options.pid >= 0) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        if (pid != static_cast<DWORD>(options.pid)) return false;
+    }
+    return options.windowClass.empty() ||
+           lstrcmpiW(ClassOf(hwnd).c_str(), options.windowClass.c_str()) == 0;
+}
+
+HWND FindTop(const Options& options) {
+    HWND hidden = nullptr;
+    for (HWND hwnd : TopWindows()) {
+        if (!MatchesTop(hwnd, options)) continue;
         if (IsWindowVisible(hwnd)) return hwnd;
         if (!hidden) hidden = hwnd;
     }
@@ -317,7 +353,7 @@ HWND FindTop(const std::wstring& title) {
 
 HWND WaitTop(const Options& options) {
     HWND found = nullptr;
-    WaitFor(options.timeoutMs, [&] { return (found = FindTop(options.title)) != nullptr; });
+    WaitFor(options.timeoutMs, [&] { return (found = FindTop(options)) != nullptr; });
     return found;
 }
 
@@ -337,9 +373,10 @@ HWND FindControl(HWND top, const Options& options) {
 
 // The top window by title, then the control, each waited for.
 int FindTarget(const Options& options, HWND* top, HWND* control) {
-    if (!options.hasTitle) return Fail(kUsage, L"--title is required");
+    if (!HasWindowFilter(options))
+        return Fail(kUsage, L"--title (or --hwnd, --pid, --window-class) is required");
     *top = WaitTop(options);
-    if (!*top) return Fail(kNotFound, L"no window titled " + Quote(options.title));
+    if (!*top) return Fail(kNotFound, L"no such window (title " + Quote(options.title) + L")");
     if (!control) return kOk;
     if (options.className.empty()) return Fail(kUsage, L"--class is required");
     WaitFor(options.timeoutMs, [&] { return (*control = FindControl(*top, options)) != nullptr; });
@@ -1064,12 +1101,26 @@ int CommandClose(const Options& options) {
 }
 
 int CommandWaitGone(const Options& options) {
-    if (!options.hasTitle) return Fail(kUsage, L"--title is required");
+    if (!HasWindowFilter(options)) return Fail(kUsage, L"--title is required");
     const bool gone = WaitFor(options.timeoutMs, [&] {
-        HWND top = FindTop(options.title);
+        HWND top = FindTop(options);
         return !top || !IsWindowVisible(top);
     });
     return gone ? kOk : Fail(kTimedOut, L"the window is still there");
+}
+
+int CommandWindows(const Options& options) {
+    for (HWND hwnd : TopWindows()) {
+        if (!MatchesTop(hwnd, options)) continue;
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        RECT rect = {};
+        GetWindowRect(hwnd, &rect);
+        Print(L"top hwnd=" + Hex(hwnd) + L" pid=" + std::to_wstring(pid) + L" class=" +
+              Quote(ClassOf(hwnd)) + L" visible=" + (IsWindowVisible(hwnd) ? L"1" : L"0") +
+              L" rect=" + Rect(rect) + L" title=" + Quote(TextOf(hwnd)));
+    }
+    return kOk;
 }
 
 int CommandWaitWindow(const Options& options) {
@@ -1085,6 +1136,7 @@ int Run(const Options& options) {
         int (*run)(const Options&);
     };
     static const Command kCommands[] = {
+        {L"windows", CommandWindows},
         {L"wait-window", CommandWaitWindow},
         {L"dump", CommandDump},
         {L"get-text", CommandGetText},

@@ -65,6 +65,12 @@ FIXTURE_PID=$!
 
 expect wait-window --title "$TITLE" -- 
 grep -Eq '^0x[0-9A-F]{8}$' <<<"$OUT" || fail "wait-window printed [$OUT]"
+HWND="$OUT"
+expect windows --hwnd "$HWND" -- 
+grep -Eq "^top hwnd=$HWND pid=[0-9]+ class=\"TesselUiFixture\" visible=1 rect=50,50,811,498 title=\"$TITLE\"\$" \
+  <<<"$OUT" || fail "windows printed [$OUT]"
+PID=$(sed -E 's/.* pid=([0-9]+) .*/\1/' <<<"$OUT")
+expect get-text --pid "$PID" --window-class TesselUiFixture --class Button -- 搜索
 
 # The window as built: geometry, controls, columns, rows and panes.
 expect dump --title "$TITLE" -- \
