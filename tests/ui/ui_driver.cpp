@@ -408,6 +408,8 @@ class RemoteBlock {
     RemoteBlock& operator=(const RemoteBlock&) = delete;
 
     bool ok() const { return address_ != nullptr; }
+    // Leaves the memory to the target process, for a remote thread that may still use it.
+    void Abandon() { address_ = nullptr; }
     HANDLE process() const { return process_; }
     // The address of `offset` inside the block, as the target process sees it.
     void* at(size_t offset = 0) const { return static_cast<char*>(address_) + offset; }
@@ -912,8 +914,12 @@ bool ReadMenuRemotely(HWND menuWindow, HMENU menu, DWORD timeoutMs, std::vector<
     if (!thread) return false;
     const bool finished = WaitForSingleObject(thread, timeoutMs) == WAIT_OBJECT_0;
     CloseHandle(thread);
-    // A thread still running keeps the block: leave it allocated rather than pull it away.
-    if (!finished || !block.Read(&probe, sizeof probe) || probe.count < 0) return false;
+    if (!finished) {
+        // The thread still runs in that memory: leave it allocated rather than pull it away.
+        block.Abandon();
+        return false;
+    }
+    if (!block.Read(&probe, sizeof probe) || probe.count < 0) return false;
     *items = ItemsFromProbe(probe);
     return true;
 }

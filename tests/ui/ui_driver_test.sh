@@ -18,7 +18,13 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 FIXTURE_PID=""
+PID=""
 cleanup() {
+  # A fixture left over by a failed check: end it by its Windows process id, then the desktop.
+  if [ -n "$PID" ] && [ -n "$(timeout 10 wine "$DRIVER" --desktop "$DESKTOP" windows --pid "$PID" \
+    --timeout-ms 0 2>/dev/null </dev/null)" ]; then
+    timeout 20 wine taskkill /f /pid "$PID" >/dev/null 2>&1 </dev/null || true
+  fi
   if [ -n "$FIXTURE_PID" ] && kill -0 "$FIXTURE_PID" 2>/dev/null; then
     kill "$FIXTURE_PID" 2>/dev/null || true
   fi
