@@ -17,57 +17,11 @@ if [ -z "${DISPLAY:-}" ]; then
   exit 77
 fi
 
-FIXTURE_PID=""
-PID=""
-cleanup() {
-  # A fixture left over by a failed check: end it by its Windows process id, then the desktop.
-  if [ -n "$PID" ] && [ -n "$(timeout 10 wine "$DRIVER" --desktop "$DESKTOP" windows --pid "$PID" \
-    --timeout-ms 0 2>/dev/null </dev/null)" ]; then
-    timeout 20 wine taskkill /f /pid "$PID" >/dev/null 2>&1 </dev/null || true
-  fi
-  if [ -n "$FIXTURE_PID" ] && kill -0 "$FIXTURE_PID" 2>/dev/null; then
-    kill "$FIXTURE_PID" 2>/dev/null || true
-  fi
-}
-trap cleanup EXIT
-
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-# drive ARGS...: runs the driver on the test desktop, bounded; output without \r in $OUT,
-# exit code in $RC.
-drive() {
-  OUT=$(timeout 40 wine "$DRIVER" --desktop "$DESKTOP" "$@" 2>"$OUTDIR/driver.err" </dev/null)
-  RC=$?
-  OUT=${OUT//$'\r'/}
-}
-
-# expect ARGS... -- LINE...: runs the driver, wants exit code 0 and every LINE among its output.
-expect() {
-  local args=() line
-  while [ "$1" != "--" ]; do args+=("$1"); shift; done
-  shift
-  drive "${args[@]}"
-  [ "$RC" = 0 ] || { fail "${args[*]}: exit code $RC: $(cat "$OUTDIR/driver.err")"; return; }
-  for line in "$@"; do
-    grep -Fxq -- "$line" <<<"$OUT" || fail "${args[*]}: no line [$line] in:"$'\n'"$OUT"
-  done
-}
-
-# expect_code CODE ARGS...: runs the driver and wants that exit code.
-expect_code() {
-  local code="$1"
-  shift
-  drive "$@"
-  [ "$RC" = "$code" ] || fail "$*: exit code $RC, wanted $code"
-}
+source "$HERE/driver_lib.sh"
 
 mkdir -p "$OUTDIR"
 wine explorer "/desktop=$DESKTOP,1024x768" "$FIXTURE" </dev/null >/dev/null 2>&1 &
-FIXTURE_PID=$!
+PROGRAM_PID=$!
 
 expect wait-window --title "$TITLE" -- 
 grep -Eq '^0x[0-9A-F]{8}$' <<<"$OUT" || fail "wait-window printed [$OUT]"
@@ -168,10 +122,6 @@ expect close --title "$TITLE" --wait-exit -- 'exit-code=0'
 expect wait-gone --title "$TITLE" --
 
 # The desktop's process ends with its last program.
-for _ in $(seq 100); do kill -0 "$FIXTURE_PID" 2>/dev/null || break; sleep 0.1; done
+for _ in $(seq 100); do kill -0 "$PROGRAM_PID" 2>/dev/null || break; sleep 0.1; done
 
-if [ "$failures" -gt 0 ]; then
-  echo "$failures check(s) failed"
-  exit 1
-fi
-echo "all driver checks passed"
+finish "all driver checks passed"

@@ -1,0 +1,61 @@
+# Shared by the tests that drive a program under Wine with tessel-ui-driver. The caller sets
+# DRIVER, DESKTOP and OUTDIR, starts its program on that desktop (PROGRAM_PID: the Linux process,
+# PID: its Windows process id once known) and sources this file first.
+
+PROGRAM_PID=""
+PID=""
+cleanup() {
+  # A fixture left over by a failed check: end it by its Windows process id, then the desktop.
+  if [ -n "$PID" ] && [ -n "$(timeout 10 wine "$DRIVER" --desktop "$DESKTOP" windows --pid "$PID" \
+    --timeout-ms 0 2>/dev/null </dev/null)" ]; then
+    timeout 20 wine taskkill /f /pid "$PID" >/dev/null 2>&1 </dev/null || true
+  fi
+  if [ -n "$PROGRAM_PID" ] && kill -0 "$PROGRAM_PID" 2>/dev/null; then
+    kill "$PROGRAM_PID" 2>/dev/null || true
+  fi
+}
+trap cleanup EXIT
+
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+# drive ARGS...: runs the driver on the test desktop, bounded; output without \r in $OUT,
+# exit code in $RC.
+drive() {
+  OUT=$(timeout 40 wine "$DRIVER" --desktop "$DESKTOP" "$@" 2>"$OUTDIR/driver.err" </dev/null)
+  RC=$?
+  OUT=${OUT//$'\r'/}
+}
+
+# expect ARGS... -- LINE...: runs the driver, wants exit code 0 and every LINE among its output.
+expect() {
+  local args=() line
+  while [ "$1" != "--" ]; do args+=("$1"); shift; done
+  shift
+  drive "${args[@]}"
+  [ "$RC" = 0 ] || { fail "${args[*]}: exit code $RC: $(cat "$OUTDIR/driver.err")"; return; }
+  for line in "$@"; do
+    grep -Fxq -- "$line" <<<"$OUT" || fail "${args[*]}: no line [$line] in:"$'\n'"$OUT"
+  done
+}
+
+# expect_code CODE ARGS...: runs the driver and wants that exit code.
+expect_code() {
+  local code="$1"
+  shift
+  drive "$@"
+  [ "$RC" = "$code" ] || fail "$*: exit code $RC, wanted $code"
+}
+
+
+# finish MESSAGE: exits 1 when a check failed, else prints MESSAGE.
+finish() {
+  if [ "$failures" -gt 0 ]; then
+    echo "$failures check(s) failed"
+    exit 1
+  fi
+  echo "$1"
+}
