@@ -4,10 +4,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <string>
 #include <tuple>
 #include <vector>
 
+#include "tessel/platform/arguments.h"
 #include "tessel/platform/kernel_commands.h"
+#include "tessel/runtime/units.h"
 
 namespace tessel::headless {
 
@@ -45,16 +48,33 @@ void KernelCommand(std::uint32_t command, std::uint32_t argCount, const Value* a
 }
 
 // Unit properties are kept as plain values: enough for routines that only store and read back.
+// Texts (captions, contents, tags) are kept as copies and read back as new texts, as the runtime
+// with windows hands them out.
 std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>, Value> g_properties;
+std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>, std::string> g_texts;
+
+bool IsTextProperty(std::uint32_t property) {
+    return property == unit_property::kText || property == unit_property::kTag;
+}
 
 void ReadUnitProperty(std::uint32_t window, std::uint32_t unit, std::uint32_t property,
                       std::int32_t, Value* result) {
+    if (IsTextProperty(property)) {
+        const auto it = g_texts.find({window, unit, property});
+        *result = platform::NewText(it == g_texts.end() ? std::string_view() : it->second);
+        return;
+    }
     const auto it = g_properties.find({window, unit, property});
     *result = it == g_properties.end() ? IntegerValue(0) : it->second;
 }
 
 void WriteUnitProperty(std::uint32_t window, std::uint32_t unit, std::uint32_t property,
                        std::int32_t, Word low, std::uint32_t high) {
+    if (IsTextProperty(property)) {
+        const char* text = reinterpret_cast<const char*>(low);
+        g_texts[{window, unit, property}] = text != nullptr ? text : "";
+        return;
+    }
     auto& v = g_properties[{window, unit, property}];
     v.low = low;
     v.high = high;
@@ -69,7 +89,9 @@ void EndProgram(std::int32_t exitCode) {
 void MessageLoop() {}  // no windows: nothing to wait for
 void LoadAndShowWindow(std::uint32_t) {}
 
-Word Request(std::uint32_t code, std::uint32_t argCount, const Word* args) {
+}  // namespace
+
+Word RunRequest(std::uint32_t code, std::uint32_t argCount, const Word* args) {
     switch (code) {
         case request::kAtExit:
             if (argCount >= 1) g_atExit.push_back(reinterpret_cast<void (*)()>(args[0]));
@@ -89,11 +111,13 @@ Word Request(std::uint32_t code, std::uint32_t argCount, const Word* args) {
     }
 }
 
+namespace {
+
 const ServiceTable kTable = {
     &RuntimeError,     &CallDllCommand,        &LibraryCommand,         &KernelCommand,
     &ReadUnitProperty, &WriteUnitProperty,     &platform::RuntimeAllocate,
     &platform::RuntimeResize, &platform::RuntimeFree, &EndProgram, &MessageLoop,
-    &LoadAndShowWindow, &Request,
+    &LoadAndShowWindow, &RunRequest,
 };
 
 }  // namespace

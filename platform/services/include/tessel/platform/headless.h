@@ -4,6 +4,7 @@
 // with the real Windows functions.
 #include <cstdint>
 #include <functional>
+#include <string_view>
 
 #include "tessel/runtime/services.h"
 
@@ -28,6 +29,14 @@ void RunAtExitRoutines();
 
 // The DLL-command service of this platform: real functions on Windows, stand-ins elsewhere.
 Word CallDllCommand(std::uint32_t index, std::uint32_t argCount, const Word* args);
+
+// Calls a resolved DLL function with the checked stdcall (error 6 when it unbalances the stack);
+// WinInet handles it makes get the time-out bounds below. Windows only.
+Word CallDllFunction(void* function, std::string_view name, std::uint32_t argCount,
+                     const Word* args);
+
+// The request slot: request 3 (at exit) and request 2 (array variable).
+Word RunRequest(std::uint32_t code, std::uint32_t argCount, const Word* args);
 
 // Kernel commands that reach the system (message box, settings files, file tests, the program's
 // directory, the clipboard, sounds); false when `command` is not one of them.
