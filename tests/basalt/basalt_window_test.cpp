@@ -22,6 +22,7 @@ void CloseAndExpectCleanEnd(StartedProgram& p, HWND main) {
     EXPECT_EQ(p.WaitForExit(), 0u);
     EXPECT_EQ(p.CountLogLines("OnMainWindowDestroy 0 0 0"), 1);
     EXPECT_EQ(p.CountLogLines("cleanup"), 1);
+    EXPECT_EQ(p.CountLogLines("OnMainWindowCreated 0 0 0"), 1);
 }
 
 TEST(BasaltWindows, MainWindowShowsItsStartState) {
@@ -36,7 +37,8 @@ TEST(BasaltWindows, MainWindowShowsItsStartState) {
     EXPECT_EQ(r.top, 50);
     EXPECT_EQ(r.right - r.left, 811);
     EXPECT_EQ(r.bottom - r.top, 498);
-    EXPECT_EQ(p.CountLogLines("OnMainWindowCreated 0 0 0"), 1);
+    // The created event runs once the window stands.
+    EXPECT_TRUE(p.WaitForLogLine("OnMainWindowCreated 0 0 0"));
 
     const auto buttons = Children(main, L"Button");
     ASSERT_EQ(buttons.size(), 1u);
