@@ -27,9 +27,9 @@ std::span<const std::uint8_t> ImageExtent(std::uint8_t* firstByte) {
 
 std::wstring OwnDirectory() {
     HMODULE self = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&OwnDirectory), &self);
+    GetModuleHandleExW(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        reinterpret_cast<LPCWSTR>(&OwnDirectory), &self);
     std::wstring path(MAX_PATH, L'\0');
     const DWORD n = GetModuleFileNameW(self, path.data(), static_cast<DWORD>(path.size()));
     path.resize(n);
@@ -40,7 +40,9 @@ std::wstring OwnDirectory() {
 void* UnitHandleForLibraries(std::uint32_t window, std::uint32_t unit) {
     return UnitWindow(window, unit);
 }
-void* OwnerForLibraries() { return ActiveProgramWindow(); }
+void* OwnerForLibraries() {
+    return ActiveProgramWindow();
+}
 
 const LibraryHost g_host = {&BasaltServices(), &UnitHandleForLibraries, &OwnerForLibraries};
 
@@ -53,7 +55,8 @@ void LoadLibraries(const std::vector<std::string>& rows) {
         const auto fields = image::SplitLibraryRow(rows[row]);
         lib.name = fields.empty() ? std::string() : fields[0];
         if (row != 0 && !lib.name.empty() && lib.name.rfind("@@", 0) != 0) {
-            const std::wstring file = dir + std::wstring(lib.name.begin(), lib.name.end()) + L".fnr";
+            const std::wstring file =
+                dir + std::wstring(lib.name.begin(), lib.name.end()) + L".fnr";
             auto* module = LoadLibraryW(file.c_str());
             lib.module = module;
             if (module != nullptr) {
@@ -72,9 +75,15 @@ void LoadLibraries(const std::vector<std::string>& rows) {
 
 }  // namespace
 
-LoadedImage& Program() { return g_program; }
-const LibraryHost& Host() { return g_host; }
-void (*EntryPoint())() { return g_entry; }
+LoadedImage& Program() {
+    return g_program;
+}
+const LibraryHost& Host() {
+    return g_host;
+}
+void (*EntryPoint())() {
+    return g_entry;
+}
 
 bool LoadImage(std::uint8_t* firstByte, std::string* error) {
     // Steps 1 to 3: header, DLL-command table, support-library table, section chain.

@@ -48,9 +48,9 @@ Word DllCommand(std::uint32_t index, std::uint32_t argCount, const Word* args) {
     if (c.resolved == nullptr) {
         // Command 0 names no library: its function is kernel32's.
         HMODULE module = LoadLibraryA(c.library.empty() ? "kernel32.dll" : c.library.c_str());
-        c.resolved = module != nullptr ? reinterpret_cast<void*>(
-                                             GetProcAddress(module, c.function.c_str()))
-                                       : nullptr;
+        c.resolved = module != nullptr
+                         ? reinterpret_cast<void*>(GetProcAddress(module, c.function.c_str()))
+                         : nullptr;
         if (c.resolved == nullptr) RuntimeError(runtime_error::kStackUnbalanced);
     }
     return headless::CallDllFunction(c.resolved, c.function, argCount, args);
@@ -78,19 +78,34 @@ void KernelCommand(std::uint32_t command, std::uint32_t argCount, const Value* a
     RuntimeError(runtime_error::kUnexpectedType);
 }
 
-void EndProgram(std::int32_t exitCode) { EndOnce(exitCode); }
+void EndProgram(std::int32_t exitCode) {
+    EndOnce(exitCode);
+}
 
-void LoadAndShow(std::uint32_t windowId) { LoadWindow(windowId, true); }
+void LoadAndShow(std::uint32_t windowId) {
+    LoadWindow(windowId, true);
+}
 
 const ServiceTable kTable = {
-    &RuntimeError,       &DllCommand,           &LibraryCommand,           &KernelCommand,
-    &ReadUnitProperty,   &WriteUnitProperty,    &platform::RuntimeAllocate,
-    &platform::RuntimeResize, &platform::RuntimeFree, &EndProgram,  &RunMessageLoop,
-    &LoadAndShow,        &headless::RunRequest,
+    &RuntimeError,
+    &DllCommand,
+    &LibraryCommand,
+    &KernelCommand,
+    &ReadUnitProperty,
+    &WriteUnitProperty,
+    &platform::RuntimeAllocate,
+    &platform::RuntimeResize,
+    &platform::RuntimeFree,
+    &EndProgram,
+    &RunMessageLoop,
+    &LoadAndShow,
+    &headless::RunRequest,
 };
 
 }  // namespace
 
-const ServiceTable& BasaltServices() { return kTable; }
+const ServiceTable& BasaltServices() {
+    return kTable;
+}
 
 }  // namespace tessel::basalt

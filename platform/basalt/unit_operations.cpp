@@ -19,7 +19,8 @@ RECT UnitRect(const UnitState& u) {
     if (u.type == type::kTimer) return u.timerRect;
     RECT r{};
     GetWindowRect(u.hwnd, &r);
-    if (HWND parent = GetParent(u.hwnd); parent != nullptr && (GetWindowLongW(u.hwnd, GWL_STYLE) & WS_CHILD))
+    if (HWND parent = GetParent(u.hwnd);
+        parent != nullptr && (GetWindowLongW(u.hwnd, GWL_STYLE) & WS_CHILD))
         MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
     return r;
 }
@@ -28,10 +29,18 @@ void MoveUnit(UnitState& u, std::uint32_t property, std::int32_t v) {
     RECT r = UnitRect(u);
     LONG left = r.left, top = r.top, width = r.right - r.left, height = r.bottom - r.top;
     switch (property) {
-        case unit_property::kLeft: left = v; break;
-        case unit_property::kTop: top = v; break;
-        case unit_property::kWidth: width = v; break;
-        default: height = v; break;
+        case unit_property::kLeft:
+            left = v;
+            break;
+        case unit_property::kTop:
+            top = v;
+            break;
+        case unit_property::kWidth:
+            width = v;
+            break;
+        default:
+            height = v;
+            break;
     }
     if (u.type == type::kTimer) {
         u.timerRect = {left, top, left + width, top + height};
@@ -73,7 +82,8 @@ Value CopyUnit(const Value& source) {
 
 void PopUpMenu(const Value* args, std::uint32_t n) {
     WindowState* w = FindWindowState(static_cast<std::uint32_t>(args[0].low));
-    UnitState* menu = n > 1 ? FindUnit(static_cast<std::uint32_t>(args[1].low), args[1].high) : nullptr;
+    UnitState* menu =
+        n > 1 ? FindUnit(static_cast<std::uint32_t>(args[1].low), args[1].high) : nullptr;
     if (w == nullptr || menu == nullptr || menu->menu == nullptr) return;
     POINT at{};
     GetCursorPos(&at);
@@ -108,7 +118,9 @@ void ReadUnitProperty(std::uint32_t window, std::uint32_t unit, std::uint32_t pr
             *result = platform::NewText(platform::GbkFromWide(text));
             return;
         }
-        case unit_property::kTag: *result = platform::NewText(u->tag); return;
+        case unit_property::kTag:
+            *result = platform::NewText(u->tag);
+            return;
         case unit_property::kLeft:
         case unit_property::kTop:
         case unit_property::kWidth:
@@ -124,11 +136,21 @@ void ReadUnitProperty(std::uint32_t window, std::uint32_t unit, std::uint32_t pr
         case unit_property::kShown:
             *result = LogicalValue(u->hwnd != nullptr && IsWindowVisible(u->hwnd));
             return;
-        case unit_property::kTextColour: *result = IntegerValue(static_cast<std::int32_t>(u->textColour)); return;
-        case unit_property::kBackColour: *result = IntegerValue(static_cast<std::int32_t>(u->backColour)); return;
-        case unit_property::kTimerPeriod: *result = IntegerValue(static_cast<std::int32_t>(u->timerPeriod)); return;
-        case unit_property::kAttribute24: *result = IntegerValue(u->attribute24); return;
-        default: *result = IntegerValue(0); return;
+        case unit_property::kTextColour:
+            *result = IntegerValue(static_cast<std::int32_t>(u->textColour));
+            return;
+        case unit_property::kBackColour:
+            *result = IntegerValue(static_cast<std::int32_t>(u->backColour));
+            return;
+        case unit_property::kTimerPeriod:
+            *result = IntegerValue(static_cast<std::int32_t>(u->timerPeriod));
+            return;
+        case unit_property::kAttribute24:
+            *result = IntegerValue(u->attribute24);
+            return;
+        default:
+            *result = IntegerValue(0);
+            return;
     }
 }
 
@@ -143,7 +165,9 @@ void WriteUnitProperty(std::uint32_t window, std::uint32_t unit, std::uint32_t p
             if (u->hwnd != nullptr)
                 SetWindowTextW(u->hwnd, platform::WideFromGbk(text ? text : "").c_str());
             return;
-        case unit_property::kTag: u->tag = text != nullptr ? text : ""; return;
+        case unit_property::kTag:
+            u->tag = text != nullptr ? text : "";
+            return;
         case unit_property::kLeft:
         case unit_property::kTop:
         case unit_property::kWidth:
@@ -163,9 +187,14 @@ void WriteUnitProperty(std::uint32_t window, std::uint32_t unit, std::uint32_t p
             }
             if (u->hwnd != nullptr) InvalidateRect(u->hwnd, nullptr, TRUE);
             return;
-        case unit_property::kTimerPeriod: SetTimerPeriod(*u, integer); return;
-        case unit_property::kAttribute24: u->attribute24 = integer; return;
-        default: return;
+        case unit_property::kTimerPeriod:
+            SetTimerPeriod(*u, integer);
+            return;
+        case unit_property::kAttribute24:
+            u->attribute24 = integer;
+            return;
+        default:
+            return;
     }
 }
 
@@ -173,11 +202,13 @@ bool RunWindowCommand(std::uint32_t command, std::uint32_t n, const Value* args,
     const Value none{};
     const Value& first = n > 0 ? args[0] : none;
     switch (command) {
-        case window_command::kCopyUnit: *result = CopyUnit(first); return true;
+        case window_command::kCopyUnit:
+            *result = CopyUnit(first);
+            return true;
         case window_command::kRouteEvents: {
             UnitState* to = FindUnit(static_cast<std::uint32_t>(first.low), first.high);
-            UnitState* from = n > 1 ? FindUnit(static_cast<std::uint32_t>(args[1].low), args[1].high)
-                                    : nullptr;
+            UnitState* from =
+                n > 1 ? FindUnit(static_cast<std::uint32_t>(args[1].low), args[1].high) : nullptr;
             if (to != nullptr && from != nullptr) to->events = from->events;
             return true;
         }
@@ -193,7 +224,8 @@ bool RunWindowCommand(std::uint32_t command, std::uint32_t n, const Value* args,
             return true;
         }
         case window_command::kLoadWindow:
-            *result = LogicalValue(LoadWindow(static_cast<std::uint32_t>(ArgInt(n, args, 0, 0)), true));
+            *result =
+                LogicalValue(LoadWindow(static_cast<std::uint32_t>(ArgInt(n, args, 0, 0)), true));
             return true;
         case window_command::kDestroyWindow:
             if (WindowState* w = FindWindowState(static_cast<std::uint32_t>(ArgInt(n, args, 0, 0))))
@@ -202,7 +234,8 @@ bool RunWindowCommand(std::uint32_t command, std::uint32_t n, const Value* args,
         case window_command::kPopUpMenu:
             if (n >= 2) PopUpMenu(args, n);
             return true;
-        default: return false;
+        default:
+            return false;
     }
 }
 
@@ -219,8 +252,11 @@ void RunPlayerCommand(std::uint32_t command, std::uint32_t n, const Value* args,
             // The controls object is reached through the control itself.
             *result = UnitValue(u->window, u->id, tag::kMediaPlayerControls);
             return;
-        case player::kStop: u->player->Stop(); return;
-        default: return;
+        case player::kStop:
+            u->player->Stop();
+            return;
+        default:
+            return;
     }
 }
 

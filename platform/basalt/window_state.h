@@ -1,7 +1,7 @@
 #pragma once
 // The window system's own records of the windows and units it created.
-#include <windows.h>
 #include <commctrl.h>
+#include <windows.h>
 
 #include <cstdint>
 #include <map>
@@ -28,8 +28,8 @@ struct UnitState {
     COLORREF backColour = CLR_NONE;  // transparent
     HBRUSH backBrush = nullptr;
     std::uint32_t timerPeriod = 0;
-    RECT timerRect{};  // a timer is never drawn but keeps its geometry
-    HMENU menu = nullptr;  // a top-level menu unit: its pop-up
+    RECT timerRect{};                         // a timer is never drawn but keeps its geometry
+    HMENU menu = nullptr;                     // a top-level menu unit: its pop-up
     std::uint32_t clickHandler = 0xFFFFFFFF;  // a menu item's
     std::unique_ptr<PlayerUnit> player;
 };

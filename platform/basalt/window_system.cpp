@@ -2,13 +2,13 @@
 // messages into the events bound in the form, and the message loop.
 #include "window_system.h"
 
-#include <windows.h>
 #include <commctrl.h>
+#include <windows.h>
 
 #include "loaded_image.h"
+#include "tessel/image/image.h"
 #include "tessel/platform/gbk_win32.h"
 #include "tessel/runtime/units.h"
-#include "tessel/image/image.h"
 #include "window_state.h"
 
 namespace tessel::basalt {
@@ -33,9 +33,13 @@ std::map<std::uint32_t, std::unique_ptr<WindowState>> g_windows;
 std::vector<std::pair<std::uint32_t, std::uint32_t>> g_eventUnits;  // innermost last
 std::uint32_t g_nextCopy = 0xE000;
 
-std::wstring Wide(std::string_view gbk) { return platform::WideFromGbk(gbk); }
+std::wstring Wide(std::string_view gbk) {
+    return platform::WideFromGbk(gbk);
+}
 
-WORD ControlId(std::uint32_t unitId) { return static_cast<WORD>(unitId & 0xFFFF); }
+WORD ControlId(std::uint32_t unitId) {
+    return static_cast<WORD>(unitId & 0xFFFF);
+}
 
 std::int32_t ShiftState() {
     std::int32_t s = 0;
@@ -78,8 +82,11 @@ LRESULT CALLBACK UnitSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PT
                     RaiseEvent(*unit, kLeftButtonDown, static_cast<short>(LOWORD(lp)),
                                static_cast<short>(HIWORD(lp)), static_cast<std::int32_t>(wp));
                 break;
-            case WM_NCDESTROY: RemoveWindowSubclass(hwnd, &UnitSubclass, 1); break;
-            default: break;
+            case WM_NCDESTROY:
+                RemoveWindowSubclass(hwnd, &UnitSubclass, 1);
+                break;
+            default:
+                break;
         }
     }
     return DefSubclassProc(hwnd, msg, wp, lp);
@@ -168,7 +175,8 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                     OnCtlColor(*w, reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp), msg))
                 return brush;
             break;
-        default: break;
+        default:
+            break;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
@@ -176,7 +184,8 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 bool RegisterWindowClass() {
     static bool registered = false;
     if (registered) return true;
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX icc{sizeof icc,
+                             ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -231,19 +240,29 @@ bool CreateFacetUnit(WindowState& w, UnitState& u, const image::Unit& r, DWORD s
             panes.push_back({texts[i].c_str(), static_cast<std::int32_t>(bar->panes[i].width)});
     }
     const std::wstring name = Wide(r.name);
-    const FacetUnitSpec spec{w.hwnd,   r.type,     ControlId(u.id),
-                             r.left,   r.top,      r.width,
-                             r.height, style,      UnitFont(),
-                             name.c_str(),
-                             static_cast<std::uint32_t>(columns.empty() ? panes.size() : columns.size()),
-                             columns.data(), panes.data()};
+    const FacetUnitSpec spec{
+        w.hwnd,
+        r.type,
+        ControlId(u.id),
+        r.left,
+        r.top,
+        r.width,
+        r.height,
+        style,
+        UnitFont(),
+        name.c_str(),
+        static_cast<std::uint32_t>(columns.empty() ? panes.size() : columns.size()),
+        columns.data(),
+        panes.data()};
     u.hwnd = static_cast<HWND>(libs[row::kFacet].createUnit(&spec));
     return u.hwnd != nullptr;
 }
 
 }  // namespace
 
-std::map<std::uint32_t, std::unique_ptr<WindowState>>& Windows() { return g_windows; }
+std::map<std::uint32_t, std::unique_ptr<WindowState>>& Windows() {
+    return g_windows;
+}
 
 WindowState* FindWindowState(std::uint32_t windowId) {
     const auto it = g_windows.find(windowId);
@@ -272,10 +291,12 @@ HFONT UnitFont() {
     return font;
 }
 
-std::uint32_t NewCopyId() { return 0x7E000000u | g_nextCopy++; }
+std::uint32_t NewCopyId() {
+    return 0x7E000000u | g_nextCopy++;
+}
 
-int RaiseEvent(UnitState& unit, std::int32_t event, std::int32_t a, std::int32_t b,
-               std::int32_t c, int fallback) {
+int RaiseEvent(UnitState& unit, std::int32_t event, std::int32_t a, std::int32_t b, std::int32_t c,
+               int fallback) {
     std::uint32_t offset = image::kNone;
     for (const auto& e : unit.events)
         if (e.number == event) offset = e.codeOffset;
@@ -315,8 +336,8 @@ bool CreateUnitControl(WindowState& w, UnitState& u, const image::Unit& r, bool 
                                  0, w.hwnd, r, u.id);
             if (p != nullptr) {
                 u.textColour = p->textColour;
-                u.backColour = p->backColour == image::LabelProperties::kNoColour ? CLR_NONE
-                                                                                  : p->backColour;
+                u.backColour =
+                    p->backColour == image::LabelProperties::kNoColour ? CLR_NONE : p->backColour;
             }
             break;
         }
@@ -328,7 +349,8 @@ bool CreateUnitControl(WindowState& w, UnitState& u, const image::Unit& r, bool 
             return true;
         }
         case type::kReportList:
-        case type::kStatusBar: return CreateFacetUnit(w, u, r, style);
+        case type::kStatusBar:
+            return CreateFacetUnit(w, u, r, style);
         case type::kMediaPlayer: {
             PlayerUnitSpec spec;
             spec.parent = w.hwnd;
@@ -343,7 +365,8 @@ bool CreateUnitControl(WindowState& w, UnitState& u, const image::Unit& r, bool 
             u.hwnd = u.player ? u.player->Window() : nullptr;
             return u.player != nullptr;
         }
-        default: return false;
+        default:
+            return false;
     }
     if (u.hwnd == nullptr) return false;
     if (r.type == type::kEditBox || r.type == type::kLabel)

@@ -1,7 +1,7 @@
 // facet.fnr: the report list (a list view in report view) and the status bar, created for the
 // window system and driven by library commands on row 1.
-#include <windows.h>
 #include <commctrl.h>
+#include <windows.h>
 
 #include <cstring>
 #include <string>
@@ -24,7 +24,8 @@ const LibraryHost* g_host = nullptr;
 // Results are the program's blocks: allocated through the runtime, never by this module.
 Value HostText(std::wstring_view wide) {
     const std::string gbk = tessel::platform::GbkFromWide(wide);
-    auto* p = static_cast<char*>(g_host->services->allocate(static_cast<std::uint32_t>(gbk.size() + 1)));
+    auto* p =
+        static_cast<char*>(g_host->services->allocate(static_cast<std::uint32_t>(gbk.size() + 1)));
     std::memcpy(p, gbk.c_str(), gbk.size() + 1);
     return tessel::TextValue(p);
 }
@@ -37,19 +38,22 @@ HWND UnitHandle(std::uint32_t n, const Value* args) {
 
 int ColumnFormat(std::uint32_t alignment) {
     switch (alignment) {
-        case 1: return LVCFMT_CENTER;
-        case 2: return LVCFMT_RIGHT;
-        default: return LVCFMT_LEFT;
+        case 1:
+            return LVCFMT_CENTER;
+        case 2:
+            return LVCFMT_RIGHT;
+        default:
+            return LVCFMT_LEFT;
     }
 }
 
 HWND CreateList(const FacetUnitSpec& s) {
-    HWND list = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, s.name,
-                                WS_CHILD | s.windowStyle | LVS_REPORT | LVS_SHOWSELALWAYS |
-                                    LVS_SINGLESEL,
-                                s.left, s.top, s.width, s.height, static_cast<HWND>(s.parent),
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(s.controlId)),
-                                GetModuleHandleW(nullptr), nullptr);
+    HWND list =
+        CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, s.name,
+                        WS_CHILD | s.windowStyle | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SINGLESEL,
+                        s.left, s.top, s.width, s.height, static_cast<HWND>(s.parent),
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(s.controlId)),
+                        GetModuleHandleW(nullptr), nullptr);
     if (list == nullptr) return nullptr;
     SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(s.font), FALSE);
     ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
@@ -67,12 +71,12 @@ HWND CreateList(const FacetUnitSpec& s) {
 
 HWND CreateStatusBar(const FacetUnitSpec& s) {
     // Kept at its stored place rather than docked to the parent's bottom edge.
-    HWND bar = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr,
-                               WS_CHILD | (s.windowStyle & WS_VISIBLE) | CCS_NOPARENTALIGN |
-                                   CCS_NORESIZE,
-                               s.left, s.top, s.width, s.height, static_cast<HWND>(s.parent),
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(s.controlId)),
-                               GetModuleHandleW(nullptr), nullptr);
+    HWND bar =
+        CreateWindowExW(0, STATUSCLASSNAMEW, nullptr,
+                        WS_CHILD | (s.windowStyle & WS_VISIBLE) | CCS_NOPARENTALIGN | CCS_NORESIZE,
+                        s.left, s.top, s.width, s.height, static_cast<HWND>(s.parent),
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(s.controlId)),
+                        GetModuleHandleW(nullptr), nullptr);
     if (bar == nullptr) return nullptr;
     SendMessageW(bar, WM_SETFONT, reinterpret_cast<WPARAM>(s.font), FALSE);
     std::vector<int> edges;
@@ -91,8 +95,8 @@ std::wstring CellText(HWND list, int row, int column) {
         item.iSubItem = column;
         item.pszText = text.data();
         item.cchTextMax = static_cast<int>(text.size());
-        const auto n = static_cast<std::size_t>(
-            SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
+        const auto n = static_cast<std::size_t>(SendMessageW(
+            list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
         if (n + 1 < text.size()) {
             text.resize(n);
             return text;
@@ -103,7 +107,9 @@ std::wstring CellText(HWND list, int row, int column) {
 
 void ListCommand(HWND list, std::uint32_t command, std::uint32_t n, const Value* a, Value* r) {
     switch (command) {
-        case tessel::facet::kListDeleteAll: SendMessageW(list, LVM_DELETEALLITEMS, 0, 0); return;
+        case tessel::facet::kListDeleteAll:
+            SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+            return;
         case tessel::facet::kListAppendRow: {
             LVITEMW item{};
             item.mask = LVIF_TEXT;
@@ -114,7 +120,8 @@ void ListCommand(HWND list, std::uint32_t command, std::uint32_t n, const Value*
             return;
         }
         case tessel::facet::kListRowCount:
-            *r = tessel::IntegerValue(static_cast<std::int32_t>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)));
+            *r = tessel::IntegerValue(
+                static_cast<std::int32_t>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)));
             return;
         case tessel::facet::kListSetCell: {
             const std::wstring text = tessel::platform::WideFromGbk(ArgText(n, a, 3));
@@ -133,7 +140,8 @@ void ListCommand(HWND list, std::uint32_t command, std::uint32_t n, const Value*
             *r = tessel::IntegerValue(static_cast<std::int32_t>(
                 SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED)));
             return;
-        default: return;
+        default:
+            return;
     }
 }
 
@@ -154,7 +162,8 @@ void StatusCommand(HWND bar, std::uint32_t command, std::uint32_t n, const Value
             *r = HostText(text);
             return;
         }
-        default: return;
+        default:
+            return;
     }
 }
 
@@ -169,9 +178,12 @@ extern "C" __declspec(dllexport) void tessel_Attach(const LibraryHost* host) {
 extern "C" __declspec(dllexport) void* tessel_CreateUnit(const FacetUnitSpec* spec) {
     if (spec == nullptr) return nullptr;
     switch (spec->type) {
-        case tessel::tag::kReportList: return CreateList(*spec);
-        case tessel::tag::kStatusBar: return CreateStatusBar(*spec);
-        default: return nullptr;
+        case tessel::tag::kReportList:
+            return CreateList(*spec);
+        case tessel::tag::kStatusBar:
+            return CreateStatusBar(*spec);
+        default:
+            return nullptr;
     }
 }
 

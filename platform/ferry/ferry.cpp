@@ -19,12 +19,17 @@ extern "C" __declspec(dllexport) void tessel_Command(std::uint32_t command, std:
                                                      tessel::Value* result) {
     *result = tessel::OmittedValue();
     switch (command) {
-        case tessel::ferry::kStartDownload: *result = tessel::LogicalValue(false); return;
-        case tessel::ferry::kCurrentSpeed: *result = tessel::IntegerValue(0); return;
+        case tessel::ferry::kStartDownload:
+            *result = tessel::LogicalValue(false);
+            return;
+        case tessel::ferry::kCurrentSpeed:
+            *result = tessel::IntegerValue(0);
+            return;
         case tessel::ferry::kRelease:
             // The holder keeps the transfer object; with none ever made it stays 0.
             if (n >= 1 && args[0].low != 0) *reinterpret_cast<tessel::Word*>(args[0].low) = 0;
             return;
-        default: return;
+        default:
+            return;
     }
 }

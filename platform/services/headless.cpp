@@ -107,17 +107,27 @@ Word RunRequest(std::uint32_t code, std::uint32_t argCount, const Word* args) {
             }
             return reinterpret_cast<Word>(*variable);
         }
-        default: return 0;
+        default:
+            return 0;
     }
 }
 
 namespace {
 
 const ServiceTable kTable = {
-    &RuntimeError,     &CallDllCommand,        &LibraryCommand,         &KernelCommand,
-    &ReadUnitProperty, &WriteUnitProperty,     &platform::RuntimeAllocate,
-    &platform::RuntimeResize, &platform::RuntimeFree, &EndProgram, &MessageLoop,
-    &LoadAndShowWindow, &RunRequest,
+    &RuntimeError,
+    &CallDllCommand,
+    &LibraryCommand,
+    &KernelCommand,
+    &ReadUnitProperty,
+    &WriteUnitProperty,
+    &platform::RuntimeAllocate,
+    &platform::RuntimeResize,
+    &platform::RuntimeFree,
+    &EndProgram,
+    &MessageLoop,
+    &LoadAndShowWindow,
+    &RunRequest,
 };
 
 }  // namespace
@@ -133,13 +143,18 @@ void SetErrorHandler(ErrorHandler handler) {
 
 const char* RuntimeErrorText(std::int32_t code) {
     switch (code) {
-        case runtime_error::kIndexAboveCount: return "array index above the element count";
-        case runtime_error::kIndexBelowOne: return "array index below 1";
-        case runtime_error::kUnexpectedType: return "a command returned an unexpected type";
+        case runtime_error::kIndexAboveCount:
+            return "array index above the element count";
+        case runtime_error::kIndexBelowOne:
+            return "array index below 1";
+        case runtime_error::kUnexpectedType:
+            return "a command returned an unexpected type";
         case runtime_error::kStackUnbalanced:
             return "a DLL function left the stack unbalanced (its declaration does not match it)";
-        case runtime_error::kSelectionOutOfRange: return "selection index outside its list";
-        default: return "unknown runtime error";
+        case runtime_error::kSelectionOutOfRange:
+            return "selection index outside its list";
+        default:
+            return "unknown runtime error";
     }
 }
 

@@ -1,6 +1,6 @@
 // vestry.fnr: operating-system interface functions. The folder dialog, on row 3.
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <cstring>
 #include <string>
@@ -16,7 +16,8 @@ using tessel::Value;
 const tessel::basalt::LibraryHost* g_host = nullptr;
 
 Value HostText(const std::string& gbk) {
-    auto* p = static_cast<char*>(g_host->services->allocate(static_cast<std::uint32_t>(gbk.size() + 1)));
+    auto* p =
+        static_cast<char*>(g_host->services->allocate(static_cast<std::uint32_t>(gbk.size() + 1)));
     std::memcpy(p, gbk.c_str(), gbk.size() + 1);
     return tessel::TextValue(p);
 }
@@ -49,7 +50,8 @@ extern "C" __declspec(dllexport) void tessel_Command(std::uint32_t command, std:
     *result = tessel::OmittedValue();
     if (g_host == nullptr) return;
     if (command == tessel::vestry::kBrowseForFolder) {
-        const std::wstring title = tessel::platform::WideFromGbk(tessel::platform::ArgText(n, args, 0));
+        const std::wstring title =
+            tessel::platform::WideFromGbk(tessel::platform::ArgText(n, args, 0));
         const std::wstring path = BrowseForFolder(title, static_cast<HWND>(g_host->ownerWindow()));
         *result = HostText(tessel::platform::GbkFromWide(path));
     }

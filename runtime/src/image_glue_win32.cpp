@@ -31,4 +31,6 @@ extern "C" void tessel_EntryRoutine() {
     EntryRoutine();
 }
 
-extern "C" void tessel_CleanUpGlobals() { tessel::CleanUpGlobals(); }
+extern "C" void tessel_CleanUpGlobals() {
+    tessel::CleanUpGlobals();
+}

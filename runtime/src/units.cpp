@@ -17,7 +17,9 @@ Value Library(std::uint32_t row, std::uint32_t command, std::initializer_list<Va
 Text AdoptText(const Value& v) {
     return Text(const_cast<char*>(AsText(Expect(v, tag::kText))));
 }
-Value Unit(UnitRef u, std::uint32_t type) { return UnitValue(u.window, u.unit, type); }
+Value Unit(UnitRef u, std::uint32_t type) {
+    return UnitValue(u.window, u.unit, type);
+}
 UnitRef RefOf(const Value& v) {
     return {static_cast<std::uint32_t>(v.low), v.high};
 }
@@ -52,24 +54,26 @@ UnitRef CopyUnit(UnitRef unit, std::uint32_t type) {
 void RouteEvents(UnitRef unit, UnitRef source, std::uint32_t type) {
     Kernel(window_command::kRouteEvents, {Unit(unit, type), Unit(source, type)});
 }
-UnitRef EventUnit() { return RefOf(Kernel(window_command::kEventUnit, {})); }
+UnitRef EventUnit() {
+    return RefOf(Kernel(window_command::kEventUnit, {}));
+}
 bool IsUnitCreated(UnitRef unit) {
-    return AsLogical(Expect(Kernel(window_command::kIsCreated, {Unit(unit, tag::kWindow)}),
-                            tag::kLogical));
+    return AsLogical(
+        Expect(Kernel(window_command::kIsCreated, {Unit(unit, tag::kWindow)}), tag::kLogical));
 }
 bool LoadWindow(std::uint32_t windowId, bool modal) {
-    return AsLogical(Expect(Kernel(window_command::kLoadWindow,
-                                   {IntegerValue(static_cast<std::int32_t>(windowId)),
-                                    LogicalValue(modal)}),
-                            tag::kLogical));
+    return AsLogical(
+        Expect(Kernel(window_command::kLoadWindow,
+                      {IntegerValue(static_cast<std::int32_t>(windowId)), LogicalValue(modal)}),
+               tag::kLogical));
 }
 void DestroyWindow(std::uint32_t windowId) {
     Kernel(window_command::kDestroyWindow, {IntegerValue(static_cast<std::int32_t>(windowId))});
 }
 void PopUpMenu(std::uint32_t windowId, UnitRef menu) {
-    Kernel(window_command::kPopUpMenu, {UnitValue(windowId, windowId, tag::kWindow),
-                                        Unit(menu, tag::kMenuItem), OmittedValue(),
-                                        OmittedValue()});
+    Kernel(window_command::kPopUpMenu,
+           {UnitValue(windowId, windowId, tag::kWindow), Unit(menu, tag::kMenuItem), OmittedValue(),
+            OmittedValue()});
 }
 
 void ListDeleteAll(UnitRef list) {
@@ -77,8 +81,8 @@ void ListDeleteAll(UnitRef list) {
 }
 std::int32_t ListAppendRow(UnitRef list) {
     return AsInteger(Expect(Library(row::kFacet, facet::kListAppendRow,
-                                    {Unit(list, tag::kReportList), OmittedValue(),
-                                     OmittedValue(), OmittedValue(), OmittedValue()}),
+                                    {Unit(list, tag::kReportList), OmittedValue(), OmittedValue(),
+                                     OmittedValue(), OmittedValue()}),
                             tag::kInteger));
 }
 std::int32_t ListRowCount(UnitRef list) {
@@ -86,19 +90,19 @@ std::int32_t ListRowCount(UnitRef list) {
         Library(row::kFacet, facet::kListRowCount, {Unit(list, tag::kReportList)}), tag::kInteger));
 }
 bool ListSetCell(UnitRef list, std::int32_t row, std::int32_t column, const char* text) {
-    return AsLogical(Library(row::kFacet, facet::kListSetCell,
-                             {Unit(list, tag::kReportList), IntegerValue(row),
-                              IntegerValue(column), TextValue(text)}));
+    return AsLogical(Library(
+        row::kFacet, facet::kListSetCell,
+        {Unit(list, tag::kReportList), IntegerValue(row), IntegerValue(column), TextValue(text)}));
 }
 Text ListReadCell(UnitRef list, std::int32_t row, std::int32_t column) {
-    return AdoptText(Library(row::kFacet, facet::kListReadCell,
-                             {Unit(list, tag::kReportList), IntegerValue(row),
-                              IntegerValue(column)}));
+    return AdoptText(
+        Library(row::kFacet, facet::kListReadCell,
+                {Unit(list, tag::kReportList), IntegerValue(row), IntegerValue(column)}));
 }
 std::int32_t ListSelectedRow(UnitRef list) {
-    return AsInteger(Expect(
-        Library(row::kFacet, facet::kListSelectedRow, {Unit(list, tag::kReportList)}),
-        tag::kInteger));
+    return AsInteger(
+        Expect(Library(row::kFacet, facet::kListSelectedRow, {Unit(list, tag::kReportList)}),
+               tag::kInteger));
 }
 bool StatusSetPane(UnitRef bar, std::int32_t pane, const char* text) {
     return AsLogical(Library(row::kFacet, facet::kStatusSetPane,
@@ -117,9 +121,9 @@ void PlayerSetUrl(UnitRef player, const char* url) {
     Library(row::kMediaPlayer, player::kSetUrl, {Unit(player, tag::kMediaPlayer), TextValue(url)});
 }
 void PlayerStop(UnitRef player) {
-    const Value controls = Expect(
-        Library(row::kMediaPlayer, player::kControls, {Unit(player, tag::kMediaPlayer)}),
-        tag::kMediaPlayerControls);
+    const Value controls =
+        Expect(Library(row::kMediaPlayer, player::kControls, {Unit(player, tag::kMediaPlayer)}),
+               tag::kMediaPlayerControls);
     Library(row::kMediaPlayer, player::kStop, {controls});
 }
 

@@ -1,9 +1,9 @@
 // basalt.fnr started the way the launcher will start it, with the program's image: the main
 // window's start state, events reaching their handlers, the menu, the end of the program and
 // each runtime error's message.
+#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <commctrl.h>
 
 #include "started_program.h"
 

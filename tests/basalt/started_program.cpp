@@ -17,7 +17,7 @@ std::wstring OwnDirectory() {
 
 // A block in the other process for messages whose buffers must live there.
 class RemoteBlock {
-public:
+  public:
     RemoteBlock(HANDLE process, std::size_t size)
         : process_(process),
           at_(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {}
@@ -34,7 +34,7 @@ public:
         return ReadProcessMemory(process_, at() + offset, data, n, nullptr) != FALSE;
     }
 
-private:
+  private:
     HANDLE process_;
     void* at_;
 };
@@ -78,7 +78,9 @@ StartedProgram::~StartedProgram() {
     DeleteFileA(logPath_.c_str());
 }
 
-HWND StartedProgram::WaitForMainWindow() { return WaitForTopLevel(L"TesselWindow"); }
+HWND StartedProgram::WaitForMainWindow() {
+    return WaitForTopLevel(L"TesselWindow");
+}
 
 namespace {
 

@@ -16,7 +16,7 @@ bool WaitUntil(const std::function<bool()>& done,
                std::chrono::milliseconds limit = std::chrono::seconds(20));
 
 class StartedProgram {
-public:
+  public:
     // Starts basalt_starter.exe (beside this test) with TESSEL_STARTER_MODE = mode.
     explicit StartedProgram(const std::string& mode, int menuItem = 0);
     ~StartedProgram();  // a process still running is killed
@@ -38,7 +38,7 @@ public:
     std::wstring ListColumnHeader(HWND list, int column);
     std::wstring StatusPaneText(HWND bar, int pane);
 
-private:
+  private:
     PROCESS_INFORMATION process_{};
     std::string logPath_;
 };

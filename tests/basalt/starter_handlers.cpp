@@ -54,7 +54,9 @@ std::string Utf8FromGbk(const char* gbk) {
     return utf8;
 }
 
-void LogCleanUp() { Log("cleanup"); }
+void LogCleanUp() {
+    Log("cleanup");
+}
 
 void RaiseChosenError(const std::string& mode) {
     if (mode == "error1") SplitText("a,b", ",").at(3);
@@ -93,7 +95,8 @@ void ExerciseUnits() {
         std::to_string(ReadUnitInteger(copy, unit_property::kTop)) + " " +
         std::to_string(ReadUnitInteger(copy, unit_property::kWidth)) + " shown " +
         std::to_string(ReadUnitInteger(copy, unit_property::kShown)));
-    Log("width " + std::to_string(ReadUnitInteger({kMainWindow, kMainWindow}, unit_property::kWidth)));
+    Log("width " +
+        std::to_string(ReadUnitInteger({kMainWindow, kMainWindow}, unit_property::kWidth)));
     SetUnitInteger(kTimer, unit_property::kTimerPeriod, 50);
     Log("player created " + std::to_string(IsUnitCreated({0x52010002, 0x52010002})) +
         " never set " + std::to_string(IsUnitCreated({})));
@@ -157,10 +160,10 @@ int tessel_OnPlayerWindowCloseQuery(int a, int b, int c) {
     return 0;
 }
 
-#define TESSEL_LOGGING_HANDLER(name)                \
-    int tessel_##name(int a, int b, int c) {         \
-        LogCall(#name, a, b, c);                     \
-        return 0;                                    \
+#define TESSEL_LOGGING_HANDLER(name)         \
+    int tessel_##name(int a, int b, int c) { \
+        LogCall(#name, a, b, c);             \
+        return 0;                            \
     }
 TESSEL_LOGGING_HANDLER(OnSearch)
 TESSEL_LOGGING_HANDLER(OnSearchBoxKey)

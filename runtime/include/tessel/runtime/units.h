@@ -19,10 +19,10 @@ struct UnitRef {
 // Properties of the read/write unit property slots.
 namespace unit_property {
 enum : std::uint32_t {
-    kText = 1,          // text: edit box content, label or button caption, window title
-    kLeft = 2,          // integer pixels, relative to the parent's client area
+    kText = 1,  // text: edit box content, label or button caption, window title
+    kLeft = 2,  // integer pixels, relative to the parent's client area
     kTop = 3,
-    kWidth = 4,         // integer; for a window its outer width
+    kWidth = 4,  // integer; for a window its outer width
     kHeight = 5,
     kShown = 6,         // logical
     kTag = 7,           // text kept with the unit for the program
@@ -36,13 +36,13 @@ enum : std::uint32_t {
 // Window commands of the kernel-command slot. A unit argument is a record (window, unit, type).
 namespace window_command {
 enum : std::uint32_t {
-    kCopyUnit = 300,     // (unit) -> a new unit of the same kind and window, not shown
-    kRouteEvents = 301,  // (unit, source unit) -> omitted: unit's events run source's handlers
-    kEventUnit = 302,    // () -> the unit that raised the event being handled
-    kIsCreated = 303,    // (unit) -> logical; false for a reference never set
-    kLoadWindow = 304,   // (window id integer, modal logical) -> logical
+    kCopyUnit = 300,       // (unit) -> a new unit of the same kind and window, not shown
+    kRouteEvents = 301,    // (unit, source unit) -> omitted: unit's events run source's handlers
+    kEventUnit = 302,      // () -> the unit that raised the event being handled
+    kIsCreated = 303,      // (unit) -> logical; false for a reference never set
+    kLoadWindow = 304,     // (window id integer, modal logical) -> logical
     kDestroyWindow = 305,  // (window id integer) -> omitted
-    kPopUpMenu = 306,    // (window unit, menu unit, x integer|omitted, y integer|omitted)
+    kPopUpMenu = 306,      // (window unit, menu unit, x integer|omitted, y integer|omitted)
 };
 }  // namespace window_command
 
@@ -70,9 +70,9 @@ enum Command : std::uint32_t {
 // Commands of the media player control (row 4).
 namespace player {
 enum Command : std::uint32_t {
-    kSetUrl = 1,       // (player 0x50003, address text) -> omitted; starts playback
-    kControls = 2,     // (player) -> the controls object, a record of type 0x50008
-    kStop = 3,         // (controls 0x50008) -> omitted
+    kSetUrl = 1,    // (player 0x50003, address text) -> omitted; starts playback
+    kControls = 2,  // (player) -> the controls object, a record of type 0x50008
+    kStop = 3,      // (controls 0x50008) -> omitted
 };
 }  // namespace player
 

@@ -44,7 +44,7 @@ struct FacetUnitSpec {
     std::uint32_t windowStyle;  // WS_VISIBLE, WS_TABSTOP as the unit's flags say
     void* font;                 // HFONT
     const wchar_t* name;
-    std::uint32_t count;        // columns or panes
+    std::uint32_t count;  // columns or panes
     const FacetColumn* columns;
     const FacetPane* panes;
 };

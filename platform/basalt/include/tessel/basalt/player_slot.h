@@ -12,7 +12,7 @@
 namespace tessel::basalt {
 
 class PlayerUnit {
-public:
+  public:
     virtual ~PlayerUnit() = default;
     virtual HWND Window() const = 0;
     virtual void SetUrl(const wchar_t* url) = 0;
