@@ -1,7 +1,8 @@
 #pragma once
 // The window system's own records of the windows and units it created.
-#include <commctrl.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 #include <cstdint>
 #include <map>

@@ -2,8 +2,9 @@
 // messages into the events bound in the form, and the message loop.
 #include "window_system.h"
 
-#include <commctrl.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 #include "loaded_image.h"
 #include "tessel/image/image.h"

@@ -1,7 +1,8 @@
 // facet.fnr: the report list (a list view in report view) and the status bar, created for the
 // window system and driven by library commands on row 1.
-#include <commctrl.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 #include <cstring>
 #include <string>

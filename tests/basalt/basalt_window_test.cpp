@@ -1,9 +1,10 @@
 // basalt.fnr started the way the launcher will start it, with the program's image: the main
 // window's start state, events reaching their handlers, the menu, the end of the program and
 // each runtime error's message.
-#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 #include "started_program.h"
 
@@ -101,6 +102,16 @@ TEST(BasaltWindows, UnitOperationsAndEventsReachTheirHandlers) {
     PostMessageW(edit, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(2, 2));
     EXPECT_TRUE(p.WaitForLogLine("OnSearchBoxDoubleClick 0 0 0"));
 
+    // The player window: loaded and shown beside the main window; its close box only hides it.
+    EXPECT_TRUE(p.WaitForLogLine("player loaded 1 created 1"));
+    HWND player = FindWindowExW(nullptr, nullptr, L"TesselWindow", L"");
+    ASSERT_NE(player, nullptr);
+    EXPECT_NE(FindWindowExW(player, nullptr, L"Static", L"control not registered"), nullptr);
+    PostMessageW(player, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(p.WaitForLogLine("OnPlayerWindowCloseQuery 0 0 0"));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(player); }));
+    EXPECT_TRUE(IsWindow(player));
+
     CloseAndExpectCleanEnd(p, main);
 }
 
@@ -118,6 +129,21 @@ TEST(BasaltWindows, RightClickOnTheListPopsUpTheMenu) {
         EXPECT_TRUE(p.WaitForLogLine(handlers[item])) << item;
         CloseAndExpectCleanEnd(p, main);
     }
+}
+
+TEST(BasaltWindows, FolderDialogCancelledGivesTheEmptyText) {
+    StartedProgram p("");
+    HWND main = p.WaitForMainWindow();
+    ASSERT_NE(main, nullptr);
+    HWND label = FindWindowExW(main, nullptr, L"Static", L"设置目录");
+    ASSERT_NE(label, nullptr);
+    PostMessageW(label, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 6));
+    EXPECT_TRUE(p.WaitForLogLine("OnChooseSaveDirectory 5 6 1"));
+    HWND dialog = p.WaitForTopLevel(L"#32770");
+    ASSERT_NE(dialog, nullptr);
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(p.WaitForLogLine("folder []"));
+    CloseAndExpectCleanEnd(p, main);
 }
 
 TEST(BasaltWindows, EachRuntimeErrorEndsTheProgramWithItsMessage) {

@@ -25,6 +25,8 @@ constexpr UnitRef kList{kMainWindow, 0x260123D8};
 constexpr UnitRef kStatusBar{kMainWindow, 0x26012702};
 constexpr UnitRef kTimer{kMainWindow, 0x06012540};
 constexpr UnitRef kMenu{kMainWindow, 0x46010010};
+constexpr UnitRef kPlayerWindow{0x52010002, 0x52010002};
+constexpr UnitRef kPlayer{0x52010002, 0x56012801};
 
 std::string Environment(const char* name) {
     char value[512] = {};
@@ -98,8 +100,14 @@ void ExerciseUnits() {
     Log("width " +
         std::to_string(ReadUnitInteger({kMainWindow, kMainWindow}, unit_property::kWidth)));
     SetUnitInteger(kTimer, unit_property::kTimerPeriod, 50);
-    Log("player created " + std::to_string(IsUnitCreated({0x52010002, 0x52010002})) +
-        " never set " + std::to_string(IsUnitCreated({})));
+    Log("player created " + std::to_string(IsUnitCreated(kPlayerWindow)) + " never set " +
+        std::to_string(IsUnitCreated({})));
+    // The player window, loaded not modal; its control takes an address and a stop.
+    const bool loaded = LoadWindow(kPlayerWindow.window, false);
+    PlayerSetUrl(kPlayer, "song.mp3");
+    PlayerStop(kPlayer);
+    Log("player loaded " + std::to_string(loaded) + " created " +
+        std::to_string(IsUnitCreated(kPlayerWindow)));
 }
 
 // Reads the pop-up menu's captions from inside this process and chooses one item by keys.
@@ -157,6 +165,17 @@ int tessel_OnTagClick(int a, int b, int c) {
 }
 int tessel_OnPlayerWindowCloseQuery(int a, int b, int c) {
     LogCall("OnPlayerWindowCloseQuery", a, b, c);
+    SetUnitShown(kPlayerWindow, false);
+    return 0;  // hidden, not closed
+}
+int tessel_OnMainWindowDestroy(int a, int b, int c) {
+    LogCall("OnMainWindowDestroy", a, b, c);
+    if (IsUnitCreated(kPlayerWindow)) DestroyWindow(kPlayerWindow.window);
+    return 0;
+}
+int tessel_OnChooseSaveDirectory(int a, int b, int c) {
+    LogCall("OnChooseSaveDirectory", a, b, c);
+    Log("folder [" + Utf8FromGbk(BrowseForFolder("选择保存目录").c_str()) + "]");
     return 0;
 }
 
@@ -168,9 +187,7 @@ int tessel_OnPlayerWindowCloseQuery(int a, int b, int c) {
 TESSEL_LOGGING_HANDLER(OnSearch)
 TESSEL_LOGGING_HANDLER(OnSearchBoxKey)
 TESSEL_LOGGING_HANDLER(OnSearchBoxDoubleClick)
-TESSEL_LOGGING_HANDLER(OnChooseSaveDirectory)
 TESSEL_LOGGING_HANDLER(OnListDoubleClick)
-TESSEL_LOGGING_HANDLER(OnMainWindowDestroy)
 TESSEL_LOGGING_HANDLER(OnPlay)
 TESSEL_LOGGING_HANDLER(OnDownload)
 TESSEL_LOGGING_HANDLER(OnCopyAddress)
