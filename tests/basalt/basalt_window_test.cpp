@@ -67,6 +67,20 @@ TEST(BasaltWindows, MainWindowShowsItsStartState) {
     const char* panes[] = {"状态：", "下载速度：", "", "By：Quenby"};
     for (int i = 0; i < 4; ++i) EXPECT_EQ(Utf8(p.StatusPaneText(bars[0], i)), panes[i]) << i;
 
+    // The edit box has the focus first; Tab goes on to the button and the list, not the labels.
+    const DWORD thread = GetWindowThreadProcessId(main, nullptr);
+    auto focus = [&] {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        return GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
+    };
+    HWND edit = Children(main, L"Edit")[0];
+    EXPECT_TRUE(WaitUntil([&] { return focus() == edit; }));
+    PostMessageW(edit, WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_TRUE(WaitUntil([&] { return focus() == buttons[0]; }));
+    PostMessageW(buttons[0], WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_TRUE(WaitUntil([&] { return focus() == lists[0]; }));
+
     CloseAndExpectCleanEnd(p, main);
 }
 
