@@ -98,6 +98,10 @@ TEST(BasaltWindows, UnitOperationsAndEventsReachTheirHandlers) {
     EXPECT_TRUE(has("edit keyword"));
     EXPECT_TRUE(has("copy new tag one id-1 48 51 shown 1"));
     EXPECT_TRUE(has("width 811"));
+    EXPECT_TRUE(has("icon 1"));          // the program's icon, read in the window's process
+    EXPECT_TRUE(has("colours 255 -1"));  // red text, transparent background
+    EXPECT_TRUE(has("dll0 3"));          // "ab" and its terminator
+    EXPECT_TRUE(has("basalt beside 1"));
     // The timer was started with period 50: one tick.
     EXPECT_TRUE(p.WaitForLogLine("OnProgressTick 0 0 0"));
 

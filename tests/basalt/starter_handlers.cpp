@@ -12,6 +12,7 @@
 #include "tessel/runtime/dll_commands.h"
 #include "tessel/runtime/kernel.h"
 #include "tessel/runtime/services.h"
+#include "tessel/runtime/text.h"
 #include "tessel/runtime/units.h"
 
 namespace {
@@ -20,6 +21,7 @@ using namespace tessel;
 
 constexpr std::uint32_t kMainWindow = 0x52010001;
 constexpr UnitRef kEditBox{kMainWindow, 0x16010004};
+constexpr UnitRef kChooseLabel{kMainWindow, 0x160124A1};
 constexpr UnitRef kTemplateLabel{kMainWindow, 0x16012630};
 constexpr UnitRef kList{kMainWindow, 0x260123D8};
 constexpr UnitRef kStatusBar{kMainWindow, 0x26012702};
@@ -72,6 +74,17 @@ void RaiseChosenError(const std::string& mode) {
     if (mode == "error9") RaiseRuntimeError(runtime_error::kSelectionOutOfRange);
 }
 
+// Services beyond windows, through basalt: DLL command 0 (no library name: kernel32) and kernel
+// commands of the system.
+void ExerciseServices() {
+    const char text[] = "ab";
+    const Word args[] = {936, 0, reinterpret_cast<Word>(text), static_cast<Word>(-1), 0, 0};
+    Log("dll0 " + std::to_string(CallDll(dll::kMultiByteToWideChar, args)));
+    const Text directory = ProgramDirectory();
+    const Text beside(JoinTexts({directory.c_str(), "\\basalt.fnr"}));
+    Log("basalt beside " + std::to_string(FileExists(beside.c_str())));
+}
+
 void ExerciseUnits() {
     // Status pane, list rows and cells, edit content, a copied label, the timer, window width.
     StatusSetPane(kStatusBar, 2, "pane two");
@@ -97,6 +110,10 @@ void ExerciseUnits() {
         std::to_string(ReadUnitInteger(copy, unit_property::kTop)) + " " +
         std::to_string(ReadUnitInteger(copy, unit_property::kWidth)) + " shown " +
         std::to_string(ReadUnitInteger(copy, unit_property::kShown)));
+    HWND main = FindWindowW(L"TesselWindow", nullptr);
+    Log("icon " + std::to_string(SendMessageW(main, WM_GETICON, ICON_BIG, 0) != 0));
+    Log("colours " + std::to_string(ReadUnitInteger(kChooseLabel, unit_property::kTextColour)) +
+        " " + std::to_string(ReadUnitInteger(kChooseLabel, unit_property::kBackColour)));
     Log("width " +
         std::to_string(ReadUnitInteger({kMainWindow, kMainWindow}, unit_property::kWidth)));
     SetUnitInteger(kTimer, unit_property::kTimerPeriod, 50);
@@ -143,7 +160,10 @@ int tessel_OnMainWindowCreated(int a, int b, int c) {
     RegisterAtExit(&LogCleanUp);
     const std::string mode = Environment("TESSEL_STARTER_MODE");
     if (mode.rfind("error", 0) == 0) RaiseChosenError(mode);
-    if (mode == "units") ExerciseUnits();
+    if (mode == "units") {
+        ExerciseServices();
+        ExerciseUnits();
+    }
     return 0;
 }
 int tessel_OnListRightClick(int a, int b, int c) {
