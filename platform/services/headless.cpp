@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -37,12 +38,47 @@ void LibraryCommand(std::uint32_t row, std::uint32_t command, std::uint32_t argC
     if (row < 8 && g_libraries[row] != nullptr) g_libraries[row](command, argCount, args, result);
 }
 
+// Window commands without windows: units are only references. Loaded windows and copies are
+// remembered so that the created test and the event unit answer consistently.
+std::set<std::uint32_t> g_loadedWindows;
+std::uint32_t g_nextCopy = 0x7E00E000;
+Value g_eventUnit{};
+
+bool RunWindowCommand(std::uint32_t command, std::uint32_t n, const Value* a, Value* result) {
+    switch (command) {
+        case window_command::kCopyUnit:
+            if (n >= 1)
+                *result = UnitValue(static_cast<std::uint32_t>(a[0].low), g_nextCopy++, a[0].tag);
+            return true;
+        case window_command::kEventUnit:
+            *result = g_eventUnit;
+            return true;
+        case window_command::kIsCreated:
+            *result = LogicalValue(
+                n >= 1 && g_loadedWindows.count(static_cast<std::uint32_t>(a[0].low)) != 0);
+            return true;
+        case window_command::kLoadWindow:
+            g_loadedWindows.insert(static_cast<std::uint32_t>(platform::ArgInt(n, a, 0, 0)));
+            *result = LogicalValue(true);
+            return true;
+        case window_command::kDestroyWindow:
+            g_loadedWindows.erase(static_cast<std::uint32_t>(platform::ArgInt(n, a, 0, 0)));
+            return true;
+        case window_command::kRouteEvents:
+        case window_command::kPopUpMenu:
+            return true;
+        default:
+            return false;
+    }
+}
+
 void KernelCommand(std::uint32_t command, std::uint32_t argCount, const Value* args,
                    Value* result) {
     *result = OmittedValue();
     if (platform::RunPortableKernelCommand(command, argCount, args, result)) return;
     if (RunSystemCommand(command, argCount, args, result)) return;
     if (RunObjectCommand(command, argCount, args, result)) return;
+    if (RunWindowCommand(command, argCount, args, result)) return;
     std::fprintf(stderr, "kernel command %u is not available without windows\n", command);
     RuntimeError(runtime_error::kUnexpectedType);
 }
@@ -135,6 +171,10 @@ const ServiceTable kTable = {
 const ServiceTable* Install() {
     InstallServices(&kTable);
     return &kTable;
+}
+
+void SetEventUnit(std::uint32_t window, std::uint32_t unit, std::uint32_t type) {
+    g_eventUnit = UnitValue(window, unit, type);
 }
 
 void SetErrorHandler(ErrorHandler handler) {

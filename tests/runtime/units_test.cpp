@@ -56,5 +56,22 @@ TEST(UnitOperations, HeadlessStoreGivesTextsBackAsNewBlocks) {
     EXPECT_STREQ(ReadUnitText({1, 2}).c_str(), "");  // never written: the empty text
 }
 
+TEST(UnitOperations, HeadlessWindowCommandsAnswerWithoutWindows) {
+    headless::Install();
+    const UnitRef player{0x52010002, 0x52010002};
+    EXPECT_FALSE(IsUnitCreated(player));
+    EXPECT_FALSE(IsUnitCreated({}));
+    EXPECT_TRUE(LoadWindow(player.window, false));
+    EXPECT_TRUE(IsUnitCreated(player));
+    DestroyWindow(player.window);
+    EXPECT_FALSE(IsUnitCreated(player));
+    const UnitRef copy = CopyUnit(kLabel, tag::kLabel);
+    EXPECT_EQ(copy.window, kLabel.window);
+    EXPECT_NE(copy.unit, kLabel.unit);
+    RouteEvents(copy, kLabel, tag::kLabel);
+    headless::SetEventUnit(copy.window, copy.unit, tag::kLabel);
+    EXPECT_EQ(EventUnit().unit, copy.unit);
+}
+
 }  // namespace
 }  // namespace tessel

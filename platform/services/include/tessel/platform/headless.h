@@ -19,6 +19,10 @@ using ErrorHandler = void (*)(std::int32_t code);
 void SetErrorHandler(ErrorHandler handler);
 const char* RuntimeErrorText(std::int32_t code);
 
+// Window commands answer without windows: loading a window marks it created, a copy is a new
+// reference, and the event unit is the one a test sets here.
+void SetEventUnit(std::uint32_t window, std::uint32_t unit, std::uint32_t type);
+
 // A support library's commands, by row. Rows nobody registered answer with an omitted value.
 using LibraryHandler = void (*)(std::uint32_t command, std::uint32_t argCount, const Value* args,
                                 Value* result);
