@@ -48,9 +48,15 @@ Word CallDllCommand(std::uint32_t index, std::uint32_t argCount, const Word* arg
         if (fn == nullptr) RaiseRuntimeError(runtime_error::kStackUnbalanced);
         g_resolved[index] = fn;
     }
-    const Word result = platform::CallStdcallChecked(reinterpret_cast<void*>(fn), argCount, args);
-    const bool handleMade = index == dll::kInternetOpenA || index == dll::kInternetConnectA ||
-                            index == dll::kHttpOpenRequestA;
+    return CallDllFunction(reinterpret_cast<void*>(fn), dll::kTable[index].function, argCount,
+                           args);
+}
+
+Word CallDllFunction(void* function, std::string_view name, std::uint32_t argCount,
+                     const Word* args) {
+    const Word result = platform::CallStdcallChecked(function, argCount, args);
+    const bool handleMade =
+        name == "InternetOpenA" || name == "InternetConnectA" || name == "HttpOpenRequestA";
     if (handleMade && result != 0) BoundTimeouts(reinterpret_cast<HINTERNET>(result));
     return result;
 }

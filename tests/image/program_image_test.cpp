@@ -128,11 +128,12 @@ TEST(ProgramImage, SupportLibraryRows) {
     EXPECT_EQ(enums, 5);
 }
 
-TEST(ProgramImage, CodeHoldsStubsThenServiceEntries) {
+TEST(ProgramImage, CodeHoldsStubsThenServiceEntriesThenTheVarWord) {
     const auto& b = Program();
     const auto& code = b.read.image.Find("code")->data;
     const auto routines = RoutineNames();
-    ASSERT_EQ(code.size(), routines.size() * kStubSize + 13 * kServiceEntrySize);
+    ASSERT_EQ(code.size(),
+              routines.size() * kStubSize + 13 * kServiceEntrySize + kVarAddressWordSize);
     for (std::size_t i = 0; i < routines.size(); ++i) {
         EXPECT_EQ(code[i * kStubSize], 0xE9);
         EXPECT_EQ(RoutineAt(code, static_cast<std::uint32_t>(i * kStubSize)),
@@ -142,7 +143,12 @@ TEST(ProgramImage, CodeHoldsStubsThenServiceEntries) {
     EXPECT_EQ(b.read.image.entryCodeOffset + kStubSize, routines.size() * kStubSize);
     EXPECT_EQ(RoutineAt(code, b.read.image.entryCodeOffset), "EntryRoutine");
     const auto& words = b.read.image.Find("code")->relocations;
-    ASSERT_EQ(words.size(), 13u);
+    ASSERT_EQ(words.size(), 14u);
+    const auto varWord = routines.size() * kStubSize + 13 * kServiceEntrySize;
+    EXPECT_EQ(words[13], image::RelocationWord(static_cast<std::uint32_t>(varWord),
+                                               image::RelocationKind::kVar));
+    EXPECT_EQ(LoadU32(code, varWord), 0u);
+    EXPECT_EQ(Program().program.varAddressWord, varWord);
     for (std::size_t k = 0; k < 13; ++k) {
         const auto entry = routines.size() * kStubSize + k * kServiceEntrySize;
         EXPECT_EQ(code[entry], 0xFF);

@@ -85,6 +85,14 @@ std::string ConstantsHeader(const ProgramImage& program) {
     for (auto name : RoutineNames())
         s += "inline constexpr std::uint32_t " + Identifier(name) + " = " +
              image::HexText(program.stubs.at(std::string(name))) + ";\n";
+    s += "// The first service entry (slot " + image::HexText(ServiceEntryOrder()[0]) +
+         ") and the word the runtime fixes up to the `var` data's address.\n";
+    s += "inline constexpr std::uint32_t kServiceEntries = " +
+         image::HexText(static_cast<std::uint32_t>(RoutineNames().size() * kStubSize)) + ";\n";
+    s += "inline constexpr std::uint32_t kFirstServiceSlot = " +
+         image::HexText(ServiceEntryOrder()[0]) + ";\n";
+    s += "inline constexpr std::uint32_t kVarAddressWord = " +
+         image::HexText(program.varAddressWord) + ";\n";
     s += "}  // namespace tessel::routine_stubs\n";
     return s;
 }

@@ -334,6 +334,11 @@ struct Builder {
                 RelocationWord(static_cast<std::uint32_t>(cw.Size()), RelocationKind::kService));
             cw.U32(slot);
         }
+        // Behind the service entries, one word that the runtime turns into the `var` data's
+        // address: how the program's own routines find the globals.
+        program.varAddressWord = static_cast<std::uint32_t>(cw.Size());
+        codeRelocations.push_back(RelocationWord(program.varAddressWord, RelocationKind::kVar));
+        cw.U32(0);
 
         program.icon = MakeIcon();
 
@@ -414,7 +419,8 @@ std::string RoutineSymbol(std::string_view routine) {
 
 std::optional<std::string> RoutineAt(std::span<const std::uint8_t> code, std::uint32_t codeOffset) {
     const std::size_t stubs = kRoutines.size() * kStubSize;
-    if (code.size() != stubs + kServiceOrder.size() * kServiceEntrySize) return std::nullopt;
+    if (code.size() != stubs + kServiceOrder.size() * kServiceEntrySize + kVarAddressWordSize)
+        return std::nullopt;
     for (std::size_t i = 0; i < stubs; i += kStubSize)
         if (code[i] != 0xE9) return std::nullopt;
     if (codeOffset % kStubSize != 0 || codeOffset >= stubs) return std::nullopt;

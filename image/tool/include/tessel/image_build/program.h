@@ -20,6 +20,7 @@ std::span<const std::string_view> RoutineNames();
 std::string RoutineSymbol(std::string_view routine);  // C name, without the target's '_' prefix
 constexpr std::uint32_t kStubSize = 5;
 constexpr std::uint32_t kServiceEntrySize = 6;
+constexpr std::uint32_t kVarAddressWordSize = 4;  // after the service entries: kind-2 word
 // The service slots in the order their entries follow each other at the end of `code`.
 std::span<const std::uint32_t> ServiceEntryOrder();
 // The 25 routines of JsonDocument's class method table: construction, destruction and the
@@ -41,6 +42,7 @@ struct ProgramImage {
     std::vector<NamedConstant> constants;        // every named const offset
     std::map<std::string, std::uint32_t> stubs;  // routine name -> code offset
     image::Bytes icon;                           // the window and executable icon (.ico)
+    std::uint32_t varAddressWord = 0;            // code offset of the `var` address word
 };
 
 struct BuildResult {

@@ -4,6 +4,7 @@
 // with the real Windows functions.
 #include <cstdint>
 #include <functional>
+#include <string_view>
 
 #include "tessel/runtime/services.h"
 
@@ -18,6 +19,10 @@ using ErrorHandler = void (*)(std::int32_t code);
 void SetErrorHandler(ErrorHandler handler);
 const char* RuntimeErrorText(std::int32_t code);
 
+// Window commands answer without windows: loading a window marks it created, a copy is a new
+// reference, and the event unit is the one a test sets here.
+void SetEventUnit(std::uint32_t window, std::uint32_t unit, std::uint32_t type);
+
 // A support library's commands, by row. Rows nobody registered answer with an omitted value.
 using LibraryHandler = void (*)(std::uint32_t command, std::uint32_t argCount, const Value* args,
                                 Value* result);
@@ -28,6 +33,14 @@ void RunAtExitRoutines();
 
 // The DLL-command service of this platform: real functions on Windows, stand-ins elsewhere.
 Word CallDllCommand(std::uint32_t index, std::uint32_t argCount, const Word* args);
+
+// Calls a resolved DLL function with the checked stdcall (error 6 when it unbalances the stack);
+// WinInet handles it makes get the time-out bounds below. Windows only.
+Word CallDllFunction(void* function, std::string_view name, std::uint32_t argCount,
+                     const Word* args);
+
+// The request slot: request 3 (at exit) and request 2 (array variable).
+Word RunRequest(std::uint32_t code, std::uint32_t argCount, const Word* args);
 
 // Kernel commands that reach the system (message box, settings files, file tests, the program's
 // directory, the clipboard, sounds); false when `command` is not one of them.

@@ -1,0 +1,34 @@
+#pragma once
+// Where the window system creates the media player control unit (`播放器1`). The media player
+// host plugs a factory in here; without one the unit is a static window that says the control
+// is not registered, and its commands do nothing.
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+
+#include "tessel/image/form.h"
+
+namespace tessel::basalt {
+
+class PlayerUnit {
+  public:
+    virtual ~PlayerUnit() = default;
+    virtual HWND Window() const = 0;
+    virtual void SetUrl(const wchar_t* url) = 0;
+    virtual void Stop() = 0;
+};
+
+struct PlayerUnitSpec {
+    HWND parent = nullptr;
+    RECT rect{};
+    int controlId = 0;
+    const image::MediaPlayerProperties* properties = nullptr;
+    std::function<void(int event)> onEvent;  // the control's events, numbered as in the form
+};
+
+using PlayerFactory = std::unique_ptr<PlayerUnit> (*)(const PlayerUnitSpec& spec);
+void SetPlayerFactory(PlayerFactory factory);
+std::unique_ptr<PlayerUnit> CreatePlayerUnit(const PlayerUnitSpec& spec);
+
+}  // namespace tessel::basalt
