@@ -5,6 +5,7 @@
 #include <string>
 
 #include "loaded_image.h"
+#include "tessel/basalt/player_slot.h"
 #include "tessel/platform/gbk_win32.h"
 
 namespace {
@@ -16,6 +17,7 @@ void WINAPI StartProgram(std::uint8_t* firstByte) {
     // The runtime's own routines (kernel commands shared with the headless runtime) reach the
     // services through the same table the program uses.
     tessel::InstallServices(&BasaltServices());
+    UseHostedPlayer();
     std::string error;
     if (firstByte == nullptr || !LoadImage(firstByte, &error)) {
         const std::wstring text =

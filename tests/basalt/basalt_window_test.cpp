@@ -124,7 +124,17 @@ TEST(BasaltWindows, UnitOperationsAndEventsReachTheirHandlers) {
     EXPECT_TRUE(p.WaitForLogLine("player loaded 1 created 1"));
     HWND player = FindWindowExW(nullptr, nullptr, L"TesselWindow", L"");
     ASSERT_NE(player, nullptr);
-    EXPECT_NE(FindWindowExW(player, nullptr, L"Static", L"control not registered"), nullptr);
+    // The media player control's host stands in the unit's stored place, 376 x 45 at 0,0.
+    EXPECT_EQ(FindWindowExW(player, nullptr, L"Static", L"control not registered"), nullptr);
+    HWND unit = GetWindow(player, GW_CHILD);
+    ASSERT_NE(unit, nullptr);
+    RECT r{};
+    GetWindowRect(unit, &r);
+    MapWindowPoints(nullptr, player, reinterpret_cast<POINT*>(&r), 2);
+    EXPECT_EQ(r.left, 0);
+    EXPECT_EQ(r.top, 0);
+    EXPECT_EQ(r.right - r.left, 376);
+    EXPECT_EQ(r.bottom - r.top, 45);
     PostMessageW(player, WM_CLOSE, 0, 0);
     EXPECT_TRUE(p.WaitForLogLine("OnPlayerWindowCloseQuery 0 0 0"));
     EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(player); }));

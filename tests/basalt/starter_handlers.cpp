@@ -168,7 +168,11 @@ int tessel_OnMainWindowCreated(int a, int b, int c) {
 }
 int tessel_OnListRightClick(int a, int b, int c) {
     LogCall("OnListRightClick", a, b, c);
-    if (HANDLE t = CreateThread(nullptr, 0, &ChooseFromMenu, nullptr, 0, nullptr)) CloseHandle(t);
+    // In "menu" mode a helper thread chooses the item; otherwise the menu waits for the user (or
+    // the UI-automation driver).
+    if (Environment("TESSEL_STARTER_MODE") == "menu") {
+        if (HANDLE t = CreateThread(nullptr, 0, &ChooseFromMenu, nullptr, 0, nullptr)) CloseHandle(t);
+    }
     PopUpMenu(kMainWindow, kMenu);
     return 0;
 }

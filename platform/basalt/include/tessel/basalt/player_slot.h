@@ -31,4 +31,7 @@ using PlayerFactory = std::unique_ptr<PlayerUnit> (*)(const PlayerUnitSpec& spec
 void SetPlayerFactory(PlayerFactory factory);
 std::unique_ptr<PlayerUnit> CreatePlayerUnit(const PlayerUnitSpec& spec);
 
+// Plugs in the Windows Media Player control through its host (what the runtime does at start).
+void UseHostedPlayer();
+
 }  // namespace tessel::basalt
