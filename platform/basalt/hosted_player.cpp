@@ -76,9 +76,9 @@ class HostedPlayer final : public PlayerUnit {
 
     // When the control cannot be started the host shows why in the same place, so the unit
     // stands either way.
-    void Create(const PlayerUnitSpec& spec) {
-        host_.Create(spec.parent, spec.rect, PropertiesFrom(spec.properties), &HostedPlayer::OnEvent,
-                     this);
+    void Create(const PlayerPlacement& placement) {
+        host_.Create(placement.parent, placement.rect, PropertiesFrom(placement.properties),
+                     &HostedPlayer::OnEvent, this);
     }
     HWND Window() const override { return host_.ContainerWindow(); }
     void SetUrl(const wchar_t* url) override { host_.SetUrl(url); }
@@ -94,15 +94,17 @@ class HostedPlayer final : public PlayerUnit {
     player::MediaPlayerHost host_;
 };
 
-std::unique_ptr<PlayerUnit> MakeHostedPlayer(const PlayerUnitSpec& spec) {
-    auto unit = std::make_unique<HostedPlayer>(spec.onEvent);
-    unit->Create(spec);
+std::unique_ptr<PlayerUnit> MakeHostedPlayer(const PlayerPlacement& placement) {
+    auto unit = std::make_unique<HostedPlayer>(placement.onEvent);
+    unit->Create(placement);
     if (unit->Window() == nullptr) return nullptr;  // not even a window: the plain stand-in
     return unit;
 }
 
 }  // namespace
 
-void UseHostedPlayer() { SetPlayerFactory(&MakeHostedPlayer); }
+void UseHostedPlayer() {
+    SetPlayerFactory(&MakeHostedPlayer);
+}
 
 }  // namespace tessel::basalt

@@ -241,7 +241,7 @@ bool CreateFacetUnit(WindowState& w, UnitState& u, const image::Unit& r, DWORD s
             panes.push_back({texts[i].c_str(), static_cast<std::int32_t>(bar->panes[i].width)});
     }
     const std::wstring name = Wide(r.name);
-    const FacetUnitSpec spec{
+    const FacetUnitPlacement placement{
         w.hwnd,
         r.type,
         ControlId(u.id),
@@ -255,7 +255,7 @@ bool CreateFacetUnit(WindowState& w, UnitState& u, const image::Unit& r, DWORD s
         static_cast<std::uint32_t>(columns.empty() ? panes.size() : columns.size()),
         columns.data(),
         panes.data()};
-    u.hwnd = static_cast<HWND>(libs[row::kFacet].createUnit(&spec));
+    u.hwnd = static_cast<HWND>(libs[row::kFacet].createUnit(&placement));
     return u.hwnd != nullptr;
 }
 
@@ -353,16 +353,16 @@ bool CreateUnitControl(WindowState& w, UnitState& u, const image::Unit& r, bool 
         case type::kStatusBar:
             return CreateFacetUnit(w, u, r, style);
         case type::kMediaPlayer: {
-            PlayerUnitSpec spec;
-            spec.parent = w.hwnd;
-            spec.rect = {r.left, r.top, r.left + r.width, r.top + r.height};
-            spec.controlId = ControlId(u.id);
-            spec.properties = std::get_if<image::MediaPlayerProperties>(&r.properties);
+            PlayerPlacement placement;
+            placement.parent = w.hwnd;
+            placement.rect = {r.left, r.top, r.left + r.width, r.top + r.height};
+            placement.controlId = ControlId(u.id);
+            placement.properties = std::get_if<image::MediaPlayerProperties>(&r.properties);
             const std::uint32_t windowId = w.id, unitId = u.id;
-            spec.onEvent = [windowId, unitId](int event) {
+            placement.onEvent = [windowId, unitId](int event) {
                 if (UnitState* target = FindUnit(windowId, unitId)) RaiseEvent(*target, event);
             };
-            u.player = CreatePlayerUnit(spec);
+            u.player = CreatePlayerUnit(placement);
             u.hwnd = u.player ? u.player->Window() : nullptr;
             return u.player != nullptr;
         }

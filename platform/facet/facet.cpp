@@ -48,7 +48,7 @@ int ColumnFormat(std::uint32_t alignment) {
     }
 }
 
-HWND CreateList(const FacetUnitSpec& s) {
+HWND CreateList(const FacetUnitPlacement& s) {
     HWND list =
         CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, s.name,
                         WS_CHILD | s.windowStyle | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SINGLESEL,
@@ -70,7 +70,7 @@ HWND CreateList(const FacetUnitSpec& s) {
     return list;
 }
 
-HWND CreateStatusBar(const FacetUnitSpec& s) {
+HWND CreateStatusBar(const FacetUnitPlacement& s) {
     // Kept at its stored place rather than docked to the parent's bottom edge.
     HWND bar =
         CreateWindowExW(0, STATUSCLASSNAMEW, nullptr,
@@ -176,13 +176,13 @@ extern "C" __declspec(dllexport) void tessel_Attach(const LibraryHost* host) {
     InitCommonControlsEx(&icc);
 }
 
-extern "C" __declspec(dllexport) void* tessel_CreateUnit(const FacetUnitSpec* spec) {
-    if (spec == nullptr) return nullptr;
-    switch (spec->type) {
+extern "C" __declspec(dllexport) void* tessel_CreateUnit(const FacetUnitPlacement* placement) {
+    if (placement == nullptr) return nullptr;
+    switch (placement->type) {
         case tessel::tag::kReportList:
-            return CreateList(*spec);
+            return CreateList(*placement);
         case tessel::tag::kStatusBar:
-            return CreateStatusBar(*spec);
+            return CreateStatusBar(*placement);
         default:
             return nullptr;
     }

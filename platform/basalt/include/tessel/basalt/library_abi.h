@@ -36,7 +36,7 @@ struct FacetPane {
     const wchar_t* text;
     std::int32_t width;
 };
-struct FacetUnitSpec {
+struct FacetUnitPlacement {
     void* parent;  // HWND
     std::uint32_t type;
     std::uint32_t controlId;
@@ -48,6 +48,6 @@ struct FacetUnitSpec {
     const FacetColumn* columns;
     const FacetPane* panes;
 };
-using CreateUnitRoutine = void* (*)(const FacetUnitSpec* spec);  // HWND, null on failure
+using CreateUnitRoutine = void* (*)(const FacetUnitPlacement* placement);  // HWND, null on failure
 
 }  // namespace tessel::basalt

@@ -19,7 +19,7 @@ class PlayerUnit {
     virtual void Stop() = 0;
 };
 
-struct PlayerUnitSpec {
+struct PlayerPlacement {
     HWND parent = nullptr;
     RECT rect{};
     int controlId = 0;
@@ -27,9 +27,9 @@ struct PlayerUnitSpec {
     std::function<void(int event)> onEvent;  // the control's events, numbered as in the form
 };
 
-using PlayerFactory = std::unique_ptr<PlayerUnit> (*)(const PlayerUnitSpec& spec);
+using PlayerFactory = std::unique_ptr<PlayerUnit> (*)(const PlayerPlacement& placement);
 void SetPlayerFactory(PlayerFactory factory);
-std::unique_ptr<PlayerUnit> CreatePlayerUnit(const PlayerUnitSpec& spec);
+std::unique_ptr<PlayerUnit> CreatePlayerUnit(const PlayerPlacement& placement);
 
 // Plugs in the Windows Media Player control through its host (what the runtime does at start).
 void UseHostedPlayer();
