@@ -26,17 +26,7 @@ constexpr std::uint32_t kFocus = kUnitShown | kUnitTakesFocus;  // 5
 constexpr std::uint32_t kShown = kUnitShown;                    // 1
 constexpr std::uint32_t kRed = 0x000000FF;                      // RGB(255,0,0) as 0x00BBGGRR
 
-// Events of windows and units.
-constexpr std::int32_t kCreated = 0;
-constexpr std::int32_t kCloseQuery = 1;
-constexpr std::int32_t kDestroying = 2;
-constexpr std::int32_t kClick = 0;
-constexpr std::int32_t kLeftButtonDown = -1;
-constexpr std::int32_t kDoubleClick = -3;
-constexpr std::int32_t kKeyDown = -9;
-constexpr std::int32_t kListRightClick = 5;
-constexpr std::int32_t kTick = 0;
-constexpr std::int32_t kOpenStateChange = 0;
+using namespace image::event;
 
 ControlValue Text(std::u16string text) {
     ControlValue v;

@@ -19,16 +19,7 @@ namespace {
 namespace type = image::unit_type;
 constexpr wchar_t kWindowClass[] = L"TesselWindow";
 
-// Events of this runtime's numbering, as the form binds them.
-constexpr std::int32_t kCreated = 0;
-constexpr std::int32_t kCloseQuery = 1;
-constexpr std::int32_t kDestroying = 2;
-constexpr std::int32_t kClick = 0;
-constexpr std::int32_t kLeftButtonDown = -1;
-constexpr std::int32_t kDoubleClick = -3;
-constexpr std::int32_t kKeyDown = -9;
-constexpr std::int32_t kListRightClick = 5;
-constexpr std::int32_t kTick = 0;
+using namespace image::event;
 
 std::map<std::uint32_t, std::unique_ptr<WindowState>> g_windows;
 std::vector<std::pair<std::uint32_t, std::uint32_t>> g_eventUnits;  // innermost last

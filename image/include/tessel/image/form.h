@@ -27,6 +27,20 @@ constexpr std::uint32_t kReportList = tag::kReportList;
 constexpr std::uint32_t kMediaPlayer = tag::kMediaPlayer;
 }  // namespace unit_type
 
+// Event numbers as the form binds them to handlers (windows and units number their own events).
+namespace event {
+constexpr std::int32_t kCreated = 0;      // window
+constexpr std::int32_t kCloseQuery = 1;   // window, answers whether it may close
+constexpr std::int32_t kDestroying = 2;   // window
+constexpr std::int32_t kClick = 0;        // button, menu item
+constexpr std::int32_t kLeftButtonDown = -1;
+constexpr std::int32_t kDoubleClick = -3;
+constexpr std::int32_t kKeyDown = -9;
+constexpr std::int32_t kListRightClick = 5;
+constexpr std::int32_t kTick = 0;             // timer
+constexpr std::int32_t kOpenStateChange = 0;  // media player control
+}  // namespace event
+
 // Flag bits of a unit record.
 constexpr std::uint32_t kUnitShown = 1;
 constexpr std::uint32_t kUnitTakesFocus = 4;
