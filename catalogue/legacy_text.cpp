@@ -48,6 +48,20 @@ bool HasUnambiguousGbkPair(std::string_view bytes) {
     return false;
 }
 
+// `bytes` without a lead byte left alone at the end: ID3v1 fields are cut at 30 bytes, often in
+// the middle of a double-byte character.
+std::string_view WithoutCutCharacter(std::string_view bytes) {
+    size_t i = 0;
+    while (i + 1 < bytes.size()) i += IsHigh(bytes[i]) ? 2 : 1;
+    return i + 1 == bytes.size() && IsHigh(bytes[i]) ? bytes.substr(0, i) : bytes;
+}
+
+// Whether the setting has `bytes` (holding bytes above 0x7F) tried as GBK at all.
+bool TriesGbk(std::string_view bytes, LegacyEncoding encoding) {
+    return encoding == LegacyEncoding::kGbk ||
+           (encoding == LegacyEncoding::kAuto && HasUnambiguousGbkPair(bytes));
+}
+
 class Converter {
   public:
     Converter() : cd_(::iconv_open("UTF-8", "GBK")) {}
@@ -128,20 +142,16 @@ const char* LegacyEncodingName(LegacyEncoding encoding) {
 
 std::string DecodeLegacyTagText(std::string_view bytes, LegacyEncoding encoding) {
     bytes = bytes.substr(0, bytes.find('\0'));
-    const bool tryGbk = HasHighBytes(bytes) &&
-                        (encoding == LegacyEncoding::kGbk ||
-                         (encoding == LegacyEncoding::kAuto && HasUnambiguousGbkPair(bytes)));
-    if (tryGbk) {
-        if (std::optional<std::string> text = GbkToUtf8(bytes, false)) return *text;
+    // A cut character is dropped only from a text that holds others: "Zoé" stays Latin-1.
+    const std::string_view whole = WithoutCutCharacter(bytes);
+    if (HasHighBytes(whole) && TriesGbk(whole, encoding)) {
+        if (std::optional<std::string> text = GbkToUtf8(whole, false)) return *text;
     }
     return Latin1ToUtf8(bytes);
 }
 
 std::string DecodeFileName(std::string_view bytes, LegacyEncoding encoding) {
-    const bool tryGbk = !IsValidUtf8(bytes) &&
-                        (encoding == LegacyEncoding::kGbk ||
-                         (encoding == LegacyEncoding::kAuto && HasUnambiguousGbkPair(bytes)));
-    if (tryGbk) {
+    if (!IsValidUtf8(bytes) && TriesGbk(bytes, encoding)) {
         if (std::optional<std::string> text = GbkToUtf8(bytes, true)) return *text;
     }
     return ToValidUtf8(bytes);
