@@ -46,27 +46,15 @@ std::string TagText(const TagLib::String& text) {
     return Trimmed(text.to8Bit(true));
 }
 
-TagLib::String LegacyTagString(const TagLib::ByteVector& data, LegacyEncoding encoding) {
-    return TagLib::String(DecodeLegacyTagText(std::string_view(data.data(), data.size()), encoding),
-                          TagLib::String::UTF8);
-}
-
-class LegacyId3v1Text : public TagLib::ID3v1::StringHandler {
+// TagLib's handler of "Latin-1" texts for one tag kind (`Base`), reading them as `encoding` says.
+template <typename Base>
+class LegacyTagText : public Base {
   public:
-    explicit LegacyId3v1Text(LegacyEncoding encoding) : encoding_(encoding) {}
+    explicit LegacyTagText(LegacyEncoding encoding) : encoding_(encoding) {}
     TagLib::String parse(const TagLib::ByteVector& data) const override {
-        return LegacyTagString(data, encoding_);
-    }
-
-  private:
-    LegacyEncoding encoding_;
-};
-
-class LegacyId3v2Text : public TagLib::ID3v2::Latin1StringHandler {
-  public:
-    explicit LegacyId3v2Text(LegacyEncoding encoding) : encoding_(encoding) {}
-    TagLib::String parse(const TagLib::ByteVector& data) const override {
-        return LegacyTagString(data, encoding_);
+        return TagLib::String(
+            DecodeLegacyTagText(std::string_view(data.data(), data.size()), encoding_),
+            TagLib::String::UTF8);
     }
 
   private:
@@ -91,8 +79,8 @@ class LegacyTagDecoding {
     LegacyTagDecoding& operator=(const LegacyTagDecoding&) = delete;
 
   private:
-    LegacyId3v1Text id3v1_;
-    LegacyId3v2Text id3v2_;
+    LegacyTagText<TagLib::ID3v1::StringHandler> id3v1_;
+    LegacyTagText<TagLib::ID3v2::Latin1StringHandler> id3v2_;
 };
 
 // A '/'-separated relative folder, each name decoded by itself (one may be UTF-8, the next GBK).
