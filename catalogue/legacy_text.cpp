@@ -140,6 +140,10 @@ const char* LegacyEncodingName(LegacyEncoding encoding) {
     return "latin1";
 }
 
+bool CanDecodeGbk() {
+    return Converter().ok();
+}
+
 std::string DecodeLegacyTagText(std::string_view bytes, LegacyEncoding encoding) {
     bytes = bytes.substr(0, bytes.find('\0'));
     // A cut character is dropped only from a text that holds others: "Zoé" stays Latin-1.

@@ -24,6 +24,9 @@ enum class LegacyEncoding {
 std::optional<LegacyEncoding> ParseLegacyEncoding(std::string_view name);
 const char* LegacyEncodingName(LegacyEncoding encoding);
 
+// False when the C library has no GBK converter (iconv): texts then decode as with "latin1".
+bool CanDecodeGbk();
+
 // A tag field the file stores as ISO-8859-1, as UTF-8. Bytes after a NUL are not part of it.
 std::string DecodeLegacyTagText(std::string_view bytes, LegacyEncoding encoding);
 

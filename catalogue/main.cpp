@@ -127,8 +127,14 @@ int Serve(const Options& options) {
         std::fprintf(stderr, "tessel-catalogue: %s\n", error.c_str());
         return 1;
     }
+    // Without a converter the index records Latin-1, so a later start that has one reads again.
+    LegacyEncoding legacyEncoding = options.legacyEncoding;
+    if (legacyEncoding != LegacyEncoding::kLatin1 && !CanDecodeGbk()) {
+        std::fprintf(stderr, "tessel-catalogue: no GBK converter (iconv): texts read as Latin-1\n");
+        legacyEncoding = LegacyEncoding::kLatin1;
+    }
     const std::optional<ScanReport> report =
-        UpdateIndex(*database, library, error, ScanOptions{options.legacyEncoding});
+        UpdateIndex(*database, library, error, ScanOptions{legacyEncoding});
     if (!report) {
         std::fprintf(stderr, "tessel-catalogue: %s\n", error.c_str());
         return 1;
