@@ -1,8 +1,7 @@
 // Tessel.exe's start: find the runtime library, ask it for its start routine and hand that
 // routine the program image linked into this executable. Everything after the hand-over is the
-// runtime's work. Only the Windows functions below are used here, in this order of steps:
-// GetModuleFileNameA, lstrlenA, lstrcatA, LoadLibraryA, the registry read, GetProcAddress,
-// FreeLibrary, MessageBoxA and ExitProcess.
+// runtime's work. The launcher keeps to a few plain Windows calls: the module path, lstrlenA and
+// lstrcatA, library loading, the registry read, the error box and ExitProcess.
 #include <windows.h>
 
 #include "launcher.h"

@@ -293,6 +293,7 @@ TEST_F(Launcher, EveryFailureEndsInTheErrorBoxAndExitCodeMinusOne) {
         {"an empty Path", nullptr, true, "", nullptr, {}},
         {"Path names a folder without the runtime", nullptr, true, "dir", nullptr, {}},
         {"a Path too long for the file name", nullptr, true, "long", nullptr, {}},
+        {"a Path longer than the buffer", nullptr, true, "longer", nullptr, {}},
         {"beside: no GetNewSock", kWithoutExport, true, "dir", kStarts,
          {Loaded(beside), "unloaded freed"}},
         {"beside: GetNewSock refuses", kRefuses, true, "dir", kStarts,
@@ -311,8 +312,13 @@ TEST_F(Launcher, EveryFailureEndsInTheErrorBoxAndExitCodeMinusOne) {
         if (c.key) CreateInstallKey();
         if (c.path != nullptr) {
             const std::string p = c.path;
-            // 249 characters, a backslash and "basalt.fne" leave no room for the NUL.
-            SetInstallPath(p == "dir" ? dir : p == "long" ? "C:\\" + std::string(246, 'x') : p);
+            // 249 characters, a backslash and "basalt.fne" leave no room for the NUL; 300 do not
+            // fit the value's buffer at all.
+            const std::string value = p == "dir"      ? dir
+                                      : p == "long"   ? "C:\\" + std::string(246, 'x')
+                                      : p == "longer" ? "C:\\" + std::string(297, 'x')
+                                                      : p;
+            SetInstallPath(value);
         }
         if (c.installedRuntime != nullptr) Scratch::PlaceRuntime(c.installedRuntime, installed);
         const fs::path program =
