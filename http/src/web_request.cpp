@@ -1,6 +1,8 @@
 #include "tessel/http/web_request.h"
 
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 #include "tessel/http/cookies.h"
 #include "tessel/http/text_cutting.h"
@@ -139,16 +141,35 @@ Text QueryResponseHeaders(Word request) {
     return Text::Copy("");
 }
 
+// The lines of a response header block. The block is split on CR LF byte by byte: a search that
+// steps over double-byte characters takes a CR behind a high byte for the second half of a
+// character and runs that line and the next into one.
+std::vector<std::string_view> HeaderLines(std::string_view block) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i + 1 < block.size(); ++i) {
+        if (block[i] == '\r' && block[i + 1] == '\n') {
+            lines.push_back(block.substr(start, i - start));
+            start = i + 2;
+            ++i;
+        }
+    }
+    if (start < block.size()) lines.push_back(block.substr(start));
+    return lines;
+}
+
+// The name=value part of a Set-Cookie line's value: up to the first ';', and never past a bare
+// CR or LF, which would otherwise be sent on as a line of the next request's headers.
+std::string_view CookiePart(std::string_view value) {
+    return value.substr(0, value.find_first_of(";\r\n"));
+}
+
 Text ExtractCookies(const char* responseHeaders) {
+    constexpr std::string_view kSetCookie = "Set-Cookie: ";
     Text cookies = Text::Copy("");
-    const TextArray lines = SplitText(responseHeaders, kCrLf);
-    for (std::uint32_t i = 1; i <= lines.size(); ++i) {
-        const char* line = lines.at(i);
-        if (CompareTexts(TextBefore(line, ": ").get(), "Set-Cookie") != 0) continue;
-        // Only the name=value part before the first ';' is kept.
-        const Text cookie = Contains(line, ";")
-                                ? TrimText(TextBetween(line, "Set-Cookie:", ";").get())
-                                : TrimText(ReplaceAll(line, "Set-Cookie:", "").get());
+    for (std::string_view line : HeaderLines(responseHeaders != nullptr ? responseHeaders : "")) {
+        if (line.substr(0, kSetCookie.size()) != kSetCookie) continue;
+        const Text cookie = TrimText(Text::Copy(CookiePart(line.substr(kSetCookie.size()))).get());
         Append(cookies, {cookie.get(), "; "});
     }
     if (!cookies.empty())
