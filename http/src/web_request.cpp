@@ -32,7 +32,6 @@ constexpr std::uint32_t kFlagIgnoreRedirectToHttps = 0x00004000;
 // Each read lands straight in the body. Reads of 64 KiB rather than 1 KiB: every read is a call
 // into WinInet, and small ones made a large body ten times slower.
 constexpr std::uint32_t kReadSize = 64 * 1024;
-constexpr std::uint32_t kMaxBody = 0xFFFFFFFFu - 8;
 constexpr std::uint32_t kHeaderBufferSize = 5000;
 constexpr std::int32_t kMethodGet = 0;
 constexpr std::int32_t kMethodPost = 1;
@@ -108,8 +107,8 @@ ByteArray ReadBody(Word request) {
     std::uint8_t* block = nullptr;
     for (;;) {
         if (capacity - length < kReadSize) {
-            if (capacity > kMaxBody / 2) break;  // a byte array's length is 32 bits
-            capacity = capacity == 0 ? kReadSize : capacity * 2;
+            // A body a byte array cannot hold is the out-of-memory error, never a short body.
+            capacity = capacity == 0 ? kReadSize : BlockSize(std::uint64_t{capacity} * 2 + 8) - 8;
             block = static_cast<std::uint8_t*>(Resize(block, capacity + 8));
         }
         std::uint32_t got = 0;  // a DWORD

@@ -41,7 +41,7 @@ bool StartsDoubleByteCharacter(const char* text, std::uint32_t i, std::uint32_t 
 Text QuoteScriptText(const char* text) {
     const std::uint32_t length = TextLength(text);
     // Worst case: every byte becomes a six-byte \u00XX escape; plus the quotes and the NUL.
-    auto* out = static_cast<char*>(Allocate(length * 6 + 3));
+    auto* out = static_cast<char*>(Allocate(BlockSize(std::uint64_t{length} * 6 + 3)));
     char* p = out;
     *p++ = '\'';
     for (std::uint32_t i = 0; i < length; ++i) {

@@ -175,7 +175,7 @@ TEST(BasaltWindows, FolderDialogCancelledGivesTheEmptyText) {
 }
 
 TEST(BasaltWindows, EachRuntimeErrorEndsTheProgramWithItsMessage) {
-    for (int code : {1, 4, 5, 6, 9}) {
+    for (int code : {1, 4, 5, 6, 7, 9}) {
         StartedProgram p("error" + std::to_string(code));
         HWND box = p.WaitForTopLevel(L"#32770");
         ASSERT_NE(box, nullptr) << code;
