@@ -46,13 +46,6 @@ Image PlainImage() {
     return img;
 }
 
-std::string Utf8(const std::wstring& w) {
-    std::string out(w.size() * 3, '\0');
-    out.resize(WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), out.data(),
-                                   static_cast<int>(out.size()), nullptr, nullptr));
-    return out;
-}
-
 // Starts the starter with `img` written to a file; the file goes when the run is over.
 class ImageRun {
   public:

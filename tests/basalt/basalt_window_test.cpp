@@ -11,12 +11,6 @@
 namespace tessel::basalt_test {
 namespace {
 
-std::string Utf8(const std::wstring& w) {
-    char out[1024] = {};
-    WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, out, sizeof out, nullptr, nullptr);
-    return out;
-}
-
 // Closing the main window ends the program with exit code 0, the clean-up having run once.
 void CloseAndExpectCleanEnd(StartedProgram& p, HWND main) {
     PostMessageW(main, WM_CLOSE, 0, 0);

@@ -175,7 +175,8 @@ TEST(CodePageCalls, EachSizeIsMeasuredInTheCodePageConvertedTo) {
     // Measuring calls give no buffer: (command, code page) of each.
     std::vector<std::pair<Word, Word>> measuring;
     for (const auto& c : r.calls) {
-        if (c.slot == slot::kDllCommand && c.words[5] == 0) measuring.emplace_back(c.words[0], c.words[1]);
+        if (c.slot == slot::kDllCommand && c.words[5] == 0)
+            measuring.emplace_back(c.words[0], c.words[1]);
     }
     using P = std::pair<Word, Word>;
     EXPECT_EQ(measuring, (std::vector<P>{{dll::kMultiByteToWideChar, code_page::kGbk},

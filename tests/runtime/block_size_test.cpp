@@ -43,7 +43,9 @@ TEST(BlockSizes, ByteArraysJustOverTheLimitAreOutOfMemory) {
     // length + 8 bytes of header: one byte over.
     EXPECT_EQ(ErrorOf([&] { MakeByteArray(data, kMax - 7); }), runtime_error::kOutOfMemory);
     const ClaimedByteArray half(0x80000000u), rest(0x7FFFFFF8u);
-    EXPECT_EQ(ErrorOf([&] { JoinByteArrays({half.words, rest.words}); }),
+    EXPECT_EQ(ErrorOf([&] {
+                  JoinByteArrays({half.words, rest.words});
+              }),
               runtime_error::kOutOfMemory);
     // The kernel's own blocks are measured the same way.
     EXPECT_EQ(ErrorOf([&] { platform::NewBytes(data, kMax - 7); }), runtime_error::kOutOfMemory);
@@ -68,8 +70,8 @@ class LongText {
         munmap(piece, kPiece);
         bool mapped = true;
         for (std::size_t at = 0; at < length; at += kPiece) {
-            mapped &= mmap(base_ + at, kPiece, PROT_READ, MAP_SHARED | MAP_FIXED, fd, 0) !=
-                      MAP_FAILED;
+            mapped &=
+                mmap(base_ + at, kPiece, PROT_READ, MAP_SHARED | MAP_FIXED, fd, 0) != MAP_FAILED;
         }
         // The stretch after the text reads as zeros: its NUL.
         mapped &= mmap(base_ + length, kPiece, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED,
