@@ -2,11 +2,18 @@
 
 #include <fcntl.h>
 #include <httplib.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "request.h"
 #include "search_text.h"
@@ -20,6 +27,67 @@ constexpr std::string_view kSongsSuffix = "/songs/";
 constexpr std::string_view kMediaPath = "/media/";
 constexpr std::string_view kMediaSuffix = ".mp3";
 constexpr const char* kJsonType = "application/json; charset=utf-8";
+
+// --- connections --------------------------------------------------------------------------
+
+// cpp-httplib serves a connection on one thread from its first byte to its close, waiting for
+// each request of a kept-alive connection and for every slow byte of a request. A fixed pool
+// smaller than the number of open connections lets idle and slow clients hold every thread
+// while a new client's search waits behind them. Here a connection that finds no thread
+// waiting gets a new one, up to `maxThreads`; threads stay for the next connections.
+class ConnectionThreads : public httplib::TaskQueue {
+  public:
+    explicit ConnectionThreads(size_t maxThreads) : maxThreads_(maxThreads) {}
+    ~ConnectionThreads() override { shutdown(); }
+    ConnectionThreads(const ConnectionThreads&) = delete;
+    ConnectionThreads& operator=(const ConnectionThreads&) = delete;
+
+    void enqueue(std::function<void()> connection) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stopping_) return;
+        waiting_.push_back(std::move(connection));
+        if (waiting_.size() > idle_ && threads_.size() < maxThreads_) {
+            threads_.emplace_back([this] { Serve(); });
+        } else {
+            ready_.notify_one();
+        }
+    }
+
+    void shutdown() override {
+        std::vector<std::thread> threads;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+            threads.swap(threads_);
+        }
+        ready_.notify_all();
+        for (std::thread& t : threads) t.join();
+    }
+
+  private:
+    void Serve() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            ++idle_;
+            ready_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
+            --idle_;
+            if (waiting_.empty()) return;  // stopping, with nothing left to serve
+            std::function<void()> connection = std::move(waiting_.front());
+            waiting_.pop_front();
+            lock.unlock();
+            connection();
+            lock.lock();
+        }
+    }
+
+    const size_t maxThreads_;
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<std::function<void()>> waiting_;
+    std::vector<std::thread> threads_;
+    size_t idle_ = 0;
+    bool stopping_ = false;
+};
 
 // --- JSON ---------------------------------------------------------------------------------
 
@@ -329,13 +397,17 @@ CatalogueServer::CatalogueServer(Database& database, std::filesystem::path libra
       server_(std::make_unique<httplib::Server>()),
       handlers_(std::make_unique<Handlers>(database_, library_, address_)) {
     const auto threads = static_cast<size_t>(std::max(1, options.threads));
-    server_->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+    server_->new_task_queue = [threads] { return new ConnectionThreads(threads); };
     server_->set_keep_alive_max_count(100000);
     server_->set_keep_alive_timeout(5);
     server_->set_read_timeout(5);
     // A player that pauses reading keeps its connection for a while.
     server_->set_write_timeout(30);
     server_->set_tcp_nodelay(true);
+    server_->set_socket_options([this](int socket) {
+        httplib::default_socket_options(socket);
+        listeningSocket_ = socket;
+    });
     server_->set_payload_max_length(64 * 1024);
 
     // Every request is answered here, before the library's pattern routing, which would only
@@ -379,6 +451,10 @@ int CatalogueServer::Bind(const std::string& host, int port) {
         bound = port;
     }
     if (bound <= 0) return -1;
+    // The library listens with a queue of 5: connections beyond it wait for the handshake to be
+    // sent again, seconds later, however free the threads are. The queue is made as long as the
+    // system allows.
+    if (listeningSocket_ >= 0) ::listen(listeningSocket_, SOMAXCONN);
     const bool bracket = host.find(':') != std::string::npos;
     address_ = (bracket ? "[" + host + "]" : host) + ":" + std::to_string(bound);
     return bound;

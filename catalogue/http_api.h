@@ -26,9 +26,9 @@ inline constexpr int kMaxOffset = 1'000'000;
 inline constexpr size_t kMaxKeywordCharacters = 100;
 
 struct ServerOptions {
-    // Each open connection holds a thread while it is kept alive, so this bounds the number of
-    // clients served at once.
-    int threads = 64;
+    // Each open connection holds a thread while it is kept alive or its request arrives; threads
+    // are made as connections need them, up to this many clients served at once.
+    int threads = 512;
 };
 
 class CatalogueServer {
@@ -52,6 +52,7 @@ class CatalogueServer {
     Database& database_;
     std::filesystem::path library_;
     std::string address_;
+    int listeningSocket_ = -1;  // the socket last made for binding
     std::unique_ptr<httplib::Server> server_;
     std::unique_ptr<Handlers> handlers_;
 };

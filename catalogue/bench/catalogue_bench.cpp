@@ -1,9 +1,10 @@
 // Load benchmark of tessel-catalogue (not a test): builds a generated index of 100,000 songs,
 // serves it on 127.0.0.1 in this process and measures keyword searches from 50 kept-alive
-// connections (requests per second, p50/p99 latency), then media throughput.
+// connections (requests per second, p50/p99 latency); a fresh client's search with and without
+// 200 idle and slow connections open; searches built to be expensive; then media throughput.
 //
 //   tessel-catalogue-bench [--songs N] [--connections C] [--seconds S] [--requests R]
-//                          [--media-seconds S]
+//                          [--media-seconds S] [--idle I]
 //
 // Every phase is bounded by its time and request count; nothing leaves the loopback interface.
 
@@ -48,6 +49,7 @@ struct Settings {
     double seconds = 10.0;
     long requests = 1'000'000;
     double mediaSeconds = 3.0;
+    int idle = 200;
 };
 
 constexpr std::array<const char*, 40> kChineseWords = {
@@ -212,6 +214,11 @@ class LoadConnection {
         return status;
     }
 
+    // Bytes of a request that is not finished yet.
+    void SendRaw(const std::string& bytes) {
+        if (fd_ >= 0) (void)::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    }
+
     void MakeNonBlocking() {
         if (fd_ >= 0) ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
     }
@@ -307,6 +314,86 @@ void SearchPhase(int port, const Settings& settings) {
                 latencies.empty() ? 0.0 : latencies.back());
 }
 
+std::string SearchTarget(const std::string& keyword, int count, int offset) {
+    return "/tessel/song/search/?q=" + PercentEncode(keyword) +
+           "&type=video&count=" + std::to_string(count) + "&offset=" + std::to_string(offset);
+}
+
+struct Timings {
+    std::vector<double> milliseconds;  // sorted
+    long failures = 0;
+};
+
+// `rounds` searches for `target`, each from a connection opened for it, as a new client sends.
+Timings FreshSearches(int port, const std::string& target, int rounds) {
+    Timings t;
+    for (int i = 0; i < rounds; ++i) {
+        const auto start = Clock::now();
+        LoadConnection connection(port);
+        if (connection.Exchange(target) != 200) {
+            ++t.failures;
+            continue;
+        }
+        t.milliseconds.push_back(
+            std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    std::sort(t.milliseconds.begin(), t.milliseconds.end());
+    return t;
+}
+
+void PrintTimings(const char* what, const Timings& t) {
+    std::printf("  %-44s p50 %7.2f ms, max %7.2f ms (%zu answered, %ld failed)\n", what,
+                Percentile(t.milliseconds, 0.5),
+                t.milliseconds.empty() ? 0.0 : t.milliseconds.back(), t.milliseconds.size(),
+                t.failures);
+}
+
+// A new client's search while `idle` connections are open and silent, and a tenth as many more
+// send their request a few bytes at a time: none of them may keep it waiting.
+void IdleConnectionPhase(int port, int idle) {
+    const std::string target = SearchTarget("月光", 20, 0);
+    std::printf("a fresh connection's search, %d connections idle or slow:\n", idle);
+    PrintTimings("with none open", FreshSearches(port, target, 20));
+    std::vector<std::unique_ptr<LoadConnection>> held;
+    for (int i = 0; i < idle; ++i) held.push_back(std::make_unique<LoadConnection>(port));
+    std::vector<std::unique_ptr<LoadConnection>> slow;
+    for (int i = 0; i < idle / 10; ++i) {
+        slow.push_back(std::make_unique<LoadConnection>(port));
+        slow.back()->SendRaw("GET /tessel/song/search/?q=");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // every one accepted
+    PrintTimings("with them open", FreshSearches(port, target, 20));
+    for (auto& s : slow) s->SendRaw("a");
+    PrintTimings("with them open, the slow ones one byte on", FreshSearches(port, target, 20));
+}
+
+// Searches made to cost the most: they are answered, and none holds its thread for long.
+void AdversarialPhase(int port, int songs) {
+    std::string longKeyword;  // the longest allowed: 100 characters of common words
+    while (longKeyword.size() < 100 * 3) longKeyword += kChineseWords[longKeyword.size() / 6 % 10];
+    std::string manyTerms;  // the longest allowed as 50 one-character terms
+    for (int i = 0; i < 50; ++i) {
+        if (i > 0) manyTerms += ' ';
+        manyTerms += kLatinWords[i % kLatinWords.size()][0];
+    }
+    struct Search {
+        const char* what;
+        std::string target;
+    };
+    const Search searches[] = {
+        {"two common terms never together", SearchTarget("月光 love", 100, 0)},
+        {"two common terms, deepest page", SearchTarget("城市 night", 100, 1'000'000)},
+        {"a term in every song", SearchTarget("Vol", 100, 0)},
+        {"a term in every song, last page", SearchTarget("Vol", 100, std::max(0, songs - 100))},
+        {"a term in every song, deepest offset", SearchTarget("Vol", 100, 1'000'000)},
+        {"a common character, deepest offset", SearchTarget("月", 100, 1'000'000)},
+        {"the longest keyword (100 characters)", SearchTarget(longKeyword, 100, 0)},
+        {"the longest keyword as 50 terms", SearchTarget(manyTerms, 100, 0)},
+    };
+    std::printf("searches built to be expensive, %d songs (goal: each under 50 ms):\n", songs);
+    for (const Search& s : searches) PrintTimings(s.what, FreshSearches(port, s.target, 5));
+}
+
 void MediaPhase(int port, int64_t mediaId, int connections, double seconds) {
     std::atomic<uint64_t> bytes{0};
     std::atomic<long> failures{0};
@@ -353,6 +440,8 @@ bool ParseSettings(int argc, char** argv, Settings& settings) {
             settings.seconds = std::clamp(std::atof(value), 0.5, 600.0);
         } else if (name == "--media-seconds") {
             settings.mediaSeconds = std::clamp(std::atof(value), 0.0, 600.0);
+        } else if (name == "--idle") {
+            settings.idle = std::clamp(std::atoi(value), 0, 900);
         } else if (name == "--requests") {
             settings.requests = std::clamp(std::atol(value), 1L, 100'000'000L);
         } else {
@@ -369,7 +458,7 @@ int main(int argc, char** argv) {
     if (!ParseSettings(argc, argv, settings)) {
         std::fprintf(stderr,
                      "usage: tessel-catalogue-bench [--songs N] [--connections C] "
-                     "[--seconds S] [--requests R] [--media-seconds S]\n");
+                     "[--seconds S] [--requests R] [--media-seconds S] [--idle I]\n");
         return 2;
     }
     std::string folder = (fs::temp_directory_path() / "tessel-bench-XXXXXX").string();
@@ -392,8 +481,7 @@ int main(int argc, char** argv) {
                 std::chrono::duration<double>(Clock::now() - buildStart).count(),
                 static_cast<double>(fs::file_size(library / "index.db")) / 1e6);
 
-    CatalogueServer server(*database, library,
-                           ServerOptions{std::max(64, settings.connections + 8)});
+    CatalogueServer server(*database, library);
     const int port = server.Bind("127.0.0.1", 0);
     if (port < 0) return 1;
     std::thread serving([&server] { server.Run(); });
@@ -413,6 +501,8 @@ int main(int argc, char** argv) {
     single.connections = 1;
     single.seconds = std::min(settings.seconds, 3.0);
     SearchPhase(port, single);
+    IdleConnectionPhase(port, settings.idle);
+    AdversarialPhase(port, settings.songs);
     if (settings.mediaSeconds > 0) {
         MediaPhase(port, mediaId, 1, settings.mediaSeconds);
         MediaPhase(port, mediaId, 4, settings.mediaSeconds);

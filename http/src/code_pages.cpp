@@ -40,8 +40,8 @@ ByteArray TextToUtf16(const char* text, std::int32_t codePage) {
     const char* source = text != nullptr ? text : "";
     const std::int32_t units = MultiByteToWideChar(codePage, source, nullptr, 0);
     if (units <= 0) return ByteArray::Copy(nullptr, 0);
-    const std::uint32_t size = static_cast<std::uint32_t>(units) * 2;
-    auto* block = static_cast<std::uint8_t*>(Allocate(size + 8));
+    const std::uint32_t size = BlockSize(std::uint64_t{static_cast<std::uint32_t>(units)} * 2);
+    auto* block = static_cast<std::uint8_t*>(Allocate(BlockSize(std::uint64_t{size} + 8)));
     const std::uint32_t header[2] = {1, size};
     std::memcpy(block, header, sizeof header);
     std::memset(block + 8, 0, size);
@@ -66,7 +66,8 @@ Text Utf16ToText(const void* utf16, std::int32_t codePage) {
     }
     const std::int32_t bytes = WideCharToMultiByte(codePage, data, count, nullptr, 0);
     if (bytes <= 0) return Text::Copy("");
-    auto* buffer = static_cast<char*>(Allocate(static_cast<std::uint32_t>(bytes) + 1));
+    auto* buffer =
+        static_cast<char*>(Allocate(BlockSize(std::uint64_t{static_cast<std::uint32_t>(bytes)} + 1)));
     std::memset(buffer, 0, static_cast<std::size_t>(bytes) + 1);
     Text out(buffer);
     if (WideCharToMultiByte(codePage, data, count, buffer, bytes) <= 0) return Text::Copy("");

@@ -1,6 +1,8 @@
 #include "tessel/http/web_request.h"
 
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 #include "tessel/http/cookies.h"
 #include "tessel/http/text_cutting.h"
@@ -30,7 +32,6 @@ constexpr std::uint32_t kFlagIgnoreRedirectToHttps = 0x00004000;
 // Each read lands straight in the body. Reads of 64 KiB rather than 1 KiB: every read is a call
 // into WinInet, and small ones made a large body ten times slower.
 constexpr std::uint32_t kReadSize = 64 * 1024;
-constexpr std::uint32_t kMaxBody = 0xFFFFFFFFu - 8;
 constexpr std::uint32_t kHeaderBufferSize = 5000;
 constexpr std::int32_t kMethodGet = 0;
 constexpr std::int32_t kMethodPost = 1;
@@ -106,8 +107,8 @@ ByteArray ReadBody(Word request) {
     std::uint8_t* block = nullptr;
     for (;;) {
         if (capacity - length < kReadSize) {
-            if (capacity > kMaxBody / 2) break;  // a byte array's length is 32 bits
-            capacity = capacity == 0 ? kReadSize : capacity * 2;
+            // A body a byte array cannot hold is the out-of-memory error, never a short body.
+            capacity = capacity == 0 ? kReadSize : BlockSize(std::uint64_t{capacity} * 2 + 8) - 8;
             block = static_cast<std::uint8_t*>(Resize(block, capacity + 8));
         }
         std::uint32_t got = 0;  // a DWORD
@@ -139,16 +140,35 @@ Text QueryResponseHeaders(Word request) {
     return Text::Copy("");
 }
 
+// The lines of a response header block. The block is split on CR LF byte by byte: a search that
+// steps over double-byte characters takes a CR behind a high byte for the second half of a
+// character and runs that line and the next into one.
+std::vector<std::string_view> HeaderLines(std::string_view block) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i + 1 < block.size(); ++i) {
+        if (block[i] == '\r' && block[i + 1] == '\n') {
+            lines.push_back(block.substr(start, i - start));
+            start = i + 2;
+            ++i;
+        }
+    }
+    if (start < block.size()) lines.push_back(block.substr(start));
+    return lines;
+}
+
+// The name=value part of a Set-Cookie line's value: up to the first ';', and never past a bare
+// CR or LF, which would otherwise be sent on as a line of the next request's headers.
+std::string_view CookiePart(std::string_view value) {
+    return value.substr(0, value.find_first_of(";\r\n"));
+}
+
 Text ExtractCookies(const char* responseHeaders) {
+    constexpr std::string_view kSetCookie = "Set-Cookie: ";
     Text cookies = Text::Copy("");
-    const TextArray lines = SplitText(responseHeaders, kCrLf);
-    for (std::uint32_t i = 1; i <= lines.size(); ++i) {
-        const char* line = lines.at(i);
-        if (CompareTexts(TextBefore(line, ": ").get(), "Set-Cookie") != 0) continue;
-        // Only the name=value part before the first ';' is kept.
-        const Text cookie = Contains(line, ";")
-                                ? TrimText(TextBetween(line, "Set-Cookie:", ";").get())
-                                : TrimText(ReplaceAll(line, "Set-Cookie:", "").get());
+    for (std::string_view line : HeaderLines(responseHeaders != nullptr ? responseHeaders : "")) {
+        if (line.substr(0, kSetCookie.size()) != kSetCookie) continue;
+        const Text cookie = TrimText(Text::Copy(CookiePart(line.substr(kSetCookie.size()))).get());
         Append(cookies, {cookie.get(), "; "});
     }
     if (!cookies.empty())

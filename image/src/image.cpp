@@ -340,6 +340,53 @@ bool FixUpSection(std::span<std::uint8_t> data, std::span<const std::uint32_t> w
     return true;
 }
 
+bool CheckPlacement(const Image& image, std::uint32_t serviceSlots, std::uint32_t varSize,
+                    std::string* error) {
+    for (std::size_t i = 0; i < image.sections.size(); ++i) {
+        for (std::size_t k = 0; k < i; ++k) {
+            if (image.sections[k].name == image.sections[i].name) {
+                SetError(error, "two sections are named " + image.sections[i].name);
+                return false;
+            }
+        }
+    }
+    const auto* var = image.Find("var");
+    if (var == nullptr || var->memorySize != varSize) {
+        SetError(error, "the var section is not " + std::to_string(varSize) + " bytes");
+        return false;
+    }
+    // The bytes each kind's values may reach: the placed data of its section.
+    const auto* constSection = image.Find("const");
+    const auto* code = image.Find("code");
+    const std::uint32_t reach[4] = {
+        serviceSlots * 4,
+        constSection != nullptr ? static_cast<std::uint32_t>(constSection->data.size()) : 0,
+        varSize, code != nullptr ? static_cast<std::uint32_t>(code->data.size()) : 0};
+    for (const auto& s : image.sections) {
+        for (auto word : s.relocations) {
+            const auto position = RelocationPosition(word);
+            const auto kind = RelocationKindOf(word);
+            if (kind > 3 || s.data.size() < 4 || position > s.data.size() - 4) {
+                SetError(error, "section " + s.name + ": relocation word " + Hex(word) +
+                                    " is outside the stored data or of unknown kind");
+                return false;
+            }
+            const auto value = LoadU32(s.data, position);
+            const bool placed = kind == static_cast<std::uint32_t>(RelocationKind::kService)
+                                    ? value % 4 == 0 && value < reach[kind]
+                                    : value < reach[kind];
+            if (!placed) {
+                static constexpr const char* kTargets[] = {"the service table", "const", "var",
+                                                           "code"};
+                SetError(error, "section " + s.name + ": relocation word " + Hex(word) + " holds " +
+                                    Hex(value) + ", outside " + kTargets[kind]);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 std::optional<std::string> ConstText(std::span<const std::uint8_t> constData,
                                      std::uint32_t offset) {
     if (offset >= constData.size()) return std::nullopt;

@@ -26,24 +26,35 @@ void StopCom() {
     CallDll(dll::kCoUninitialize, {});
 }
 
+// A GBK double-byte character: a lead byte and a trail byte. A lead byte without its trail
+// byte would take the next byte of the script (the closing quote, say) with it in the code-page
+// conversion, so only whole pairs are written as they are.
+bool StartsDoubleByteCharacter(const char* text, std::uint32_t i, std::uint32_t length) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x81 || lead > 0xFE || i + 1 >= length) return false;
+    const auto trail = static_cast<unsigned char>(text[i + 1]);
+    return (trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFE);
+}
+
 }  // namespace
 
 Text QuoteScriptText(const char* text) {
     const std::uint32_t length = TextLength(text);
     // Worst case: every byte becomes a six-byte \u00XX escape; plus the quotes and the NUL.
-    auto* out = static_cast<char*>(Allocate(length * 6 + 3));
+    auto* out = static_cast<char*>(Allocate(BlockSize(std::uint64_t{length} * 6 + 3)));
     char* p = out;
     *p++ = '\'';
     for (std::uint32_t i = 0; i < length; ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x81 && c <= 0xFE && i + 1 < length) {
-            // A GBK double-byte character: its second byte may be '\' (0x5C) and stays as it is.
+        if (StartsDoubleByteCharacter(text, i, length)) {
+            // Its second byte may be '\' (0x5C) and stays as it is.
             *p++ = static_cast<char>(c);
             *p++ = text[++i];
         } else if (c == '\\' || c == '\'') {
             *p++ = '\\';
             *p++ = static_cast<char>(c);
-        } else if (c < 0x20 || c == 0x7F) {
+        } else if (c < 0x20 || c >= 0x7F) {
+            // Control characters, and high bytes that are no whole GBK character, as escapes.
             static constexpr char kHex[] = "0123456789ABCDEF";
             const char escape[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
             std::memcpy(p, escape, sizeof escape);

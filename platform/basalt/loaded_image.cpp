@@ -93,6 +93,8 @@ bool LoadImage(std::uint8_t* firstByte, std::string* error) {
         return false;
     }
     const auto& img = read.image;
+    // Only what basalt places: its own service table and 16 bytes of `var`.
+    if (!image::CheckPlacement(img, slot::kCount, sizeof g_var, error)) return false;
     const auto* constSection = img.Find("const");
     for (std::size_t i = 0; i < img.dllLibraries.size(); ++i) {
         g_program.dllCommands.push_back(

@@ -16,19 +16,13 @@ namespace tessel::platform {
 
 void* RuntimeAllocate(std::uint32_t size) {
     void* p = std::malloc(size == 0 ? 1 : size);
-    if (p == nullptr) {
-        std::fputs("out of memory\n", stderr);
-        std::abort();
-    }
+    if (p == nullptr) RaiseRuntimeError(runtime_error::kOutOfMemory);
     return p;
 }
 
 void* RuntimeResize(void* block, std::uint32_t size) {
     void* p = std::realloc(block, size == 0 ? 1 : size);
-    if (p == nullptr) {
-        std::fputs("out of memory\n", stderr);
-        std::abort();
-    }
+    if (p == nullptr) RaiseRuntimeError(runtime_error::kOutOfMemory);
     return p;
 }
 
@@ -67,14 +61,14 @@ bool ArgBool(std::uint32_t n, const Value* args, std::uint32_t i) {
 }
 
 Value NewText(std::string_view s) {
-    auto* p = static_cast<char*>(RuntimeAllocate(static_cast<std::uint32_t>(s.size()) + 1));
+    auto* p = static_cast<char*>(RuntimeAllocate(BlockSize(std::uint64_t{s.size()} + 1)));
     if (!s.empty()) std::memcpy(p, s.data(), s.size());
     p[s.size()] = '\0';
     return TextValue(p);
 }
 
 Value NewBytes(const void* data, std::uint32_t n) {
-    auto* p = static_cast<std::uint8_t*>(RuntimeAllocate(n + 8));
+    auto* p = static_cast<std::uint8_t*>(RuntimeAllocate(BlockSize(std::uint64_t{n} + 8)));
     const std::uint32_t header[2] = {1, n};
     std::memcpy(p, header, 8);
     if (n != 0) std::memcpy(p + 8, data, n);
@@ -93,7 +87,8 @@ namespace {
 
 Value NewTextArray(const std::vector<std::string_view>& pieces) {
     const auto n = static_cast<std::uint32_t>(pieces.size());
-    auto* block = static_cast<std::uint8_t*>(RuntimeAllocate(8 + n * sizeof(char*)));
+    auto* block =
+        static_cast<std::uint8_t*>(RuntimeAllocate(BlockSize(8 + std::uint64_t{n} * sizeof(char*))));
     const std::uint32_t header[2] = {1, n};
     std::memcpy(block, header, 8);
     for (std::uint32_t i = 0; i < n; ++i) {

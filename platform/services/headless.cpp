@@ -191,6 +191,8 @@ const char* RuntimeErrorText(std::int32_t code) {
             return "a command returned an unexpected type";
         case runtime_error::kStackUnbalanced:
             return "a DLL function left the stack unbalanced (its declaration does not match it)";
+        case runtime_error::kOutOfMemory:
+            return "out of memory";
         case runtime_error::kSelectionOutOfRange:
             return "selection index outside its list";
         default:

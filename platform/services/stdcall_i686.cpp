@@ -2,10 +2,14 @@
 
 #include "tessel/runtime/services.h"
 
-// The arguments are pushed right to left below the saved stack pointer; after the call a
-// stdcall function has popped them all, so the stack pointer is back where it was.
+// The arguments are pushed right to left below a zeroed guard area, which lies below the saved
+// registers; after the call a stdcall function has popped them all, so the stack pointer is back
+// at the guard area. A function given fewer arguments than it takes reads (and may write) the
+// guard's zero words as its missing ones, never the saved registers or the return address, and
+// the imbalance is then found after it returns.
 asm(R"(
     .text
+    .set tessel_stdcall_guard_words, 64
     .globl _tessel_call_stdcall
 _tessel_call_stdcall:
     pushl %ebp
@@ -13,9 +17,13 @@ _tessel_call_stdcall:
     pushl %esi
     pushl %edi
     pushl %ebx
+    movl %esp, %edi
+    movl $tessel_stdcall_guard_words, %ecx
+3:  pushl $0
+    decl %ecx
+    jnz 3b
     movl 12(%ebp), %ecx
     movl 16(%ebp), %esi
-    movl %esp, %edi
 1:  testl %ecx, %ecx
     jz 2f
     decl %ecx
@@ -24,6 +32,7 @@ _tessel_call_stdcall:
 2:  call *8(%ebp)
     movl %esp, %ebx
     subl %edi, %ebx
+    addl $(tessel_stdcall_guard_words * 4), %ebx
     movl %edi, %esp
     movl 20(%ebp), %ecx
     movl %ebx, (%ecx)

@@ -104,8 +104,8 @@ bool PlaySoundBytes(const void* byteArray) {
 
 // --- text arrays ---------------------------------------------------------------------------
 void* MakeTextArray(std::uint32_t count, const char* const* texts) {
-    const std::uint32_t size = 8 + count * static_cast<std::uint32_t>(sizeof(char*));
-    auto* block = static_cast<std::uint8_t*>(Allocate(size));
+    auto* block = static_cast<std::uint8_t*>(
+        Allocate(BlockSize(8 + std::uint64_t{count} * sizeof(char*))));
     const std::uint32_t header[2] = {1, count};
     std::memcpy(block, header, sizeof header);
     for (std::uint32_t i = 0; i < count; ++i) {

@@ -16,14 +16,20 @@ int CompareTexts(const char* a, const char* b) {
     }
 }
 
+std::uint32_t BlockSize(std::uint64_t size) {
+    if (size > std::numeric_limits<std::uint32_t>::max())
+        RaiseRuntimeError(runtime_error::kOutOfMemory);
+    return static_cast<std::uint32_t>(size);
+}
+
 std::uint32_t TextLength(const char* text) {
-    return text == nullptr ? 0 : static_cast<std::uint32_t>(std::strlen(text));
+    return text == nullptr ? 0 : BlockSize(std::strlen(text));
 }
 
 char* JoinTexts(std::initializer_list<const char*> texts) {
-    std::uint32_t total = 0;
+    std::uint64_t total = 0;
     for (const char* t : texts) total += TextLength(t);
-    auto* out = static_cast<char*>(Allocate(total + 1));
+    auto* out = static_cast<char*>(Allocate(BlockSize(total + 1)));
     char* p = out;
     for (const char* t : texts) {
         const std::uint32_t n = TextLength(t);
@@ -35,11 +41,11 @@ char* JoinTexts(std::initializer_list<const char*> texts) {
 }
 
 void* JoinByteArrays(std::initializer_list<const void*> arrays) {
-    std::uint32_t total = 0;
+    std::uint64_t total = 0;
     for (const void* a : arrays) total += ByteArrayLength(a);
     if (total == 0) return nullptr;
-    auto* out = static_cast<std::uint8_t*>(Allocate(total + 8));
-    const std::uint32_t header[2] = {1, total};
+    auto* out = static_cast<std::uint8_t*>(Allocate(BlockSize(total + 8)));
+    const std::uint32_t header[2] = {1, static_cast<std::uint32_t>(total)};
     std::memcpy(out, header, sizeof header);
     std::uint8_t* p = out + 8;
     for (const void* a : arrays) {
@@ -86,7 +92,7 @@ void PushOmitted(std::vector<Value>& args, std::uint32_t words) {
 }
 
 void* MakeByteArray(const void* data, std::uint32_t length) {
-    auto* out = static_cast<std::uint8_t*>(Allocate(length + 8));
+    auto* out = static_cast<std::uint8_t*>(Allocate(BlockSize(std::uint64_t{length} + 8)));
     const std::uint32_t header[2] = {1, length};
     std::memcpy(out, header, sizeof header);
     if (length != 0) std::memcpy(out + 8, data, length);
@@ -110,7 +116,7 @@ std::uint8_t* ByteArrayData(void* block) {
 char* CopyText(const char* text) { return JoinTexts({text}); }
 
 char* CopyText(std::string_view text) {
-    auto* out = static_cast<char*>(Allocate(static_cast<std::uint32_t>(text.size()) + 1));
+    auto* out = static_cast<char*>(Allocate(BlockSize(std::uint64_t{text.size()} + 1)));
     if (!text.empty()) std::memcpy(out, text.data(), text.size());
     out[text.size()] = '\0';
     return out;

@@ -171,6 +171,14 @@ std::wstring StartedProgram::StatusPaneText(HWND bar, int pane) {
     return text;
 }
 
+std::string Utf8(const std::wstring& text) {
+    std::string out(text.size() * 3, '\0');
+    out.resize(static_cast<std::size_t>(
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                            static_cast<int>(out.size()), nullptr, nullptr)));
+    return out;
+}
+
 std::wstring WindowText(HWND hwnd) {
     wchar_t text[512] = {};
     GetWindowTextW(hwnd, text, 512);

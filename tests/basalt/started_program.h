@@ -44,6 +44,7 @@ class StartedProgram {
 };
 
 std::wstring WindowText(HWND hwnd);
+std::string Utf8(const std::wstring& text);
 // The child windows of `parent` of class `windowClass`, in creation order.
 std::vector<HWND> Children(HWND parent, const wchar_t* windowClass);
 

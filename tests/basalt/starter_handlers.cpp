@@ -71,6 +71,11 @@ void RaiseChosenError(const std::string& mode) {
         const Word extra[] = {0};
         CallDll(dll::kCoUninitialize, extra);
     }
+    if (mode == "error7") {
+        // A byte array one byte too long for its block size to be stated in 32 bits.
+        const char data[1] = {};
+        MakeByteArray(data, 0xFFFFFFF8u);
+    }
     if (mode == "error9") RaiseRuntimeError(runtime_error::kSelectionOutOfRange);
 }
 

@@ -1,6 +1,11 @@
 // The web API as the program sees it: answer shapes, paging, keyword search, media with Range,
 // and the answers to bad input.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
@@ -245,6 +250,58 @@ TEST_F(CatalogueApiTest, BadInputGetsAClearAnswerAndServingGoesOn) {
     EXPECT_EQ((*answer)["count"].number, kDefaultCount);
     EXPECT_EQ((*answer)["offset"].number, 0);
     EXPECT_EQ((*answer)["data"].size(), 4u);
+}
+
+// A client's TCP connection to the service, opened and left as the test says.
+class RawConnection {
+  public:
+    explicit RawConnection(int port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~RawConnection() { ::close(fd_); }
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+
+    bool connected() const { return connected_; }
+    void Send(const std::string& bytes) {
+        (void)::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    }
+    // True while the service has neither answered nor closed the connection.
+    bool Untouched() const {
+        pollfd p{fd_, POLLIN, 0};
+        return ::poll(&p, 1, 0) == 0;
+    }
+
+  private:
+    int fd_;
+    bool connected_ = false;
+};
+
+// Connections that stay silent, or send their request a few bytes at a time, each keep a thread
+// of the service; a new client is served all the same, while they are still open (the service
+// would drop an idle connection only after seconds).
+TEST_F(CatalogueApiTest, IdleAndSlowConnectionsDoNotHoldANewClientBack) {
+    std::vector<std::unique_ptr<RawConnection>> held;
+    for (int i = 0; i < 200; ++i) {
+        held.push_back(std::make_unique<RawConnection>(catalogue_->port()));
+        ASSERT_TRUE(held.back()->connected()) << i;
+        if (i % 10 == 0) held.back()->Send("GET /tessel/song/search/?q=");
+    }
+    httplib::Client fresh("127.0.0.1", catalogue_->port());
+    fresh.set_read_timeout(30);
+    const httplib::Result answer = fresh.Get("/tessel/song/search/?q=%E6%B5%B7&offset=0");
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, 200);
+    const std::optional<JsonValue> json = ParseJson(answer->body);
+    ASSERT_TRUE(json);
+    EXPECT_EQ(Titles(*json), std::vector<std::string>{"海边"});
+    int untouched = 0;
+    for (const auto& c : held) untouched += c->Untouched();
+    EXPECT_EQ(untouched, 200);  // the answer did not wait for any of them to go
 }
 
 TEST_F(CatalogueApiTest, VanishedFileIsNotFound) {

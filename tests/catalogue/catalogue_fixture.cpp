@@ -42,7 +42,7 @@ RunningCatalogue::RunningCatalogue(const fs::path& library, const fs::path& inde
     const std::optional<ScanReport> report = UpdateIndex(*database_, library, error, options);
     if (!report) return;
     report_ = *report;
-    server_ = std::make_unique<CatalogueServer>(*database_, library, ServerOptions{8});
+    server_ = std::make_unique<CatalogueServer>(*database_, library);
     port_ = server_->Bind("127.0.0.1", 0);
     if (port_ <= 0) return;
     serving_ = std::thread([this] { server_->Run(); });

@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "recording_services.h"
+#include "runtime_errors.h"
 #include "tessel/http/url_encode.h"
 #include "tessel/platform/headless.h"
 #include "tessel/runtime/dll_commands.h"
@@ -141,6 +146,51 @@ TEST_F(CodePages, PercentEncoding) {
     EXPECT_STREQ(UrlEncode("").c_str(), "");
     EXPECT_STREQ(UrlEncode(nullptr, true, true).c_str(), "");
     EXPECT_STREQ(UrlEncode("\xD6\xD0 1", true, true).c_str(), "%E4%B8%AD%201");
+}
+
+}  // namespace
+}  // namespace tessel
+
+// --- the calls, through the recording double -------------------------------------------------
+
+namespace tessel {
+namespace {
+
+// Answers every code-page call with 3 units or bytes (`measured` for a measuring MultiByteTo-
+// WideChar), writing them when a buffer is given.
+testing::RecordingServices::DllHandler ThreeOfEach(std::uint32_t measured = 3) {
+    return [measured](std::uint32_t index, const std::vector<Word>& a) -> Word {
+        const bool toUtf16 = index == dll::kMultiByteToWideChar;
+        if (a[4] == 0) return toUtf16 ? measured : 3;
+        std::memset(reinterpret_cast<void*>(a[4]), 'x', toUtf16 ? 6 : 3);
+        return 3;
+    };
+}
+
+TEST(CodePageCalls, EachSizeIsMeasuredInTheCodePageConvertedTo) {
+    testing::RecordingServices r;
+    r.onDll = ThreeOfEach();
+    GbkToUtf8("abc");
+    Utf8ToGbk("abc");
+    // Measuring calls give no buffer: (command, code page) of each.
+    std::vector<std::pair<Word, Word>> measuring;
+    for (const auto& c : r.calls) {
+        if (c.slot == slot::kDllCommand && c.words[5] == 0)
+            measuring.emplace_back(c.words[0], c.words[1]);
+    }
+    using P = std::pair<Word, Word>;
+    EXPECT_EQ(measuring, (std::vector<P>{{dll::kMultiByteToWideChar, code_page::kGbk},
+                                         {dll::kWideCharToMultiByte, code_page::kUtf8},
+                                         {dll::kMultiByteToWideChar, code_page::kUtf8},
+                                         {dll::kWideCharToMultiByte, code_page::kGbk}}));
+}
+
+TEST(CodePageCalls, AMeasuredSizeNoBlockCanStateIsOutOfMemory) {
+    testing::RecordingServices r;
+    // 0x7FFFFFFC units are 0xFFFFFFF8 bytes: with the block's 8-byte header, one byte over.
+    r.onDll = ThreeOfEach(0x7FFFFFFCu);
+    EXPECT_EQ(testing::CatchRuntimeError(r, [] { TextToUtf16("abc", code_page::kGbk); }),
+              runtime_error::kOutOfMemory);
 }
 
 }  // namespace

@@ -304,6 +304,23 @@ TEST_F(WebRequestLive, AHeaderBlockOverFiveThousandBytesKeepsItsCookies) {
     EXPECT_STREQ(returned.c_str(), "first=1; last=2");
 }
 
+// Header lines are split on CR LF byte by byte: a line ending in a GBK lead byte does not take
+// the CR for its second half and run into the next line, and a cookie never carries a CR or LF
+// on into the headers of the next request.
+TEST_F(WebRequestLive, AHeaderLineEndingInHighBytesKeepsTheNextLine) {
+    TestHttpServer server([](const ReceivedRequest&) {
+        return Answer("h", {"X-Name: \xD6\xD0\xB0", "Set-Cookie: sid=7; path=/",
+                            "Set-Cookie: a=\xD6", "Set-Cookie: b=2", "Set-Cookie: c=3\rX-Evil: 1"});
+    });
+    Text returned;
+    WebRequestOptions o;
+    o.returnedCookies = &returned;
+    EXPECT_EQ(WebRequest(server.Url("/h/high").c_str(), o).view(), "h");
+    const std::string cookies = returned.c_str();
+    EXPECT_EQ(cookies.rfind("sid=7; a=\xD6; b=2", 0), 0u) << cookies;
+    EXPECT_EQ(cookies.find_first_of("\r\n"), std::string::npos) << cookies;
+}
+
 TEST_F(WebRequestLive, AServerThatNeverAnswersEndsWithinTheTimeOut) {
     headless::SetNetworkTimeouts(2000, 2000);
     TestHttpServer server([](const ReceivedRequest&) {

@@ -214,13 +214,89 @@ TEST(ImageFormat, DamagedImagesGiveAnErrorNotACrash) {
     auto count = Written(SampleImage());
     StoreU32(count, 0x38, 0xFFFFFFFF);
     EXPECT_FALSE(ReadImage(count).ok);
-    // Random damage never reads outside the buffer (the sanitizer build checks that).
+    // Random damage never reads outside the buffer (the sanitizer build checks that), and the
+    // verdict holds: damage only to data the reader does not interpret (help and code) still
+    // reads, with the damaged bytes; any other verdict is a refusal with its reason, or an image
+    // that writes back to one that reads the same.
+    const auto sample = ReadImage(bytes);
+    ASSERT_TRUE(sample.ok);
+    std::vector<bool> plainData(bytes.size(), false);
+    for (std::size_t i = 0; i < sample.image.sections.size(); ++i) {
+        const auto& s = sample.image.sections[i];
+        if (s.name != "help" && s.name != "code") continue;
+        std::fill_n(plainData.begin() + sample.layout.dataOffsets[i], s.data.size(), true);
+    }
     std::mt19937 random(1931);
+    int refused = 0;
     for (int round = 0; round < 2000; ++round) {
         auto damaged = bytes;
-        for (int k = 0; k < 4; ++k)
-            damaged[random() % damaged.size()] = static_cast<std::uint8_t>(random());
-        (void)ReadImage(damaged);
+        bool onlyPlainData = true;
+        for (int k = 0; k < 4; ++k) {
+            const auto at = random() % damaged.size();
+            damaged[at] = static_cast<std::uint8_t>(random());
+            onlyPlainData = onlyPlainData && plainData[at];
+        }
+        const auto r = ReadImage(damaged);
+        EXPECT_EQ(r.ok, r.error.empty()) << round << ": " << r.error;
+        if (onlyPlainData) {
+            ASSERT_TRUE(r.ok) << round << ": " << r.error;
+            const auto* code = r.image.Find("code");
+            EXPECT_TRUE(std::equal(code->data.begin(), code->data.end(),
+                                   damaged.begin() + sample.layout.dataOffsets[3]))
+                << round;
+        } else if (r.ok) {
+            const auto again = ReadImage(WriteImage(r.image));
+            ASSERT_TRUE(again.ok) << round << ": " << again.error;
+            EXPECT_EQ(again.image.sections.size(), r.image.sections.size()) << round;
+            EXPECT_EQ(again.image.entryCodeOffset, r.image.entryCodeOffset) << round;
+            EXPECT_EQ(again.image.libraryRows, r.image.libraryRows) << round;
+        } else {
+            ++refused;
+        }
+    }
+    EXPECT_GT(refused, 100);  // damage to headers and tables is found
+}
+
+// What the runtime places: 13 service slots and 16 bytes of var. Each case changes the sample
+// image in one way that asks for something else.
+TEST(ImagePlacement, RefusesWhatTheRuntimeDoesNotPlace) {
+    std::string error;
+    ASSERT_TRUE(CheckPlacement(SampleImage(), 13, 16, &error)) << error;
+    struct Case {
+        const char* what;
+        void (*change)(Image&);
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"a larger var", [](Image& i) { i.Find("var")->memorySize = 32; }, "var section"},
+        {"a smaller var", [](Image& i) { i.Find("var")->memorySize = 8; }, "var section"},
+        {"a slot past the table", [](Image& i) { StoreU32(i.Find("code")->data, 0x1C, 0x34); },
+         "service table"},
+        {"a value between slots", [](Image& i) { StoreU32(i.Find("code")->data, 0x1C, 0x06); },
+         "service table"},
+        {"a var value past var", [](Image& i) { StoreU32(i.Find("code")->data, 0x08, 16); },
+         "outside var"},
+        {"a code value past code", [](Image& i) { StoreU32(i.Find("const")->data, 0x103, 0x20); },
+         "outside code"},
+        {"a const value past const", [](Image& i) { StoreU32(i.Find("code")->data, 0x04, 0x10B); },
+         "outside const"},
+        {"a word past the stored data",
+         [](Image& i) {
+             Section& help = *i.Find("help");
+             help.memorySize = 64;
+             help.relocations.push_back(RelocationWord(56, RelocationKind::kConst));
+         },
+         "stored data"},
+        {"two sections of one name",
+         [](Image& i) { i.sections.insert(i.sections.begin() + 3, StoredSection("help", 1, {})); },
+         "two sections are named help"},
+    };
+    for (const auto& c : cases) {
+        Image img = SampleImage();
+        c.change(img);
+        error.clear();
+        EXPECT_FALSE(CheckPlacement(img, 13, 16, &error)) << c.what;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << c.what << ": " << error;
     }
 }
 
@@ -366,12 +442,24 @@ TEST(FormCodec, DamagedFormDataGivesAnError) {
         const auto r = DecodeForm(std::span(bytes).first(n));
         EXPECT_FALSE(r.ok) << n;
     }
+    // A verdict for every damaged copy: a refusal with its reason, or a form that encodes back
+    // to a form that decodes the same.
     std::mt19937 random(4);
+    int refused = 0;
     for (int round = 0; round < 2000; ++round) {
         auto damaged = bytes;
         damaged[random() % damaged.size()] = static_cast<std::uint8_t>(random());
-        (void)DecodeForm(damaged);
+        const auto r = DecodeForm(damaged);
+        EXPECT_EQ(r.ok, r.error.empty()) << round << ": " << r.error;
+        if (!r.ok) {
+            ++refused;
+            continue;
+        }
+        const auto again = DecodeForm(EncodeForm(r.form));
+        ASSERT_TRUE(again.ok) << round << ": " << again.error;
+        EXPECT_EQ(EncodeForm(again.form), EncodeForm(r.form)) << round;
     }
+    EXPECT_GT(refused, 0);
 }
 
 }  // namespace

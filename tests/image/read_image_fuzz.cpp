@@ -63,6 +63,7 @@ Bytes SampleImage() {
 void ReadAll(std::span<const std::uint8_t> bytes) {
     const auto r = ReadImage(bytes);
     if (!r.ok) return;
+    (void)CheckPlacement(r.image, 13, 16, nullptr);
     if (const auto* form = r.image.Find("form")) (void)DecodeForm(form->data);
     for (const auto& row : r.image.libraryRows) {
         const auto fields = SplitLibraryRow(row);

@@ -5,6 +5,7 @@
 
 #include "tessel/json/json_document.h"
 #include "tessel/platform/headless.h"
+#include "tessel/runtime/kernel.h"
 
 namespace tessel {
 namespace {
@@ -40,6 +41,39 @@ TEST_F(JsonEditing, TextValuesAreEscapedSoAValueWithAQuoteIsStoredAsGiven) {
     doc.SetValue("h", "');hacked=1;('");
     EXPECT_EQ(Str(doc.GetText("h")), "');hacked=1;('");
     EXPECT_EQ(Str(doc.GetText("h,typeof hacked")), "undefined");
+}
+
+// A GBK lead byte with no trail byte behind it (at the end of a text, or before a byte that is
+// no trail byte) is written as an escape: it never takes the closing quote or the next byte
+// with it in the code-page conversion. What the engine reads for the lone byte itself differs
+// by code page, so only the text around it is compared.
+TEST_F(JsonEditing, LoneLeadBytesNeitherCloseNorBreakALiteral) {
+    JsonDocument doc;
+    ASSERT_TRUE(doc.Parse("{\"a\":\"\x81\",\"b\":\"c\",\"d\":\"e\xFE\"}"));
+    EXPECT_EQ(Str(doc.GetText("b")), "c");
+    EXPECT_EQ(Str(LeftText(doc.GetText("d").get(), 1)), "e");
+    EXPECT_EQ(doc.GetNumber("a.length"), 1);
+
+    doc.SetValue("end", "x\x81");           // the lead byte is the text's last byte
+    doc.SetValue("quote", "\x81'y");        // a quote is no trail byte
+    doc.SetValue("line", "\xA3\nz");        // nor is a line feed
+    doc.SetValue("tail", "\xD6\xD0\xD6");   // a whole character, then half of one
+    EXPECT_EQ(Str(LeftText(doc.GetText("end").get(), 1)), "x");
+    EXPECT_EQ(doc.GetNumber("end.length"), 2);
+    EXPECT_EQ(Str(RightText(doc.GetText("quote").get(), 2)), "'y");
+    EXPECT_EQ(Str(RightText(doc.GetText("line").get(), 2)), "\nz");
+    EXPECT_EQ(Str(LeftText(doc.GetText("tail").get(), 2)), "\xD6\xD0");
+    EXPECT_EQ(Str(doc.GetText("b")), "c");  // nothing else was touched
+
+    doc.Append("q\x81", "list");
+    doc.Append("r", "list");
+    EXPECT_EQ(doc.Count("list"), 2);
+    EXPECT_EQ(Str(doc.GetItemText(1, "list")), "r");
+    EXPECT_EQ(Str(LeftText(doc.GetItemText(0, "list").get(), 1)), "q");
+
+    doc.SetRoot("s\xFE");
+    EXPECT_EQ(doc.TypeOf(""), kJsonString);
+    EXPECT_EQ(Str(LeftText(doc.ToJson().get(), 2)), "\"s");
 }
 
 TEST_F(JsonEditing, SetNumberAndSetExpression) {
@@ -149,7 +183,12 @@ TEST(ScriptTextQuoting, EscapesWhatWouldEndOrChangeTheLiteral) {
     EXPECT_STREQ(QuoteScriptText("a'b\\c").c_str(), "'a\\'b\\\\c'");
     EXPECT_STREQ(QuoteScriptText("\n\x01\x7F").c_str(), "'\\u000A\\u0001\\u007F'");
     EXPECT_STREQ(QuoteScriptText("\x81\x5C'").c_str(), "'\x81\x5C\\''");
-    EXPECT_STREQ(QuoteScriptText("\x81").c_str(), "'\x81'");  // a lone lead byte at the end
+    // A lead byte with no trail byte, at the end or before a byte that is none, and the high
+    // bytes that lead nothing are escapes.
+    EXPECT_STREQ(QuoteScriptText("\x81").c_str(), "'\\u0081'");
+    EXPECT_STREQ(QuoteScriptText("\x81'").c_str(), "'\\u0081\\''");
+    EXPECT_STREQ(QuoteScriptText("\xD6\xD0\xD6\n").c_str(), "'\xD6\xD0\\u00D6\\u000A'");
+    EXPECT_STREQ(QuoteScriptText("\x80\xFF").c_str(), "'\\u0080\\u00FF'");
 }
 
 }  // namespace

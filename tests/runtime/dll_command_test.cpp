@@ -27,16 +27,21 @@ TEST(DllCommandErrors, AnUnknownIndexRaisesError6) {
 }
 
 TEST(DllCommandErrors, ACallAgainstTheDeclarationRaisesError6) {
-    // MultiByteToWideChar takes six arguments; called with two its declaration does not match.
-    const Word args[] = {0, 0};
+    // CoUninitialize takes no argument; given one it leaves it on the stack. (Fewer arguments
+    // than a real function takes are shown with a function of this test's own below.)
+    const Word args[] = {0};
     EXPECT_EQ(testing::CatchRuntimeError(
-                  [&] { headless::CallDllCommand(dll::kMultiByteToWideChar, 2, args); }),
+                  [&] { headless::CallDllCommand(dll::kCoUninitialize, 1, args); }),
               runtime_error::kStackUnbalanced);
 }
 
 #ifdef _WIN32
-extern "C" int __stdcall AddTwo(int a, int b) { return a + b; }
-extern "C" int __cdecl AddTwoCdecl(int a, int b) { return a + b; }
+extern "C" int __stdcall AddTwo(int a, int b) {
+    return a + b;
+}
+extern "C" int __cdecl AddTwoCdecl(int a, int b) {
+    return a + b;
+}
 
 TEST(CheckedStdcall, ABalancedCallAnswersItsResult) {
     headless::Install();
@@ -52,10 +57,44 @@ TEST(CheckedStdcall, AFunctionThatLeavesTheStackUnbalancedRaisesError6) {
               }),
               runtime_error::kStackUnbalanced);
     // Too few arguments for a stdcall function: it pops more than was pushed.
+    EXPECT_EQ(testing::CatchRuntimeError(
+                  [&] { platform::CallStdcallChecked(reinterpret_cast<void*>(&AddTwo), 1, args); }),
+              runtime_error::kStackUnbalanced);
+}
+
+// What a six-argument function found in its last four arguments when it was given two.
+std::uint32_t g_missingArguments[4];
+
+// Reads its four missing arguments and, when they are the guard area's zeros, writes over them
+// as a function may write over its own arguments.
+extern "C" int __stdcall TakesSix(int a, int b, std::uint32_t c, std::uint32_t d, std::uint32_t e,
+                                  std::uint32_t f) {
+    g_missingArguments[0] = c;
+    g_missingArguments[1] = d;
+    g_missingArguments[2] = e;
+    g_missingArguments[3] = f;
+    if ((c | d | e | f) == 0) {
+        for (std::uint32_t* own : {&c, &d, &e, &f})
+            *static_cast<volatile std::uint32_t*>(own) = 0xDEADBEEF;
+    }
+    return a + b;
+}
+
+TEST(CheckedStdcall, TooFewArgumentsReachOnlyTheGuardAreaAndRaiseError6) {
+    const Word args[] = {40, 2};
+    volatile std::uint32_t kept = 0x600DF00D;
     EXPECT_EQ(testing::CatchRuntimeError([&] {
-                  platform::CallStdcallChecked(reinterpret_cast<void*>(&AddTwo), 1, args);
+                  platform::CallStdcallChecked(reinterpret_cast<void*>(&TakesSix), 2, args);
               }),
               runtime_error::kStackUnbalanced);
+    EXPECT_EQ(g_missingArguments[0], 0u);
+    EXPECT_EQ(g_missingArguments[1], 0u);
+    EXPECT_EQ(g_missingArguments[2], 0u);
+    EXPECT_EQ(g_missingArguments[3], 0u);
+    EXPECT_EQ(kept, 0x600DF00Du);
+    // The same call balanced answers normally afterwards.
+    const Word six[] = {40, 2, 0, 0, 0, 0};
+    EXPECT_EQ(platform::CallStdcallChecked(reinterpret_cast<void*>(&TakesSix), 6, six), 42u);
 }
 
 TEST(RealDllCommands, CoInitializeIsReachedThroughTheTable) {

@@ -19,6 +19,7 @@ void Record(std::uint32_t slot, std::vector<Word> words, std::vector<Value> valu
 }
 
 [[noreturn]] void RuntimeError(std::int32_t code) {
+    if (RecordingServices::current != nullptr && R().onRuntimeError) R().onRuntimeError(code);
     std::fprintf(stderr, "runtime error %d\n", code);
     std::fflush(stderr);
     std::_Exit(100 + code);

@@ -31,7 +31,10 @@ public:
 
     // Optional behaviour for library commands (row, command, args) -> result.
     std::function<Value(std::uint32_t, std::uint32_t, const std::vector<Value>&)> onLibrary;
-    std::function<Word(std::uint32_t, const std::vector<Word>&)> onDll;
+    using DllHandler = std::function<Word(std::uint32_t, const std::vector<Word>&)>;
+    DllHandler onDll;
+    // Called with a runtime error's code instead of ending the process; must not return.
+    std::function<void(std::int32_t)> onRuntimeError;
 
     // Slots called, in order.
     std::vector<std::uint32_t> Slots() const;

@@ -12,4 +12,8 @@ namespace tessel::testing {
 // 0 when it raised none.
 std::int32_t CatchRuntimeError(const std::function<void()>& body);
 
+class RecordingServices;
+// The same with the recording double installed instead, which then records the calls.
+std::int32_t CatchRuntimeError(RecordingServices& services, const std::function<void()>& body);
+
 }  // namespace tessel::testing

@@ -45,6 +45,8 @@ struct PlayerProperties {
     // Extent in 0.01 mm (HIMETRIC).
     long extentWidth = 9948;
     long extentHeight = 847;
+
+    bool operator==(const PlayerProperties&) const = default;
 };
 
 // Receives the control's events: `eventNumber` is one of the numbers below, `value` the new state

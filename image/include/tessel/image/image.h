@@ -118,6 +118,14 @@ struct RelocationBases {
 bool FixUpSection(std::span<std::uint8_t> data, std::span<const std::uint32_t> words,
                   const RelocationBases& bases, std::string* error = nullptr);
 
+// What a runtime places for an image: a service table of `serviceSlots` words and `varSize`
+// zeroed bytes of `var` data. The image read, before any fix-up, asks only for that: one section
+// per name, a `var` of exactly `varSize` bytes, every relocation word on stored data, kind-0
+// values that are slot offsets, and kind-1, -2 and -3 values inside the `const` data, the `var`
+// data and the `code` data. Fails with the reason otherwise.
+bool CheckPlacement(const Image& image, std::uint32_t serviceSlots, std::uint32_t varSize,
+                    std::string* error);
+
 // A NUL-terminated text of the `const` data; nullopt when the offset or the text leaves it.
 std::optional<std::string> ConstText(std::span<const std::uint8_t> constData, std::uint32_t offset);
 

@@ -61,6 +61,7 @@ constexpr std::int32_t kIndexAboveCount = 1;
 constexpr std::int32_t kIndexBelowOne = 4;
 constexpr std::int32_t kUnexpectedType = 5;
 constexpr std::int32_t kStackUnbalanced = 6;
+constexpr std::int32_t kOutOfMemory = 7;  // no block of the size asked for, or one 32 bits cannot state
 constexpr std::int32_t kSelectionOutOfRange = 9;
 }  // namespace runtime_error
 

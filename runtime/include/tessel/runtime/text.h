@@ -17,7 +17,11 @@ namespace tessel {
 // --- the helpers ---------------------------------------------------------------------------
 // -1, 0 or +1; bytes compare unsigned; null equals the empty text.
 int CompareTexts(const char* a, const char* b);
-// Bytes before the NUL; 0 for null.
+// A block size worked out in 64 bits, as the 32-bit allocator takes it. A size 32 bits cannot
+// hold raises the out-of-memory error: a sum or product that wrapped around would otherwise give
+// a block shorter than what is then copied into it.
+std::uint32_t BlockSize(std::uint64_t size);
+// Bytes before the NUL; 0 for null. A text no block could hold is the out-of-memory error.
 std::uint32_t TextLength(const char* text);
 // A new text holding the texts in argument order (null counts as empty); never null.
 char* JoinTexts(std::initializer_list<const char*> texts);
