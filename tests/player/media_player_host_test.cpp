@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -10,6 +9,7 @@
 
 #include "temporary_copies.h"
 #include "test_http_server.h"
+#include "tone_wav.h"
 #include "url_download.h"
 
 namespace tessel::player {
@@ -20,38 +20,6 @@ using tessel::testing::ServerResponse;
 using tessel::testing::TestHttpServer;
 
 constexpr DWORD kEventWaitMs = 15000;
-
-// A mono 16-bit PCM WAV of a quiet tone.
-std::string MakeWav(unsigned seconds) {
-    constexpr std::uint32_t kRate = 8000;
-    const std::uint32_t samples = kRate * seconds;
-    const std::uint32_t dataBytes = samples * 2;
-    std::string wav;
-    auto put32 = [&wav](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) wav.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-    };
-    auto put16 = [&wav](std::uint16_t v) {
-        wav.push_back(static_cast<char>(v & 0xFF));
-        wav.push_back(static_cast<char>(v >> 8));
-    };
-    wav += "RIFF";
-    put32(36 + dataBytes);
-    wav += "WAVEfmt ";
-    put32(16);
-    put16(1);  // PCM
-    put16(1);  // mono
-    put32(kRate);
-    put32(kRate * 2);
-    put16(2);
-    put16(16);
-    wav += "data";
-    put32(dataBytes);
-    for (std::uint32_t i = 0; i < samples; ++i) {
-        put16(static_cast<std::uint16_t>(
-            static_cast<std::int16_t>(3000 * std::sin(2 * 3.14159265 * 440 * i / kRate))));
-    }
-    return wav;
-}
 
 std::wstring Widen(const std::string& text) {
     return std::wstring(text.begin(), text.end());
@@ -121,7 +89,7 @@ class MediaPlayerHostTest : public ::testing::Test {
         GetTempPathW(MAX_PATH + 1, folder);
         wavPath_ = std::wstring(folder) + L"tessel-player-test-" +
                    std::to_wstring(GetCurrentProcessId()) + L".wav";
-        wav_ = MakeWav(3);
+        wav_ = tessel::testing::MakeToneWav(3);
         HANDLE file = CreateFileW(wavPath_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
