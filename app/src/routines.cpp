@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "tessel/app/pending.h"
+#include "tessel/app/playback.h"
 #include "tessel/app/search.h"
 #include "tessel/app/tags.h"
 

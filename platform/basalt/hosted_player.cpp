@@ -5,15 +5,47 @@
 
 #include "media_player_host.h"
 #include "stored_properties.h"
+#include "temporary_copies.h"
 #include "tessel/basalt/player_slot.h"
 
 namespace tessel::basalt {
 
 namespace {
 
+// When the environment variable TESSEL_PLAYER_LOG names a file, what the program asks of the
+// control and the states the control reports are appended to it, one UTF-8 line each
+// ("url ADDRESS", "stop", "open-state N", "play-state N"), so that tests can follow playback
+// from outside the process.
+class PlayerLog {
+  public:
+    PlayerLog() {
+        wchar_t path[MAX_PATH + 1] = {};
+        const DWORD length = GetEnvironmentVariableW(L"TESSEL_PLAYER_LOG", path, MAX_PATH + 1);
+        if (length > 0 && length <= MAX_PATH) path_ = path;
+    }
+    void Write(const std::wstring& line) const {
+        if (path_.empty()) return;
+        const std::wstring text = line + L"\n";
+        const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                              nullptr, 0, nullptr, nullptr);
+        std::string utf8(static_cast<std::size_t>(bytes), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(),
+                            bytes, nullptr, nullptr);
+        HANDLE file = CreateFileW(path_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return;
+        DWORD written = 0;
+        WriteFile(file, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+
+  private:
+    std::wstring path_;
+};
+
 class HostedPlayer final : public PlayerUnit {
   public:
-    explicit HostedPlayer(std::function<void(int)> onEvent) : onEvent_(std::move(onEvent)) {}
+    explicit HostedPlayer(std::function<void(int, int)> onEvent) : onEvent_(std::move(onEvent)) {}
 
     // When the control cannot be started the host shows why in the same place, so the unit
     // stands either way.
@@ -22,16 +54,26 @@ class HostedPlayer final : public PlayerUnit {
                      &HostedPlayer::OnEvent, this);
     }
     HWND Window() const override { return host_.ContainerWindow(); }
-    void SetUrl(const wchar_t* url) override { host_.SetUrl(url); }
-    void Stop() override { host_.Stop(); }
-
-  private:
-    static void OnEvent(void* context, int eventNumber, long) {
-        auto* self = static_cast<HostedPlayer*>(context);
-        if (self->onEvent_) self->onEvent_(eventNumber);
+    void SetUrl(const wchar_t* url) override {
+        log_.Write(std::wstring(L"url ") + (url != nullptr ? url : L""));
+        host_.SetUrl(url);
+    }
+    void Stop() override {
+        log_.Write(L"stop");
+        host_.Stop();
     }
 
-    std::function<void(int)> onEvent_;
+  private:
+    static void OnEvent(void* context, int eventNumber, long value) {
+        auto* self = static_cast<HostedPlayer*>(context);
+        self->log_.Write(
+            (eventNumber == player::kOpenStateChangeEvent ? L"open-state " : L"play-state ") +
+            std::to_wstring(value));
+        if (self->onEvent_) self->onEvent_(eventNumber, static_cast<int>(value));
+    }
+
+    std::function<void(int, int)> onEvent_;
+    PlayerLog log_;
     player::MediaPlayerHost host_;
 };
 
@@ -46,6 +88,11 @@ std::unique_ptr<PlayerUnit> MakeHostedPlayer(const PlayerPlacement& placement) {
 
 void UseHostedPlayer() {
     SetPlayerFactory(&MakeHostedPlayer);
+    player::SweepAbandonedCopies();
+}
+
+void DeletePlayerCopies() {
+    player::DeleteAllCopies();
 }
 
 }  // namespace tessel::basalt

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "loaded_image.h"
+#include "tessel/basalt/player_slot.h"
 #include "tessel/platform/gbk_win32.h"
 #include "tessel/platform/headless.h"
 #include "tessel/platform/kernel_commands.h"
@@ -17,10 +18,13 @@ namespace {
 
 bool g_ending = false;
 
-// Runs the registered clean-up once, whichever way the program ends.
+// Runs the registered clean-up once, whichever way the program ends. The players go first, so
+// that their copies of songs (also one still being fetched) can be removed.
 void EndOnce(std::int32_t exitCode) {
     if (!g_ending) {
         g_ending = true;
+        ReleasePlayers();
+        DeletePlayerCopies();
         headless::RunAtExitRoutines();
     }
     ExitProcess(static_cast<UINT>(exitCode));

@@ -357,8 +357,9 @@ bool CreateUnitControl(WindowState& w, UnitState& u, const image::Unit& r, bool 
             placement.controlId = ControlId(u.id);
             placement.properties = std::get_if<image::MediaPlayerProperties>(&r.properties);
             const std::uint32_t windowId = w.id, unitId = u.id;
-            placement.onEvent = [windowId, unitId](int event) {
-                if (UnitState* target = FindUnit(windowId, unitId)) RaiseEvent(*target, event);
+            placement.onEvent = [windowId, unitId](int event, int value) {
+                if (UnitState* target = FindUnit(windowId, unitId))
+                    RaiseEvent(*target, event, value);
             };
             u.player = CreatePlayerUnit(placement);
             u.hwnd = u.player ? u.player->Window() : nullptr;
@@ -444,6 +445,11 @@ bool LoadWindow(std::uint32_t windowId, bool show) {
     }
     RaiseEvent(*w.units.at(windowId), kCreated);
     return true;
+}
+
+void ReleasePlayers() {
+    for (auto& [id, w] : g_windows)
+        for (auto& [uid, u] : w->units) u->player.reset();
 }
 
 void RunMessageLoop() {

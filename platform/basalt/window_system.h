@@ -11,6 +11,8 @@ namespace tessel::basalt {
 // or it cannot be created. A window already created is only shown again.
 bool LoadWindow(std::uint32_t windowId, bool show);
 void RunMessageLoop();
+// Closes every media player control (at the end of the program, whichever way it ends).
+void ReleasePlayers();
 
 void* UnitWindow(std::uint32_t window, std::uint32_t unit);  // HWND or null
 void* ActiveProgramWindow();                                 // HWND or null

@@ -1,12 +1,15 @@
 // basalt.fnr started the way the launcher will start it, with the program's image: the main
 // window's start state, events reaching their handlers, the menu, the end of the program and
-// each runtime error's message.
+// each runtime error's message, and the player's copies of songs at a runtime error.
 #include <gtest/gtest.h>
 #include <windows.h>
 // After windows.h, which it needs.
 #include <commctrl.h>
 
 #include "started_program.h"
+#include "temporary_copies.h"
+#include "test_http_server.h"
+#include "tone_wav.h"
 
 namespace tessel::basalt_test {
 namespace {
@@ -181,6 +184,30 @@ TEST(BasaltWindows, EachRuntimeErrorEndsTheProgramWithItsMessage) {
         EXPECT_EQ(p.WaitForExit(), static_cast<DWORD>(100 + code));
         EXPECT_EQ(p.CountLogLines("cleanup"), 1) << code;
     }
+}
+
+// A runtime error raised while the player plays its copy of a song (from within the control's
+// open-state event): the program's end releases the player and removes the copy.
+TEST(BasaltWindows, ARuntimeErrorLeavesNoCopyOfASongBehind) {
+    const std::string wav = testing::MakeToneWav(3);
+    testing::TestHttpServer server([&wav](const testing::ReceivedRequest&) {
+        testing::ServerResponse response;
+        response.headers = {"Content-Type: audio/wav"};
+        response.body = wav;
+        return response;
+    });
+    ASSERT_TRUE(server.ok());
+    SetEnvironmentVariableA("TESSEL_STARTER_URL", server.Url("/song.wav").c_str());
+    StartedProgram p("play-error");
+    SetEnvironmentVariableA("TESSEL_STARTER_URL", nullptr);
+    HWND box = p.WaitForTopLevel(L"#32770");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(p.CountLogLines("OnPlayerOpenStateChange 13 0 0"), 1) << "the open state reaches the handler";
+    EXPECT_EQ(player::CountCopiesOfProcess(p.ProcessId()), 1) << "the copy is there while the box shows";
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(p.WaitForExit(), 109u);
+    EXPECT_EQ(p.CountLogLines("cleanup"), 1);
+    EXPECT_EQ(player::CountCopiesOfProcess(p.ProcessId()), 0);
 }
 
 }  // namespace

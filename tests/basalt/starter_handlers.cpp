@@ -1,8 +1,10 @@
 // Stand-in handlers for the development starter. Each writes a line to the file named by
 // TESSEL_STARTER_LOG ("<handler> <a> <b> <c>"); TESSEL_STARTER_MODE chooses what the window-
-// created handler does beyond that: raise a runtime error, exercise the unit operations, or
-// (for "menu") have the right click on the list pop up the menu and choose item
-// TESSEL_STARTER_MENU_ITEM from a helper thread that also logs the menu's captions.
+// created handler does beyond that: raise a runtime error, exercise the unit operations, (for
+// "menu") have the right click on the list pop up the menu and choose item
+// TESSEL_STARTER_MENU_ITEM from a helper thread that also logs the menu's captions, or (for
+// "play-error") play TESSEL_STARTER_URL in the player window and raise runtime error 9 once the
+// control reports the media open.
 #include <windows.h>
 
 #include <cstdio>
@@ -169,6 +171,18 @@ int tessel_OnMainWindowCreated(int a, int b, int c) {
         ExerciseServices();
         ExerciseUnits();
     }
+    if (mode == "play-error" && LoadWindow(kPlayerWindow.window, false))
+        PlayerSetUrl(kPlayer, Environment("TESSEL_STARTER_URL").c_str());
+    return 0;
+}
+int tessel_OnPlayerOpenStateChange(int a, int b, int c) {
+    LogCall("OnPlayerOpenStateChange", a, b, c);
+    constexpr int kMediaOpen = 13;
+    static bool raised = false;
+    if (a == kMediaOpen && !raised && Environment("TESSEL_STARTER_MODE") == "play-error") {
+        raised = true;
+        RaiseRuntimeError(runtime_error::kSelectionOutOfRange);
+    }
     return 0;
 }
 int tessel_OnListRightClick(int a, int b, int c) {
@@ -220,7 +234,6 @@ TESSEL_LOGGING_HANDLER(OnListDoubleClick)
 TESSEL_LOGGING_HANDLER(OnPlay)
 TESSEL_LOGGING_HANDLER(OnDownload)
 TESSEL_LOGGING_HANDLER(OnCopyAddress)
-TESSEL_LOGGING_HANDLER(OnPlayerOpenStateChange)
 #undef TESSEL_LOGGING_HANDLER
 
 }  // extern "C"

@@ -22,33 +22,9 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 source "$HERE/../ui/driver_lib.sh"
-CATALOGUE_PID=""
-stop_catalogue() {
-  if [ -n "$CATALOGUE_PID" ]; then kill "$CATALOGUE_PID" 2>/dev/null; wait "$CATALOGUE_PID" 2>/dev/null; fi
-}
-trap 'cleanup; stop_catalogue' EXIT
-
-mkdir -p "$OUTDIR"
-LIBRARY="$OUTDIR/demo-library"
-[ -d "$LIBRARY" ] || "$CATALOGUE" --make-demo "$LIBRARY" >/dev/null || { echo "no demo library"; exit 1; }
-"$CATALOGUE" --library "$LIBRARY" --db "$OUTDIR/demo.db" --listen 127.0.0.1:0 >"$OUTDIR/catalogue.log" 2>&1 &
-CATALOGUE_PID=$!
-BASE=""
-for _ in $(seq 100); do
-  BASE=$(sed -nE 's#.*serving .* on (http://127\.0\.0\.1:[0-9]+)/.*#\1#p' "$OUTDIR/catalogue.log")
-  [ -n "$BASE" ] && break
-  sleep 0.1
-done
-[ -n "$BASE" ] || { echo "the catalogue did not start: $(cat "$OUTDIR/catalogue.log")"; exit 1; }
-HOST=${BASE#http://}
-
-# The program and its runtime library, with a settings file naming the catalogue (GBK).
-APP="$OUTDIR/program"
-rm -rf "$APP"
-mkdir -p "$APP"
-BIN="$(dirname "$PROGRAM")"
-cp "$PROGRAM" "$BIN"/basalt.fnr "$BIN"/facet.fnr "$BIN"/ferry.fnr "$BIN"/vestry.fnr "$APP"/
-printf '[服务]\r\n主机=%s\r\n' "$HOST" | iconv -f UTF-8 -t GBK >"$APP/bc.ini"
+source "$HERE/catalogue_lib.sh"
+start_catalogue
+copy_program
 
 wine explorer "/desktop=$DESKTOP,1024x768" "$APP/$(basename "$PROGRAM")" </dev/null >/dev/null 2>&1 &
 PROGRAM_PID=$!

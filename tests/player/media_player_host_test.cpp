@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "temporary_copies.h"
 #include "test_http_server.h"
+#include "tone_wav.h"
 #include "url_download.h"
 
 namespace tessel::player {
@@ -19,38 +21,6 @@ using tessel::testing::TestHttpServer;
 
 constexpr DWORD kEventWaitMs = 15000;
 
-// A mono 16-bit PCM WAV of a quiet tone.
-std::string MakeWav(unsigned seconds) {
-    constexpr std::uint32_t kRate = 8000;
-    const std::uint32_t samples = kRate * seconds;
-    const std::uint32_t dataBytes = samples * 2;
-    std::string wav;
-    auto put32 = [&wav](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) wav.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-    };
-    auto put16 = [&wav](std::uint16_t v) {
-        wav.push_back(static_cast<char>(v & 0xFF));
-        wav.push_back(static_cast<char>(v >> 8));
-    };
-    wav += "RIFF";
-    put32(36 + dataBytes);
-    wav += "WAVEfmt ";
-    put32(16);
-    put16(1);  // PCM
-    put16(1);  // mono
-    put32(kRate);
-    put32(kRate * 2);
-    put16(2);
-    put16(16);
-    wav += "data";
-    put32(dataBytes);
-    for (std::uint32_t i = 0; i < samples; ++i) {
-        put16(static_cast<std::uint16_t>(
-            static_cast<std::int16_t>(3000 * std::sin(2 * 3.14159265 * 440 * i / kRate))));
-    }
-    return wav;
-}
-
 std::wstring Widen(const std::string& text) {
     return std::wstring(text.begin(), text.end());
 }
@@ -61,19 +31,7 @@ bool FileExists(const std::wstring& path) {
 
 // Temporary copies this process has left in the temporary folder.
 int CountTemporaryCopies() {
-    wchar_t folder[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH + 1, folder);
-    const std::wstring pattern =
-        std::wstring(folder) + L"tessel-play-" + std::to_wstring(GetCurrentProcessId()) + L"-*";
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return 0;
-    int count = 0;
-    do {
-        ++count;
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    return count;
+    return CountCopiesOfProcess(GetCurrentProcessId());
 }
 
 struct RecordedEvent {
@@ -131,7 +89,7 @@ class MediaPlayerHostTest : public ::testing::Test {
         GetTempPathW(MAX_PATH + 1, folder);
         wavPath_ = std::wstring(folder) + L"tessel-player-test-" +
                    std::to_wstring(GetCurrentProcessId()) + L".wav";
-        wav_ = MakeWav(3);
+        wav_ = tessel::testing::MakeToneWav(3);
         HANDLE file = CreateFileW(wavPath_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
@@ -327,6 +285,61 @@ TEST_F(MediaPlayerHostTest, ALaterAddressOrDestroyDropsAPendingDownload) {
     EXPECT_FALSE(host_.IsDownloading());
     // The abandoned workers remove what they wrote.
     EXPECT_TRUE(PumpUntil([] { return CountTemporaryCopies() == 0; }, 5000));
+}
+
+// The end of the program while a copy is still being fetched: the child process (this test
+// program, running only the case below) ends the way the runtime library ends the program
+// (players released, copies deleted, ExitProcess) while the server withholds the copy's tail.
+constexpr wchar_t kChildUrlVariable[] = L"TESSEL_PLAYER_TEST_CHILD_URL";
+
+TEST_F(MediaPlayerHostTest, ACopyStillBeingFetchedGoesWhenTheProgramEnds) {
+    if (!MediaPlayerHost::RunningUnderWine()) GTEST_SKIP() << "addresses pass through";
+    TestHttpServer server([this](const ReceivedRequest&) {
+        ServerResponse response;
+        response.headers = {"Content-Type: audio/wav"};
+        response.body = wav_.substr(0, 4096);
+        response.withheldBytes = wav_.size() - 4096;
+        return response;
+    });
+    ASSERT_TRUE(server.ok());
+    SetEnvironmentVariableW(kChildUrlVariable, Widen(server.Url("/stalled.wav")).c_str());
+    wchar_t program[MAX_PATH + 1] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring commandLine = std::wstring(L"\"") + program +
+                               L"\" --gtest_filter=MediaPlayerHostChild.EndsWhileFetching";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION child = {};
+    const BOOL started = CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                        nullptr, nullptr, &startup, &child);
+    SetEnvironmentVariableW(kChildUrlVariable, nullptr);
+    ASSERT_TRUE(started);
+    const DWORD waited = WaitForSingleObject(child.hProcess, 60000);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(child.hProcess, &exitCode);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    ASSERT_EQ(waited, WAIT_OBJECT_0);
+    EXPECT_EQ(exitCode, 0u) << "1: no copy was being fetched";
+    EXPECT_EQ(CountCopiesOfProcess(child.dwProcessId), 0);
+}
+
+// Run by the case above only.
+TEST(MediaPlayerHostChild, EndsWhileFetching) {
+    wchar_t url[1024] = {};
+    if (GetEnvironmentVariableW(kChildUrlVariable, url, 1024) == 0)
+        GTEST_SKIP() << "run by ACopyStillBeingFetchedGoesWhenTheProgramEnds";
+    HWND window = CreateWindowExW(0, L"Static", L"", WS_OVERLAPPEDWINDOW, 0, 0, 380, 71, nullptr,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+    auto host = std::make_unique<MediaPlayerHost>();
+    const RECT rect = {0, 0, 376, 45};
+    host->Create(window, rect, PlayerProperties(), nullptr, nullptr);
+    host->SetUrl(url);
+    const bool fetching =
+        PumpUntil([] { return CountTemporaryCopies() == 1; }, kEventWaitMs) && host->IsDownloading();
+    host.reset();
+    DeleteAllCopies();
+    ExitProcess(fetching ? 0 : 1);
 }
 
 TEST(DownloadExtension, ComesFromTheContentTypeThenThePath) {

@@ -238,23 +238,28 @@ void TestHttpServer::Serve(std::uintptr_t connection) {
             requests_.push_back(request);
         }
         const ServerResponse response = handler_(request);
-        if (response.neverAnswer) {
+        auto holdOpen = [this] {
             const auto until = std::chrono::steady_clock::now() + kNeverAnswerLimit;
             while (!stopping_ && std::chrono::steady_clock::now() < until) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
             }
+        };
+        if (response.neverAnswer) {
+            holdOpen();
         } else {
             std::string head = "HTTP/1.1 " + response.status + "\r\n";
             for (const std::string& h : response.headers) head += h + "\r\n";
-            head +=
-                "Content-Length: " + std::to_string(response.body.size() + response.patternBytes) +
-                "\r\n";
+            head += "Content-Length: " +
+                    std::to_string(response.body.size() + response.patternBytes +
+                                   response.withheldBytes) +
+                    "\r\n";
             head += "Connection: close\r\n\r\n";
             const bool headOnly = request.Method() == "HEAD";
             if (SendAll(s, head.data(), head.size()) && !headOnly &&
                 SendAll(s, response.body.data(), response.body.size())) {
                 SendPattern(s, response.patternBytes);
             }
+            if (response.withheldBytes > 0) holdOpen();
         }
     }
 #ifdef _WIN32

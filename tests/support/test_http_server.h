@@ -35,6 +35,9 @@ struct ServerResponse {
     std::uint64_t patternBytes = 0;
     // Keep the connection open without answering (until the server stops, or 20 s at most).
     bool neverAnswer = false;
+    // Bytes counted in Content-Length but never sent: after the rest, the connection stays open
+    // as with neverAnswer (a transfer stalled half-way).
+    std::uint64_t withheldBytes = 0;
 };
 
 class TestHttpServer {

@@ -8,6 +8,7 @@
 #include <initguid.h>
 #include <wmp.h>
 
+#include "temporary_copies.h"
 #include "url_download.h"
 
 namespace tessel::player {
@@ -569,9 +570,7 @@ void MediaPlayerHost::DeleteRetiredFiles() {
     // A file the control still holds open stays listed and is tried again later.
     std::vector<std::wstring> kept;
     for (const std::wstring& file : retiredFiles_) {
-        if (!DeleteFileW(file.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
-            kept.push_back(file);
-        }
+        if (!DeleteCopy(file)) kept.push_back(file);
     }
     retiredFiles_ = std::move(kept);
 }

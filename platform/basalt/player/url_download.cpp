@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "temporary_copies.h"
+
 namespace tessel::player {
 namespace {
 
@@ -50,24 +52,6 @@ std::wstring ContentTypeOf(HINTERNET request) {
     DWORD size = sizeof(buffer) - sizeof(wchar_t);
     if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_TYPE, buffer, &size, nullptr)) return {};
     return buffer;
-}
-
-// Creates a new, empty file with a name of its own in the temporary folder.
-HANDLE CreateTemporaryFile(UINT jobId, const std::wstring& extension, std::wstring* path) {
-    wchar_t folder[MAX_PATH + 1] = {};
-    const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
-    if (length == 0 || length > MAX_PATH) return INVALID_HANDLE_VALUE;
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        *path = std::wstring(folder) + L"tessel-play-" + std::to_wstring(GetCurrentProcessId()) +
-                L"-" + std::to_wstring(jobId) + L"-" + std::to_wstring(GetTickCount() + attempt) +
-                extension;
-        HANDLE file = CreateFileW(path->c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr);
-        if (file != INVALID_HANDLE_VALUE) return file;
-        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
-    }
-    path->clear();
-    return INVALID_HANDLE_VALUE;
 }
 
 DWORD CALLBACK DownloadThreadMain(LPVOID parameter) {
@@ -137,14 +121,14 @@ void DownloadJob::Run() {
     std::lock_guard<std::mutex> lock(mutex_);
     succeeded_ = succeeded;
     if (state_ == State::Cancelled) {
-        if (!path_.empty()) DeleteFileW(path_.c_str());
+        if (!path_.empty()) DeleteCopy(path_);
         return;
     }
     state_ = State::Finished;
     if (!PostMessageW(notify_, kDownloadFinishedMessage, id_, 0)) {
         // Nobody is left to take the file.
         state_ = State::Cancelled;
-        if (!path_.empty()) DeleteFileW(path_.c_str());
+        if (!path_.empty()) DeleteCopy(path_);
     }
 }
 
@@ -172,7 +156,7 @@ bool DownloadJob::Download() {
     }
 
     std::wstring path;
-    HANDLE file = CreateTemporaryFile(id_, ExtensionFor(url_, ContentTypeOf(request.get())), &path);
+    HANDLE file = CreateCopyFile(id_, ExtensionFor(url_, ContentTypeOf(request.get())), &path);
     if (file == INVALID_HANDLE_VALUE) return false;
     {
         // From here on the file exists: whoever finishes with the job deletes it.
@@ -206,7 +190,7 @@ bool DownloadJob::Take(std::wstring* path) {
     if (state_ != State::Finished) return false;
     state_ = State::Taken;
     if (!succeeded_) {
-        if (!path_.empty()) DeleteFileW(path_.c_str());
+        if (!path_.empty()) DeleteCopy(path_);
         return false;
     }
     *path = path_;
@@ -215,7 +199,7 @@ bool DownloadJob::Take(std::wstring* path) {
 
 void DownloadJob::Cancel() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (state_ == State::Finished && !path_.empty()) DeleteFileW(path_.c_str());
+    if (state_ == State::Finished && !path_.empty()) DeleteCopy(path_);
     if (state_ == State::Running || state_ == State::Finished) state_ = State::Cancelled;
 }
 

@@ -24,14 +24,19 @@ struct PlayerPlacement {
     RECT rect{};
     int controlId = 0;
     const image::MediaPlayerProperties* properties = nullptr;
-    std::function<void(int event)> onEvent;  // the control's events, numbered as in the form
+    // The control's events, numbered as in the form, with the new state they report.
+    std::function<void(int event, int value)> onEvent;
 };
 
 using PlayerFactory = std::unique_ptr<PlayerUnit> (*)(const PlayerPlacement& placement);
 void SetPlayerFactory(PlayerFactory factory);
 std::unique_ptr<PlayerUnit> CreatePlayerUnit(const PlayerPlacement& placement);
 
-// Plugs in the Windows Media Player control through its host (what the runtime does at start).
+// Plugs in the Windows Media Player control through its host (what the runtime does at start),
+// and removes the temporary copies of songs that an earlier run, killed, left behind.
 void UseHostedPlayer();
+// Deletes the copies of songs this process made for the control. The end of the program calls
+// it after the players are released, so no control holds a copy open.
+void DeletePlayerCopies();
 
 }  // namespace tessel::basalt

@@ -1,0 +1,139 @@
+// Playback, the list menu and the player window's life on the window double.
+#include "tessel/app/playback.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "tessel/app/window_units.h"
+#include "tessel/platform/standins.h"
+#include "window_double.h"
+
+namespace tessel::testing {
+namespace {
+
+using namespace tessel::app;
+
+class PlaybackTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        posix::System() = {};
+        windows = std::make_unique<WindowDouble>();
+        UnitState& list = windows->Unit(kSongList);
+        for (int n = 1; n <= 3; ++n) {
+            const std::string number = std::to_string(n);
+            list.rows.push_back({number, Gbk("歌曲 " + number), Gbk("歌手"), "00:0" + number,
+                                 "http://127.0.0.1:8765/media/" + number + ".mp3?k=" + number});
+        }
+    }
+    void TearDown() override {
+        windows.reset();
+        posix::System() = {};
+    }
+
+    void Select(std::int32_t row) { windows->Unit(kSongList).selectedRow = row; }
+    int PlayerLoads() const {
+        return static_cast<int>(std::count(windows->loadedWindows.begin(),
+                                           windows->loadedWindows.end(), kPlayerWindowId));
+    }
+    bool PlayerShown() { return windows->Unit(kPlayerWindow).Integer(unit_property::kShown) != 0; }
+    bool PlayerLoaded() const { return PlayerLoads() > 0; }
+
+    std::unique_ptr<WindowDouble> windows;
+};
+
+TEST_F(PlaybackTest, PlayLoadsThePlayerWindowOnceAndGivesItTheSelectedAddress) {
+    Select(1);
+    OnPlay();
+    EXPECT_EQ(PlayerLoads(), 1);
+    ASSERT_EQ(windows->playerUrls.size(), 1u);
+    EXPECT_EQ(windows->playerUrls[0], windows->Cell(1, column::kAddress));
+
+    // A second song switches the same control to the new address; the window is not loaded
+    // again. A double-click plays just as 播放 does.
+    Select(2);
+    OnListDoubleClick();
+    EXPECT_EQ(PlayerLoads(), 1);
+    ASSERT_EQ(windows->playerUrls.size(), 2u);
+    EXPECT_EQ(windows->playerUrls[1], "http://127.0.0.1:8765/media/3.mp3?k=3");
+    EXPECT_TRUE(windows->destroyedWindows.empty());
+}
+
+TEST_F(PlaybackTest, TheCloseBoxStopsAndHidesAndTheNextPlayShowsTheSameWindow) {
+    Select(0);
+    OnPlay();
+    windows->Unit(kPlayerWindow).integers[unit_property::kShown] = 1;
+
+    EXPECT_FALSE(OnPlayerWindowCloseQuery());
+    EXPECT_EQ(windows->playerStops, 1);
+    EXPECT_FALSE(PlayerShown());
+    EXPECT_TRUE(PlayerLoaded()) << "the window keeps its control";
+
+    Select(2);
+    OnPlay();
+    EXPECT_TRUE(PlayerShown());
+    EXPECT_EQ(PlayerLoads(), 1);
+    ASSERT_EQ(windows->playerUrls.size(), 2u);
+    EXPECT_EQ(windows->playerUrls[1], windows->Cell(2, column::kAddress));
+    EXPECT_EQ(windows->playerStops, 1);
+}
+
+TEST_F(PlaybackTest, TheMainWindowTakesALoadedPlayerWindowWithIt) {
+    OnMainWindowDestroy();
+    EXPECT_TRUE(windows->destroyedWindows.empty()) << "never loaded: nothing to destroy";
+
+    Select(0);
+    OnPlay();
+    OnPlayerWindowCloseQuery();  // hidden, still there
+    OnMainWindowDestroy();
+    ASSERT_EQ(windows->destroyedWindows.size(), 1u);
+    EXPECT_EQ(windows->destroyedWindows[0], kPlayerWindowId);
+    EXPECT_FALSE(PlayerLoaded());
+}
+
+TEST_F(PlaybackTest, CopyPutsExactlyTheAddressOnTheClipboard) {
+    Select(2);
+    OnCopyAddress();
+    EXPECT_EQ(posix::System().clipboard, "http://127.0.0.1:8765/media/3.mp3?k=3");
+
+    // A GBK address travels unchanged.
+    windows->Unit(kSongList).rows[0][column::kAddress] = Gbk("http://127.0.0.1/歌曲.mp3");
+    Select(0);
+    OnCopyAddress();
+    EXPECT_EQ(posix::System().clipboard, Gbk("http://127.0.0.1/歌曲.mp3"));
+}
+
+TEST_F(PlaybackTest, RightClickPopsUpTheListMenu) {
+    OnListRightClick();
+    EXPECT_EQ(windows->menusPoppedUp, 1);
+}
+
+TEST_F(PlaybackTest, WithoutASelectedRowOrAnAddressNothingHappens) {
+    posix::System().clipboard = "kept";
+    for (const std::int32_t row : {-1, 7}) {  // none selected; a row the list does not have
+        Select(row);
+        OnPlay();
+        OnListDoubleClick();
+        OnCopyAddress();
+    }
+    windows->Unit(kSongList).rows[1][column::kAddress].clear();
+    Select(1);
+    OnPlay();
+    OnCopyAddress();
+
+    EXPECT_FALSE(PlayerLoaded());
+    EXPECT_TRUE(windows->playerUrls.empty());
+    EXPECT_EQ(posix::System().clipboard, "kept");
+
+    // Once the player is there, a play without a row leaves it as it is.
+    Select(0);
+    OnPlay();
+    OnPlayerWindowCloseQuery();
+    Select(-1);
+    OnPlay();
+    EXPECT_FALSE(PlayerShown());
+    EXPECT_EQ(windows->playerUrls.size(), 1u);
+}
+
+}  // namespace
+}  // namespace tessel::testing

@@ -1,0 +1,37 @@
+# Shared by the end-to-end tests that run the program against tessel-catalogue. The caller sets
+# CATALOGUE, PROGRAM and OUTDIR and sources driver_lib.sh, then this file.
+
+# start_catalogue: the demo library (made once under OUTDIR) served on a free port of 127.0.0.1;
+# sets BASE (http://127.0.0.1:PORT) and HOST (127.0.0.1:PORT). Stopped when the test exits.
+CATALOGUE_PID=""
+stop_catalogue() {
+  if [ -n "$CATALOGUE_PID" ]; then kill "$CATALOGUE_PID" 2>/dev/null; wait "$CATALOGUE_PID" 2>/dev/null; fi
+}
+trap 'cleanup; stop_catalogue' EXIT
+start_catalogue() {
+  mkdir -p "$OUTDIR"
+  local library="$OUTDIR/demo-library"
+  [ -d "$library" ] || "$CATALOGUE" --make-demo "$library" >/dev/null || { echo "no demo library"; exit 1; }
+  "$CATALOGUE" --library "$library" --db "$OUTDIR/demo.db" --listen 127.0.0.1:0 >"$OUTDIR/catalogue.log" 2>&1 &
+  CATALOGUE_PID=$!
+  BASE=""
+  for _ in $(seq 100); do
+    BASE=$(sed -nE 's#.*serving .* on (http://127\.0\.0\.1:[0-9]+)/.*#\1#p' "$OUTDIR/catalogue.log")
+    [ -n "$BASE" ] && break
+    sleep 0.1
+  done
+  [ -n "$BASE" ] || { echo "the catalogue did not start: $(cat "$OUTDIR/catalogue.log")"; exit 1; }
+  HOST=${BASE#http://}
+}
+
+# copy_program: PROGRAM with the runtime library beside it in APP (OUTDIR/program, made afresh),
+# with a settings file naming the catalogue (GBK), so that tests run side by side never share one.
+copy_program() {
+  APP="$OUTDIR/program"
+  rm -rf "$APP"
+  mkdir -p "$APP"
+  local bin
+  bin="$(dirname "$PROGRAM")"
+  cp "$PROGRAM" "$bin"/basalt.fnr "$bin"/facet.fnr "$bin"/ferry.fnr "$bin"/vestry.fnr "$APP"/
+  printf '[服务]\r\n主机=%s\r\n' "$HOST" | iconv -f UTF-8 -t GBK >"$APP/bc.ini"
+}
