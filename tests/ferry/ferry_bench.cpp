@@ -16,8 +16,9 @@
 #include "tessel/runtime/library_commands.h"
 
 #ifdef _WIN32
-#include <psapi.h>
 #include <windows.h>
+
+#include <psapi.h>  // after windows.h, which it needs
 #else
 #include <unistd.h>
 
