@@ -16,8 +16,9 @@
 #include "tessel/runtime/library_commands.h"
 
 #ifdef _WIN32
-#include <psapi.h>  // after windows.h, which it needs
 #include <windows.h>
+// psapi.h needs windows.h first.
+#include <psapi.h>
 #else
 #include <unistd.h>
 
