@@ -3,7 +3,8 @@
 //
 //   tessel-image build --texts app/texts.tsv --wmp-types image/data/wmp_types.txt --out DIR
 //       writes DIR/program.S (i686 assembler), DIR/program.img (the image bytes, stubs not yet
-//       linked), DIR/tessel.ico and DIR/include/tessel/image/const_offsets.h
+//       linked), DIR/tessel.ico, DIR/include/tessel/image/const_offsets.h and
+//       DIR/include/tessel/image/const_values.h
 //   tessel-image dump FILE
 #include <cstdio>
 #include <filesystem>
@@ -84,7 +85,9 @@ int Build(int argc, char** argv) {
                               tessel::image_build::AssemblyFor(bytes, layout, built.program)) &&
                     WriteFile(out / "tessel.ico", AsText(built.program.icon)) &&
                     WriteFile(out / "include/tessel/image/const_offsets.h",
-                              tessel::image_build::ConstantsHeader(built.program));
+                              tessel::image_build::ConstantsHeader(built.program)) &&
+                    WriteFile(out / "include/tessel/image/const_values.h",
+                              tessel::image_build::ConstantValuesHeader(built.program));
     if (!ok) {
         std::cerr << "tessel-image: cannot write into " << out << "\n";
         return 1;

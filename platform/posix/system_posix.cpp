@@ -1,5 +1,5 @@
 // Kernel commands that reach the system, natively. Settings files and file tests work on the
-// real file system (names are taken as bytes); the message box is written to standard error and
+// real file system (names are taken as bytes, with Windows backslashes as slashes); the message box is written to standard error and
 // answered with OK; the clipboard and the sound are kept for tests to look at.
 #include <sys/stat.h>
 #include <unistd.h>
@@ -49,6 +49,19 @@ bool ReplaceWholeFile(const std::string& path, const std::string& bytes) {
 
 SystemRecord& System() { return g_record; }
 
+std::string NativePath(std::string_view path) {
+    std::string native(path);
+    for (std::size_t i = 0; i < native.size(); ++i) {
+        const auto c = static_cast<unsigned char>(native[i]);
+        if (c >= 0x81 && c <= 0xFE && i + 1 < native.size()) {
+            ++i;  // the trail byte of a double-byte character
+        } else if (c == '\\') {
+            native[i] = '/';
+        }
+    }
+    return native;
+}
+
 }  // namespace tessel::posix
 
 namespace tessel::headless {
@@ -66,14 +79,14 @@ bool RunSystemCommand(std::uint32_t command, std::uint32_t n, const Value* a, Va
         case kernel::kReadIni: {
             std::string content;
             std::optional<std::string> value;
-            if (posix::ReadWholeFile(std::string(ArgText(n, a, 0)), &content)) {
+            if (posix::ReadWholeFile(posix::NativePath(ArgText(n, a, 0)), &content)) {
                 value = platform::IniLookup(content, ArgText(n, a, 1), ArgText(n, a, 2));
             }
             *result = platform::NewText(value ? std::string_view(*value) : ArgText(n, a, 3));
             return true;
         }
         case kernel::kWriteIni: {
-            const std::string path(ArgText(n, a, 0));
+            const std::string path = posix::NativePath(ArgText(n, a, 0));
             std::string content;
             posix::ReadWholeFile(path, &content);
             *result = LogicalValue(posix::ReplaceWholeFile(
@@ -83,11 +96,15 @@ bool RunSystemCommand(std::uint32_t command, std::uint32_t n, const Value* a, Va
         }
         case kernel::kFileExists: {
             struct stat st {};
-            const std::string path(ArgText(n, a, 0));
+            const std::string path = posix::NativePath(ArgText(n, a, 0));
             *result = LogicalValue(!path.empty() && ::stat(path.c_str(), &st) == 0);
             return true;
         }
         case kernel::kProgramDirectory: {
+            if (!record.programDirectory.empty()) {
+                *result = platform::NewText(record.programDirectory);
+                return true;
+            }
             std::string path(4096, '\0');
             const ssize_t len = ::readlink("/proc/self/exe", path.data(), path.size());
             path.resize(len > 0 ? static_cast<std::size_t>(len) : 0);

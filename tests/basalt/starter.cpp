@@ -1,7 +1,7 @@
 // Development starter: stands in for the launcher. Loads basalt.fnr from its own directory, asks
-// it for the start routine and hands it the program image linked into this executable. The
-// image's routines are the real entry routine and clean-up, and the stand-in handlers of
-// starter_handlers.cpp.
+// it for the start routine and hands it the program image linked into this executable. Linked
+// twice: with the program's real routines (tessel_starter) and with the stand-in handlers of
+// starter_handlers.cpp (basalt_starter), which the window tests use.
 #include <windows.h>
 
 #include <string>

@@ -283,7 +283,7 @@ struct Builder {
             if (e.kind != "text") continue;
             std::string gbk;
             if (!Gbk(e.value, gbk)) return false;
-            program.constants.push_back({e.name, pool.Text(gbk), "text"});
+            program.constants.push_back({e.name, pool.Text(gbk), "text", gbk});
         }
         return true;
     }
@@ -297,7 +297,7 @@ struct Builder {
                 error = "texts: " + e.name + " is not a number: " + e.value;
                 return false;
             }
-            program.constants.push_back({e.name, pool.Double(d), "double"});
+            program.constants.push_back({e.name, pool.Double(d), "double", {}});
         }
         return true;
     }
@@ -354,18 +354,19 @@ struct Builder {
             for (const char* text : {d.library, d.function}) {
                 if (*text != '\0' && dllNames.insert(text).second)
                     program.constants.push_back(
-                        {std::string("Dll_") + text, pool.Text(text), "text"});
+                        {std::string("Dll_") + text, pool.Text(text), "text", text});
             }
         }
         if (!AddDoubles(entries, pool)) return false;
-        program.constants.push_back({"EmptyByteArray", pool.ByteArray({}), "bytes"});
+        program.constants.push_back({"EmptyByteArray", pool.ByteArray({}), "bytes", {}});
         std::vector<std::uint32_t> methodOffsets;
         for (auto m : kJsonDocumentMethods)
             methodOffsets.push_back(program.stubs.at(std::string(m)));
         program.constants.push_back(
-            {"JsonDocumentMethodTable", pool.CodeTable(methodOffsets), "table"});
-        program.constants.push_back(
-            {"CompletionSound", pool.ByteArray(MakeCompletionSound()), "bytes"});
+            {"JsonDocumentMethodTable", pool.CodeTable(methodOffsets), "table", {}});
+        const auto sound = MakeCompletionSound();
+        program.constants.push_back({"CompletionSound", pool.ByteArray(sound), "bytes",
+                                     std::string(sound.begin(), sound.end())});
 
         for (const auto& lib : kLibraries) {
             std::string description;

@@ -35,6 +35,7 @@ struct NamedConstant {
     std::string name;
     std::uint32_t offset = 0;
     std::string kind;  // text, double, bytes, table
+    std::string value;  // a text's GBK bytes, a byte array's bytes; empty for the other kinds
 };
 
 struct ProgramImage {
@@ -59,6 +60,9 @@ BuildResult BuildProgram(std::string_view textsTsv, std::string_view wmpTypes);
 std::string AssemblyFor(const image::Bytes& bytes, const image::Layout& layout,
                         const ProgramImage& program);
 std::string ConstantsHeader(const ProgramImage& program);
+// The texts (GBK) and byte arrays of the const pool as C++ constants, so the program's C++ code
+// uses the very bytes the image stores.
+std::string ConstantValuesHeader(const ProgramImage& program);
 
 // Readable text of any image; `error` when it cannot be read.
 std::string DumpImage(std::span<const std::uint8_t> bytes, std::string* error);

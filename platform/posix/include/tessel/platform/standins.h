@@ -3,6 +3,7 @@
 // program's argument words and answers as the Windows function would.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tessel/runtime/value.h"
@@ -25,7 +26,12 @@ struct SystemRecord {
     std::vector<std::string> messages;       // message box texts, in order
     std::string clipboard;
     std::vector<std::string> soundsPlayed;   // the WAVE bytes of each sound
+    std::string programDirectory;  // answered as the program's directory when not empty
 };
+
+// A Windows path as a native one: backslashes become slashes (a GBK character whose second
+// byte is 0x5C keeps it).
+std::string NativePath(std::string_view path);
 SystemRecord& System();
 
 }  // namespace tessel::posix

@@ -1,0 +1,20 @@
+#pragma once
+// Handlers whose work arrives later (playback and the list menu, downloads, the save-directory
+// setting). Until then they do nothing, so the windows stay usable.
+#include <cstdint>
+
+namespace tessel::app {
+
+void OnListRightClick();
+void OnListDoubleClick();
+void OnPlay();
+void OnCopyAddress();
+void OnDownload();
+void OnProgressTick();
+void OnChooseSaveDirectory();
+// Answers whether the player window may close.
+bool OnPlayerWindowCloseQuery();
+void OnPlayerOpenStateChange(std::int32_t state);
+void OnMainWindowDestroy();
+
+}  // namespace tessel::app

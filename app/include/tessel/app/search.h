@@ -1,0 +1,24 @@
+#pragma once
+// Song search and listing: a keyword or a collection id becomes three pages of song rows.
+#include <cstdint>
+
+#include "tessel/runtime/text.h"
+
+namespace tessel::app {
+
+// Empties the song list and fills it from the three pages (offsets 0, 20, 40) of the keyword
+// search, or of the collection's songs when `collectionId` is not empty. In the keyword case
+// `keyword` is replaced by its percent-encoded UTF-8 form. Pane 0 then says the listing is
+// done, or that it failed when not one page could be fetched and read.
+void ListSongs(Text& collectionId, Text& keyword);
+
+// "mm:ss" with at least two digits each; minutes are not capped (3600 gives 60:00). A negative
+// count, which the service never sends, reads as 00:00.
+Text FormatDuration(std::int32_t seconds);
+
+// The handlers of the search box and the search button.
+void OnSearch();
+void OnSearchBoxKey(std::int32_t keyCode);
+void OnSearchBoxDoubleClick();
+
+}  // namespace tessel::app

@@ -1,0 +1,117 @@
+#include "tessel/app/search.h"
+
+#include "tessel/app/settings.h"
+#include "tessel/app/window_units.h"
+#include "tessel/http/code_pages.h"
+#include "tessel/http/url_encode.h"
+#include "tessel/http/web_request.h"
+#include "tessel/image/const_values.h"
+#include "tessel/json/json_document.h"
+#include "tessel/runtime/kernel.h"
+
+namespace tessel::app {
+
+namespace {
+
+constexpr std::int32_t kPageSize = 20;
+constexpr std::int32_t kPages = 3;
+constexpr std::int32_t kEnterKey = 13;
+
+Text TwoDigits(std::int32_t n) {
+    const Text digits = IntegerToText(n);
+    if (n >= 10) return Text::Copy(digits.view());
+    return Text(JoinTexts({texts::kZeroText, digits.c_str()}));
+}
+
+// "data[" + index + tail, the path of one member of one song.
+Text SongMember(const char* index, const char* tail) {
+    return Text(JoinTexts({texts::kDataIndexOpen, index, tail}));
+}
+
+void AppendSongRow(const JsonDocument& document, std::int32_t songIndex) {
+    const Text k = IntegerToText(songIndex);
+    const Text title = document.GetText(SongMember(k.c_str(), texts::kTitleTail).c_str());
+    const Text singer = document.GetText(SongMember(k.c_str(), texts::kAuthorTail).c_str());
+    const Text duration = document.GetText(SongMember(k.c_str(), texts::kDurationTail).c_str());
+    const std::int32_t seconds = TextToInteger(duration.c_str());
+    const Text address = document.GetText(SongMember(k.c_str(), texts::kPlayUrlTail).c_str());
+
+    const std::int32_t row = ListAppendRow(kSongList);
+    const Text number = IntegerToText(ListRowCount(kSongList));
+    ListSetCell(kSongList, row, column::kNumber, number.c_str());
+    ListSetCell(kSongList, row, column::kTitle, title.c_str());
+    ListSetCell(kSongList, row, column::kSinger, singer.c_str());
+    ListSetCell(kSongList, row, column::kDuration, FormatDuration(seconds).c_str());
+    ListSetCell(kSongList, row, column::kAddress, address.c_str());
+}
+
+}  // namespace
+
+void ListSongs(Text& collectionId, Text& keyword) {
+    JsonDocument document;
+    const Text host = ApiHost();
+    Text base;
+    if (collectionId.empty()) {
+        keyword = UrlEncode(keyword.c_str(), false, true);
+        base = Text(JoinTexts({texts::kHttpPrefix, host.c_str(), texts::kSongSearchPath,
+                               keyword.c_str(), texts::kSongSearchQueryTail}));
+    } else {
+        base = Text(JoinTexts({texts::kHttpPrefix, host.c_str(), texts::kCollectionsPath,
+                               collectionId.c_str(), texts::kCollectionSongsTail}));
+    }
+    // Emptied before the first request, so the list is empty while the requests run.
+    ListDeleteAll(kSongList);
+
+    // Every page is asked for: a short or failed page does not end the listing.
+    bool anyPageRead = false;
+    for (std::int32_t page = 1; page <= kPages; ++page) {
+        const Text offset = IntegerToText((page - 1) * kPageSize);
+        const Text address(JoinTexts({base.c_str(), offset.c_str()}));
+        const ByteArray body = WebRequest(address.c_str());
+        const Text bodyText = BytesToText(body.get());
+        const Text answer = Utf8ToGbk(bodyText.c_str());
+        if (!document.Parse(answer.c_str())) continue;
+        anyPageRead = true;
+        const std::int32_t songs = document.Count(texts::kData);
+        for (std::int32_t i = 1; i <= songs; ++i) AppendSongRow(document, i - 1);
+    }
+    // A listing where no page could be fetched or read says so, instead of "done".
+    StatusSetPane(kStatusBar, pane::kState,
+                  anyPageRead ? texts::kStatusSearchDone : texts::kStatusSearchFailed);
+}
+
+Text FormatDuration(std::int32_t seconds) {
+    if (seconds < 0) seconds = 0;
+    std::int32_t minutes = 0;
+    std::int32_t rest = seconds;
+    if (seconds >= 60) {
+        minutes = seconds / 60;
+        rest = seconds % 60;
+    }
+    const Text minuteText = TwoDigits(minutes);
+    const Text secondText = TwoDigits(rest);
+    return Text(JoinTexts({minuteText.c_str(), texts::kColon, secondText.c_str()}));
+}
+
+void OnSearch() {
+    if (ReadUnitText(kSearchBox).empty()) {
+        ShowMessageBox(texts::kSearchWordEmpty);
+        return;
+    }
+    const Globals& globals = ProgramGlobals();
+    const UnitRef lastTag{globals.currentTagWindow, globals.currentTagUnit};
+    if (IsUnitCreated(lastTag)) SetUnitInteger(lastTag, unit_property::kTextColour, kTagNormal);
+    Text keyword = ReadUnitText(kSearchBox);
+    Text noCollection;
+    ListSongs(noCollection, keyword);
+}
+
+void OnSearchBoxKey(std::int32_t keyCode) {
+    if (keyCode == kEnterKey) OnSearch();
+}
+
+void OnSearchBoxDoubleClick() {
+    SetUnitText(kSearchBox, "");
+}
+
+}  // namespace tessel::app
