@@ -6,9 +6,6 @@ void OnListRightClick() {}
 void OnListDoubleClick() {}
 void OnPlay() {}
 void OnCopyAddress() {}
-void OnDownload() {}
-void OnProgressTick() {}
-void OnChooseSaveDirectory() {}
 bool OnPlayerWindowCloseQuery() {
     return true;
 }

@@ -80,4 +80,14 @@ std::string SafeFileName(std::string_view directory, std::string_view stem,
     return name + std::string(extension);
 }
 
+bool EndsWithBackslash(std::string_view path) {
+    bool lastIsBackslash = false;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const auto b = static_cast<unsigned char>(path[i]);
+        lastIsBackslash = b == '\\';
+        if (IsLeadByte(b) && i + 1 < path.size()) ++i;
+    }
+    return lastIsBackslash;
+}
+
 }  // namespace tessel

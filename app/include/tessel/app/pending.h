@@ -1,6 +1,6 @@
 #pragma once
-// Handlers whose work arrives later (playback and the list menu, downloads, the save-directory
-// setting). Until then they do nothing, so the windows stay usable.
+// Handlers whose work arrives later (playback and the list menu). Until then they do nothing, so
+// the windows stay usable.
 #include <cstdint>
 
 namespace tessel::app {
@@ -9,9 +9,6 @@ void OnListRightClick();
 void OnListDoubleClick();
 void OnPlay();
 void OnCopyAddress();
-void OnDownload();
-void OnProgressTick();
-void OnChooseSaveDirectory();
 // Answers whether the player window may close.
 bool OnPlayerWindowCloseQuery();
 void OnPlayerOpenStateChange(std::int32_t state);

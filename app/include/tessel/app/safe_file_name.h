@@ -21,4 +21,8 @@ inline constexpr std::size_t kLongestPath = 259;
 std::string SafeFileName(std::string_view directory, std::string_view stem,
                          std::string_view extension);
 
+// Whether a GBK path ends with a "\" of its own, not with a double-byte character whose second
+// byte is 0x5C.
+bool EndsWithBackslash(std::string_view path);
+
 }  // namespace tessel
