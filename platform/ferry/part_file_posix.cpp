@@ -1,30 +1,16 @@
-// The part file on POSIX systems. Names are taken as bytes, as the native stand-ins of the
-// runtime take them, except that a backslash separates folders as it does on Windows (the
-// program builds its paths with backslashes).
+// The part file on POSIX systems. Names are taken as bytes with Windows backslashes as slashes,
+// as the native stand-ins of the runtime take them.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
 
 #include "tessel/ferry/platform_seams.h"
+#include "tessel/platform/standins.h"
 
 namespace tessel::ferry {
 
 namespace {
-
-// GBK-aware: a backslash that is the trail byte of a double-byte character stays.
-std::string PosixPath(const std::string& gbk) {
-    std::string path = gbk;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(path[i]);
-        if (byte >= 0x81 && byte <= 0xFE && i + 1 < path.size()) {
-            ++i;
-        } else if (byte == '\\') {
-            path[i] = '/';
-        }
-    }
-    return path;
-}
 
 class PosixPartFile final : public PartFile {
   public:
@@ -64,7 +50,7 @@ class PosixPartFile final : public PartFile {
 }  // namespace
 
 std::unique_ptr<PartFile> CreatePartFile(const std::string& target) {
-    const std::string path = PosixPath(target);
+    const std::string path = posix::NativePath(target);
     const std::size_t slash = path.rfind('/');
     std::string temp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
                        ".~ferry-XXXXXX.part";

@@ -1,4 +1,4 @@
-// The support libraries the native headless runtime answers itself.
+// The support libraries the native headless runtime answers itself: the transfer engine.
 #include "tessel/ferry/commands.h"
 #include "tessel/platform/headless.h"
 #include "tessel/runtime/value.h"
