@@ -34,7 +34,12 @@ CREATE INDEX songs_by_collection ON songs(collection_id, path);
 CREATE VIRTUAL TABLE song_grams USING fts5(singles, pairs, content='', columnsize=0);
 )sql";
 
+// Added to indexes of this layout that were made without it, so they are kept, not rebuilt.
+constexpr const char* kSettingsSchema =
+    "CREATE TABLE IF NOT EXISTS index_settings(name TEXT PRIMARY KEY, value TEXT NOT NULL)";
+
 constexpr const char* kDropAll = R"sql(
+DROP TABLE IF EXISTS index_settings;
 DROP TABLE IF EXISTS song_grams;
 DROP TABLE IF EXISTS songs;
 DROP TABLE IF EXISTS collections;
@@ -204,6 +209,7 @@ std::unique_ptr<Database> Database::Open(const std::string& file, std::string& e
                                    "; COMMIT;";
         if (!database->Execute(create.c_str())) return failed("cannot set up the index " + file);
     }
+    if (!database->Execute(kSettingsSchema)) return failed("cannot set up the index " + file);
     return database;
 }
 
@@ -257,12 +263,22 @@ std::vector<IndexedFile> Database::IndexedFiles() {
     return files;
 }
 
+// The folder's collection, made if new; its name follows the song's (a file read again with
+// another decoding brings the folder's new name).
 std::optional<int64_t> Database::CollectionFor(const SongRecord& song) {
     sqlite3_stmt* find =
-        Ready(Writing("SELECT id FROM collections WHERE folder = ?1"), song.folder);
+        Ready(Writing("SELECT id, name FROM collections WHERE folder = ?1"), song.folder);
     if (find && sqlite3_step(find) == SQLITE_ROW) {
         const int64_t id = sqlite3_column_int64(find, 0);
+        const bool sameName = TextColumn(find, 1) == song.collectionName;
         sqlite3_reset(find);
+        if (sameName) return id;
+        sqlite3_stmt* rename = Ready(Writing("UPDATE collections SET name = ?2 WHERE id = ?1"), id,
+                                     song.collectionName);
+        if (!rename || sqlite3_step(rename) != SQLITE_DONE) {
+            Fail(writer_);
+            return std::nullopt;
+        }
         return id;
     }
     sqlite3_stmt* add = Ready(Writing("INSERT INTO collections(folder, name) VALUES(?1, ?2)"),
@@ -323,6 +339,21 @@ bool Database::UpdateSong(int64_t id, const SongRecord& song) {
 bool Database::RemoveSong(int64_t id) {
     if (!RemoveGrams(id)) return false;
     sqlite3_stmt* s = Ready(Writing("DELETE FROM songs WHERE id = ?1"), id);
+    return (s && sqlite3_step(s) == SQLITE_DONE) || Fail(writer_);
+}
+
+std::optional<std::string> Database::Setting(const std::string& name) {
+    sqlite3_stmt* s = Ready(Writing("SELECT value FROM index_settings WHERE name = ?1"), name);
+    if (s == nullptr || sqlite3_step(s) != SQLITE_ROW) return std::nullopt;
+    std::string value = TextColumn(s, 0);
+    sqlite3_reset(s);
+    return value;
+}
+
+bool Database::SetSetting(const std::string& name, const std::string& value) {
+    sqlite3_stmt* s = Ready(Writing("INSERT INTO index_settings(name, value) VALUES(?1, ?2) "
+                                    "ON CONFLICT(name) DO UPDATE SET value = excluded.value"),
+                            name, value);
     return (s && sqlite3_step(s) == SQLITE_DONE) || Fail(writer_);
 }
 

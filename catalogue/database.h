@@ -70,6 +70,9 @@ class Database {
     bool UpdateSong(int64_t id, const SongRecord& song);
     bool RemoveSong(int64_t id);
     bool RemoveEmptyCollections();
+    // How the index was made (e.g. the text decoding), kept with it; nothing when never set.
+    std::optional<std::string> Setting(const std::string& name);
+    bool SetSetting(const std::string& name, const std::string& value);
     // Merges the gram index into one segment after many changes: later searches read less.
     bool Optimize();
     const std::string& LastError() const { return lastError_; }

@@ -1,7 +1,9 @@
 // tessel-catalogue: the music catalogue service that Tessel talks to by default.
 //
 //   tessel-catalogue --library DIR [--db FILE] [--listen HOST:PORT] [--threads N]
+//                    [--legacy-encoding auto|gbk|latin1]
 //   tessel-catalogue --make-demo DIR
+//   tessel-catalogue --make-legacy-demo DIR
 
 #include <pthread.h>
 #include <signal.h>
@@ -16,6 +18,7 @@
 #include "database.h"
 #include "demo.h"
 #include "http_api.h"
+#include "legacy_demo.h"
 #include "scan.h"
 
 namespace {
@@ -25,15 +28,22 @@ using namespace tessel::catalogue;
 constexpr const char* kDefaultListen = "127.0.0.1:8765";
 constexpr const char* kUsage =
     "usage: tessel-catalogue --library DIR [--db FILE] [--listen HOST:PORT] [--threads N]\n"
+    "                        [--legacy-encoding auto|gbk|latin1]\n"
     "       tessel-catalogue --make-demo DIR\n"
+    "       tessel-catalogue --make-legacy-demo DIR\n"
     "Indexes the MP3 files under DIR and serves the catalogue on HOST:PORT (default %s).\n"
-    "The index is kept in FILE (default DIR/.tessel-catalogue.db).\n";
+    "The index is kept in FILE (default DIR/.tessel-catalogue.db).\n"
+    "Tag texts marked Latin-1 and file names that are not UTF-8 are read as GBK when they\n"
+    "are valid GBK and read as Chinese (auto, the default), whenever they are valid GBK\n"
+    "(gbk), or never (latin1).\n";
 
 struct Options {
     std::string library;
     std::string database;
     std::string listen = kDefaultListen;
     std::string demo;
+    bool legacyDemo = false;
+    LegacyEncoding legacyEncoding = LegacyEncoding::kAuto;
     int threads = ServerOptions{}.threads;
 };
 
@@ -54,8 +64,14 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
             options.database = value;
         } else if (name == "--listen") {
             options.listen = value;
-        } else if (name == "--make-demo") {
+        } else if (name == "--make-demo" || name == "--make-legacy-demo") {
+            if (!options.demo.empty()) return std::nullopt;
             options.demo = value;
+            options.legacyDemo = name == "--make-legacy-demo";
+        } else if (name == "--legacy-encoding") {
+            const std::optional<LegacyEncoding> encoding = ParseLegacyEncoding(value);
+            if (!encoding) return std::nullopt;
+            options.legacyEncoding = *encoding;
         } else if (name == "--threads") {
             options.threads = std::atoi(value);
             if (options.threads < 1 || options.threads > 1024) return std::nullopt;
@@ -84,9 +100,9 @@ bool SplitListen(const std::string& listen, std::string& host, int& port) {
     return port <= 65535;
 }
 
-int MakeDemo(const std::string& folder) {
+int MakeDemo(const std::string& folder, bool legacy) {
     std::string error;
-    if (!MakeDemoLibrary(folder, error)) {
+    if (!(legacy ? MakeLegacyDemoLibrary(folder, error) : MakeDemoLibrary(folder, error))) {
         std::fprintf(stderr, "tessel-catalogue: %s\n", error.c_str());
         return 1;
     }
@@ -111,7 +127,14 @@ int Serve(const Options& options) {
         std::fprintf(stderr, "tessel-catalogue: %s\n", error.c_str());
         return 1;
     }
-    const std::optional<ScanReport> report = UpdateIndex(*database, library, error);
+    // Without a converter the index records Latin-1, so a later start that has one reads again.
+    LegacyEncoding legacyEncoding = options.legacyEncoding;
+    if (legacyEncoding != LegacyEncoding::kLatin1 && !CanDecodeGbk()) {
+        std::fprintf(stderr, "tessel-catalogue: no GBK converter (iconv): texts read as Latin-1\n");
+        legacyEncoding = LegacyEncoding::kLatin1;
+    }
+    const std::optional<ScanReport> report =
+        UpdateIndex(*database, library, error, ScanOptions{legacyEncoding});
     if (!report) {
         std::fprintf(stderr, "tessel-catalogue: %s\n", error.c_str());
         return 1;
@@ -153,6 +176,6 @@ int Serve(const Options& options) {
 int main(int argc, char** argv) {
     const std::optional<Options> options = ParseOptions(argc, argv);
     if (!options) return Usage();
-    if (!options->demo.empty()) return MakeDemo(options->demo);
+    if (!options->demo.empty()) return MakeDemo(options->demo, options->legacyDemo);
     return Serve(*options);
 }

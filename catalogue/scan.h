@@ -6,6 +6,7 @@
 #include <string>
 
 #include "database.h"
+#include "legacy_text.h"
 
 namespace tessel::catalogue {
 
@@ -16,13 +17,21 @@ struct ScanReport {
     int unchanged = 0;
 };
 
+struct ScanOptions {
+    // How tag texts marked ISO-8859-1 and names that are not UTF-8 are read (see legacy_text.h).
+    LegacyEncoding legacyEncoding = LegacyEncoding::kAuto;
+};
+
 // Indexes new MP3 files under `library`, re-reads the tags of changed ones (other size or
 // modification time) and forgets removed ones, all in one transaction. Every folder holding songs
-// is a collection. Hidden files and folders (names starting with '.') are skipped.
+// is a collection. Hidden files and folders (names starting with '.') are skipped. When the index
+// was made with other `options`, every file is read again (its id kept).
 std::optional<ScanReport> UpdateIndex(Database& database, const std::filesystem::path& library,
-                                      std::string& error);
+                                      std::string& error, const ScanOptions& options = {});
 
-// What the tags of one file say, with the fallbacks for what they leave out.
-SongRecord ReadSong(const std::filesystem::path& library, const std::string& relativePath);
+// What the tags of one file say, with the fallbacks for what they leave out. One file at a time:
+// the text handlers it gives TagLib for the duration are process-wide.
+SongRecord ReadSong(const std::filesystem::path& library, const std::string& relativePath,
+                    const ScanOptions& options = {});
 
 }  // namespace tessel::catalogue

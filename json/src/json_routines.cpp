@@ -1,9 +1,7 @@
-// JsonDocument's methods as the image's class method table reaches them: flat C routines that
-// take the document's storage first. A text or array a routine answers is a new block the
-// caller frees; a null text is an omitted argument.
-#include <new>
+// JsonDocument's methods as the image's class method table reaches them.
+#include "tessel/json/json_routines.h"
 
-#include "tessel/json/json_document.h"
+#include <new>
 
 using tessel::JsonDocument;
 using tessel::TextArray;
@@ -45,7 +43,6 @@ char* tessel_JsonDocument_GetJson(const JsonDocument* self, const char* path) {
 char* tessel_JsonDocument_GetText(const JsonDocument* self, const char* path, int asJson) {
     return self->GetText(path, asJson != 0).release();
 }
-// `result` is uninitialised storage for the new document.
 void tessel_JsonDocument_GetObject(const JsonDocument* self, JsonDocument* result,
                                    const char* path) {
     new (result) JsonDocument(self->GetObject(path));
@@ -84,7 +81,6 @@ void tessel_JsonDocument_SetRoot(JsonDocument* self, const char* value, int asEx
 int tessel_JsonDocument_Exists(const JsonDocument* self, const char* path) {
     return self->Exists(path) ? 1 : 0;
 }
-// `names` holds an array block (or null) that is replaced by the member names.
 int tessel_JsonDocument_MemberNames(const JsonDocument* self, void** names, const char* path) {
     TextArray array(*names);
     const int count = self->MemberNames(array, path);

@@ -161,6 +161,12 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             if (UnitState* u = UnitByControlId(*w, static_cast<WORD>(wp), type::kTimer))
                 RaiseEvent(*u, kTick);
             return 0;
+        case WM_SIZE:
+            // A status bar docks to the bottom edge; it finds its place when told of the size.
+            for (auto& [uid, u] : w->units)
+                if (u->type == type::kStatusBar && u->hwnd != nullptr)
+                    SendMessageW(u->hwnd, WM_SIZE, 0, 0);
+            break;
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLOREDIT:
             if (LRESULT brush =
@@ -324,8 +330,9 @@ bool CreateUnitControl(WindowState& w, UnitState& u, const image::Unit& r, bool 
         }
         case type::kLabel: {
             const auto* p = std::get_if<image::LabelProperties>(&r.properties);
-            u.hwnd = CreateChild(L"Static", p ? Wide(p->caption) : L"", style | SS_NOTIFY | SS_LEFT,
-                                 0, w.hwnd, r, u.id);
+            u.hwnd = CreateChild(L"Static", p ? Wide(p->caption) : L"",
+                                 style | SS_NOTIFY | SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS, 0, w.hwnd,
+                                 r, u.id);
             if (p != nullptr) {
                 u.textColour = p->textColour;
                 u.backColour =

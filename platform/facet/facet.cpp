@@ -49,12 +49,12 @@ int ColumnFormat(std::uint32_t alignment) {
 }
 
 HWND CreateList(const FacetUnitPlacement& s) {
-    HWND list =
-        CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, s.name,
-                        WS_CHILD | s.windowStyle | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SINGLESEL,
-                        s.left, s.top, s.width, s.height, static_cast<HWND>(s.parent),
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(s.controlId)),
-                        GetModuleHandleW(nullptr), nullptr);
+    HWND list = CreateWindowExW(
+        WS_EX_CLIENTEDGE, WC_LISTVIEWW, s.name,
+        WS_CHILD | WS_CLIPSIBLINGS | s.windowStyle | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SINGLESEL,
+        s.left, s.top, s.width, s.height, static_cast<HWND>(s.parent),
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(s.controlId)), GetModuleHandleW(nullptr),
+        nullptr);
     if (list == nullptr) return nullptr;
     SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(s.font), FALSE);
     ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
@@ -71,14 +71,16 @@ HWND CreateList(const FacetUnitPlacement& s) {
 }
 
 HWND CreateStatusBar(const FacetUnitPlacement& s) {
-    // Kept at its stored place rather than docked to the parent's bottom edge.
-    HWND bar =
-        CreateWindowExW(0, STATUSCLASSNAMEW, nullptr,
-                        WS_CHILD | (s.windowStyle & WS_VISIBLE) | CCS_NOPARENTALIGN | CCS_NORESIZE,
-                        s.left, s.top, s.width, s.height, static_cast<HWND>(s.parent),
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(s.controlId)),
-                        GetModuleHandleW(nullptr), nullptr);
+    // Docked to the parent's bottom edge, as status bars are: the stored place (top 413 of a
+    // client area some 470 high) would leave a gap below it and lie under the list. It stays
+    // above its siblings, so a list reaching down to it never paints over the panes.
+    HWND bar = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr,
+                               WS_CHILD | (s.windowStyle & WS_VISIBLE) | CCS_BOTTOM, s.left, s.top,
+                               s.width, s.height, static_cast<HWND>(s.parent),
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(s.controlId)),
+                               GetModuleHandleW(nullptr), nullptr);
     if (bar == nullptr) return nullptr;
+    SetWindowPos(bar, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     SendMessageW(bar, WM_SETFONT, reinterpret_cast<WPARAM>(s.font), FALSE);
     std::vector<int> edges;
     int right = 0;

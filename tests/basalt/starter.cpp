@@ -1,7 +1,6 @@
 // Development starter: stands in for the launcher. Loads basalt.fnr from its own directory, asks
-// it for the start routine and hands it the program image linked into this executable. Linked
-// twice: with the program's real routines (tessel_starter) and with the stand-in handlers of
-// starter_handlers.cpp (basalt_starter), which the window tests use.
+// it for the start routine and hands it the program image linked into this executable, whose
+// routines are the stand-in handlers of starter_handlers.cpp: the window tests watch their calls.
 #include <windows.h>
 
 #include <string>

@@ -34,11 +34,12 @@ bool AddSong(const fs::path& file, const SongTags& tags) {
     return !ec && WriteSongTags(file, tags, error);
 }
 
-RunningCatalogue::RunningCatalogue(const fs::path& library, const fs::path& index) {
+RunningCatalogue::RunningCatalogue(const fs::path& library, const fs::path& index,
+                                   const ScanOptions& options) {
     std::string error;
     database_ = Database::Open(index.string(), error);
     if (!database_) return;
-    const std::optional<ScanReport> report = UpdateIndex(*database_, library, error);
+    const std::optional<ScanReport> report = UpdateIndex(*database_, library, error, options);
     if (!report) return;
     report_ = *report;
     server_ = std::make_unique<CatalogueServer>(*database_, library, ServerOptions{8});

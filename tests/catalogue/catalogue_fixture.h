@@ -37,7 +37,8 @@ bool AddSong(const std::filesystem::path& file, const SongTags& tags);
 // The service over `library`, its index brought up to date first, serving until destroyed.
 class RunningCatalogue {
   public:
-    RunningCatalogue(const std::filesystem::path& library, const std::filesystem::path& index);
+    RunningCatalogue(const std::filesystem::path& library, const std::filesystem::path& index,
+                     const ScanOptions& options = {});
     ~RunningCatalogue();
 
     bool ok() const { return running_; }

@@ -141,6 +141,30 @@ TEST(CatalogueProgram, DemoLibraryFillsThreePagesAndStopsCleanly) {
     EXPECT_EQ(server.Finish(10, SIGTERM), 0);
 }
 
+TEST(CatalogueProgram, LegacyDemoIsReadWithTheChosenEncoding) {
+    TempFolder folder;
+    const std::string demo = (folder.path() / "legacy").string();
+    ChildProgram maker({"--make-legacy-demo", demo});
+    ASSERT_EQ(maker.Finish(60), 0);
+
+    // Only gbk takes the ambiguous Latin-1 album "Matinée" (E9 65) as GBK.
+    ChildProgram server({"--library", demo, "--listen", "127.0.0.1:0", "--legacy-encoding", "gbk"});
+    const std::optional<std::smatch> ready = server.WaitForOutput(
+        std::regex(R"(serving (\d+) songs on http://127\.0\.0\.1:(\d+)/)"), 30);
+    ASSERT_TRUE(ready) << server.text();
+    EXPECT_EQ((*ready)[1].str(), "5");
+    httplib::Client client("127.0.0.1", std::stoi((*ready)[2].str()));
+    client.set_read_timeout(5);
+    const httplib::Result found = client.Get("/tessel/song/search/?q=lait");
+    ASSERT_TRUE(found);
+    const std::optional<JsonValue> answer = ParseJson(found->body);
+    ASSERT_TRUE(answer);
+    ASSERT_EQ((*answer)["data"].size(), 1u);
+    EXPECT_EQ((*answer)["data"][0]["title"].text, "Café au lait");
+    EXPECT_EQ((*answer)["data"][0]["album"].text, "Matin閑");
+    EXPECT_EQ(server.Finish(10, SIGTERM), 0);
+}
+
 TEST(CatalogueProgram, RefusesBadArguments) {
     ChildProgram nothing({});
     EXPECT_EQ(nothing.Finish(10), 2);
@@ -148,6 +172,10 @@ TEST(CatalogueProgram, RefusesBadArguments) {
     EXPECT_EQ(both.Finish(10), 2);
     ChildProgram badListen({"--library", "/nonexistent", "--listen", "localhost"});
     EXPECT_EQ(badListen.Finish(10), 2);
+    ChildProgram badEncoding({"--library", "/nonexistent", "--legacy-encoding", "GBK"});
+    EXPECT_EQ(badEncoding.Finish(10), 2);
+    ChildProgram twoDemos({"--make-demo", "/nonexistent", "--make-legacy-demo", "/nonexistent"});
+    EXPECT_EQ(twoDemos.Finish(10), 2);
     TempFolder folder;
     ChildProgram missing({"--library", (folder.path() / "missing").string(), "--db",
                           (folder.path() / "x.db").string(), "--listen", "127.0.0.1:0"});

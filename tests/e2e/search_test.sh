@@ -35,7 +35,7 @@ LIBRARY="$OUTDIR/demo-library"
 CATALOGUE_PID=$!
 BASE=""
 for _ in $(seq 100); do
-  BASE=$(sed -nE 's#^serving .* on (http://127\.0\.0\.1:[0-9]+)/.*#\1#p' "$OUTDIR/catalogue.log")
+  BASE=$(sed -nE 's#.*serving .* on (http://127\.0\.0\.1:[0-9]+)/.*#\1#p' "$OUTDIR/catalogue.log")
   [ -n "$BASE" ] && break
   sleep 0.1
 done

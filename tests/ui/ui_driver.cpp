@@ -41,6 +41,8 @@
 //   message-box [--title T]               waits for a dialog box and prints it
 //   press TEXT [--title T]                presses the dialog box's button TEXT (or OK, CANCEL,
 //                                         YES, NO by their ids) and waits for the box to go
+//   choose-folder PATH [--title T]        waits for a folder dialog, selects PATH in it and
+//                                         presses OK
 //   clipboard                             prints the clipboard's text alone
 //   close --title T [--wait-exit]         posts WM_CLOSE; --wait-exit waits for the window's
 //                                         process to end and prints exit-code=N
@@ -1064,6 +1066,33 @@ int CommandPress(const Options& options) {
     return kOk;
 }
 
+// The folder dialog takes a path as its owner's callback would give it (BFFM_SETSELECTIONW, the
+// text in the dialog's own process), then its OK button, as a user picking that folder would.
+int CommandChooseFolder(const Options& options) {
+    if (options.arguments.size() != 1) return Fail(kUsage, L"choose-folder needs a path");
+    HWND dialog = nullptr;
+    WaitFor(options.timeoutMs, [&] {
+        dialog = FindDialog(options);
+        if (dialog == nullptr) return false;
+        for (HWND child : Descendants(dialog))
+            if (ClassOf(child) == L"SysTreeView32") return true;
+        return false;
+    });
+    if (dialog == nullptr) return Fail(kNotFound, L"no folder dialog appeared");
+    const std::wstring& path = options.arguments[0];
+    RemoteBlock block(dialog, (path.size() + 1) * sizeof(wchar_t));
+    if (!block.ok() || !block.Write(path.c_str(), (path.size() + 1) * sizeof(wchar_t)))
+        return Fail(kFailed, L"cannot hand the path to the dialog's process");
+    constexpr UINT kSetSelection = WM_USER + 103;  // BFFM_SETSELECTIONW
+    Send(dialog, kSetSelection, TRUE, reinterpret_cast<LPARAM>(block.at()));
+    HWND ok = GetDlgItem(dialog, IDOK);
+    if (ok == nullptr) return Fail(kFailed, L"the folder dialog has no OK button");
+    PostMessageW(ok, BM_CLICK, 0, 0);
+    if (!WaitFor(options.timeoutMs, [&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }))
+        return Fail(kTimedOut, L"the folder dialog stayed open");
+    return kOk;
+}
+
 // --- clipboard, closing ------------------------------------------------------------------
 
 int CommandClipboard(const Options& options) {
@@ -1157,6 +1186,7 @@ int Run(const Options& options) {
         {L"menu-select", CommandMenuSelect},
         {L"message-box", CommandMessageBox},
         {L"press", CommandPress},
+        {L"choose-folder", CommandChooseFolder},
         {L"clipboard", CommandClipboard},
         {L"close", CommandClose},
         {L"wait-gone", CommandWaitGone},
