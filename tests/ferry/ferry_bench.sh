@@ -19,7 +19,8 @@ fi
   --listen 127.0.0.1:0 >"$WORK/catalogue.log" 2>&1 &
 CATALOGUE=$!
 trap 'kill $CATALOGUE 2>/dev/null || true; wineserver -k >/dev/null 2>&1 || true' EXIT
-for _ in $(seq 100); do grep -q "serving" "$WORK/catalogue.log" && break; sleep 0.1; done
+# Indexing a new or changed file takes a while: up to a minute.
+for _ in $(seq 600); do grep -q "serving" "$WORK/catalogue.log" && break; sleep 0.1; done
 BASE=$(grep -o 'http://[0-9.:]*' "$WORK/catalogue.log" | head -n 1)
 URL=$(curl -s --noproxy '*' "$BASE/tessel/song/search/?q=big" | grep -o 'http://[^"]*\.mp3' | head -n 1)
 [ -n "$URL" ] || { echo "the catalogue did not list the file" >&2; exit 1; }
