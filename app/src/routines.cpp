@@ -3,8 +3,9 @@
 // them); only the close query's result is read.
 #include <cstdint>
 
-#include "tessel/app/pending.h"
+#include "tessel/app/downloads.h"
 #include "tessel/app/playback.h"
+#include "tessel/app/save_directory.h"
 #include "tessel/app/search.h"
 #include "tessel/app/tags.h"
 

@@ -1,5 +1,6 @@
 #include "tessel/app/tags.h"
 
+#include "tessel/app/save_directory.h"
 #include "tessel/app/search.h"
 #include "tessel/app/settings.h"
 #include "tessel/app/window_units.h"

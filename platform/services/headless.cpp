@@ -35,7 +35,10 @@ std::vector<void (*)()> g_atExit;
 void LibraryCommand(std::uint32_t row, std::uint32_t command, std::uint32_t argCount,
                     const Value* args, Value* result) {
     *result = OmittedValue();
-    if (row < 8 && g_libraries[row] != nullptr) g_libraries[row](command, argCount, args, result);
+    if (row >= 8) return;
+    const LibraryHandler handler =
+        g_libraries[row] != nullptr ? g_libraries[row] : BuiltInLibrary(row);
+    if (handler != nullptr) handler(command, argCount, args, result);
 }
 
 // Window commands without windows: units are only references. Loaded windows and copies are

@@ -110,7 +110,7 @@ bool ReadRequest(Socket s, ReceivedRequest& out) {
     return true;
 }
 
-void SendPattern(Socket s, std::uint64_t count) {
+bool SendPattern(Socket s, std::uint64_t offset, std::uint64_t count, std::uint32_t pauseMs) {
     // One period of the pattern more than a chunk, so every chunk is a slice of it.
     constexpr std::size_t kChunk = 64 * 1024;
     static const std::string period = [] {
@@ -122,9 +122,13 @@ void SendPattern(Socket s, std::uint64_t count) {
     for (std::uint64_t sent = 0; sent < count;) {
         const std::size_t n =
             static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, count - sent));
-        if (!SendAll(s, period.data() + sent % 251, n)) return;
+        if (!SendAll(s, period.data() + (offset + sent) % 251, n)) return false;
         sent += n;
+        if (pauseMs != 0 && sent < count) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        }
     }
+    return true;
 }
 
 }  // namespace
@@ -238,14 +242,14 @@ void TestHttpServer::Serve(std::uintptr_t connection) {
             requests_.push_back(request);
         }
         const ServerResponse response = handler_(request);
-        auto holdOpen = [this] {
+        auto hold = [this] {
             const auto until = std::chrono::steady_clock::now() + kNeverAnswerLimit;
             while (!stopping_ && std::chrono::steady_clock::now() < until) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
             }
         };
         if (response.neverAnswer) {
-            holdOpen();
+            hold();
         } else {
             std::string head = "HTTP/1.1 " + response.status + "\r\n";
             for (const std::string& h : response.headers) head += h + "\r\n";
@@ -255,11 +259,17 @@ void TestHttpServer::Serve(std::uintptr_t connection) {
                     "\r\n";
             head += "Connection: close\r\n\r\n";
             const bool headOnly = request.Method() == "HEAD";
+            const std::uint64_t whole = response.body.size() + response.patternBytes;
+            const std::uint64_t sent = std::min({whole, response.dropAfter, response.stallAfter});
+            const std::size_t fromBody =
+                static_cast<std::size_t>(std::min<std::uint64_t>(sent, response.body.size()));
             if (SendAll(s, head.data(), head.size()) && !headOnly &&
-                SendAll(s, response.body.data(), response.body.size())) {
-                SendPattern(s, response.patternBytes);
+                SendAll(s, response.body.data(), fromBody) &&
+                SendPattern(s, response.patternOffset, sent - fromBody, response.pauseMs) &&
+                sent == response.stallAfter && sent < whole) {
+                hold();
             }
-            if (response.withheldBytes > 0) holdOpen();
+            if (response.withheldBytes > 0) hold();
         }
     }
 #ifdef _WIN32

@@ -13,7 +13,4 @@ Text SettingsFilePath();
 // next listing.
 Text ApiHost();
 
-// Shows the stored save directory in the label 存放目录 when the settings file exists.
-void ShowStoredSaveDirectory();
-
 }  // namespace tessel::app

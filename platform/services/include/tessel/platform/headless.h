@@ -23,10 +23,14 @@ const char* RuntimeErrorText(std::int32_t code);
 // reference, and the event unit is the one a test sets here.
 void SetEventUnit(std::uint32_t window, std::uint32_t unit, std::uint32_t type);
 
-// A support library's commands, by row. Rows nobody registered answer with an omitted value.
+// A support library's commands, by row. A registered handler answers its row; a row nobody
+// registered is answered by the platform's built-in library, or with an omitted value.
 using LibraryHandler = void (*)(std::uint32_t command, std::uint32_t argCount, const Value* args,
                                 Value* result);
 void RegisterLibrary(std::uint32_t row, LibraryHandler handler);
+// Natively the transfer library (row 2) runs in process, so the program's downloads work
+// headless; on Windows there is none (basalt.fnr loads the real libraries).
+LibraryHandler BuiltInLibrary(std::uint32_t row);
 
 // Runs the routines registered with request 3, once.
 void RunAtExitRoutines();

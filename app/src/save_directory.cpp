@@ -1,0 +1,38 @@
+#include "tessel/app/save_directory.h"
+
+#include "tessel/app/safe_file_name.h"
+#include "tessel/app/settings.h"
+#include "tessel/app/window_units.h"
+#include "tessel/image/const_values.h"
+#include "tessel/runtime/kernel.h"
+#include "tessel/runtime/units.h"
+
+namespace tessel::app {
+
+Text StoredSaveDirectory() {
+    const Text file = SettingsFilePath();
+    if (!FileExists(file.c_str())) return Text::Copy("");
+    return ReadIni(file.c_str(), texts::kSettingsSection, texts::kSettingsKey);
+}
+
+void ShowStoredSaveDirectory() {
+    // The file's existence, not the key's, decides whether the label is set.
+    const Text file = SettingsFilePath();
+    if (FileExists(file.c_str())) SetUnitText(kSaveDirectoryLabel, StoredSaveDirectory().c_str());
+}
+
+void OnChooseSaveDirectory() {
+    const Text path = BrowseForFolder(texts::kChooseSaveDirectory, false);
+    if (path.empty()) return;
+    const Text directory = EndsWithBackslash(path.view())
+                               ? Text::Copy(path.view())
+                               : Text(JoinTexts({path.c_str(), texts::kBackslash}));
+    const Text file = SettingsFilePath();
+    if (!WriteIni(file.c_str(), texts::kSettingsSection, texts::kSettingsKey, directory.c_str())) {
+        ShowMessageBox(texts::kSettingsNotWritten);
+        return;
+    }
+    SetUnitText(kSaveDirectoryLabel, directory.c_str());
+}
+
+}  // namespace tessel::app
