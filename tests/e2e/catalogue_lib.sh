@@ -1,21 +1,27 @@
 # Shared by the end-to-end tests that run the program against tessel-catalogue. The caller sets
 # CATALOGUE, PROGRAM and OUTDIR and sources driver_lib.sh, then this file.
 
-# start_catalogue: the demo library (made once under OUTDIR) served on a free port of 127.0.0.1;
-# sets BASE (http://127.0.0.1:PORT) and HOST (127.0.0.1:PORT). Stopped when the test exits.
+# start_catalogue [LIBRARY]: LIBRARY (by default the demo library, made once under OUTDIR) served
+# on a free port of 127.0.0.1; sets BASE (http://127.0.0.1:PORT) and HOST (127.0.0.1:PORT).
+# Stopped when the test exits.
 CATALOGUE_PID=""
 stop_catalogue() {
   if [ -n "$CATALOGUE_PID" ]; then kill "$CATALOGUE_PID" 2>/dev/null; wait "$CATALOGUE_PID" 2>/dev/null; fi
+  CATALOGUE_PID=""
 }
 trap 'cleanup; stop_catalogue' EXIT
 start_catalogue() {
   mkdir -p "$OUTDIR"
-  local library="$OUTDIR/demo-library"
-  [ -d "$library" ] || "$CATALOGUE" --make-demo "$library" >/dev/null || { echo "no demo library"; exit 1; }
-  "$CATALOGUE" --library "$library" --db "$OUTDIR/demo.db" --listen 127.0.0.1:0 >"$OUTDIR/catalogue.log" 2>&1 &
+  local library="${1:-$OUTDIR/demo-library}"
+  if [ -z "${1:-}" ] && [ ! -d "$library" ]; then
+    "$CATALOGUE" --make-demo "$library" >/dev/null || { echo "no demo library"; exit 1; }
+  fi
+  "$CATALOGUE" --library "$library" --db "$OUTDIR/catalogue.db" --listen 127.0.0.1:0 \
+    >"$OUTDIR/catalogue.log" 2>&1 &
   CATALOGUE_PID=$!
   BASE=""
-  for _ in $(seq 100); do
+  # Indexing a large library on a busy machine takes a while.
+  for _ in $(seq 600); do
     BASE=$(sed -nE 's#.*serving .* on (http://127\.0\.0\.1:[0-9]+)/.*#\1#p' "$OUTDIR/catalogue.log")
     [ -n "$BASE" ] && break
     sleep 0.1

@@ -22,44 +22,23 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 source "$HERE/../ui/driver_lib.sh"
-CATALOGUE_PID=""
-stop_catalogue() {
-  if [ -n "$CATALOGUE_PID" ]; then kill -9 "$CATALOGUE_PID" 2>/dev/null; wait "$CATALOGUE_PID" 2>/dev/null; fi
-  CATALOGUE_PID=""
-}
+source "$HERE/catalogue_lib.sh"
 SAVE=""
 trap 'cleanup; stop_catalogue; [ -n "$SAVE" ] && rm -rf "$SAVE"' EXIT
 
+# The demo library and one large song: a demo song's MPEG frames without its tags, repeated to
+# 400 MB, so that the catalogue can be stopped while it is being sent.
 mkdir -p "$OUTDIR"
-# The demo library and one large song (zeros are enough to be served and downloaded).
 LIBRARY="$OUTDIR/library"
 [ -d "$LIBRARY/demo" ] || "$CATALOGUE" --make-demo "$LIBRARY/demo" >/dev/null || { echo "no demo library"; exit 1; }
-mkdir -p "$LIBRARY/large"
-[ -f "$LIBRARY/large/巨大的歌.mp3" ] || truncate -s 1200M "$LIBRARY/large/巨大的歌.mp3"
-
-start_catalogue() {
-  : >"$OUTDIR/catalogue.log"
-  "$CATALOGUE" --library "$LIBRARY" --db "$OUTDIR/library.db" --listen "${1:-127.0.0.1:0}" \
-    >"$OUTDIR/catalogue.log" 2>&1 &
-  CATALOGUE_PID=$!
-  BASE=""
-  for _ in $(seq 100); do
-    BASE=$(sed -nE 's#.*serving .* on (http://127\.0\.0\.1:[0-9]+)/.*#\1#p' "$OUTDIR/catalogue.log")
-    [ -n "$BASE" ] && return 0
-    sleep 0.1
-  done
-  echo "the catalogue did not start: $(cat "$OUTDIR/catalogue.log")"
-  exit 1
-}
-start_catalogue
-HOST=${BASE#http://}
-
-APP="$OUTDIR/program"
-rm -rf "$APP"
-mkdir -p "$APP"
-BIN="$(dirname "$PROGRAM")"
-cp "$PROGRAM" "$BIN"/basalt.fnr "$BIN"/facet.fnr "$BIN"/ferry.fnr "$BIN"/vestry.fnr "$APP"/
-printf '[服务]\r\n主机=%s\r\n' "$HOST" | iconv -f UTF-8 -t GBK >"$APP/bc.ini"
+LARGE="$LIBRARY/large/巨大的歌.mp3"
+if [ ! -f "$LARGE" ]; then
+  mkdir -p "$LIBRARY/large"
+  node "$HERE/large_song.mjs" "$(find "$LIBRARY/demo" -name '*.mp3' | head -1)" "$LARGE" 400 ||
+    { echo "no large song"; exit 1; }
+fi
+start_catalogue "$LIBRARY"
+copy_program
 
 # The save directory lies on the prefix's drive C:, where the folder dialog reaches it.
 SAVE_NAME="tessel-downloads-$$"
@@ -145,6 +124,7 @@ for _ in $(seq 400); do
   [ -n "$(find "$SAVE" -type f -size +1M 2>/dev/null)" ] && break
   sleep 0.02
 done
+kill -9 "$CATALOGUE_PID" 2>/dev/null
 stop_catalogue
 expect wait-text --timeout-ms 60000 --title "$TITLE" --class msctls_statusbar32 --pane 2 "$LARGE_TITLE - $LARGE_SINGER  下载失败" --
 [ ! -e "$SAVE/${LARGE_TITLE}_${LARGE_SINGER}.mp3" ] || fail "a failed download left its file"
