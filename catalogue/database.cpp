@@ -1,6 +1,7 @@
 #include "database.h"
 
 #include <sqlite3.h>
+#include <time.h>
 
 #include <mutex>
 #include <utility>
@@ -45,10 +46,11 @@ DROP TABLE IF EXISTS songs;
 DROP TABLE IF EXISTS collections;
 )sql";
 
+// The offset is walked over rowids of the gram index alone; only the page's songs are read.
 constexpr const char* kSearchSql =
-    "SELECT s.id, s.title, s.artist, s.album, s.duration FROM song_grams "
-    "JOIN songs s ON s.id = song_grams.rowid WHERE song_grams MATCH ?1 "
-    "ORDER BY song_grams.rowid LIMIT ?2 OFFSET ?3";
+    "SELECT s.id, s.title, s.artist, s.album, s.duration FROM "
+    "(SELECT rowid AS id FROM song_grams WHERE song_grams MATCH ?1 ORDER BY rowid "
+    "LIMIT ?2 OFFSET ?3) AS page JOIN songs s ON s.id = page.id ORDER BY page.id";
 constexpr const char* kCollectionSongsSql =
     "SELECT id, title, artist, album, duration FROM songs WHERE collection_id = ?1 "
     "ORDER BY path LIMIT ?2 OFFSET ?3";
@@ -103,15 +105,36 @@ std::string TextColumn(sqlite3_stmt* s, int column) {
                 : std::string();
 }
 
-// Reads SongRow rows (id, title, artist, album, duration) until the statement is done.
-bool ReadSongs(sqlite3_stmt* s, std::vector<SongRow>& songs) {
+// Reads SongRow rows (id, title, artist, album, duration) until the statement ends; returns how
+// it ended (SQLITE_DONE when every row was read).
+int ReadSongRows(sqlite3_stmt* s, std::vector<SongRow>& songs) {
     int status;
     while ((status = sqlite3_step(s)) == SQLITE_ROW) {
         songs.push_back(SongRow{sqlite3_column_int64(s, 0), TextColumn(s, 1), TextColumn(s, 2),
                                 TextColumn(s, 3), sqlite3_column_int(s, 4)});
     }
     sqlite3_reset(s);
-    return status == SQLITE_DONE;
+    return status;
+}
+
+bool ReadSongs(sqlite3_stmt* s, std::vector<SongRow>& songs) {
+    return ReadSongRows(s, songs) == SQLITE_DONE;
+}
+
+// Virtual machine steps between two looks at the clock while a search runs: a few tens of
+// microseconds of work, so the look costs little and a search overruns its budget by little.
+constexpr int kStepsBetweenClockChecks = 1000;
+
+int64_t ThreadCpuMicroseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1'000'000 + now.tv_nsec / 1000;
+}
+
+// Interrupts the statement (SQLITE_INTERRUPT) once the thread has used its processor time.
+// Processor time, not wall time: a search that waits for a busy machine has done no more work.
+int StopWhenSpent(void* deadline) {
+    return ThreadCpuMicroseconds() > *static_cast<const int64_t*>(deadline) ? 1 : 0;
 }
 
 }  // namespace
@@ -389,11 +412,18 @@ Database::ReaderLease Database::AcquireReader() {
     return ReaderLease(*this, std::move(reader));
 }
 
-bool Database::Search(const std::string& matchExpression, int count, int offset,
-                      std::vector<SongRow>& songs) {
+SearchOutcome Database::Search(const std::string& matchExpression, int count, int offset,
+                               std::vector<SongRow>& songs) {
     ReaderLease reader = AcquireReader();
-    if (!reader) return false;
-    return ReadSongs(Ready(reader->search.get(), matchExpression, count, offset), songs);
+    if (!reader) return SearchOutcome::kFailed;
+    int64_t deadline = ThreadCpuMicroseconds() + searchBudget_.load();
+    sqlite3_progress_handler(reader->db, kStepsBetweenClockChecks, StopWhenSpent, &deadline);
+    const int status =
+        ReadSongRows(Ready(reader->search.get(), matchExpression, count, offset), songs);
+    sqlite3_progress_handler(reader->db, 0, nullptr, nullptr);
+    if (status == SQLITE_DONE) return SearchOutcome::kAnswered;
+    songs.clear();
+    return status == SQLITE_INTERRUPT ? SearchOutcome::kTooMuchWork : SearchOutcome::kFailed;
 }
 
 std::optional<std::vector<SongRow>> Database::CollectionSongs(int64_t collectionId, int count,

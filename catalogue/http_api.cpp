@@ -291,8 +291,15 @@ class CatalogueServer::Handlers {
         if (!match) return SendError(res, 400, "the keyword is empty");
         std::vector<SongRow> songs;
         // One row more than asked tells whether another page follows.
-        if (!database_.Search(*match, count + 1, offset, songs)) {
-            return SendError(res, 500, "the index cannot be read");
+        switch (database_.Search(*match, count + 1, offset, songs)) {
+            case SearchOutcome::kAnswered:
+                break;
+            case SearchOutcome::kTooMuchWork:
+                return SendError(res, 503,
+                                 "the search needs too much work: add words to the keyword or "
+                                 "ask for an earlier page");
+            case SearchOutcome::kFailed:
+                return SendError(res, 500, "the index cannot be read");
         }
         SendJson(res, 200, SongPage(songs, *host, count, offset));
     }

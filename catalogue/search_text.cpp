@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace tessel::catalogue {
@@ -153,7 +154,8 @@ SongGrams GramsOf(std::string_view title, std::string_view artist, std::string_v
 std::optional<std::string> MatchExpressionFor(std::string_view keyword) {
     std::vector<char32_t> text = Decode(keyword);
     std::transform(text.begin(), text.end(), text.begin(), Fold);
-    std::string expression;
+    using Term = std::u32string_view;
+    std::vector<Term> terms;
     size_t i = 0;
     while (i < text.size()) {
         if (IsBlank(text[i])) {
@@ -162,19 +164,35 @@ std::optional<std::string> MatchExpressionFor(std::string_view keyword) {
         }
         size_t end = i;
         while (end < text.size() && !IsBlank(text[end])) ++end;
+        terms.emplace_back(text.data() + i, end - i);
+        i = end;
+    }
+    // A term found inside another term (or repeating it) is met wherever that one is, so it
+    // costs a lookup and narrows nothing: "a a a" is one lookup, "a and" the lookup of "and".
+    // Of equal terms the first is kept.
+    auto needless = [&terms](size_t t) {
+        for (size_t other = 0; other < terms.size(); ++other) {
+            if (other == t || terms[other].find(terms[t]) == Term::npos) continue;
+            if (terms[other].size() > terms[t].size() || other < t) return true;
+        }
+        return false;
+    };
+    std::string expression;
+    for (size_t t = 0; t < terms.size(); ++t) {
+        if (needless(t)) continue;
+        const Term term = terms[t];
         if (!expression.empty()) expression += " AND ";
-        if (end - i == 1) {
+        if (term.size() == 1) {
             expression += "singles : \"";
-            AppendHex(expression, text[i]);
+            AppendHex(expression, term[0]);
         } else {
             expression += "pairs : \"";
-            for (size_t k = i; k + 1 < end; ++k) {
-                if (k > i) expression += ' ';
-                expression += PairToken(text[k], text[k + 1]);
+            for (size_t k = 0; k + 1 < term.size(); ++k) {
+                if (k > 0) expression += ' ';
+                expression += PairToken(term[k], term[k + 1]);
             }
         }
         expression += '"';
-        i = end;
     }
     if (expression.empty()) return std::nullopt;
     return expression;

@@ -23,7 +23,8 @@ struct SongGrams {
 SongGrams GramsOf(std::string_view title, std::string_view artist, std::string_view album);
 
 // The full-text match expression for a keyword: every whitespace-separated term must occur in one
-// of the fields. Nothing when the keyword holds no term.
+// of the fields. Terms that repeat or lie inside another term are left out, as they match
+// wherever the other does. Nothing when the keyword holds no term.
 std::optional<std::string> MatchExpressionFor(std::string_view keyword);
 
 // True when `text` is well-formed UTF-8 (no overlong forms, no surrogates).
