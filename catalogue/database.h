@@ -92,9 +92,9 @@ class Database {
     const std::string& LastError() const { return lastError_; }
 
     // Reading: any thread.
-    // Songs whose texts hold every term of `matchExpression`, in index order, within the search
-    // budget (see SetSearchBudget).
-    SearchOutcome Search(const std::string& matchExpression, int count, int offset,
+    // Songs whose texts hold every one of `terms` (see KeywordTerms), in index order, within the
+    // search budget (see SetSearchBudget).
+    SearchOutcome Search(const std::vector<std::u32string>& terms, int count, int offset,
                          std::vector<SongRow>& songs);
     // The processor time each later search may use.
     void SetSearchBudget(std::chrono::microseconds budget) { searchBudget_ = budget.count(); }
@@ -109,6 +109,8 @@ class Database {
   private:
     struct Reader;
     class ReaderLease;
+    struct SearchPlan;
+    static SearchPlan PlanSearch(Reader& reader, const std::vector<std::u32string>& terms);
     explicit Database(std::string file);
     ReaderLease AcquireReader();
     bool Execute(const char* sql);

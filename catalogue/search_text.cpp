@@ -151,11 +151,9 @@ SongGrams GramsOf(std::string_view title, std::string_view artist, std::string_v
     return grams;
 }
 
-std::optional<std::string> MatchExpressionFor(std::string_view keyword) {
-    std::vector<char32_t> text = Decode(keyword);
-    std::transform(text.begin(), text.end(), text.begin(), Fold);
-    using Term = std::u32string_view;
-    std::vector<Term> terms;
+std::vector<std::u32string> KeywordTerms(std::string_view keyword) {
+    const std::u32string text = FoldedText(keyword);
+    std::vector<std::u32string> terms;
     size_t i = 0;
     while (i < text.size()) {
         if (IsBlank(text[i])) {
@@ -164,23 +162,28 @@ std::optional<std::string> MatchExpressionFor(std::string_view keyword) {
         }
         size_t end = i;
         while (end < text.size() && !IsBlank(text[end])) ++end;
-        terms.emplace_back(text.data() + i, end - i);
+        terms.push_back(text.substr(i, end - i));
         i = end;
     }
-    // A term found inside another term (or repeating it) is met wherever that one is, so it
-    // costs a lookup and narrows nothing: "a a a" is one lookup, "a and" the lookup of "and".
     // Of equal terms the first is kept.
     auto needless = [&terms](size_t t) {
         for (size_t other = 0; other < terms.size(); ++other) {
-            if (other == t || terms[other].find(terms[t]) == Term::npos) continue;
+            if (other == t || terms[other].find(terms[t]) == std::u32string::npos) continue;
             if (terms[other].size() > terms[t].size() || other < t) return true;
         }
         return false;
     };
-    std::string expression;
+    std::vector<std::u32string> kept;
     for (size_t t = 0; t < terms.size(); ++t) {
-        if (needless(t)) continue;
-        const Term term = terms[t];
+        if (!needless(t)) kept.push_back(terms[t]);
+    }
+    return kept;
+}
+
+std::string MatchExpressionFor(const std::vector<std::u32string>& terms) {
+    std::string expression;
+    for (const std::u32string& term : terms) {
+        if (term.empty()) continue;
         if (!expression.empty()) expression += " AND ";
         if (term.size() == 1) {
             expression += "singles : \"";
@@ -194,8 +197,22 @@ std::optional<std::string> MatchExpressionFor(std::string_view keyword) {
         }
         expression += '"';
     }
+    return expression;
+}
+
+std::optional<std::string> MatchExpressionFor(std::string_view keyword) {
+    std::string expression = MatchExpressionFor(KeywordTerms(keyword));
     if (expression.empty()) return std::nullopt;
     return expression;
+}
+
+std::u32string FoldedText(std::string_view text) {
+    std::u32string folded;
+    folded.reserve(text.size());
+    size_t pos = 0;
+    bool valid = true;
+    while (pos < text.size()) folded += Fold(DecodeAt(text, pos, valid));
+    return folded;
 }
 
 bool IsValidUtf8(std::string_view text) {
