@@ -60,7 +60,7 @@ enum class SearchOutcome {
 // Processor time one keyword search may use before it is given up: a search that must walk most
 // of a large index (a deep page of a term found everywhere) would otherwise hold its request
 // thread for hundreds of milliseconds.
-inline constexpr std::chrono::microseconds kDefaultSearchBudget{20'000};
+inline constexpr std::chrono::microseconds kDefaultSearchBudget{15'000};
 
 struct CollectionRow {
     int64_t id = 0;
