@@ -1,7 +1,10 @@
 #include "database.h"
 
 #include <sqlite3.h>
+#include <time.h>
 
+#include <algorithm>
+#include <iterator>
 #include <mutex>
 #include <utility>
 
@@ -45,10 +48,20 @@ DROP TABLE IF EXISTS songs;
 DROP TABLE IF EXISTS collections;
 )sql";
 
+// The offset is walked over rowids of the gram index alone; only the page's songs are read.
 constexpr const char* kSearchSql =
+    "SELECT s.id, s.title, s.artist, s.album, s.duration FROM "
+    "(SELECT rowid AS id FROM song_grams WHERE song_grams MATCH ?1 ORDER BY rowid "
+    "LIMIT ?2 OFFSET ?3) AS page JOIN songs s ON s.id = page.id ORDER BY page.id";
+// Every song that holds the terms of a search plan's match, to be checked for its other terms.
+constexpr const char* kCandidatesSql =
     "SELECT s.id, s.title, s.artist, s.album, s.duration FROM song_grams "
-    "JOIN songs s ON s.id = song_grams.rowid WHERE song_grams MATCH ?1 "
-    "ORDER BY song_grams.rowid LIMIT ?2 OFFSET ?3";
+    "JOIN songs s ON s.id = song_grams.rowid WHERE song_grams MATCH ?1 ORDER BY song_grams.rowid";
+// The rowid of a term's ?2-th match (from 0), which tells how densely it occurs.
+constexpr const char* kProbeSql =
+    "SELECT rowid FROM song_grams WHERE song_grams MATCH ?1 ORDER BY rowid LIMIT 1 OFFSET ?2";
+constexpr const char* kIdSpanSql =
+    "SELECT (SELECT min(id) FROM songs), (SELECT max(id) FROM songs)";
 constexpr const char* kCollectionSongsSql =
     "SELECT id, title, artist, album, duration FROM songs WHERE collection_id = ?1 "
     "ORDER BY path LIMIT ?2 OFFSET ?3";
@@ -103,15 +116,36 @@ std::string TextColumn(sqlite3_stmt* s, int column) {
                 : std::string();
 }
 
-// Reads SongRow rows (id, title, artist, album, duration) until the statement is done.
-bool ReadSongs(sqlite3_stmt* s, std::vector<SongRow>& songs) {
+// Reads SongRow rows (id, title, artist, album, duration) until the statement ends; returns how
+// it ended (SQLITE_DONE when every row was read).
+int ReadSongRows(sqlite3_stmt* s, std::vector<SongRow>& songs) {
     int status;
     while ((status = sqlite3_step(s)) == SQLITE_ROW) {
         songs.push_back(SongRow{sqlite3_column_int64(s, 0), TextColumn(s, 1), TextColumn(s, 2),
                                 TextColumn(s, 3), sqlite3_column_int(s, 4)});
     }
     sqlite3_reset(s);
-    return status == SQLITE_DONE;
+    return status;
+}
+
+bool ReadSongs(sqlite3_stmt* s, std::vector<SongRow>& songs) {
+    return ReadSongRows(s, songs) == SQLITE_DONE;
+}
+
+// Virtual machine steps between two looks at the clock while a search runs: a few tens of
+// microseconds of work, so the look costs little and a search overruns its budget by little.
+constexpr int kStepsBetweenClockChecks = 1000;
+
+int64_t ThreadCpuMicroseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1'000'000 + now.tv_nsec / 1000;
+}
+
+// Interrupts the statement (SQLITE_INTERRUPT) once the thread has used its processor time.
+// Processor time, not wall time: a search that waits for a busy machine has done no more work.
+int StopWhenSpent(void* deadline) {
+    return ThreadCpuMicroseconds() > *static_cast<const int64_t*>(deadline) ? 1 : 0;
 }
 
 }  // namespace
@@ -121,23 +155,27 @@ struct Database::Reader {
     explicit Reader(sqlite3* connection)
         : db(connection),
           search(db, kSearchSql),
+          candidates(db, kCandidatesSql),
+          probe(db, kProbeSql),
+          idSpan(db, kIdSpanSql),
           collectionSongs(db, kCollectionSongsSql),
           collectionExists(db, kCollectionExistsSql),
           collections(db, kCollectionsSql),
           songPath(db, kSongPathSql),
           songCount(db, kSongCountSql) {}
     ~Reader() {
-        search = {}, collectionSongs = {}, collectionExists = {}, collections = {}, songPath = {},
-        songCount = {};
+        search = {}, candidates = {}, probe = {}, idSpan = {}, collectionSongs = {},
+        collectionExists = {}, collections = {}, songPath = {}, songCount = {};
         sqlite3_close_v2(db);
     }
     bool Usable() const {
-        return search && collectionSongs && collectionExists && collections && songPath &&
-               songCount;
+        return search && candidates && probe && idSpan && collectionSongs && collectionExists &&
+               collections && songPath && songCount;
     }
 
     sqlite3* db;
-    Statement search, collectionSongs, collectionExists, collections, songPath, songCount;
+    Statement search, candidates, probe, idSpan, collectionSongs, collectionExists, collections,
+        songPath, songCount;
 };
 
 // Hands a reader to one request and takes it back into the pool afterwards.
@@ -152,6 +190,7 @@ class Database::ReaderLease {
         owner_.idleReaders_.push_back(std::move(reader_));
     }
     Reader* operator->() const { return reader_.get(); }
+    Reader& operator*() const { return *reader_; }
     explicit operator bool() const { return reader_ != nullptr; }
 
   private:
@@ -389,11 +428,111 @@ Database::ReaderLease Database::AcquireReader() {
     return ReaderLease(*this, std::move(reader));
 }
 
-bool Database::Search(const std::string& matchExpression, int count, int offset,
-                      std::vector<SongRow>& songs) {
+// How a search finds its songs. The full-text match walks the lists of all its terms, each as
+// long as the number of songs holding it; a term that most songs hold narrows the result little
+// but walks a long list. Such terms are left out of the match and checked on each song the
+// match finds instead, which costs about as much as walking kEntriesPerCheck list entries.
+struct Database::SearchPlan {
+    std::string match;
+    std::vector<std::u32string> checked;
+};
+
+namespace {
+
+constexpr double kEntriesPerCheck = 30;
+// Matches a term is walked for to tell how densely it occurs.
+constexpr int kProbeMatches = 64;
+
+// The share of songs holding the term, judged from where its kProbeMatches-th match lies.
+double Density(sqlite3_stmt* probe, const std::u32string& term, int64_t firstId, double songs) {
+    Ready(probe, MatchExpressionFor({term}), kProbeMatches - 1);
+    const int status = sqlite3_step(probe);
+    const int64_t at = status == SQLITE_ROW ? sqlite3_column_int64(probe, 0) : 0;
+    sqlite3_reset(probe);
+    if (status != SQLITE_ROW) return kProbeMatches / songs;  // rare
+    return static_cast<double>(kProbeMatches) / static_cast<double>(at - firstId + 1);
+}
+
+}  // namespace
+
+Database::SearchPlan Database::PlanSearch(Reader& reader, const std::vector<std::u32string>& terms) {
+    SearchPlan plan;
+    // With one or two terms the match walks little enough.
+    if (terms.size() < 3) {
+        plan.match = MatchExpressionFor(terms);
+        return plan;
+    }
+    sqlite3_stmt* span = Ready(reader.idSpan.get());
+    int64_t firstId = 0, lastId = 0;
+    if (sqlite3_step(span) == SQLITE_ROW) {
+        firstId = sqlite3_column_int64(span, 0);
+        lastId = sqlite3_column_int64(span, 1);
+    }
+    sqlite3_reset(span);
+    const auto songs = static_cast<double>(std::max<int64_t>(1, lastId - firstId + 1));
+    std::vector<std::pair<double, const std::u32string*>> byDensity;
+    for (const std::u32string& term : terms) {
+        byDensity.emplace_back(Density(reader.probe.get(), term, firstId, songs), &term);
+    }
+    std::stable_sort(byDensity.begin(), byDensity.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    // The rarest term is always matched; each next one joins the match while walking its list
+    // costs less than checking the songs the match finds so far.
+    std::vector<std::u32string> matched;
+    double found = 1.0;  // share of songs the match finds so far
+    for (const auto& [density, term] : byDensity) {
+        if (matched.empty() || density < kEntriesPerCheck * found) {
+            matched.push_back(*term);
+            found *= density;
+        } else {
+            plan.checked.push_back(*term);
+        }
+    }
+    plan.match = MatchExpressionFor(matched);
+    return plan;
+}
+
+SearchOutcome Database::Search(const std::vector<std::u32string>& terms, int count, int offset,
+                               std::vector<SongRow>& songs) {
     ReaderLease reader = AcquireReader();
-    if (!reader) return false;
-    return ReadSongs(Ready(reader->search.get(), matchExpression, count, offset), songs);
+    if (!reader) return SearchOutcome::kFailed;
+    int64_t deadline = ThreadCpuMicroseconds() + searchBudget_.load();
+    sqlite3_progress_handler(reader->db, kStepsBetweenClockChecks, StopWhenSpent, &deadline);
+    const SearchPlan plan = PlanSearch(*reader, terms);
+    int status = SQLITE_DONE;
+    if (plan.checked.empty()) {
+        status = ReadSongRows(Ready(reader->search.get(), plan.match, count, offset), songs);
+    } else {
+        // The match's songs in index order, those holding the checked terms counted off.
+        sqlite3_stmt* s = Ready(reader->candidates.get(), plan.match);
+        int skipped = 0;
+        while (songs.size() < static_cast<size_t>(count) &&
+               (status = sqlite3_step(s)) == SQLITE_ROW) {
+            SongRow song{sqlite3_column_int64(s, 0), TextColumn(s, 1), TextColumn(s, 2),
+                         TextColumn(s, 3), sqlite3_column_int(s, 4)};
+            const std::u32string fields[] = {FoldedText(song.title), FoldedText(song.artist),
+                                             FoldedText(song.album)};
+            const bool holdsAll = std::all_of(
+                plan.checked.begin(), plan.checked.end(), [&fields](const std::u32string& term) {
+                    return std::any_of(std::begin(fields), std::end(fields),
+                                       [&term](const std::u32string& field) {
+                                           return field.find(term) != std::u32string::npos;
+                                       });
+                });
+            if (!holdsAll) continue;
+            if (skipped < offset) {
+                ++skipped;
+            } else {
+                songs.push_back(std::move(song));
+            }
+        }
+        if (songs.size() == static_cast<size_t>(count)) status = SQLITE_DONE;
+        sqlite3_reset(s);
+    }
+    sqlite3_progress_handler(reader->db, 0, nullptr, nullptr);
+    if (status == SQLITE_DONE) return SearchOutcome::kAnswered;
+    songs.clear();
+    return status == SQLITE_INTERRUPT ? SearchOutcome::kTooMuchWork : SearchOutcome::kFailed;
 }
 
 std::optional<std::vector<SongRow>> Database::CollectionSongs(int64_t collectionId, int count,

@@ -5,6 +5,8 @@
 // request threads read it, each through a connection of its own taken from a pool.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -48,6 +50,18 @@ struct SongRow {
     int duration = 0;
 };
 
+// How a keyword search ended.
+enum class SearchOutcome {
+    kAnswered,
+    kTooMuchWork,  // it would have used more processor time than one search may
+    kFailed,       // the index could not be read
+};
+
+// Processor time one keyword search may use before it is given up: a search that must walk most
+// of a large index (a deep page of a term found everywhere) would otherwise hold its request
+// thread for hundreds of milliseconds.
+inline constexpr std::chrono::microseconds kDefaultSearchBudget{15'000};
+
 struct CollectionRow {
     int64_t id = 0;
     std::string name;
@@ -78,9 +92,12 @@ class Database {
     const std::string& LastError() const { return lastError_; }
 
     // Reading: any thread.
-    // Songs whose texts hold every term of `matchExpression`, in index order.
-    bool Search(const std::string& matchExpression, int count, int offset,
-                std::vector<SongRow>& songs);
+    // Songs whose texts hold every one of `terms` (see KeywordTerms), in index order, within the
+    // search budget (see SetSearchBudget).
+    SearchOutcome Search(const std::vector<std::u32string>& terms, int count, int offset,
+                         std::vector<SongRow>& songs);
+    // The processor time each later search may use.
+    void SetSearchBudget(std::chrono::microseconds budget) { searchBudget_ = budget.count(); }
     // Songs of one collection in file order; nothing when there is no such collection.
     std::optional<std::vector<SongRow>> CollectionSongs(int64_t collectionId, int count,
                                                         int offset);
@@ -92,6 +109,8 @@ class Database {
   private:
     struct Reader;
     class ReaderLease;
+    struct SearchPlan;
+    static SearchPlan PlanSearch(Reader& reader, const std::vector<std::u32string>& terms);
     explicit Database(std::string file);
     ReaderLease AcquireReader();
     bool Execute(const char* sql);
@@ -109,6 +128,7 @@ class Database {
     std::string lastError_;
     std::mutex readersMutex_;
     std::vector<std::unique_ptr<Reader>> idleReaders_;
+    std::atomic<int64_t> searchBudget_{kDefaultSearchBudget.count()};  // microseconds
 };
 
 }  // namespace tessel::catalogue

@@ -287,12 +287,19 @@ class CatalogueServer::Handlers {
         }
         const std::optional<std::string> host = RequestHost(req, address_);
         if (!host) return SendError(res, 400, "the Host header is not a host name");
-        const std::optional<std::string> match = MatchExpressionFor(keyword->second);
-        if (!match) return SendError(res, 400, "the keyword is empty");
+        const std::vector<std::u32string> terms = KeywordTerms(keyword->second);
+        if (terms.empty()) return SendError(res, 400, "the keyword is empty");
         std::vector<SongRow> songs;
         // One row more than asked tells whether another page follows.
-        if (!database_.Search(*match, count + 1, offset, songs)) {
-            return SendError(res, 500, "the index cannot be read");
+        switch (database_.Search(terms, count + 1, offset, songs)) {
+            case SearchOutcome::kAnswered:
+                break;
+            case SearchOutcome::kTooMuchWork:
+                return SendError(res, 503,
+                                 "the search needs too much work: add words to the keyword or "
+                                 "ask for an earlier page");
+            case SearchOutcome::kFailed:
+                return SendError(res, 500, "the index cannot be read");
         }
         SendJson(res, 200, SongPage(songs, *host, count, offset));
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace tessel::catalogue {
@@ -150,10 +151,9 @@ SongGrams GramsOf(std::string_view title, std::string_view artist, std::string_v
     return grams;
 }
 
-std::optional<std::string> MatchExpressionFor(std::string_view keyword) {
-    std::vector<char32_t> text = Decode(keyword);
-    std::transform(text.begin(), text.end(), text.begin(), Fold);
-    std::string expression;
+std::vector<std::u32string> KeywordTerms(std::string_view keyword) {
+    const std::u32string text = FoldedText(keyword);
+    std::vector<std::u32string> terms;
     size_t i = 0;
     while (i < text.size()) {
         if (IsBlank(text[i])) {
@@ -162,22 +162,57 @@ std::optional<std::string> MatchExpressionFor(std::string_view keyword) {
         }
         size_t end = i;
         while (end < text.size() && !IsBlank(text[end])) ++end;
+        terms.push_back(text.substr(i, end - i));
+        i = end;
+    }
+    // Of equal terms the first is kept.
+    auto needless = [&terms](size_t t) {
+        for (size_t other = 0; other < terms.size(); ++other) {
+            if (other == t || terms[other].find(terms[t]) == std::u32string::npos) continue;
+            if (terms[other].size() > terms[t].size() || other < t) return true;
+        }
+        return false;
+    };
+    std::vector<std::u32string> kept;
+    for (size_t t = 0; t < terms.size(); ++t) {
+        if (!needless(t)) kept.push_back(terms[t]);
+    }
+    return kept;
+}
+
+std::string MatchExpressionFor(const std::vector<std::u32string>& terms) {
+    std::string expression;
+    for (const std::u32string& term : terms) {
+        if (term.empty()) continue;
         if (!expression.empty()) expression += " AND ";
-        if (end - i == 1) {
+        if (term.size() == 1) {
             expression += "singles : \"";
-            AppendHex(expression, text[i]);
+            AppendHex(expression, term[0]);
         } else {
             expression += "pairs : \"";
-            for (size_t k = i; k + 1 < end; ++k) {
-                if (k > i) expression += ' ';
-                expression += PairToken(text[k], text[k + 1]);
+            for (size_t k = 0; k + 1 < term.size(); ++k) {
+                if (k > 0) expression += ' ';
+                expression += PairToken(term[k], term[k + 1]);
             }
         }
         expression += '"';
-        i = end;
     }
+    return expression;
+}
+
+std::optional<std::string> MatchExpressionFor(std::string_view keyword) {
+    std::string expression = MatchExpressionFor(KeywordTerms(keyword));
     if (expression.empty()) return std::nullopt;
     return expression;
+}
+
+std::u32string FoldedText(std::string_view text) {
+    std::u32string folded;
+    folded.reserve(text.size());
+    size_t pos = 0;
+    bool valid = true;
+    while (pos < text.size()) folded += Fold(DecodeAt(text, pos, valid));
+    return folded;
 }
 
 bool IsValidUtf8(std::string_view text) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tessel::catalogue {
 
@@ -22,9 +23,19 @@ struct SongGrams {
 
 SongGrams GramsOf(std::string_view title, std::string_view artist, std::string_view album);
 
-// The full-text match expression for a keyword: every whitespace-separated term must occur in one
-// of the fields. Nothing when the keyword holds no term.
+// The whitespace-separated terms of a keyword, folded to lower case. Terms that repeat or lie
+// inside another term are left out, as they match wherever the other does: "a a a" is the one
+// term "a", "a and" the term "and".
+std::vector<std::u32string> KeywordTerms(std::string_view keyword);
+
+// The full-text match expression that finds the songs holding every term in one of their fields.
+std::string MatchExpressionFor(const std::vector<std::u32string>& terms);
+// The same for a keyword's terms; nothing when the keyword holds no term.
 std::optional<std::string> MatchExpressionFor(std::string_view keyword);
+
+// A song text folded as the index folds it, for finding a term in it: a term occurs in a field
+// exactly when it is a substring of the folded field.
+std::u32string FoldedText(std::string_view text);
 
 // True when `text` is well-formed UTF-8 (no overlong forms, no surrogates).
 bool IsValidUtf8(std::string_view text);

@@ -126,6 +126,37 @@ TEST_F(CatalogueApiTest, KeywordsMatchSubstringsOfTitleSingerAndAlbum) {
     EXPECT_EQ(Search("%E6%AD%8C%E6%9E%97"), Titles{});  // 歌林: title end + singer start
     EXPECT_EQ(Search("songl"), Titles{});
     EXPECT_EQ(Search("zzz"), Titles{});
+    // Repeated terms and terms inside others find what the one term finds.
+    std::string fiftyTerms = "n";
+    for (int i = 1; i < 50; ++i) fiftyTerms += i % 2 ? "+N" : "%20n";
+    EXPECT_EQ(Search(fiftyTerms), Search("n"));
+    EXPECT_EQ(Search("n+night+NIGHT+nigh"), Search("night"));
+    EXPECT_EQ(Search("%E4%B8%AD+%E4%B8%AD%E7%9A%84"), (Titles{"雨中的歌", "风中的信"}));  // 中 中的
+}
+
+TEST(CatalogueApiBudget, SearchPastItsBudgetIsRefusedWithAClearAnswer) {
+    TempFolder folder;
+    RunningCatalogue catalogue(GeneratedIndex(folder.path() / "index.db", 5000));
+    ASSERT_TRUE(catalogue.ok());
+    const std::string deepPage = "/tessel/song/search/?q=vol&count=20&offset=4990";
+    catalogue.database().SetSearchBudget(std::chrono::microseconds(0));
+    const httplib::Result result = catalogue.Get(deepPage);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->status, 503);
+    EXPECT_EQ(result->get_header_value("Content-Type"), "application/json; charset=utf-8");
+    const std::optional<JsonValue> answer = ParseJson(result->body);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ((*answer)["status_code"].number, 503);
+    EXPECT_NE((*answer)["status_msg"].text.find("too much work"), std::string::npos);
+    // Refused, not answered as a page that found nothing.
+    EXPECT_FALSE(answer->Has("data"));
+
+    catalogue.database().SetSearchBudget(kDefaultSearchBudget);
+    const std::optional<JsonValue> page = catalogue.GetJson(deepPage);
+    ASSERT_TRUE(page);
+    ASSERT_EQ((*page)["data"].size(), 10u);
+    EXPECT_EQ((*page)["data"][0]["title"].text, "Vol 4990");
+    EXPECT_EQ((*page)["has_more"].boolean, false);
 }
 
 TEST_F(CatalogueApiTest, RangesAnswerTheirBytesOrTheWholeSizeWhenOutside) {

@@ -34,6 +34,21 @@ bool AddSong(const fs::path& file, const SongTags& tags) {
     return !ec && WriteSongTags(file, tags, error);
 }
 
+std::unique_ptr<Database> GeneratedIndex(const fs::path& file, int songs) {
+    std::string error;
+    std::unique_ptr<Database> database = Database::Open(file.string(), error);
+    if (!database || !database->Begin()) return nullptr;
+    for (int i = 0; i < songs; ++i) {
+        SongRecord song;
+        song.path = std::to_string(i) + ".mp3";
+        song.collectionName = "generated";
+        song.title = "Vol " + std::to_string(i);
+        if (!database->AddSong(song)) return nullptr;
+    }
+    if (!database->Commit()) return nullptr;
+    return database;
+}
+
 RunningCatalogue::RunningCatalogue(const fs::path& library, const fs::path& index,
                                    const ScanOptions& options) {
     std::string error;
@@ -42,6 +57,15 @@ RunningCatalogue::RunningCatalogue(const fs::path& library, const fs::path& inde
     const std::optional<ScanReport> report = UpdateIndex(*database_, library, error, options);
     if (!report) return;
     report_ = *report;
+    Serve(library);
+}
+
+RunningCatalogue::RunningCatalogue(std::unique_ptr<Database> database)
+    : database_(std::move(database)) {
+    if (database_) Serve(fs::path());
+}
+
+void RunningCatalogue::Serve(const fs::path& library) {
     server_ = std::make_unique<CatalogueServer>(*database_, library);
     port_ = server_->Bind("127.0.0.1", 0);
     if (port_ <= 0) return;

@@ -34,16 +34,23 @@ class TempFolder {
 // encoded once per process and copied, so many songs cost little.
 bool AddSong(const std::filesystem::path& file, const SongTags& tags);
 
+// An index at `file` of `songs` songs titled "Vol 0", "Vol 1"... in that order, with no audio:
+// large enough to make searches walk far, quick to make.
+std::unique_ptr<Database> GeneratedIndex(const std::filesystem::path& file, int songs);
+
 // The service over `library`, its index brought up to date first, serving until destroyed.
 class RunningCatalogue {
   public:
     RunningCatalogue(const std::filesystem::path& library, const std::filesystem::path& index,
                      const ScanOptions& options = {});
+    // Serves `database` as it is, without reading a library.
+    explicit RunningCatalogue(std::unique_ptr<Database> database);
     ~RunningCatalogue();
 
     bool ok() const { return running_; }
     const ScanReport& report() const { return report_; }
     int port() const { return port_; }
+    Database& database() { return *database_; }
 
     httplib::Result Get(const std::string& target, const httplib::Headers& headers = {});
     // The answer parsed as JSON; nothing when it is not JSON.
@@ -51,6 +58,8 @@ class RunningCatalogue {
     httplib::Client& client() { return *client_; }
 
   private:
+    void Serve(const std::filesystem::path& library);
+
     std::unique_ptr<Database> database_;
     std::unique_ptr<CatalogueServer> server_;
     std::unique_ptr<httplib::Client> client_;

@@ -153,6 +153,79 @@ TEST(CatalogueSearchText, KeywordsBecomeGramQueries) {
     EXPECT_EQ(grams.pairs, "0 6162 0 0 0");
 }
 
+TEST(CatalogueSearchText, TermsThatAddNothingAreLookedUpOnce) {
+    // Repeats, whatever their case, cost one lookup.
+    EXPECT_EQ(MatchExpressionFor("a A  a a"), "singles : \"61\"");
+    std::string fiftyLetters = "n";
+    for (int i = 1; i < 50; ++i) fiftyLetters += i % 2 ? " N" : " n";
+    EXPECT_EQ(MatchExpressionFor(fiftyLetters), "singles : \"6e\"");
+    // A term inside a longer one is met wherever the longer one is, in either order.
+    EXPECT_EQ(MatchExpressionFor("a and an"), "pairs : \"616e 6e64\"");
+    EXPECT_EQ(MatchExpressionFor("中国 中"), "pairs : \"e4b8ade59bbd\"");
+    // Terms that only share characters are all kept.
+    EXPECT_EQ(MatchExpressionFor("ab ba b"), "pairs : \"6162\" AND pairs : \"6261\"");
+}
+
+// A search that would have to walk most of a large index is given up once it has used its
+// processor time, so it cannot hold a request thread for long.
+TEST(CatalogueSearchBudget, SearchPastItsBudgetIsGivenUpAndOthersAreNot) {
+    TempFolder folder;
+    std::unique_ptr<Database> database = GeneratedIndex(folder.path() / "index.db", 5000);
+    ASSERT_TRUE(database);
+    const std::vector<std::u32string> vol = KeywordTerms("vol");
+
+    std::vector<SongRow> songs;
+    ASSERT_EQ(database->Search(vol, 3, 4990, songs), SearchOutcome::kAnswered);
+    ASSERT_EQ(songs.size(), 3u);
+    EXPECT_EQ(songs[0].title, "Vol 4990");
+    EXPECT_EQ(songs[2].title, "Vol 4992");
+
+    database->SetSearchBudget(std::chrono::microseconds(0));
+    songs.clear();
+    EXPECT_EQ(database->Search(vol, 3, 4990, songs), SearchOutcome::kTooMuchWork);
+    EXPECT_TRUE(songs.empty());
+    // The connection that gave up is taken again and serves the next search in full.
+    database->SetSearchBudget(kDefaultSearchBudget);
+    ASSERT_EQ(database->Search(vol, 3, 4990, songs), SearchOutcome::kAnswered);
+    ASSERT_EQ(songs.size(), 3u);
+    EXPECT_EQ(songs[0].title, "Vol 4990");
+}
+
+// Terms nearly every song holds are checked on the songs the rarer terms find rather than
+// matched through the index; the songs found and their order stay those of a full match.
+TEST(CatalogueSearchBudget, CommonTermsCheckedOnTheFoundSongsFindTheSameSongs) {
+    TempFolder folder;
+    std::unique_ptr<Database> database = GeneratedIndex(folder.path() / "index.db", 5000);
+    ASSERT_TRUE(database);
+    std::vector<std::string> expected;
+    for (int i = 0; i < 5000; ++i) {
+        const std::string number = std::to_string(i);
+        if (number.find('3') != std::string::npos && number.find('7') != std::string::npos &&
+            number.find('9') != std::string::npos) {
+            expected.push_back("Vol " + number);
+        }
+    }
+    ASSERT_GT(expected.size(), 40u);
+    for (const char* keyword : {"VOL 7 3 9", "3 l 9 v 7 o", "37 9 vol", "ol 7 9 3 Vo"}) {
+        std::vector<std::string> found;
+        for (int offset = 0; offset < static_cast<int>(expected.size()) + 20; offset += 20) {
+            std::vector<SongRow> page;
+            ASSERT_EQ(database->Search(KeywordTerms(keyword), 20, offset, page),
+                      SearchOutcome::kAnswered);
+            for (const SongRow& song : page) found.push_back(song.title);
+        }
+        if (std::string(keyword) == "37 9 vol") {
+            std::vector<std::string> with37;
+            for (const std::string& title : expected) {
+                if (title.find("37") != std::string::npos) with37.push_back(title);
+            }
+            EXPECT_EQ(found, with37) << keyword;
+        } else {
+            EXPECT_EQ(found, expected) << keyword;
+        }
+    }
+}
+
 TEST(CatalogueSearchText, Utf8IsCheckedStrictly) {
     EXPECT_TRUE(IsValidUtf8("中文 text"));
     EXPECT_FALSE(IsValidUtf8("\xE4\xB8"));          // cut short
