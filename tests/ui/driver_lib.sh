@@ -1,6 +1,13 @@
 # Shared by the tests that drive a program under Wine with tessel-ui-driver. The caller sets
 # DRIVER, DESKTOP and OUTDIR, starts its program on that desktop (PROGRAM_PID: the Linux process,
-# PID: its Windows process id once known) and sources this file first.
+# PID: its Windows process id once known) and sources this file first. Without a display there
+# is nothing to drive: the test is skipped (exit code 77).
+
+if [ -z "${DISPLAY:-}" ]; then
+  echo "no DISPLAY: skipped"
+  exit 77
+fi
+export LC_ALL=C.UTF-8
 
 PROGRAM_PID=""
 PID=""
