@@ -29,28 +29,16 @@ constexpr std::uint32_t kRed = 0x000000FF;                      // RGB(255,0,0) 
 using namespace image::event;
 
 ControlValue Text(std::u16string text) {
-    ControlValue v;
-    v.type = ControlValue::kText;
-    v.text = std::move(text);
-    return v;
+    return ControlValue::OfText(std::move(text));
 }
 ControlValue Integer(std::int32_t n) {
-    ControlValue v;
-    v.type = ControlValue::kInteger;
-    v.integer = n;
-    return v;
+    return ControlValue::OfInteger(n);
 }
 ControlValue Number(double d) {
-    ControlValue v;
-    v.type = ControlValue::kDouble;
-    v.number = d;
-    return v;
+    return ControlValue::OfDouble(d);
 }
 ControlValue Logical(bool b) {
-    ControlValue v;
-    v.type = ControlValue::kLogical;
-    v.logical = b;
-    return v;
+    return ControlValue::OfLogical(b);
 }
 
 WindowDescription MainWindow() {

@@ -5,16 +5,11 @@
 #include <cctype>
 #include <vector>
 
+#include "tessel/runtime/text.h"
+
 namespace tessel {
 
 namespace {
-
-bool IsLeadByte(unsigned char b) {
-    return b >= 0x81 && b <= 0xFE;
-}
-bool IsTrailByte(unsigned char b) {
-    return b >= 0x40 && b <= 0xFE && b != 0x7F;
-}
 
 bool IsRefused(unsigned char b) {
     constexpr std::string_view kRefused = "\\/:*?\"<>|";
@@ -26,8 +21,8 @@ std::vector<std::string> CleanCharacters(std::string_view stem) {
     std::vector<std::string> characters;
     for (std::size_t i = 0; i < stem.size(); ++i) {
         const auto b = static_cast<unsigned char>(stem[i]);
-        if (IsLeadByte(b) && i + 1 < stem.size() &&
-            IsTrailByte(static_cast<unsigned char>(stem[i + 1]))) {
+        if (IsGbkLeadByte(b) && i + 1 < stem.size() &&
+            IsGbkTrailByte(static_cast<unsigned char>(stem[i + 1]))) {
             characters.emplace_back(stem.substr(i, 2));
             ++i;
         } else if (b >= 0x80 || IsRefused(b)) {
@@ -85,7 +80,7 @@ bool EndsWithBackslash(std::string_view path) {
     for (std::size_t i = 0; i < path.size(); ++i) {
         const auto b = static_cast<unsigned char>(path[i]);
         lastIsBackslash = b == '\\';
-        if (IsLeadByte(b) && i + 1 < path.size()) ++i;
+        if (IsGbkLeadByte(b) && i + 1 < path.size()) ++i;
     }
     return lastIsBackslash;
 }

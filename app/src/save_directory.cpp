@@ -18,7 +18,9 @@ Text StoredSaveDirectory() {
 void ShowStoredSaveDirectory() {
     // The file's existence, not the key's, decides whether the label is set.
     const Text file = SettingsFilePath();
-    if (FileExists(file.c_str())) SetUnitText(kSaveDirectoryLabel, StoredSaveDirectory().c_str());
+    if (!FileExists(file.c_str())) return;
+    const Text directory = ReadIni(file.c_str(), texts::kSettingsSection, texts::kSettingsKey);
+    SetUnitText(kSaveDirectoryLabel, directory.c_str());
 }
 
 void OnChooseSaveDirectory() {

@@ -30,10 +30,8 @@ void StopCom() {
 // byte would take the next byte of the script (the closing quote, say) with it in the code-page
 // conversion, so only whole pairs are written as they are.
 bool StartsDoubleByteCharacter(const char* text, std::uint32_t i, std::uint32_t length) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0x81 || lead > 0xFE || i + 1 >= length) return false;
-    const auto trail = static_cast<unsigned char>(text[i + 1]);
-    return (trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFE);
+    return i + 1 < length && IsGbkLeadByte(static_cast<unsigned char>(text[i])) &&
+           IsGbkTrailByte(static_cast<unsigned char>(text[i + 1]));
 }
 
 }  // namespace

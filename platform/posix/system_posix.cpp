@@ -53,7 +53,7 @@ std::string NativePath(std::string_view path) {
     std::string native(path);
     for (std::size_t i = 0; i < native.size(); ++i) {
         const auto c = static_cast<unsigned char>(native[i]);
-        if (c >= 0x81 && c <= 0xFE && i + 1 < native.size()) {
+        if (IsGbkLeadByte(c) && i + 1 < native.size()) {
             ++i;  // the trail byte of a double-byte character
         } else if (c == '\\') {
             native[i] = '/';

@@ -40,13 +40,6 @@ SAVE="$WINEPREFIX/drive_c/$SAVE_NAME"
 mkdir -p "$SAVE"
 SAVE_WINDOWS="C:\\$SAVE_NAME"
 
-start_program() {
-  wine explorer "/desktop=$DESKTOP,1024x768" "$APP/$(basename "$PROGRAM")" </dev/null >/dev/null 2>&1 &
-  PROGRAM_PID=$!
-  expect wait-window --title "$TITLE" --
-  expect dump --title "$TITLE" --
-  PID=$(sed -nE 's/^window hwnd=[^ ]+ pid=([0-9]+) .*/\1/p' <<<"$OUT")
-}
 # search WORD: lists WORD's songs.
 search() {
   expect set-text --title "$TITLE" --class Edit "$1" --
@@ -61,7 +54,7 @@ download() {
 }
 cell() { drive get-text --title "$TITLE" --class SysListView32 --row "$1" --column "$2"; echo "$OUT"; }
 
-start_program
+start_program "$APP/$(basename "$PROGRAM")"
 search 中
 
 # 下载 with a settings file that holds no save directory.
@@ -106,7 +99,7 @@ rm -f "$OUTDIR/download_done.png"
 
 # The directory is shown again after a restart.
 expect close --title "$TITLE" --wait-exit -- 'exit-code=0'
-start_program
+start_program "$APP/$(basename "$PROGRAM")"
 shown_directory || fail "the directory is not shown after a restart"
 
 # A large song whose catalogue stops half-way: 下载失败, and no file under its name.

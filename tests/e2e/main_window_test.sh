@@ -27,12 +27,7 @@ rm -f "$LOG"
 TESSEL_STARTER_LOG="$(winepath -w "$LOG" 2>/dev/null)"
 export TESSEL_STARTER_LOG
 unset TESSEL_STARTER_MODE TESSEL_STARTER_MENU_ITEM
-wine explorer "/desktop=$DESKTOP,1024x768" "$STARTER" </dev/null >/dev/null 2>&1 &
-PROGRAM_PID=$!
-
-expect wait-window --title "$TITLE" --
-expect dump --title "$TITLE" --
-PID=$(sed -nE 's/^window hwnd=[^ ]+ pid=([0-9]+) .*/\1/p' <<<"$OUT")
+start_program "$STARTER"
 has "^window hwnd=0x[0-9A-F]+ pid=[0-9]+ title=\"$TITLE\" rect=50,50,811,498 "
 has '^control hwnd=[^ ]+ class=Edit id=[0-9]+ rect=8,9,507,32 visible=1 enabled=1 text=""$'
 has '^control hwnd=[^ ]+ class=Button id=[0-9]+ rect=523,9,88,32 visible=1 enabled=1 text="搜索"$'

@@ -36,11 +36,7 @@ LOG="$OUTDIR/player.log"
 rm -f "$LOG"
 TESSEL_PLAYER_LOG="Z:$LOG"
 export TESSEL_PLAYER_LOG
-wine explorer "/desktop=$DESKTOP,1024x768" "$APP/$(basename "$PROGRAM")" </dev/null >/dev/null 2>&1 &
-PROGRAM_PID=$!
-expect wait-window --title "$TITLE" --
-expect dump --title "$TITLE" --
-PID=$(sed -nE 's/^window hwnd=[^ ]+ pid=([0-9]+) .*/\1/p' <<<"$OUT")
+start_program "$APP/$(basename "$PROGRAM")"
 [ -e "$ABANDONED" ] && fail "the copy of a killed run was not swept at start"
 [ -e "$NOT_OURS" ] || fail "a file that only starts like a copy was removed"
 rm -f "$NOT_OURS"

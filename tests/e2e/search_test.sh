@@ -20,11 +20,7 @@ source "$HERE/catalogue_lib.sh"
 start_catalogue
 copy_program
 
-wine explorer "/desktop=$DESKTOP,1024x768" "$APP/$(basename "$PROGRAM")" </dev/null >/dev/null 2>&1 &
-PROGRAM_PID=$!
-expect wait-window --title "$TITLE" --
-expect dump --title "$TITLE" --
-PID=$(sed -nE 's/^window hwnd=[^ ]+ pid=([0-9]+) .*/\1/p' <<<"$OUT")
+start_program "$APP/$(basename "$PROGRAM")"
 
 # At start: one visible tag per collection, rows from top 48, the list below the last row.
 mapfile -t COLLECTIONS < <(node "$HERE/catalogue_rows.mjs" "$BASE" collections)

@@ -10,30 +10,17 @@ namespace {
 
 using image::ControlValue;
 
-ControlValue Stored(std::uint16_t type) {
-    ControlValue v;
-    v.type = type;
-    return v;
-}
 ControlValue Text(const char16_t* text) {
-    ControlValue v = Stored(ControlValue::kText);
-    v.text = text;
-    return v;
+    return ControlValue::OfText(text);
 }
 ControlValue Number(double number) {
-    ControlValue v = Stored(ControlValue::kDouble);
-    v.number = number;
-    return v;
+    return ControlValue::OfDouble(number);
 }
 ControlValue Integer(std::int32_t integer) {
-    ControlValue v = Stored(ControlValue::kInteger);
-    v.integer = integer;
-    return v;
+    return ControlValue::OfInteger(integer);
 }
 ControlValue Logical(bool logical) {
-    ControlValue v = Stored(ControlValue::kLogical);
-    v.logical = logical;
-    return v;
+    return ControlValue::OfLogical(logical);
 }
 
 TEST(StoredPlayerProperties, EachStoredValueLandsInItsOwnProperty) {
@@ -67,10 +54,12 @@ TEST(StoredPlayerProperties, EachStoredValueLandsInItsOwnProperty) {
         {Text(u"caption"), [](P& p) { p.captioningId = L"caption"; }},
         {Logical(true), [](P& p) { p.enableErrorDialogs = true; }},
     };
-    constexpr std::uint16_t kNoType = 0;  // VT_EMPTY: every property keeps its default
+    // VT_EMPTY: a value of no type, with which every property keeps its default.
+    ControlValue untyped;
+    untyped.type = 0;
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         image::MediaPlayerProperties stored;
-        stored.values.assign(std::size(cases), Stored(kNoType));
+        stored.values.assign(std::size(cases), untyped);
         stored.values[i] = cases[i].value;
         PlayerProperties expected;
         cases[i].expect(expected);

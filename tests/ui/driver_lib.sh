@@ -58,6 +58,16 @@ expect_code() {
 }
 
 
+# start_program EXE: runs EXE on the test's desktop and waits for the window TITLE; the dump of
+# it is in $OUT, its Windows process id in PID.
+start_program() {
+  wine explorer "/desktop=$DESKTOP,1024x768" "$1" </dev/null >/dev/null 2>&1 &
+  PROGRAM_PID=$!
+  expect wait-window --title "$TITLE" --
+  expect dump --title "$TITLE" --
+  PID=$(sed -nE 's/^window hwnd=[^ ]+ pid=([0-9]+) .*/\1/p' <<<"$OUT")
+}
+
 # finish MESSAGE: exits 1 when a check failed, else prints MESSAGE.
 finish() {
   if [ "$failures" -gt 0 ]; then

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -29,10 +30,10 @@ constexpr std::uint32_t kMediaPlayer = tag::kMediaPlayer;
 
 // Event numbers as the form binds them to handlers (windows and units number their own events).
 namespace event {
-constexpr std::int32_t kCreated = 0;      // window
-constexpr std::int32_t kCloseQuery = 1;   // window, answers whether it may close
-constexpr std::int32_t kDestroying = 2;   // window
-constexpr std::int32_t kClick = 0;        // button, menu item
+constexpr std::int32_t kCreated = 0;     // window
+constexpr std::int32_t kCloseQuery = 1;  // window, answers whether it may close
+constexpr std::int32_t kDestroying = 2;  // window
+constexpr std::int32_t kClick = 0;       // button, menu item
 constexpr std::int32_t kLeftButtonDown = -1;
 constexpr std::int32_t kDoubleClick = -3;
 constexpr std::int32_t kKeyDown = -9;
@@ -114,6 +115,31 @@ struct ControlValue {
     double number = 0;
     bool logical = false;
     std::u16string text;
+
+    static ControlValue OfText(std::u16string t) {
+        ControlValue v;
+        v.type = kText;
+        v.text = std::move(t);
+        return v;
+    }
+    static ControlValue OfInteger(std::int32_t n) {
+        ControlValue v;
+        v.type = kInteger;
+        v.integer = n;
+        return v;
+    }
+    static ControlValue OfDouble(double d) {
+        ControlValue v;
+        v.type = kDouble;
+        v.number = d;
+        return v;
+    }
+    static ControlValue OfLogical(bool b) {
+        ControlValue v;
+        v.type = kLogical;
+        v.logical = b;
+        return v;
+    }
 };
 
 struct MediaPlayerProperties {

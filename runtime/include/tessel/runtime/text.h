@@ -14,6 +14,16 @@
 
 namespace tessel {
 
+// --- GBK bytes -----------------------------------------------------------------------------
+// A double-byte character is a lead byte and a trail byte; a trail byte may look like an ASCII
+// character ('\\', '|', letters), so text scans step over whole characters.
+constexpr bool IsGbkLeadByte(unsigned char b) {
+    return b >= 0x81 && b <= 0xFE;
+}
+constexpr bool IsGbkTrailByte(unsigned char b) {
+    return b >= 0x40 && b <= 0xFE && b != 0x7F;
+}
+
 // --- the helpers ---------------------------------------------------------------------------
 // -1, 0 or +1; bytes compare unsigned; null equals the empty text.
 int CompareTexts(const char* a, const char* b);
@@ -53,7 +63,7 @@ char* CopyText(std::string_view text);
 // --- owners ----------------------------------------------------------------------------------
 // Move-only owners that free their block through the runtime when they go.
 class Text {
-public:
+  public:
     Text() = default;
     explicit Text(char* owned) : p_(owned) {}
     static Text Copy(std::string_view s) { return Text(CopyText(s)); }
@@ -82,12 +92,12 @@ public:
         return &p_;
     }
 
-private:
+  private:
     char* p_ = nullptr;
 };
 
 class ByteArray {
-public:
+  public:
     ByteArray() = default;
     explicit ByteArray(void* owned) : p_(owned) {}
     static ByteArray Copy(const void* data, std::uint32_t n) {
@@ -115,7 +125,7 @@ public:
     }
     void* release() { return std::exchange(p_, nullptr); }
 
-private:
+  private:
     void* p_ = nullptr;
 };
 

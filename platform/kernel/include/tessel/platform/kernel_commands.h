@@ -4,6 +4,7 @@
 // allocation service in both.
 #include <cstdint>
 
+#include "tessel/runtime/text.h"
 #include "tessel/runtime/value.h"
 
 namespace tessel::platform {
@@ -13,7 +14,7 @@ bool RunPortableKernelCommand(std::uint32_t command, std::uint32_t argCount, con
                               Value* result);
 
 // GBK lead bytes: searches and case changes step over double-byte characters whole.
-constexpr bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+constexpr bool IsLeadByte(unsigned char c) { return IsGbkLeadByte(c); }
 
 // The runtime allocator: never returns null (the process ends when memory is exhausted).
 void* RuntimeAllocate(std::uint32_t size);
