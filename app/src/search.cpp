@@ -67,9 +67,7 @@ void ListSongs(Text& collectionId, Text& keyword) {
     for (std::int32_t page = 1; page <= kPages; ++page) {
         const Text offset = IntegerToText((page - 1) * kPageSize);
         const Text address(JoinTexts({base.c_str(), offset.c_str()}));
-        const ByteArray body = WebRequest(address.c_str());
-        const Text bodyText = BytesToText(body.get());
-        const Text answer = Utf8ToGbk(bodyText.c_str());
+        const Text answer = FetchAnswer(address.c_str());
         if (!document.Parse(answer.c_str())) continue;
         anyPageRead = true;
         const std::int32_t songs = document.Count(texts::kData);
@@ -78,6 +76,12 @@ void ListSongs(Text& collectionId, Text& keyword) {
     // A listing where no page could be fetched or read says so, instead of "done".
     StatusSetPane(kStatusBar, pane::kState,
                   anyPageRead ? texts::kStatusSearchDone : texts::kStatusSearchFailed);
+}
+
+Text FetchAnswer(const char* address) {
+    const ByteArray body = WebRequest(address);
+    const Text bodyText = BytesToText(body.get());
+    return Utf8ToGbk(bodyText.c_str());
 }
 
 Text FormatDuration(std::int32_t seconds) {

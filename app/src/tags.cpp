@@ -4,8 +4,6 @@
 #include "tessel/app/search.h"
 #include "tessel/app/settings.h"
 #include "tessel/app/window_units.h"
-#include "tessel/http/code_pages.h"
-#include "tessel/http/web_request.h"
 #include "tessel/image/const_values.h"
 #include "tessel/json/json_document.h"
 #include "tessel/runtime/kernel.h"
@@ -41,9 +39,7 @@ void OnMainWindowCreated() {
 
     const Text host = ApiHost();
     const Text address(JoinTexts({texts::kHttpPrefix, host.c_str(), texts::kCollectionsPath}));
-    const ByteArray body = WebRequest(address.c_str());
-    const Text bodyText = BytesToText(body.get());
-    const Text answer = Utf8ToGbk(bodyText.c_str());
+    const Text answer = FetchAnswer(address.c_str());
 
     UnitRef lastTag{};
     if (document.Parse(answer.c_str())) {

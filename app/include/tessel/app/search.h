@@ -12,6 +12,9 @@ namespace tessel::app {
 // done, or that it failed when not one page could be fetched and read.
 void ListSongs(Text& collectionId, Text& keyword);
 
+// The catalogue's answer at `address` (a GET), as a GBK text; empty when nothing came.
+Text FetchAnswer(const char* address);
+
 // "mm:ss" with at least two digits each; minutes are not capped (3600 gives 60:00). A negative
 // count, which the service never sends, reads as 00:00.
 Text FormatDuration(std::int32_t seconds);
