@@ -3,8 +3,8 @@
 //
 //   tessel-image build --texts app/texts.tsv --wmp-types image/data/wmp_types.txt --out DIR
 //       writes DIR/program.S (i686 assembler), DIR/program.img (the image bytes, stubs not yet
-//       linked), DIR/tessel.ico, DIR/include/tessel/image/const_offsets.h and
-//       DIR/include/tessel/image/const_values.h
+//       linked), DIR/tessel.ico, DIR/include/tessel/image/const_offsets.h,
+//       DIR/include/tessel/image/const_values.h and DIR/include/tessel/image/native_handlers.h
 //   tessel-image dump FILE
 #include <cstdio>
 #include <filesystem>
@@ -87,7 +87,9 @@ int Build(int argc, char** argv) {
                     WriteFile(out / "include/tessel/image/const_offsets.h",
                               tessel::image_build::ConstantsHeader(built.program)) &&
                     WriteFile(out / "include/tessel/image/const_values.h",
-                              tessel::image_build::ConstantValuesHeader(built.program));
+                              tessel::image_build::ConstantValuesHeader(built.program)) &&
+                    WriteFile(out / "include/tessel/image/native_handlers.h",
+                              tessel::image_build::NativeHandlersHeader(built.program));
     if (!ok) {
         std::cerr << "tessel-image: cannot write into " << out << "\n";
         return 1;

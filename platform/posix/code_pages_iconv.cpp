@@ -11,6 +11,7 @@
 #include <string>
 
 #include "standin_functions.h"
+#include "tessel/platform/standins.h"
 
 namespace tessel::posix {
 
@@ -125,6 +126,32 @@ Word WideCharToMultiByte(const Word* a) {
     if (out == nullptr || outBytes < size) return 0;
     std::memcpy(out, bytes.data(), bytes.size());
     return IntResult(size);
+}
+
+std::optional<std::string> ConvertWhole(const char* to, const char* from, std::string_view in) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    std::string out(in.size() * 2 + 16, '\0');
+    char* src = const_cast<char*>(in.data());
+    std::size_t srcLeft = in.size();
+    std::size_t used = 0;
+    bool whole = true;
+    while (srcLeft > 0) {
+        char* dst = out.data() + used;
+        std::size_t dstLeft = out.size() - used;
+        const std::size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+        used = out.size() - dstLeft;
+        if (r != static_cast<std::size_t>(-1)) break;
+        if (errno != E2BIG) {
+            whole = false;
+            break;
+        }
+        out.resize(out.size() * 2);
+    }
+    iconv_close(cd);
+    if (!whole) return std::nullopt;
+    out.resize(used);
+    return out;
 }
 
 }  // namespace tessel::posix

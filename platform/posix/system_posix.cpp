@@ -59,7 +59,7 @@ std::string NativePath(std::string_view path) {
             native[i] = '/';
         }
     }
-    return native;
+    return ConvertWhole("UTF-8", "CP936", native).value_or(native);
 }
 
 }  // namespace tessel::posix

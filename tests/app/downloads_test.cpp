@@ -85,12 +85,12 @@ class DownloadsTest : public AppTest {
     std::vector<std::string> SongFiles() const {
         std::vector<std::string> names;
         for (const auto& e : std::filesystem::directory_iterator(songs))
-            names.push_back(Utf8(e.path().filename().string()));
+            names.push_back(e.path().filename().string());  // UTF-8 on disk
         std::sort(names.begin(), names.end());
         return names;
     }
     std::string Content(const std::string& utf8Name) const {
-        std::ifstream in(songs / Gbk(utf8Name), std::ios::binary);
+        std::ifstream in(songs / utf8Name, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     std::size_t SoundsPlayed() const { return posix::System().soundsPlayed.size(); }

@@ -63,6 +63,8 @@ std::string ConstantsHeader(const ProgramImage& program);
 // The texts (GBK) and byte arrays of the const pool as C++ constants, so the program's C++ code
 // uses the very bytes the image stores.
 std::string ConstantValuesHeader(const ProgramImage& program);
+// The routines the form binds to events, by stub offset, for the native window runtime.
+std::string NativeHandlersHeader(const ProgramImage& program);
 
 // Readable text of any image; `error` when it cannot be read.
 std::string DumpImage(std::span<const std::uint8_t> bytes, std::string* error);

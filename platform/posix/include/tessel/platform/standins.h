@@ -2,6 +2,7 @@
 // POSIX stand-ins for the Windows functions the program declares as DLL commands. Each takes the
 // program's argument words and answers as the Windows function would.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,8 +31,11 @@ struct SystemRecord {
 };
 
 // A Windows path as a native one: backslashes become slashes (a GBK character whose second
-// byte is 0x5C keeps it).
+// byte is 0x5C keeps it), and the GBK name becomes UTF-8, as Linux file names are; bytes that are
+// no GBK text are kept as they are.
 std::string NativePath(std::string_view path);
+// `in` converted whole by iconv, or nullopt when a character cannot be converted.
+std::optional<std::string> ConvertWhole(const char* to, const char* from, std::string_view in);
 SystemRecord& System();
 
 }  // namespace tessel::posix

@@ -1,0 +1,13 @@
+#pragma once
+// facet's units over Qt: the report list (a table of rows) and the status bar (panes docked to
+// the bottom edge of the window).
+#include "window_state.h"
+
+namespace tessel::qt {
+
+QWidget* MakeReportList(WindowState& window, UnitState& unit);
+QWidget* MakeStatusBar(WindowState& window, UnitState& unit);
+// Docks the window's status bars to the bottom edge of its client area.
+void PlaceStatusBars(WindowState& window);
+
+}  // namespace tessel::qt
