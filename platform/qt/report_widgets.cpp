@@ -88,7 +88,7 @@ void ListCommand(QTableWidget& list, std::uint32_t command, std::uint32_t n, con
             list.insertRow(added);
             for (int c = 0; c < list.columnCount(); ++c) {
                 auto* item = new QTableWidgetItem();
-                item->setTextAlignment(list.horizontalHeaderItem(c)->textAlignment());
+                item->setTextAlignment(Qt::Alignment(list.horizontalHeaderItem(c)->textAlignment()));
                 list.setItem(added, c, item);
             }
             *r = IntegerValue(added);
