@@ -1,0 +1,309 @@
+"""Drives the native tessel from another process, as a user and a screen reader would: AT-SPI
+finds the controls by role and name and reads their texts, xdotool clicks and types, xclip reads
+the clipboard. Run by native_test.sh inside its own D-Bus session and X display.
+
+native_driver.py PROGRAM BASE OUTDIR: exits 0 when every scenario passed."""
+import ctypes
+import hashlib
+import json
+import os
+import subprocess
+import sys
+import time
+import urllib.parse
+import urllib.request
+
+import pyatspi
+
+PROGRAM, BASE, OUT = sys.argv[1:4]
+TITLE = "Tessel音乐搜索下载器"
+CONFIG = os.path.join(OUT, "config", "tessel")
+SONGS = os.path.join(OUT, "songs")
+TRACE = {name: os.path.join(OUT, name + ".log") for name in ("player", "sound", "message")}
+program = None
+
+
+def fail(text):
+    shot("failure")
+    print("FAIL: " + text, flush=True)
+    sys.exit(1)
+
+
+def shot(name):
+    subprocess.run(["import", "-window", "root", os.path.join(OUT, "native_" + name + ".png")],
+                   check=False, stderr=subprocess.DEVNULL)
+
+
+def wait(what, condition, seconds=15.0):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        value = condition()
+        if value:
+            return value
+        time.sleep(0.05)
+    fail("timed out waiting for " + what)
+
+
+def get(path):
+    with urllib.request.urlopen(BASE + path, timeout=10) as answer:
+        return answer.read()
+
+
+def duration(s):
+    return "%02d:%02d" % (s // 60, s % 60)
+
+
+def expected_rows(path):
+    """The rows the program should list, from the catalogue's own three pages."""
+    rows = []
+    for offset in (0, 20, 40):
+        for song in json.loads(get(path + str(offset))).get("data") or []:
+            rows.append([str(len(rows) + 1), song.get("title", ""), song.get("author", ""),
+                         duration(song.get("duration", 0)), song["play_url"]["url_list"][0]])
+    return rows
+
+
+def start_program():
+    global program
+    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", XDG_CONFIG_HOME=os.path.dirname(CONFIG),
+               TESSEL_PLAYER_LOG=TRACE["player"], TESSEL_SOUND_LOG=TRACE["sound"],
+               TESSEL_MESSAGE_LOG=TRACE["message"], QT_MEDIA_BACKEND="gstreamer")
+    env.pop("QT_QPA_PLATFORMTHEME", None)
+    program = subprocess.Popen([PROGRAM], env=env, stdout=open(os.path.join(OUT, "program.log"), "a"),
+                               stderr=subprocess.STDOUT)
+    return wait("the main window", lambda: find_frame(TITLE), 20)
+
+
+def stop_program():
+    if program is not None and program.poll() is None:
+        close_window(window_id(TITLE))
+        try:
+            program.wait(10)
+        except subprocess.TimeoutExpired:
+            program.kill()
+            fail("the program did not end when its window was closed")
+
+
+def find_frame(name):
+    for app in pyatspi.Registry.getDesktop(0):
+        if app is None:
+            continue
+        try:
+            if app.get_process_id() != program.pid:
+                continue
+        except Exception:
+            continue
+        for child in app:
+            if child is not None and child.name == name and child.getState().contains(pyatspi.STATE_SHOWING):
+                return child
+    return None
+
+
+def find(root, role, name=None, description=None):
+    def match(a):
+        return (a.getRole() == role and (name is None or a.name == name)
+                and (description is None or a.description == description))
+    return pyatspi.findDescendant(root, match, breadthFirst=True)
+
+
+def find_all(root, role):
+    return pyatspi.findAllDescendants(root, lambda a: a.getRole() == role)
+
+
+def text_of(accessible):
+    t = accessible.queryText()
+    return t.getText(0, t.characterCount)
+
+
+def extents(accessible):
+    e = accessible.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return e.x, e.y, e.width, e.height
+
+
+def press(accessible):
+    accessible.queryAction().doAction(0)
+
+
+def click(accessible, button=1, dx=None, dy=None):
+    x, y, w, h = extents(accessible)
+    subprocess.run(["xdotool", "mousemove", str(x + (dx if dx is not None else w // 2)),
+                    str(y + (dy if dy is not None else h // 2)), "click", str(button)], check=True)
+
+
+def pane(window, n):
+    return find(window, pyatspi.ROLE_LABEL, description="状态条1" + str(n))
+
+
+def table_rows(window):
+    table = find(window, pyatspi.ROLE_TABLE, "超级列表框1").queryTable()
+    return [[table.getAccessibleAt(r, c).name for c in range(table.nColumns)] for r in range(table.nRows)]
+
+
+def window_id(name):
+    out = subprocess.run(["xdotool", "search", "--pid", str(program.pid), "--name", "^" + name + "$"],
+                         capture_output=True, text=True).stdout.split()
+    return int(out[0]) if out else 0
+
+
+def close_window(wid):
+    """What a window manager's close box does: WM_DELETE_WINDOW to the window."""
+    if wid == 0:
+        return
+    x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+    display = x11.XOpenDisplay(None)
+
+    class ClientMessage(ctypes.Structure):
+        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                    ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+    event = ClientMessage()
+    event.type = 33  # ClientMessage
+    event.window = wid
+    event.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
+    event.format = 32
+    event.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+    x11.XSendEvent(display, wid, 0, 0, ctypes.byref(event))
+    x11.XFlush.argtypes = [ctypes.c_void_p]
+    x11.XFlush(display)
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay(display)
+
+
+def menu_item(window, row, item):
+    """Right-clicks a row and chooses the pop-up menu's item (1-based) with the keyboard."""
+    table = find(window, pyatspi.ROLE_TABLE, "超级列表框1").queryTable()
+    click(table.getAccessibleAt(row, 1), button=3)
+    time.sleep(0.3)
+    subprocess.run(["xdotool", "key"] + ["Down"] * item + ["Return"], check=True)
+
+
+def lines(path):
+    return open(path, encoding="utf-8").read().splitlines() if os.path.exists(path) else []
+
+
+def main():
+    os.makedirs(CONFIG, exist_ok=True)
+    host = urllib.parse.urlsplit(BASE).netloc
+    with open(os.path.join(CONFIG, "bc.ini"), "wb") as ini:
+        ini.write(("[服务]\r\n主机=%s\r\n" % host).encode("gbk"))
+
+    # The start state: geometry and texts of the main window.
+    window = start_program()
+    x, y, w, h = extents(window)
+    if (w, h) != (811 - 4, 498 - 26):
+        fail("main window client area %dx%d" % (w, h))
+    edit = find(window, pyatspi.ROLE_TEXT, "编辑框1")
+    button = find(window, pyatspi.ROLE_PUSH_BUTTON, "搜索")
+    choose = find(window, pyatspi.ROLE_LABEL, "设置目录")
+    if edit is None or button is None or choose is None:
+        fail("the search box, the button or 设置目录 is missing")
+    if extents(edit)[2:] != (507, 32) or extents(button)[2:] != (88, 32):
+        fail("edit %s button %s" % (extents(edit), extents(button)))
+    panes = [text_of(pane(window, i)) for i in range(4)]
+    if panes != ["状态：", "下载速度：", "", "By：Quenby"]:
+        fail("panes " + repr(panes))
+    table = find(window, pyatspi.ROLE_TABLE, "超级列表框1").queryTable()
+    headers = [table.getColumnHeader(c).name for c in range(table.nColumns)]
+    if headers != ["序号", "音乐标题", "歌手", "时长", "下载地址"]:
+        fail("headers " + repr(headers))
+
+    # The tags: one per collection.
+    collections = json.loads(get("/tessel/music/collections/"))["data"]
+    names = [c["name"] for c in collections]
+    tags = wait("the tags", lambda: [find(window, pyatspi.ROLE_LABEL, n) for n in names]
+                if all(find(window, pyatspi.ROLE_LABEL, n) for n in names) else None)
+    shot("start")
+
+    # A search by the button: exactly the catalogue's rows.
+    edit.queryEditableText().setTextContents("中")
+    press(button)
+    wait("搜索完成", lambda: text_of(pane(window, 0)) == "状态：搜索完成")
+    want = expected_rows("/tessel/song/search/?q=%E4%B8%AD&type=video&count=20&offset=")
+    if len(want) != 60 or table_rows(window) != want:
+        fail("search by button: %d rows, the catalogue has %d" % (len(table_rows(window)), len(want)))
+    shot("search")
+
+    # A tag lists its collection.
+    click(tags[0], dx=3)
+    tag_rows = expected_rows("/tessel/music/collections/%s/songs/?count=20&offset=" % collections[0]["id_str"])
+    wait("the tag's rows", lambda: table_rows(window) == tag_rows)
+
+    # A search by Enter.
+    edit.queryEditableText().setTextContents("中")
+    edit.queryComponent().grabFocus()
+    subprocess.run(["xdotool", "key", "Return"], check=True)
+    wait("the rows of a search by Enter", lambda: table_rows(window) == want)
+
+    # 播放 (double click): the player window opens and the position advances.
+    click(table.getAccessibleAt(0, 1))
+    click(table.getAccessibleAt(0, 1))
+    menu_item(window, 0, 1)
+    player = wait("the player window", lambda: find_frame("播放窗口"))
+    if extents(player)[2:] != (380 - 4, 71 - 26):
+        fail("player window %s" % (extents(player),))
+    clock = find(player, pyatspi.ROLE_LABEL, description=None, name="播放时间") or \
+        find(player, pyatspi.ROLE_LABEL)
+    first = wait("playback", lambda: text_of(clock) if not text_of(clock).startswith("00:00 /") else None, 10)
+    wait("the position advancing", lambda: text_of(clock) != first, 5)
+    if "url " + want[0][4] not in lines(TRACE["player"]):
+        fail("player log " + repr(lines(TRACE["player"])))
+    shot("player")
+
+    # The close box hides the player window and stops playback.
+    close_window(window_id(""))  # the player window has no title
+    wait("the player window hidden", lambda: find_frame("播放窗口") is None)
+    if "stop" not in lines(TRACE["player"]):
+        fail("playback not stopped: " + repr(lines(TRACE["player"])))
+
+    # 复制下载地址: the address on the clipboard.
+    menu_item(window, 2, 3)
+    clip = wait("the clipboard", lambda: subprocess.run(["xclip", "-o", "-selection", "clipboard"],
+                                                      capture_output=True, text=True).stdout)
+    if clip != want[2][4]:
+        fail("clipboard %r, expected %r" % (clip, want[2][4]))
+
+    # 设置目录 through the folder dialog: the label and bc.ini change.
+    os.makedirs(SONGS, exist_ok=True)
+    click(choose)
+    dialog = wait("the folder dialog", lambda: pyatspi.findDescendant(
+        pyatspi.Registry.getDesktop(0), lambda a: a.getRole() == pyatspi.ROLE_DIALOG and a.name == "选择保存目录"))
+    name_box = [t for t in find_all(dialog, pyatspi.ROLE_TEXT) if t.getState().contains(pyatspi.STATE_EDITABLE)]
+    name_box[-1].queryEditableText().setTextContents(SONGS)
+    chooser = [b for b in find_all(dialog, pyatspi.ROLE_PUSH_BUTTON) if b.name in ("选择", "Choose")]
+    if not chooser:
+        fail("no 选择 button: " + repr([b.name for b in find_all(dialog, pyatspi.ROLE_PUSH_BUTTON)]))
+    press(chooser[0])
+    label = wait("the directory label", lambda: find(window, pyatspi.ROLE_LABEL, SONGS + "\\"))
+    ini = open(os.path.join(CONFIG, "bc.ini"), "rb").read()
+    if ("保存=" + SONGS + "\\").encode("gbk") not in ini:
+        fail("bc.ini " + repr(ini))
+
+    # 下载: the file byte for byte under its UTF-8 name, 下载完成, the sound once.
+    menu_item(window, 0, 2)
+    wait("下载完成", lambda: "下载完成" in text_of(pane(window, 2)), 30)
+    target = os.path.join(SONGS, want[0][1] + "_" + want[0][2] + ".mp3")
+    song_id = want[0][4].rsplit("/", 1)[1]
+    if not os.path.exists(target) or open(target, "rb").read() != get("/media/" + song_id):
+        fail("downloaded file %s: %r" % (target, os.listdir(SONGS)))
+    if len(lines(TRACE["sound"])) != 1:
+        fail("sounds " + repr(lines(TRACE["sound"])))
+    shot("download")
+
+    # The directory is kept across a restart.
+    stop_program()
+    window = start_program()
+    wait("the directory label after a restart", lambda: find(window, pyatspi.ROLE_LABEL, SONGS + "\\"))
+    stop_program()
+    print("PASS: native end to end", flush=True)
+
+
+if __name__ == "__main__":
+    try:
+        main()
+    finally:
+        if program is not None and program.poll() is None:
+            program.kill()
