@@ -129,6 +129,8 @@ void PlayerWidget::Stop() {
 }
 
 void PlayerWidget::ShowPosition(qint64 ms) {
+    // A stream may not tell its duration: the scale then grows with the position.
+    if (position_->maximum() < ms) position_->setMaximum(static_cast<int>(ms));
     if (!position_->isSliderDown()) position_->setValue(static_cast<int>(ms));
     time_->setText(Clock(ms) + QStringLiteral(" / ") + Clock(media_->duration()));
 }

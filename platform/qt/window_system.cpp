@@ -328,7 +328,8 @@ bool LoadWindow(std::uint32_t windowId, bool show) {
     w.widget = window;
     window->setAttribute(Qt::WA_DeleteOnClose, false);
     window->setWindowTitle(props != nullptr ? FromGbk(props->title) : QString());
-    window->setAccessibleName(FromGbk(selfRecord.name));
+    // A window is known by its title; one without a title by its name.
+    if (window->windowTitle().isEmpty()) window->setAccessibleName(FromGbk(selfRecord.name));
     // The stored size is the outer one; the window manager draws its own frame around the rest.
     window->move(selfRecord.left, selfRecord.top);
     window->setFixedSize(selfRecord.width - kFrameWidth, selfRecord.height - kFrameHeight);
