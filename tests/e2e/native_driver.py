@@ -107,7 +107,16 @@ def find(root, role, name=None, description=None):
 
 
 def find_all(root, role):
-    return pyatspi.findAllDescendants(root, lambda a: a.getRole() == role)
+    found, todo = [], [root]
+    while todo:
+        node = todo.pop(0)
+        for child in node or []:
+            if child is None:
+                continue
+            if child.getRole() == role:
+                found.append(child)
+            todo.append(child)
+    return found
 
 
 def text_of(accessible):
@@ -147,6 +156,16 @@ def window_id(name):
     out = subprocess.run(["xdotool", "search", "--pid", str(program.pid), "--name", "^" + name + "$"],
                          capture_output=True, text=True).stdout.split()
     return int(out[0]) if out else 0
+
+
+def window_of_size(w, h):
+    ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(program.pid), "--name", ""],
+                         capture_output=True, text=True).stdout.split()
+    for wid in ids:
+        geometry = subprocess.run(["xdotool", "getwindowgeometry", wid], capture_output=True, text=True).stdout
+        if "Geometry: %dx%d" % (w, h) in geometry:
+            return int(wid)
+    return 0
 
 
 def close_window(wid):
@@ -257,7 +276,7 @@ def main():
     shot("player")
 
     # The close box hides the player window and stops playback.
-    close_window(window_id(""))  # the player window has no title
+    close_window(window_of_size(380 - 4, 71 - 26))  # the player window has no title
     wait("the player window hidden", lambda: find_frame("播放窗口") is None)
     if "stop" not in lines(TRACE["player"]):
         fail("playback not stopped: " + repr(lines(TRACE["player"])))
@@ -272,11 +291,10 @@ def main():
     # 设置目录 through the folder dialog: the label and bc.ini change.
     os.makedirs(SONGS, exist_ok=True)
     click(choose)
-    dialog = wait("the folder dialog", lambda: pyatspi.findDescendant(
-        pyatspi.Registry.getDesktop(0), lambda a: a.getRole() == pyatspi.ROLE_DIALOG and a.name == "选择保存目录"))
+    dialog = wait("the folder dialog", lambda: find_frame("选择保存目录"))
     name_box = [t for t in find_all(dialog, pyatspi.ROLE_TEXT) if t.getState().contains(pyatspi.STATE_EDITABLE)]
     name_box[-1].queryEditableText().setTextContents(SONGS)
-    chooser = [b for b in find_all(dialog, pyatspi.ROLE_PUSH_BUTTON) if b.name in ("选择", "Choose")]
+    chooser = [b for b in find_all(dialog, pyatspi.ROLE_PUSH_BUTTON) if b.name.startswith("选择")]
     if not chooser:
         fail("no 选择 button: " + repr([b.name for b in find_all(dialog, pyatspi.ROLE_PUSH_BUTTON)]))
     press(chooser[0])
