@@ -318,6 +318,21 @@ def main():
     stop_program()
     window = start_program()
     wait("the directory label after a restart", lambda: find(window, pyatspi.ROLE_LABEL, SONGS + "\\"))
+
+    # A large song whose catalogue is killed mid-transfer: 下载失败, and no file under its name.
+    edit = find(window, pyatspi.ROLE_TEXT, "编辑框1")
+    edit.queryEditableText().setTextContents("巨大")
+    press(find(window, pyatspi.ROLE_PUSH_BUTTON, "搜索"))
+    large = wait("the large song", lambda: [r for r in table_rows(window) if r[1] == "巨大的歌"])[0]
+    before = set(os.listdir(SONGS))
+    menu_item(window, 0, 2)
+    wait("the transfer under way", lambda: any(os.path.getsize(os.path.join(SONGS, f)) > (1 << 20)
+                                               for f in set(os.listdir(SONGS)) - before), 30)
+    os.kill(int(os.environ["CATALOGUE_PID"]), 9)
+    wait("下载失败", lambda: text_of(pane(window, 2)) == large[1] + " - " + large[2] + "  下载失败", 60)
+    if set(os.listdir(SONGS)) != before:
+        fail("a failed download left " + repr(set(os.listdir(SONGS)) - before))
+    shot("failed")
     stop_program()
     print("PASS: native end to end", flush=True)
 

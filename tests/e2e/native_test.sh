@@ -5,7 +5,7 @@
 set -u
 PROGRAM="$1" CATALOGUE="$2" OUTDIR="$3"
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-for tool in Xvfb dbus-run-session xdotool xclip import; do
+for tool in Xvfb dbus-run-session xdotool xclip import node; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
 done
 /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || { echo "skipped: no pyatspi"; exit 77; }
@@ -25,8 +25,16 @@ cleanup() {
 }
 trap cleanup EXIT
 
-[ -d "$OUTDIR/demo-library" ] || "$CATALOGUE" --make-demo "$OUTDIR/demo-library" >/dev/null || exit 1
-"$CATALOGUE" --library "$OUTDIR/demo-library" --db "$OUTDIR/catalogue.db" --listen 127.0.0.1:0 \
+# The demo library and one large song (400 MB, so the catalogue can be killed mid-transfer).
+LIBRARY="$OUTDIR/library"
+[ -d "$LIBRARY/demo" ] || "$CATALOGUE" --make-demo "$LIBRARY/demo" >/dev/null || exit 1
+LARGE="$LIBRARY/large/巨大的歌.mp3"
+if [ ! -f "$LARGE" ]; then
+  mkdir -p "$LIBRARY/large"
+  node "$HERE/large_song.mjs" "$(find "$LIBRARY/demo" -name '*.mp3' | head -1)" "$LARGE" 400 ||
+    { echo "no large song"; exit 1; }
+fi
+"$CATALOGUE" --library "$LIBRARY" --db "$OUTDIR/catalogue.db" --listen 127.0.0.1:0 \
   >"$OUTDIR/catalogue.log" 2>&1 &
 CATALOGUE_PID=$!
 BASE=""
@@ -48,4 +56,4 @@ for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 
 dbus-update-activation-environment DISPLAY="$DISPLAY" >/dev/null 2>&1
 dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null
 unset QT_QPA_PLATFORM QT_QPA_PLATFORMTHEME
-/usr/bin/python3 "$HERE/native_driver.py" "$PROGRAM" "$BASE" "$OUTDIR"
+CATALOGUE_PID=$CATALOGUE_PID /usr/bin/python3 "$HERE/native_driver.py" "$PROGRAM" "$BASE" "$OUTDIR"
