@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
@@ -120,6 +121,14 @@ class Label final : public QLabel {
     using QLabel::QLabel;
 
   protected:
+    // A text longer than the label ends in an ellipsis, as a static text does on Windows.
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::WindowText));
+        const QRect area = contentsRect();
+        painter.drawText(area, static_cast<int>(alignment()),
+                         fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
+    }
     void mousePressEvent(QMouseEvent* e) override {
         QLabel::mousePressEvent(e);
         if (e->button() != Qt::LeftButton) return;

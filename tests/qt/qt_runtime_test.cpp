@@ -179,6 +179,9 @@ class QtRuntimeTest : public QObject {
         QVERIFY(!Unit<QLabel>(kMain, kTagLabel)->isVisible());  // the tags' template
         QCOMPARE(edit->font().family(), QStringLiteral("SimSun"));
         QCOMPARE(edit->font().pixelSize(), 12);
+        // Served by WenQuanYi Micro Hei, 12 pixels a Chinese character as in SimSun.
+        QCOMPARE(QFontInfo(edit->font()).family(), QStringLiteral("WenQuanYi Micro Hei"));
+        QCOMPARE(edit->fontMetrics().horizontalAdvance(QStringLiteral("设置目录")), 48);
 
         auto* list = Unit<QTableWidget>(kMain, kList);
         QCOMPARE(list->geometry(), QRect(5, 72, 803, 360));
