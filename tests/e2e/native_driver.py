@@ -2,7 +2,9 @@
 finds the controls by role and name and reads their texts, xdotool clicks and types, xclip reads
 the clipboard. Run by native_test.sh inside its own D-Bus session and X display.
 
-native_driver.py PROGRAM BASE OUTDIR: exits 0 when every scenario passed."""
+native_driver.py PROGRAM BASE OUTDIR: exits 0 when every scenario passed.
+native_driver.py --demo PROGRAM CONFIG_HOME SHOT: a search for 中 as a user makes it, and a
+screenshot of the filled window (what ./tessel run does without a display)."""
 import ctypes
 import hashlib
 import json
@@ -15,9 +17,15 @@ import urllib.request
 
 import pyatspi
 
-PROGRAM, BASE, OUT = sys.argv[1:4]
+DEMO = sys.argv[1] == "--demo"
+if DEMO:
+    PROGRAM, CONFIG_HOME, DEMO_SHOT = sys.argv[2:5]
+    BASE, OUT = "", os.path.dirname(DEMO_SHOT)
+else:
+    PROGRAM, BASE, OUT = sys.argv[1:4]
+    CONFIG_HOME = os.path.join(OUT, "config")
 TITLE = "Tessel音乐搜索下载器"
-CONFIG = os.path.join(OUT, "config", "tessel")
+CONFIG = os.path.join(CONFIG_HOME, "tessel")
 SONGS = os.path.join(OUT, "songs")
 TRACE = {name: os.path.join(OUT, name + ".log") for name in ("player", "sound", "message")}
 program = None
@@ -29,8 +37,8 @@ def fail(text):
     sys.exit(1)
 
 
-def shot(name):
-    subprocess.run(["import", "-window", "root", os.path.join(OUT, "native_" + name + ".png")],
+def shot(name, path=None):
+    subprocess.run(["import", "-window", "root", path or os.path.join(OUT, "native_" + name + ".png")],
                    check=False, stderr=subprocess.DEVNULL)
 
 
@@ -65,7 +73,7 @@ def expected_rows(path):
 
 def start_program():
     global program
-    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", XDG_CONFIG_HOME=os.path.dirname(CONFIG),
+    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", XDG_CONFIG_HOME=CONFIG_HOME,
                TESSEL_PLAYER_LOG=TRACE["player"], TESSEL_SOUND_LOG=TRACE["sound"],
                TESSEL_MESSAGE_LOG=TRACE["message"], QT_MEDIA_BACKEND="gstreamer")
     env.pop("QT_QPA_PLATFORMTHEME", None)
@@ -208,6 +216,16 @@ def lines(path):
     return open(path, encoding="utf-8").read().splitlines() if os.path.exists(path) else []
 
 
+def demo():
+    window = start_program()
+    find(window, pyatspi.ROLE_TEXT, "编辑框1").queryEditableText().setTextContents("中")
+    press(find(window, pyatspi.ROLE_PUSH_BUTTON, "搜索"))
+    wait("the search", lambda: text_of(pane(window, 0)) in ("状态：搜索完成", "状态：搜索失败"), 30)
+    print("demo: %d songs listed for 中 (%s)" % (len(table_rows(window)), text_of(pane(window, 0))), flush=True)
+    shot("demo", DEMO_SHOT)
+    stop_program()
+
+
 def main():
     os.makedirs(CONFIG, exist_ok=True)
     host = urllib.parse.urlsplit(BASE).netloc
@@ -339,7 +357,7 @@ def main():
 
 if __name__ == "__main__":
     try:
-        main()
+        demo() if DEMO else main()
     finally:
         if program is not None and program.poll() is None:
             program.kill()
