@@ -3,6 +3,7 @@
 
 #include "tessel/platform/arguments.h"
 #include "tessel/platform/gbk_win32.h"
+#include "tessel/platform/window_commands.h"
 #include "tessel/runtime/units.h"
 #include "window_state.h"
 #include "window_system.h"
@@ -62,8 +63,8 @@ Value UnitRecord(const UnitState* u) {
     return u != nullptr ? UnitValue(u->window, u->id, u->type) : OmittedValue();
 }
 
-Value CopyUnit(const Value& source) {
-    UnitState* from = FindUnit(static_cast<std::uint32_t>(source.low), source.high);
+Value CopyUnit(UnitRef source) {
+    UnitState* from = FindUnit(source.window, source.unit);
     WindowState* w = from != nullptr ? FindWindowState(from->window) : nullptr;
     if (w == nullptr || from->record == nullptr || from->id == w->id) return OmittedValue();
     auto copy = std::make_unique<UnitState>();
@@ -80,19 +81,19 @@ Value CopyUnit(const Value& source) {
     return UnitRecord(made);
 }
 
-void PopUpMenu(const Value* args, std::uint32_t n) {
-    WindowState* w = FindWindowState(static_cast<std::uint32_t>(args[0].low));
-    UnitState* menu =
-        n > 1 ? FindUnit(static_cast<std::uint32_t>(args[1].low), args[1].high) : nullptr;
+void PopUpMenu(std::uint32_t windowId, UnitRef menuUnit, std::optional<std::pair<int, int>> at) {
+    WindowState* w = FindWindowState(windowId);
+    UnitState* menu = FindUnit(menuUnit.window, menuUnit.unit);
     if (w == nullptr || menu == nullptr || menu->menu == nullptr) return;
-    POINT at{};
-    GetCursorPos(&at);
-    if (platform::ArgGiven(n, args, 2) && platform::ArgGiven(n, args, 3)) {
-        at = {ArgInt(n, args, 2, 0), ArgInt(n, args, 3, 0)};
-        ClientToScreen(w->hwnd, &at);
+    POINT point{};
+    GetCursorPos(&point);
+    if (at) {
+        point = {at->first, at->second};
+        ClientToScreen(w->hwnd, &point);
     }
     SetForegroundWindow(w->hwnd);
-    TrackPopupMenu(menu->menu, TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, w->hwnd, nullptr);
+    TrackPopupMenu(menu->menu, TPM_LEFTALIGN | TPM_RIGHTBUTTON, point.x, point.y, 0, w->hwnd,
+                   nullptr);
     PostMessageW(w->hwnd, WM_NULL, 0, 0);
 }
 
@@ -198,66 +199,53 @@ void WriteUnitProperty(std::uint32_t window, std::uint32_t unit, std::uint32_t p
     }
 }
 
-bool RunWindowCommand(std::uint32_t command, std::uint32_t n, const Value* args, Value* result) {
-    const Value none{};
-    const Value& first = n > 0 ? args[0] : none;
-    switch (command) {
-        case window_command::kCopyUnit:
-            *result = CopyUnit(first);
-            return true;
-        case window_command::kRouteEvents: {
-            UnitState* to = FindUnit(static_cast<std::uint32_t>(first.low), first.high);
-            UnitState* from =
-                n > 1 ? FindUnit(static_cast<std::uint32_t>(args[1].low), args[1].high) : nullptr;
-            if (to != nullptr && from != nullptr) to->events = from->events;
-            return true;
-        }
-        case window_command::kEventUnit: {
-            const auto [w, u] = CurrentEventUnit();
-            *result = UnitRecord(FindUnit(w, u));
-            return true;
-        }
-        case window_command::kIsCreated: {
-            const auto window = static_cast<std::uint32_t>(first.low);
-            const std::uint32_t unit = first.high != 0 ? first.high : window;
-            *result = LogicalValue(window != 0 && FindUnit(window, unit) != nullptr);
-            return true;
-        }
-        case window_command::kLoadWindow:
-            *result =
-                LogicalValue(LoadWindow(static_cast<std::uint32_t>(ArgInt(n, args, 0, 0)), true));
-            return true;
-        case window_command::kDestroyWindow:
-            if (WindowState* w = FindWindowState(static_cast<std::uint32_t>(ArgInt(n, args, 0, 0))))
-                ::DestroyWindow(w->hwnd);
-            return true;
-        case window_command::kPopUpMenu:
-            if (n >= 2) PopUpMenu(args, n);
-            return true;
-        default:
-            return false;
+namespace {
+
+// The window commands and the player's on basalt's windows.
+class BasaltWindowOperations final : public platform::WindowOperations {
+  public:
+    Value CopyUnit(UnitRef source) override { return basalt::CopyUnit(source); }
+    void RouteEvents(UnitRef unit, UnitRef source) override {
+        UnitState* to = FindUnit(unit.window, unit.unit);
+        const UnitState* from = FindUnit(source.window, source.unit);
+        if (to != nullptr && from != nullptr) to->events = from->events;
     }
+    Value EventUnit() override {
+        const auto [w, u] = CurrentEventUnit();
+        return UnitRecord(FindUnit(w, u));
+    }
+    bool IsCreated(UnitRef unit) override { return FindUnit(unit.window, unit.unit) != nullptr; }
+    bool LoadWindow(std::uint32_t windowId) override { return basalt::LoadWindow(windowId, true); }
+    void DestroyWindow(std::uint32_t windowId) override {
+        if (WindowState* w = FindWindowState(windowId)) ::DestroyWindow(w->hwnd);
+    }
+    void PopUpMenu(std::uint32_t windowId, UnitRef menu,
+                   std::optional<std::pair<int, int>> at) override {
+        basalt::PopUpMenu(windowId, menu, at);
+    }
+    bool IsPlayer(UnitRef unit) override { return Player(unit) != nullptr; }
+    void SetPlayerUrl(UnitRef player, std::string_view url) override {
+        Player(player)->SetUrl(platform::WideFromGbk(url).c_str());
+    }
+    void StopPlayer(UnitRef player) override { Player(player)->Stop(); }
+
+  private:
+    static PlayerUnit* Player(UnitRef unit) {
+        const UnitState* u = FindUnit(unit.window, unit.unit);
+        return u != nullptr ? u->player.get() : nullptr;
+    }
+};
+
+BasaltWindowOperations g_operations;
+
+}  // namespace
+
+bool RunWindowCommand(std::uint32_t command, std::uint32_t n, const Value* args, Value* result) {
+    return platform::RunWindowCommand(g_operations, command, n, args, result);
 }
 
 void RunPlayerCommand(std::uint32_t command, std::uint32_t n, const Value* args, Value* result) {
-    *result = OmittedValue();
-    if (n == 0) return;
-    UnitState* u = FindUnit(static_cast<std::uint32_t>(args[0].low), args[0].high);
-    if (u == nullptr || !u->player) return;
-    switch (command) {
-        case player::kSetUrl:
-            u->player->SetUrl(platform::WideFromGbk(platform::ArgText(n, args, 1)).c_str());
-            return;
-        case player::kControls:
-            // The controls object is reached through the control itself.
-            *result = UnitValue(u->window, u->id, tag::kMediaPlayerControls);
-            return;
-        case player::kStop:
-            u->player->Stop();
-            return;
-        default:
-            return;
-    }
+    platform::RunPlayerCommand(g_operations, command, n, args, result);
 }
 
 }  // namespace tessel::basalt

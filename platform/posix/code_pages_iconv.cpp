@@ -38,9 +38,10 @@ Word IntResult(std::int32_t v) {
     return static_cast<std::uint32_t>(v);
 }
 
-// Converts `in` whole. Input iconv rejects is replaced, `step` bytes at a time, by `replacement`.
+// Converts `in` whole. Input iconv rejects is replaced, `step` bytes at a time, by `replacement`;
+// `whole`, when given, tells whether nothing had to be replaced.
 std::string Convert(const char* to, const char* from, const char* in, std::size_t inSize,
-                    std::size_t step, std::string_view replacement) {
+                    std::size_t step, std::string_view replacement, bool* whole = nullptr) {
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) return {};
     std::string out(inSize * 2 + 16, '\0');
@@ -58,6 +59,7 @@ std::string Convert(const char* to, const char* from, const char* in, std::size_
             continue;
         }
         // EILSEQ or EINVAL: an unmappable or broken piece of input.
+        if (whole != nullptr) *whole = false;
         if (out.size() - used < replacement.size()) out.resize(out.size() * 2 + replacement.size());
         std::memcpy(out.data() + used, replacement.data(), replacement.size());
         used += replacement.size();
@@ -129,28 +131,9 @@ Word WideCharToMultiByte(const Word* a) {
 }
 
 std::optional<std::string> ConvertWhole(const char* to, const char* from, std::string_view in) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-    std::string out(in.size() * 2 + 16, '\0');
-    char* src = const_cast<char*>(in.data());
-    std::size_t srcLeft = in.size();
-    std::size_t used = 0;
     bool whole = true;
-    while (srcLeft > 0) {
-        char* dst = out.data() + used;
-        std::size_t dstLeft = out.size() - used;
-        const std::size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-        used = out.size() - dstLeft;
-        if (r != static_cast<std::size_t>(-1)) break;
-        if (errno != E2BIG) {
-            whole = false;
-            break;
-        }
-        out.resize(out.size() * 2);
-    }
-    iconv_close(cd);
+    std::string out = Convert(to, from, in.data(), in.size(), in.size(), {}, &whole);
     if (!whole) return std::nullopt;
-    out.resize(used);
     return out;
 }
 

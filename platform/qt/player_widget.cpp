@@ -9,7 +9,6 @@
 #include <QToolButton>
 #include <QUrl>
 
-#include "tessel/platform/arguments.h"
 #include "tessel/runtime/units.h"
 
 namespace tessel::qt {
@@ -150,27 +149,6 @@ PlayerWidget* MakePlayer(WindowState& w, UnitState& u) {
     return new PlayerWidget(w.id, u.id,
                             std::get_if<image::MediaPlayerProperties>(&u.record->properties),
                             w.widget);
-}
-
-void RunPlayerCommand(std::uint32_t command, std::uint32_t n, const Value* a, Value* result) {
-    *result = OmittedValue();
-    if (n == 0) return;
-    UnitState* u = FindUnit(static_cast<std::uint32_t>(a[0].low), a[0].high);
-    if (u == nullptr || u->player == nullptr) return;
-    switch (command) {
-        case player::kSetUrl:
-            u->player->SetUrl(FromGbk(platform::ArgText(n, a, 1)));
-            return;
-        case player::kControls:
-            // The controls object is reached through the control itself.
-            *result = UnitValue(u->window, u->id, tag::kMediaPlayerControls);
-            return;
-        case player::kStop:
-            u->player->Stop();
-            return;
-        default:
-            return;
-    }
 }
 
 }  // namespace tessel::qt

@@ -9,6 +9,7 @@
 
 #include "player_widget.h"
 #include "tessel/platform/arguments.h"
+#include "tessel/platform/window_commands.h"
 #include "tessel/runtime/units.h"
 #include "window_state.h"
 
@@ -17,7 +18,6 @@ namespace tessel::qt {
 namespace {
 
 namespace type = image::unit_type;
-using platform::ArgInt;
 
 bool IsWindow(const UnitState& u) {
     return u.type == type::kWindow;
@@ -97,8 +97,8 @@ Value UnitRecord(const UnitState* u) {
     return u != nullptr ? UnitValue(u->window, u->id, u->type) : OmittedValue();
 }
 
-Value CopyUnit(const Value& source) {
-    UnitState* from = FindUnit(static_cast<std::uint32_t>(source.low), source.high);
+Value CopyUnit(UnitRef source) {
+    UnitState* from = FindUnit(source.window, source.unit);
     WindowState* w = from != nullptr ? FindWindowState(from->window) : nullptr;
     if (w == nullptr || from->record == nullptr || from->id == w->id ||
         from->type == type::kMenuItem)
@@ -118,16 +118,12 @@ Value CopyUnit(const Value& source) {
     return UnitRecord(made);
 }
 
-void PopUpMenu(const Value* args, std::uint32_t n) {
-    WindowState* w = FindWindowState(static_cast<std::uint32_t>(args[0].low));
-    UnitState* menu =
-        n > 1 ? FindUnit(static_cast<std::uint32_t>(args[1].low), args[1].high) : nullptr;
+void PopUpMenu(std::uint32_t windowId, UnitRef menuUnit, std::optional<std::pair<int, int>> at) {
+    WindowState* w = FindWindowState(windowId);
+    UnitState* menu = FindUnit(menuUnit.window, menuUnit.unit);
     if (w == nullptr || menu == nullptr || menu->menu == nullptr) return;
-    QPoint at = QCursor::pos();
-    if (platform::ArgGiven(n, args, 2) && platform::ArgGiven(n, args, 3))
-        at = w->widget->mapToGlobal(QPoint(ArgInt(n, args, 2, 0), ArgInt(n, args, 3, 0)));
     // Not modal: the chosen item runs its handler when it is triggered.
-    menu->menu->popup(at);
+    menu->menu->popup(at ? w->widget->mapToGlobal(QPoint(at->first, at->second)) : QCursor::pos());
 }
 
 }  // namespace
@@ -220,44 +216,51 @@ void WriteUnitProperty(std::uint32_t window, std::uint32_t unit, std::uint32_t p
     }
 }
 
-bool RunWindowCommand(std::uint32_t command, std::uint32_t n, const Value* args, Value* result) {
-    const Value none{};
-    const Value& first = n > 0 ? args[0] : none;
-    switch (command) {
-        case window_command::kCopyUnit:
-            *result = CopyUnit(first);
-            return true;
-        case window_command::kRouteEvents: {
-            UnitState* to = FindUnit(static_cast<std::uint32_t>(first.low), first.high);
-            UnitState* from =
-                n > 1 ? FindUnit(static_cast<std::uint32_t>(args[1].low), args[1].high) : nullptr;
-            if (to != nullptr && from != nullptr) to->events = from->events;
-            return true;
-        }
-        case window_command::kEventUnit: {
-            const auto [w, u] = CurrentEventUnit();
-            *result = UnitRecord(FindUnit(w, u));
-            return true;
-        }
-        case window_command::kIsCreated: {
-            const auto window = static_cast<std::uint32_t>(first.low);
-            const std::uint32_t unit = first.high != 0 ? first.high : window;
-            *result = LogicalValue(window != 0 && FindUnit(window, unit) != nullptr);
-            return true;
-        }
-        case window_command::kLoadWindow:
-            *result =
-                LogicalValue(LoadWindow(static_cast<std::uint32_t>(ArgInt(n, args, 0, 0)), true));
-            return true;
-        case window_command::kDestroyWindow:
-            DestroyWindow(static_cast<std::uint32_t>(ArgInt(n, args, 0, 0)));
-            return true;
-        case window_command::kPopUpMenu:
-            if (n >= 2) PopUpMenu(args, n);
-            return true;
-        default:
-            return false;
+namespace {
+
+// The window commands and the player's on this runtime's windows.
+class QtWindowOperations final : public platform::WindowOperations {
+  public:
+    Value CopyUnit(UnitRef source) override { return qt::CopyUnit(source); }
+    void RouteEvents(UnitRef unit, UnitRef source) override {
+        UnitState* to = FindUnit(unit.window, unit.unit);
+        const UnitState* from = FindUnit(source.window, source.unit);
+        if (to != nullptr && from != nullptr) to->events = from->events;
     }
+    Value EventUnit() override {
+        const auto [w, u] = CurrentEventUnit();
+        return UnitRecord(FindUnit(w, u));
+    }
+    bool IsCreated(UnitRef unit) override { return FindUnit(unit.window, unit.unit) != nullptr; }
+    bool LoadWindow(std::uint32_t windowId) override { return qt::LoadWindow(windowId, true); }
+    void DestroyWindow(std::uint32_t windowId) override { qt::DestroyWindow(windowId); }
+    void PopUpMenu(std::uint32_t windowId, UnitRef menu,
+                   std::optional<std::pair<int, int>> at) override {
+        qt::PopUpMenu(windowId, menu, at);
+    }
+    bool IsPlayer(UnitRef unit) override { return Player(unit) != nullptr; }
+    void SetPlayerUrl(UnitRef player, std::string_view url) override {
+        Player(player)->SetUrl(FromGbk(url));
+    }
+    void StopPlayer(UnitRef player) override { Player(player)->Stop(); }
+
+  private:
+    static PlayerWidget* Player(UnitRef unit) {
+        const UnitState* u = FindUnit(unit.window, unit.unit);
+        return u != nullptr ? u->player : nullptr;
+    }
+};
+
+QtWindowOperations g_operations;
+
+}  // namespace
+
+bool RunWindowCommand(std::uint32_t command, std::uint32_t n, const Value* args, Value* result) {
+    return platform::RunWindowCommand(g_operations, command, n, args, result);
+}
+
+void RunPlayerCommand(std::uint32_t command, std::uint32_t n, const Value* args, Value* result) {
+    platform::RunPlayerCommand(g_operations, command, n, args, result);
 }
 
 }  // namespace tessel::qt

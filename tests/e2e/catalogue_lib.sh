@@ -41,3 +41,18 @@ copy_program() {
   cp "$PROGRAM" "$bin"/basalt.fnr "$bin"/facet.fnr "$bin"/ferry.fnr "$bin"/vestry.fnr "$APP"/
   printf '[服务]\r\n主机=%s\r\n' "$HOST" | iconv -f UTF-8 -t GBK >"$APP/bc.ini"
 }
+
+# make_large_song LIBRARY: the demo library in LIBRARY/demo and one large song, LIBRARY/large/
+# 巨大的歌.mp3 (a demo song's MPEG frames without its tags, repeated to 400 MB, so that the
+# catalogue can be stopped while it is being sent); both made once. Sets LARGE.
+make_large_song() {
+  local library="$1"
+  [ -d "$library/demo" ] || "$CATALOGUE" --make-demo "$library/demo" >/dev/null ||
+    { echo "no demo library"; exit 1; }
+  LARGE="$library/large/巨大的歌.mp3"
+  if [ ! -f "$LARGE" ]; then
+    mkdir -p "$library/large"
+    node "$HERE/large_song.mjs" "$(find "$library/demo" -name '*.mp3' | head -1)" "$LARGE" 400 ||
+      { echo "no large song"; exit 1; }
+  fi
+}

@@ -20,17 +20,10 @@ source "$HERE/catalogue_lib.sh"
 SAVE=""
 trap 'cleanup; stop_catalogue; [ -n "$SAVE" ] && rm -rf "$SAVE"' EXIT
 
-# The demo library and one large song: a demo song's MPEG frames without its tags, repeated to
-# 400 MB, so that the catalogue can be stopped while it is being sent.
+# The demo library and one large song, so that the catalogue can be stopped while sending it.
 mkdir -p "$OUTDIR"
 LIBRARY="$OUTDIR/library"
-[ -d "$LIBRARY/demo" ] || "$CATALOGUE" --make-demo "$LIBRARY/demo" >/dev/null || { echo "no demo library"; exit 1; }
-LARGE="$LIBRARY/large/巨大的歌.mp3"
-if [ ! -f "$LARGE" ]; then
-  mkdir -p "$LIBRARY/large"
-  node "$HERE/large_song.mjs" "$(find "$LIBRARY/demo" -name '*.mp3' | head -1)" "$LARGE" 400 ||
-    { echo "no large song"; exit 1; }
-fi
+make_large_song "$LIBRARY"
 start_catalogue "$LIBRARY"
 copy_program
 
