@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <string>
+#include <utility>
 
 #include "standin_functions.h"
 #include "tessel/platform/standins.h"
@@ -38,12 +40,36 @@ Word IntResult(std::int32_t v) {
     return static_cast<std::uint32_t>(v);
 }
 
+// iconv descriptors, opened once per conversion and thread (opening one costs more than
+// converting a short text) and closed when the thread ends.
+class Descriptors {
+  public:
+    ~Descriptors() {
+        for (auto& [names, cd] : open_)
+            if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+    }
+    iconv_t Get(const char* to, const char* from) {
+        auto [it, added] = open_.try_emplace({to, from}, reinterpret_cast<iconv_t>(-1));
+        if (added) it->second = iconv_open(to, from);
+        else if (it->second != reinterpret_cast<iconv_t>(-1))
+            iconv(it->second, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+        return it->second;
+    }
+
+  private:
+    std::map<std::pair<std::string, std::string>, iconv_t> open_;
+};
+
 // Converts `in` whole. Input iconv rejects is replaced, `step` bytes at a time, by `replacement`;
 // `whole`, when given, tells whether nothing had to be replaced.
 std::string Convert(const char* to, const char* from, const char* in, std::size_t inSize,
                     std::size_t step, std::string_view replacement, bool* whole = nullptr) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return {};
+    thread_local Descriptors descriptors;
+    iconv_t cd = descriptors.Get(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        if (whole != nullptr) *whole = false;
+        return {};
+    }
     std::string out(inSize * 2 + 16, '\0');
     char* src = const_cast<char*>(in);
     std::size_t srcLeft = inSize;
@@ -68,7 +94,6 @@ std::string Convert(const char* to, const char* from, const char* in, std::size_
         srcLeft -= skip;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
-    iconv_close(cd);
     out.resize(used);
     return out;
 }

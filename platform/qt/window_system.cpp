@@ -2,6 +2,7 @@
 // the events bound in the form, and the event-unit bookkeeping.
 #include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QImage>
 #include <QKeyEvent>
@@ -243,8 +244,13 @@ int RunHandlerWith(std::uint32_t window, std::uint32_t unit, std::uint32_t codeO
     const EventHandler handler = LookUpHandler(codeOffset);
     if (handler == nullptr) return fallback;
     g_eventUnits.emplace_back(window, unit);
+    QElapsedTimer took;
+    took.start();
     const int result = handler(a, b, c);
     g_eventUnits.pop_back();
+    AppendTrace("TESSEL_EVENT_LOG", "handler " + std::to_string(codeOffset) + " unit " +
+                                        std::to_string(unit) + " " +
+                                        std::to_string(took.nsecsElapsed() / 1000) + " us");
     return result;
 }
 

@@ -33,7 +33,9 @@ else:
 TITLE = "Tessel音乐搜索下载器"
 CONFIG = os.path.join(CONFIG_HOME, "tessel")
 SONGS = os.path.join(OUT, "songs")
-TRACE = {name: os.path.join(OUT, name + ".log") for name in ("player", "sound", "message")}
+TRACE = {name: os.path.join(OUT, name + ".log") for name in ("player", "sound", "message", "event")}
+# The search box's key handler: the stub offset of OnSearchBoxKey (the third routine, 5 bytes each).
+ROUTINE_SEARCH_BOX_KEY = 10
 program = None
 
 
@@ -163,7 +165,9 @@ def pane(window, n):
 
 def table_rows(window):
     table = find(window, pyatspi.ROLE_TABLE, "超级列表框1").queryTable()
-    return [[table.getAccessibleAt(r, c).name for c in range(table.nColumns)] for r in range(table.nRows)]
+    cells = [[table.getAccessibleAt(r, c) for c in range(table.nColumns)] for r in range(table.nRows)]
+    # A list being refilled may answer for a cell that is gone: read again later.
+    return [] if any(c is None for row in cells for c in row) else [[c.name for c in row] for row in cells]
 
 
 def window_id(name):
@@ -269,17 +273,48 @@ def bench():
         click(find(window, pyatspi.ROLE_LABEL, names[0]), dx=3)
         wait("the tag's rows", lambda: 0 < len(table_rows(window)) < 60)
         edit.queryEditableText().setTextContents("中")
-        find_state = pane(window, 0)
+        table = find(window, pyatspi.ROLE_TABLE, "超级列表框1").queryTable()
         began = time.monotonic()
         press(button)
-        wait("the search", lambda: len(table_rows(window)) == 60 and text_of(find_state) == "状态：搜索完成")
+        # The handler fills the list in one go: the row count is read once it has finished.
+        wait("the search", lambda: table.nRows == 60)
         searches.append((time.monotonic() - began) * 1000)
         began = time.monotonic()
         for offset in (0, 20, 40):
             get(path + str(offset))
         raw.append((time.monotonic() - began) * 1000)
-    print("60-row search: program %.0f ms (median of 5, AT-SPI polling included), its three requests %.1f ms"
+    print("60-row search seen through AT-SPI: %.0f ms (median of 5); its three requests %.1f ms"
           % (sorted(searches)[2], sorted(raw)[2]), flush=True)
+    stop_program()
+
+    # The search handler's own time, with no accessibility client listening: typed and entered
+    # with xdotool, timed by the runtime (TESSEL_EVENT_LOG).
+    global program
+    env = dict(os.environ, XDG_CONFIG_HOME=CONFIG_HOME, TESSEL_EVENT_LOG=TRACE["event"])
+    env.pop("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", None)
+    program = subprocess.Popen([PROGRAM], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wait("the window", lambda: window_id(TITLE))
+    time.sleep(0.5)
+    subprocess.run(["xdotool", "mousemove", "200", "75", "click", "1"], check=True)
+    subprocess.run(["xdotool", "type", "中"], check=True)
+    for _ in range(5):
+        subprocess.run(["xdotool", "key", "Return"], check=True)
+        time.sleep(0.5)
+    keys = [int(l.split()[-2]) / 1000 for l in lines(TRACE["event"])
+            if l.startswith("handler %d " % ROUTINE_SEARCH_BOX_KEY)][-5:]
+    raw = []
+    for _ in range(5):
+        began = time.monotonic()
+        for offset in (0, 20, 40):
+            get(path + str(offset))
+        raw.append((time.monotonic() - began) * 1000)
+    print("60-row search by Enter, handler time: %.1f ms (median of %d); its three requests %.1f ms"
+          % (sorted(keys)[len(keys) // 2], len(keys), sorted(raw)[2]), flush=True)
+    close_window(window_id(TITLE))
+    program.wait(10)
+    window = start_program()
+    edit = find(window, pyatspi.ROLE_TEXT, "编辑框1")
+    button = find(window, pyatspi.ROLE_PUSH_BUTTON, "搜索")
 
     edit.queryEditableText().setTextContents("巨大")
     press(button)
