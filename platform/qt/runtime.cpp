@@ -89,6 +89,8 @@ void EndProgram(std::int32_t exitCode) {
 }
 
 void MessageLoop() {
+    // The loop ends when the main window is destroyed, not when the last window is closed.
+    QApplication::setQuitOnLastWindowClosed(false);
     QApplication::exec();
 }
 
