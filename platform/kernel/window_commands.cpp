@@ -14,6 +14,91 @@ UnitRef RefOf(const Value& v) {
 
 }  // namespace
 
+void ReadUnitProperty(WindowOperations& windows, UnitRef unit, std::uint32_t property,
+                      Value* result) {
+    const bool isText = property == unit_property::kText || property == unit_property::kTag;
+    if (!windows.IsCreated(unit)) {
+        *result = isText ? NewText("") : IntegerValue(0);
+        return;
+    }
+    switch (property) {
+        case unit_property::kText:
+            *result = NewText(windows.Text(unit));
+            return;
+        case unit_property::kTag:
+            *result = NewText(windows.Tag(unit));
+            return;
+        case unit_property::kLeft:
+        case unit_property::kTop:
+        case unit_property::kWidth:
+        case unit_property::kHeight: {
+            const UnitPlace p = windows.Place(unit);
+            *result = IntegerValue(property == unit_property::kLeft    ? p.left
+                                   : property == unit_property::kTop   ? p.top
+                                   : property == unit_property::kWidth ? p.width
+                                                                       : p.height);
+            return;
+        }
+        case unit_property::kShown:
+            *result = LogicalValue(windows.Shown(unit));
+            return;
+        case unit_property::kTextColour:
+        case unit_property::kBackColour:
+            *result = IntegerValue(static_cast<std::int32_t>(windows.Colour(unit, property)));
+            return;
+        case unit_property::kTimerPeriod:
+            *result = IntegerValue(windows.TimerPeriod(unit));
+            return;
+        case unit_property::kAttribute24:
+            *result = IntegerValue(windows.Attribute24(unit));
+            return;
+        default:
+            *result = IntegerValue(0);
+            return;
+    }
+}
+
+void WriteUnitProperty(WindowOperations& windows, UnitRef unit, std::uint32_t property, Word low) {
+    if (!windows.IsCreated(unit)) return;
+    const auto integer = static_cast<std::int32_t>(static_cast<std::uint32_t>(low));
+    const char* text = reinterpret_cast<const char*>(low);
+    switch (property) {
+        case unit_property::kText:
+            windows.SetText(unit, text != nullptr ? text : "");
+            return;
+        case unit_property::kTag:
+            windows.Tag(unit) = text != nullptr ? text : "";
+            return;
+        case unit_property::kLeft:
+        case unit_property::kTop:
+        case unit_property::kWidth:
+        case unit_property::kHeight: {
+            UnitPlace p = windows.Place(unit);
+            (property == unit_property::kLeft    ? p.left
+             : property == unit_property::kTop   ? p.top
+             : property == unit_property::kWidth ? p.width
+                                                 : p.height) = integer;
+            windows.SetPlace(unit, p);
+            return;
+        }
+        case unit_property::kShown:
+            windows.SetShown(unit, low != 0);
+            return;
+        case unit_property::kTextColour:
+        case unit_property::kBackColour:
+            windows.SetColour(unit, property, static_cast<std::uint32_t>(integer));
+            return;
+        case unit_property::kTimerPeriod:
+            windows.SetTimerPeriod(unit, integer);
+            return;
+        case unit_property::kAttribute24:
+            windows.Attribute24(unit) = integer;
+            return;
+        default:
+            return;
+    }
+}
+
 bool RunWindowCommand(WindowOperations& windows, std::uint32_t command, std::uint32_t n,
                       const Value* args, Value* result) {
     const Value none{};
