@@ -37,7 +37,9 @@ for c in "${COLLECTIONS[@]}"; do
   [ $((top + height)) -gt "$LAST_BOTTOM" ] && LAST_BOTTOM=$((top + height))
 done
 has_line() { grep -Eq -- "$1" <<<"$OUT" || fail "no line matching [$1]"; }
-has_line "^control hwnd=[^ ]+ class=SysListView32 id=[0-9]+ rect=5,$((LAST_BOTTOM + 10)),803,360 "
+# The list lies between the last row of tags and the status bar, inside the 803-px client area.
+BAR_TOP=$(sed -nE 's/^control .* class=msctls_statusbar32 .* rect=-?[0-9]+,(-?[0-9]+),.*/\1/p' <<<"$OUT")
+has_line "^control hwnd=[^ ]+ class=SysListView32 id=[0-9]+ rect=5,$((LAST_BOTTOM + 10)),793,$((BAR_TOP - LAST_BOTTOM - 10)) "
 echo "$OUT" >"$OUTDIR/start.dump"
 rm -f "$OUTDIR/search_start.png"
 "$HERE/../ui/screenshot.sh" "$OUTDIR/search_start.png" || fail "screenshot at start"

@@ -271,9 +271,11 @@ void Seed(WindowDouble& d, std::map<std::string, UnitRef>& names) {
                     } else if constexpr (std::is_same_v<P, image::StatusBarProperties>) {
                         for (const auto& pane : p.panes) s.panes.push_back(pane.text);
                         if (window.id == kMainWindowId) {
+                            const std::int32_t height = WindowDouble::kDockedStatusBarHeight;
                             s.integers[unit_property::kLeft] = 0;
-                            s.integers[unit_property::kTop] = WindowDouble::kClientHeight - u.height;
+                            s.integers[unit_property::kTop] = WindowDouble::kClientHeight - height;
                             s.integers[unit_property::kWidth] = WindowDouble::kClientWidth;
+                            s.integers[unit_property::kHeight] = height;
                         }
                     } else if constexpr (std::is_same_v<P, image::ReportListProperties>) {
                         s.columns = p.columns.size();

@@ -44,9 +44,11 @@ class WindowDouble {
     WindowDouble(const WindowDouble&) = delete;
     WindowDouble& operator=(const WindowDouble&) = delete;
 
-    // The main window's client area as Wine 8 gives the form's 811 x 498 window.
+    // The main window's client area as Wine 8 gives the form's 811 x 498 window, and the height
+    // of the status bar docked at its bottom (the form says 24).
     static constexpr std::int32_t kClientWidth = 803;
     static constexpr std::int32_t kClientHeight = 471;
+    static constexpr std::int32_t kDockedStatusBarHeight = 20;
 
     // A unit of the form or a copy made since; any other reference fails the running test.
     UnitState& Unit(UnitRef unit);
