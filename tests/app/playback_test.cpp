@@ -1,6 +1,7 @@
 // Playback, the list menu and the player window's life on the window double.
 #include "tessel/app/playback.h"
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -137,6 +138,18 @@ TEST_F(PlaybackTest, WithoutASelectedRowOrAnAddressNothingHappens) {
     OnPlay();
     EXPECT_FALSE(PlayerShown());
     EXPECT_EQ(windows->playerUrls.size(), 1u);
+}
+
+// The double holds what the form holds and nothing else, so a handler that addresses a unit,
+// a column or a pane by a wrong number fails its test.
+TEST_F(PlaybackTest, TheDoubleRefusesAUnitColumnOrPaneTheFormDoesNotHold) {
+    const UnitRef timer = windows->Named("时钟1");
+    EXPECT_NONFATAL_FAILURE(SetUnitInteger({timer.window, timer.unit + 1},
+                                           unit_property::kTimerPeriod, 1000),
+                            "is not in the form");
+    EXPECT_NONFATAL_FAILURE(ListSetCell(songList, 0, 5, "x"), "columns");
+    EXPECT_NONFATAL_FAILURE(StatusSetPane(windows->Named("状态条1"), 4, "x"), "panes");
+    EXPECT_NONFATAL_FAILURE(windows->Named("时钟2"), "no unit named");
 }
 
 }  // namespace

@@ -150,8 +150,12 @@ void ListCommand(UnitState& list, std::uint32_t command, std::uint32_t n, const 
             *result = IntegerValue(static_cast<std::int32_t>(list.rows.size()));
             return;
         case facet::kListSetCell:
-            if (std::string* c = cell(true)) *c = std::string(ArgText(n, a, 3));
-            *result = LogicalValue(cell(false) != nullptr);
+            if (std::string* c = cell(true)) {
+                *c = std::string(ArgText(n, a, 3));
+                *result = LogicalValue(true);
+            } else {
+                *result = LogicalValue(false);
+            }
             return;
         case facet::kListReadCell: {
             const std::string* c = cell(false);
