@@ -130,8 +130,11 @@ TEST_F(SearchTest, ErrorAnswersOnEveryPageAreAFailedSearch) {
         {"200 OK", R"({"data":{"title":"not a list"}})"},
         {"200 OK", R"({"data":null})"},
     };
-    for (const auto& [status, body] : answers) {
-        Serve([&](const ReceivedRequest&) { return ServerResponse{status, {}, body}; });
+    for (const auto& answer : answers) {
+        const std::string& body = answer.second;
+        Serve([&answer](const ReceivedRequest&) {
+            return ServerResponse{answer.first, {}, answer.second};
+        });
         windows->Unit(songList).rows = {{"1", "old", "", "", ""}};
         SetUnitText(searchBox, "abc");
         OnSearch();

@@ -287,19 +287,20 @@ TEST_F(WebRequestLive, AFiftyMegabyteBodyArrivesIntact) {
 }
 
 TEST_F(WebRequestLive, ABodyPastTheCallersBoundComesBackEmpty) {
-    // 2 MB fits a bound of 2 MB; one byte more does not; 50 MB are not read to the end.
+    // 2 MB fits a bound of 2 MB; one byte more does not, nor do 6 MB. (Kept small: Wine 8's
+    // WinInet reads what is left of a body in 1 KB pieces when the request handle is closed.)
     TestHttpServer server([](const ReceivedRequest& r) {
         ServerResponse answer;
         answer.patternBytes = r.Target() == "/fits"    ? 2u << 20
                               : r.Target() == "/over" ? (2u << 20) + 1
-                                                      : 50u << 20;
+                                                      : 6u << 20;
         return answer;
     });
     WebRequestOptions bounded;
     bounded.bodyLimit = 2u << 20;
     EXPECT_EQ(WebRequest(server.Url("/fits").c_str(), bounded).size(), 2u << 20);
     EXPECT_TRUE(WebRequest(server.Url("/over").c_str(), bounded).empty());
-    EXPECT_TRUE(WebRequest(server.Url("/endless").c_str(), bounded).empty());
+    EXPECT_TRUE(WebRequest(server.Url("/long").c_str(), bounded).empty());
 }
 
 TEST_F(WebRequestLive, AHeaderBlockOverFiveThousandBytesKeepsItsCookies) {
