@@ -9,8 +9,9 @@ namespace tessel::app {
 
 // Empties the song list and fills it from the three pages (offsets 0, 20, 40) of the keyword
 // search, or of the collection's songs when `collectionId` is not empty. In the keyword case
-// `keyword` is replaced by its percent-encoded UTF-8 form. Pane 0 then says the listing is
-// done, or that it failed when not one page could be fetched and read.
+// `keyword` is replaced by its percent-encoded UTF-8 form. A page gives at most twenty songs and
+// counts only when its answer is of bounded size and its "data" a list. Pane 0 then says the
+// listing is done, or that it failed when not one page counted.
 void ListSongs(Text& collectionId, Text& keyword);
 
 // The catalogue's answer at `address` (a GET), as a GBK text; empty when nothing came or the
