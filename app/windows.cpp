@@ -1,23 +1,16 @@
 // The program's two windows as the `form` section stores them: every unit with its id,
 // geometry, flags, design-time content and event bindings. The image builder encodes this.
 //
-// Unit ids. A window's own record uses the window id. Controls and menu items carry ids of
-// this program's numbering, fixed here and used by the handlers through the runtime's unit
-// services:
-//   main window 0x52010001        player window 0x52010002
-//   编辑框1      0x16010004        播放器1       0x56012801
-//   按钮1        0x06012413
-//   设置目录     0x160124A1        menu 菜单     0x46010010
-//   时钟1        0x06012540        播放          0x46010011
-//   存放目录     0x160125B2        下载          0x46010012
-//   标签1        0x16012630        复制下载地址  0x46010013
-//   超级列表框1  0x260123D8
-//   状态条1      0x26012702
+// Unit ids are this program's numbering; those the handlers address are named once in
+// tessel/app/window_units.h. A window's own record uses the window id.
+#include "tessel/app/window_units.h"
 #include "tessel/image_build/description.h"
 
 namespace tessel::image_build {
 
 namespace {
+
+using namespace app;
 
 using namespace image;
 namespace type = image::unit_type;
@@ -43,7 +36,7 @@ ControlValue Logical(bool b) {
 
 WindowDescription MainWindow() {
     WindowDescription w;
-    w.id = 0x52010001;
+    w.id = kMainWindowId;
     w.programIcon = true;
     WindowProperties self;
     self.title = "Tessel音乐搜索下载器";
@@ -69,7 +62,7 @@ WindowDescription MainWindow() {
         {130, "状态：", ""}, {170, "下载速度：", ""}, {300, "", ""}, {200, "By：Quenby", ""}};
 
     w.units = {
-        {0x16010004,
+        {kSearchBox.unit,
          type::kEditBox,
          "编辑框1",
          8,
@@ -79,7 +72,7 @@ WindowDescription MainWindow() {
          kFocus,
          {{kDoubleClick, "OnSearchBoxDoubleClick"}, {kKeyDown, "OnSearchBoxKey"}},
          EditBoxProperties{0xFFFFFF, ""}},
-        {0x06012413,
+        {kSearchButton.unit,
          type::kButton,
          "按钮1",
          523,
@@ -89,7 +82,7 @@ WindowDescription MainWindow() {
          kFocus,
          {{kClick, "OnSearch"}},
          ButtonProperties{"搜索"}},
-        {0x160124A1,
+        {kChooseDirectoryLabel.unit,
          type::kLabel,
          "设置目录",
          616,
@@ -99,7 +92,7 @@ WindowDescription MainWindow() {
          kShown,
          {{kLeftButtonDown, "OnChooseSaveDirectory"}},
          LabelProperties{kRed, LabelProperties::kNoColour, "设置目录"}},
-        {0x06012540,
+        {kProgressTimer.unit,
          type::kTimer,
          "时钟1",
          624,
@@ -109,7 +102,7 @@ WindowDescription MainWindow() {
          0,
          {{kTick, "OnProgressTick"}},
          TimerProperties{0}},
-        {0x160125B2,
+        {kSaveDirectoryLabel.unit,
          type::kLabel,
          "存放目录",
          671,
@@ -119,7 +112,7 @@ WindowDescription MainWindow() {
          kShown,
          {},
          LabelProperties{0, LabelProperties::kNoColour, ""}},
-        {0x16012630,
+        {kTagTemplate.unit,
          type::kLabel,
          "标签1",
          704,
@@ -129,7 +122,7 @@ WindowDescription MainWindow() {
          0,
          {{kLeftButtonDown, "OnTagClick"}},
          LabelProperties{0, LabelProperties::kNoColour, "标签"}},
-        {0x260123D8,
+        {kSongList.unit,
          type::kReportList,
          "超级列表框1",
          5,
@@ -139,10 +132,10 @@ WindowDescription MainWindow() {
          kFocus,
          {{kListRightClick, "OnListRightClick"}, {kDoubleClick, "OnListDoubleClick"}},
          list},
-        {0x26012702, type::kStatusBar, "状态条1", 2, 413, 808, 24, kShown, {}, status},
+        {kStatusBar.unit, type::kStatusBar, "状态条1", 2, 413, 808, 24, kShown, {}, status},
     };
     w.menu = {
-        {0x46010010, "菜单", 0, 3, "菜单", ""},
+        {kListMenu.unit, "菜单", 0, 3, "菜单", ""},
         {0x46010011, "播放", 1, 0, "播放", "OnPlay"},
         {0x46010012, "下载", 1, 0, "下载", "OnDownload"},
         {0x46010013, "复制下载地址", 1, 0, "复制下载地址", "OnCopyAddress"},
@@ -152,7 +145,7 @@ WindowDescription MainWindow() {
 
 WindowDescription PlayerWindow() {
     WindowDescription w;
-    w.id = 0x52010002;
+    w.id = kPlayerWindowId;
     w.self = {w.id,
               type::kWindow,
               "播放窗口",
@@ -176,7 +169,7 @@ WindowDescription PlayerWindow() {
                      Text(u""),     Text(u""),      Logical(false)};
     player.extentX = 9948;
     player.extentY = 847;
-    w.units = {{0x56012801,
+    w.units = {{kPlayer.unit,
                 type::kMediaPlayer,
                 "播放器1",
                 0,

@@ -107,11 +107,13 @@ void OnProgressTick() {
     const Text speed(JoinTexts({texts::kSpeedLabel, value.c_str(), texts::kMegabytes}));
     StatusSetPane(kStatusBar, pane::kSpeed, speed.c_str());
     // Ended transfers are read from the transfer library, not guessed from a zero speed: a
-    // transfer still connecting shows 0 MB and is not finished.
+    // transfer still connecting shows 0 MB and is not finished. The running count is read
+    // before the ended ones are taken: a transfer that ends between the two reads is then
+    // reported now or keeps the timer going, where the other order stopped the timer on it
+    // unreported.
+    const std::int32_t running = RunningTransferCount();
     ReportEndedTransfers();
-    if (RunningTransferCount() == 0) {
-        SetUnitInteger(kProgressTimer, unit_property::kTimerPeriod, kStoppedPeriodMs);
-    }
+    if (running == 0) SetUnitInteger(kProgressTimer, unit_property::kTimerPeriod, kStoppedPeriodMs);
 }
 
 }  // namespace tessel::app

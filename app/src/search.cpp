@@ -1,5 +1,7 @@
 #include "tessel/app/search.h"
 
+#include <algorithm>
+
 #include "tessel/app/settings.h"
 #include "tessel/app/window_units.h"
 #include "tessel/http/code_pages.h"
@@ -16,6 +18,9 @@ namespace {
 constexpr std::int32_t kPageSize = 20;
 constexpr std::int32_t kPages = 3;
 constexpr std::int32_t kEnterKey = 13;
+// A page of twenty songs is a few KB and the collection list of a large library a few hundred:
+// an answer longer than this is none of the catalogue's, and is not read on.
+constexpr std::uint32_t kLongestAnswer = 4 * 1024 * 1024;
 
 Text TwoDigits(std::int32_t n) {
     const Text digits = IntegerToText(n);
@@ -69,8 +74,10 @@ void ListSongs(Text& collectionId, Text& keyword) {
         const Text address(JoinTexts({base.c_str(), offset.c_str()}));
         const Text answer = FetchAnswer(address.c_str());
         if (!document.Parse(answer.c_str())) continue;
+        // A page gives no more than the twenty songs it asked for.
+        const std::int32_t songs = DataListLength(document, kPageSize);
+        if (songs < 0) continue;
         anyPageRead = true;
-        const std::int32_t songs = document.Count(texts::kData);
         for (std::int32_t i = 1; i <= songs; ++i) AppendSongRow(document, i - 1);
     }
     // A listing where no page could be fetched or read says so, instead of "done".
@@ -79,9 +86,16 @@ void ListSongs(Text& collectionId, Text& keyword) {
 }
 
 Text FetchAnswer(const char* address) {
-    const ByteArray body = WebRequest(address);
+    WebRequestOptions bounded;
+    bounded.bodyLimit = kLongestAnswer;
+    const ByteArray body = WebRequest(address, bounded);
     const Text bodyText = BytesToText(body.get());
     return Utf8ToGbk(bodyText.c_str());
+}
+
+std::int32_t DataListLength(const JsonDocument& document, std::int32_t most) {
+    if (document.TypeOf(texts::kData) != kJsonArray) return -1;
+    return std::min(document.Count(texts::kData), most);
 }
 
 Text FormatDuration(std::int32_t seconds) {

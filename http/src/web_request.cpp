@@ -100,8 +100,10 @@ Text CompleteHeaders(const char* url, const char* given, std::int32_t method,
     return block;
 }
 
-// The body grows geometrically and each read lands in place: no copy per chunk.
-ByteArray ReadBody(Word request) {
+// The body grows geometrically and each read lands in place: no copy per chunk. A body longer
+// than `limit` (when not 0) is dropped as soon as it passes it, so an endless answer costs no more
+// than the limit.
+ByteArray ReadBody(Word request, std::uint32_t limit) {
     std::uint32_t capacity = 0;
     std::uint32_t length = 0;
     std::uint8_t* block = nullptr;
@@ -115,6 +117,10 @@ ByteArray ReadBody(Word request) {
         Dll(dll::kInternetReadFile, {request, Ptr(block + 8 + length), kReadSize, Ptr(&got)});
         if (got == 0 || got > kReadSize) break;
         length += got;
+        if (limit != 0 && length > limit) {
+            length = 0;
+            break;
+        }
     }
     if (length == 0) {
         Free(block);
@@ -236,7 +242,7 @@ ByteArray WebRequest(const char* url, const WebRequestOptions& options) {
                                              length != 0 ? Ptr(body->data()) : 0, length});
     }
 
-    ByteArray result = ReadBody(request);
+    ByteArray result = ReadBody(request, options.bodyLimit);
     Text responseHeaders = QueryResponseHeaders(request);
     CloseHandles({request, connection, root});
 

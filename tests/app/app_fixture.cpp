@@ -79,6 +79,13 @@ void AppTest::SetUp() {
     posix::System() = {};
     posix::System().programDirectory = directory.string();
     windows = std::make_unique<WindowDouble>();
+    searchBox = windows->Named("编辑框1");
+    songList = windows->Named("超级列表框1");
+    statusBar = windows->Named("状态条1");
+    progressTimer = windows->Named("时钟1");
+    tagTemplate = windows->Named("标签1");
+    saveDirectoryLabel = windows->Named("存放目录");
+    playerWindow = windows->Named("播放窗口");
     Globals& g = ProgramGlobals();
     g.currentTagWindow = 0;
     g.currentTagUnit = 0;

@@ -14,6 +14,15 @@
 
 namespace tessel::testing {
 
+// The numbers the program's description gives: columns of a song row, panes of the status bar,
+// and colours as Windows' RGB() packs them (red in the low byte).
+constexpr std::size_t kNumberColumn = 0, kTitleColumn = 1, kSingerColumn = 2, kDurationColumn = 3,
+                      kAddressColumn = 4;
+constexpr std::size_t kStatePane = 0, kSpeedPane = 1, kDownloadPane = 2, kCreditPane = 3;
+constexpr std::int32_t Rgb(int red, int green, int blue) {
+    return red | green << 8 | blue << 16;
+}
+
 // One song of an answer; an empty member is left out of the JSON.
 struct SongData {
     std::string title, author, duration, url;  // UTF-8; duration as JSON (a number)
@@ -40,6 +49,9 @@ class AppTest : public ::testing::Test {
 
     std::filesystem::path directory;
     std::unique_ptr<WindowDouble> windows;
+    // Units by their names in the form.
+    UnitRef searchBox, songList, statusBar, progressTimer, tagTemplate, saveDirectoryLabel,
+        playerWindow;
     std::unique_ptr<TestHttpServer> server;
     std::vector<std::string> settingsLines;  // UTF-8, besides the host line
 };

@@ -64,14 +64,14 @@ class DownloadsTest : public AppTest {
     void StoreSaveDirectory() { WriteSettings({"[保存目录]", "保存=" + songs.string() + "\\"}); }
     // Song rows (title, singer, address); `selected` is selected.
     void List(const std::vector<std::array<std::string, 3>>& rows, std::int32_t selected) {
-        UnitState& list = windows->Unit(kSongList);
+        UnitState& list = windows->Unit(songList);
         list.rows.clear();
         for (const auto& [title, singer, url] : rows)
             list.rows.push_back({"1", Gbk(title), Gbk(singer), "00:01", url});
         list.selectedRow = selected;
     }
     std::int32_t TimerPeriod() {
-        return windows->Unit(kProgressTimer).Integer(unit_property::kTimerPeriod);
+        return windows->Unit(progressTimer).Integer(unit_property::kTimerPeriod);
     }
     // Ticks as the timer would (faster) until it is stopped.
     void TickUntilStopped() {
@@ -105,8 +105,8 @@ TEST_F(DownloadsTest, ACompletedDownloadIsNamedSoundedAndStopsTheTimer) {
     OnDownload();
     EXPECT_EQ(TimerPeriod(), 1000);
     TickUntilStopped();
-    EXPECT_EQ(Utf8(windows->Pane(pane::kDownload)), "歌曲 1 - 歌手1  下载完成");
-    EXPECT_EQ(Utf8(windows->Pane(pane::kSpeed)), "下载速度：0 MB");
+    EXPECT_EQ(Utf8(windows->Pane(kDownloadPane)), "歌曲 1 - 歌手1  下载完成");
+    EXPECT_EQ(Utf8(windows->Pane(kSpeedPane)), "下载速度：0 MB");
     EXPECT_EQ(SoundsPlayed(), 1u);
     EXPECT_EQ(SongFiles(), std::vector<std::string>{"歌曲 1_歌手1.mp3"});
     EXPECT_TRUE(Content("歌曲 1_歌手1.mp3") == Pattern(3001));
@@ -120,9 +120,9 @@ TEST_F(DownloadsTest, TheCompletionNamesTheSongDownloadedNotTheRowSelectedNow) {
     StoreSaveDirectory();
     List({{"甲", "一", media->Url("/slow/1")}, {"乙", "二", media->Url("/media/2")}}, 0);
     OnDownload();
-    windows->Unit(kSongList).selectedRow = 1;
+    windows->Unit(songList).selectedRow = 1;
     TickUntilStopped();
-    EXPECT_EQ(Utf8(windows->Pane(pane::kDownload)), "甲 - 一  下载完成");
+    EXPECT_EQ(Utf8(windows->Pane(kDownloadPane)), "甲 - 一  下载完成");
 }
 
 TEST_F(DownloadsTest, ATransferStillConnectingIsNotFinished) {
@@ -130,12 +130,12 @@ TEST_F(DownloadsTest, ATransferStillConnectingIsNotFinished) {
     List({{"慢", "歌", media->Url("/slow/1")}}, 0);
     OnDownload();
     OnProgressTick();
-    EXPECT_EQ(Utf8(windows->Pane(pane::kSpeed)), "下载速度：0 MB");
-    EXPECT_EQ(windows->Pane(pane::kDownload), "");
+    EXPECT_EQ(Utf8(windows->Pane(kSpeedPane)), "下载速度：0 MB");
+    EXPECT_EQ(windows->Pane(kDownloadPane), "");
     EXPECT_EQ(TimerPeriod(), 1000);
     EXPECT_EQ(SoundsPlayed(), 0u);
     TickUntilStopped();
-    EXPECT_EQ(Utf8(windows->Pane(pane::kDownload)), "慢 - 歌  下载完成");
+    EXPECT_EQ(Utf8(windows->Pane(kDownloadPane)), "慢 - 歌  下载完成");
 }
 
 TEST_F(DownloadsTest, AFailedDownloadSaysSoPlaysNothingAndLeavesNoFile) {
@@ -143,7 +143,7 @@ TEST_F(DownloadsTest, AFailedDownloadSaysSoPlaysNothingAndLeavesNoFile) {
     List({{"没有", "这首", media->Url("/missing/1")}}, 0);
     OnDownload();
     TickUntilStopped();
-    EXPECT_EQ(Utf8(windows->Pane(pane::kDownload)), "没有 - 这首  下载失败");
+    EXPECT_EQ(Utf8(windows->Pane(kDownloadPane)), "没有 - 这首  下载失败");
     EXPECT_EQ(SoundsPlayed(), 0u);
     EXPECT_TRUE(SongFiles().empty());
 }
@@ -152,14 +152,14 @@ TEST_F(DownloadsTest, ASecondDownloadWhileOneRunsIsATransferOfItsOwnAndBothCompl
     StoreSaveDirectory();
     List({{"甲", "一", media->Url("/slow/200")}, {"乙", "二", media->Url("/media/300")}}, 0);
     OnDownload();
-    windows->Unit(kSongList).selectedRow = 1;
+    windows->Unit(songList).selectedRow = 1;
     OnDownload();
     std::vector<std::string> shown;
     const auto until = Clock::now() + std::chrono::seconds(30);
     while (TimerPeriod() != kStopped && Clock::now() < until) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         OnProgressTick();
-        const std::string pane = Utf8(windows->Pane(pane::kDownload));
+        const std::string pane = Utf8(windows->Pane(kDownloadPane));
         if (!pane.empty() && (shown.empty() || shown.back() != pane)) shown.push_back(pane);
     }
     EXPECT_EQ(shown, (std::vector<std::string>{"乙 - 二  下载完成", "甲 - 一  下载完成"}));
@@ -215,10 +215,64 @@ TEST_F(DownloadsTest, TheSpeedIsShownInUnitsOf1024000BytesWithTwoDecimals) {
     for (const auto& [speed, text] : cases) {
         g_speed = speed;
         OnProgressTick();
-        EXPECT_EQ(Utf8(windows->Pane(pane::kSpeed)), text) << speed;
+        EXPECT_EQ(Utf8(windows->Pane(kSpeedPane)), text) << speed;
     }
-    // A zero speed while a transfer runs ends nothing.
-    EXPECT_EQ(windows->Pane(pane::kDownload), "");
+    // A zero speed while a transfer runs ends nothing, and the other panes keep their texts.
+    EXPECT_EQ(windows->Pane(kDownloadPane), "");
+    EXPECT_EQ(Utf8(windows->Pane(kStatePane)), "状态：");
+    EXPECT_EQ(Utf8(windows->Pane(kCreditPane)), "By：Quenby");
+    headless::RegisterLibrary(row::kFerry, nullptr);
+}
+
+// A transfer library with one scripted transfer (number 1) that ends, completed, right after
+// the library's `endAfter`-th answer since it started.
+struct ScriptedTransfer {
+    int endAfter = 0;
+    int answers = 0;
+    bool ended = false;
+    bool reported = false;
+};
+ScriptedTransfer g_script;
+
+void ScriptedFerry(std::uint32_t command, std::uint32_t, const Value*, Value* result) {
+    ScriptedTransfer& t = g_script;
+    switch (command) {
+        case ferry::kStartDownload:
+            t = {t.endAfter, 0, false, false};
+            *result = IntegerValue(1);
+            return;
+        case ferry::kRunningTransfers:
+            *result = IntegerValue(t.ended ? 0 : 1);
+            break;
+        case ferry::kNextFinishedTransfer:
+            *result = IntegerValue(t.ended && !t.reported ? 1 : 0);
+            if (t.ended) t.reported = true;
+            break;
+        case ferry::kTransferOutcome:
+            *result = IntegerValue(static_cast<std::int32_t>(
+                t.ended ? TransferOutcome::kCompleted : TransferOutcome::kRunning));
+            break;
+        default:
+            *result = IntegerValue(0);
+            break;
+    }
+    if (++t.answers == t.endAfter) t.ended = true;
+}
+
+TEST_F(DownloadsTest, ATransferEndingAtAnyPointOfATickIsReportedBeforeTheTimerStops) {
+    StoreSaveDirectory();
+    List({{"甲", "一", "http://127.0.0.1:1/a.mp3"}}, 0);
+    headless::RegisterLibrary(row::kFerry, &ScriptedFerry);
+    for (int endAfter = 1; endAfter <= 8; ++endAfter) {
+        g_script.endAfter = endAfter;
+        windows->Unit(statusBar).panes[kDownloadPane].clear();
+        posix::System().soundsPlayed.clear();
+        OnDownload();
+        for (int tick = 0; tick < 5 && TimerPeriod() != kStopped; ++tick) OnProgressTick();
+        EXPECT_EQ(TimerPeriod(), kStopped) << endAfter;
+        EXPECT_EQ(Utf8(windows->Pane(kDownloadPane)), "甲 - 一  下载完成") << endAfter;
+        EXPECT_EQ(SoundsPlayed(), 1u) << endAfter;
+    }
     headless::RegisterLibrary(row::kFerry, nullptr);
 }
 
@@ -234,7 +288,7 @@ TEST_F(SaveDirectoryTest, AChosenFolderIsStoredAndShownWithOneTrailingBackslash)
     for (const auto& [chosen, stored] : cases) {
         windows->folderChoice = Gbk(chosen);
         OnChooseSaveDirectory();
-        EXPECT_EQ(Utf8(windows->Unit(kSaveDirectoryLabel).text), stored) << chosen;
+        EXPECT_EQ(Utf8(windows->Unit(saveDirectoryLabel).text), stored) << chosen;
         EXPECT_EQ(Utf8(ReadSettings()), std::string("[保存目录]\r\n保存=") + stored + "\r\n");
         EXPECT_EQ(Utf8(StoredSaveDirectory().c_str()), stored);
     }
@@ -243,20 +297,20 @@ TEST_F(SaveDirectoryTest, AChosenFolderIsStoredAndShownWithOneTrailingBackslash)
 
 TEST_F(SaveDirectoryTest, ACancelledDialogChangesNothing) {
     WriteSettings({"[保存目录]", "保存=D:\\Old\\"});
-    windows->Unit(kSaveDirectoryLabel).text = Gbk("D:\\Old\\");
+    windows->Unit(saveDirectoryLabel).text = Gbk("D:\\Old\\");
     windows->folderChoice = "";
     OnChooseSaveDirectory();
-    EXPECT_EQ(Utf8(windows->Unit(kSaveDirectoryLabel).text), "D:\\Old\\");
+    EXPECT_EQ(Utf8(windows->Unit(saveDirectoryLabel).text), "D:\\Old\\");
     EXPECT_EQ(Utf8(ReadSettings()), "[保存目录]\r\n保存=D:\\Old\\\r\n");
 }
 
 TEST_F(SaveDirectoryTest, ASettingsFileThatCannotBeWrittenIsReportedAndNotShownAsSaved) {
     // A program directory that is not there: nothing can be written into it.
     posix::System().programDirectory = (directory / "gone").string();
-    windows->Unit(kSaveDirectoryLabel).text = Gbk("D:\\Old\\");
+    windows->Unit(saveDirectoryLabel).text = Gbk("D:\\Old\\");
     windows->folderChoice = Gbk("D:\\New");
     OnChooseSaveDirectory();
-    EXPECT_EQ(Utf8(windows->Unit(kSaveDirectoryLabel).text), "D:\\Old\\");
+    EXPECT_EQ(Utf8(windows->Unit(saveDirectoryLabel).text), "D:\\Old\\");
     ASSERT_EQ(posix::System().messages.size(), 1u);
     EXPECT_EQ(Utf8(posix::System().messages[0]), "无法写入设置文件 bc.ini，保存目录没有改变");
 }

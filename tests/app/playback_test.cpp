@@ -1,11 +1,13 @@
 // Playback, the list menu and the player window's life on the window double.
 #include "tessel/app/playback.h"
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "tessel/app/window_units.h"
+#include "app_fixture.h"
 #include "tessel/platform/standins.h"
 #include "window_double.h"
 
@@ -19,7 +21,9 @@ class PlaybackTest : public ::testing::Test {
     void SetUp() override {
         posix::System() = {};
         windows = std::make_unique<WindowDouble>();
-        UnitState& list = windows->Unit(kSongList);
+        songList = windows->Named("超级列表框1");
+        playerWindow = windows->Named("播放窗口");
+        UnitState& list = windows->Unit(songList);
         for (int n = 1; n <= 3; ++n) {
             const std::string number = std::to_string(n);
             list.rows.push_back({number, Gbk("歌曲 " + number), Gbk("歌手"), "00:0" + number,
@@ -31,15 +35,16 @@ class PlaybackTest : public ::testing::Test {
         posix::System() = {};
     }
 
-    void Select(std::int32_t row) { windows->Unit(kSongList).selectedRow = row; }
+    void Select(std::int32_t row) { windows->Unit(songList).selectedRow = row; }
     int PlayerLoads() const {
         return static_cast<int>(std::count(windows->loadedWindows.begin(),
-                                           windows->loadedWindows.end(), kPlayerWindowId));
+                                           windows->loadedWindows.end(), playerWindow.window));
     }
-    bool PlayerShown() { return windows->Unit(kPlayerWindow).Integer(unit_property::kShown) != 0; }
+    bool PlayerShown() { return windows->Unit(playerWindow).Integer(unit_property::kShown) != 0; }
     bool PlayerLoaded() const { return PlayerLoads() > 0; }
 
     std::unique_ptr<WindowDouble> windows;
+    UnitRef songList, playerWindow;
 };
 
 TEST_F(PlaybackTest, PlayLoadsThePlayerWindowOnceAndGivesItTheSelectedAddress) {
@@ -47,7 +52,7 @@ TEST_F(PlaybackTest, PlayLoadsThePlayerWindowOnceAndGivesItTheSelectedAddress) {
     OnPlay();
     EXPECT_EQ(PlayerLoads(), 1);
     ASSERT_EQ(windows->playerUrls.size(), 1u);
-    EXPECT_EQ(windows->playerUrls[0], windows->Cell(1, column::kAddress));
+    EXPECT_EQ(windows->playerUrls[0], windows->Cell(1, kAddressColumn));
 
     // A second song switches the same control to the new address; the window is not loaded
     // again. A double-click plays just as 播放 does.
@@ -62,7 +67,7 @@ TEST_F(PlaybackTest, PlayLoadsThePlayerWindowOnceAndGivesItTheSelectedAddress) {
 TEST_F(PlaybackTest, TheCloseBoxStopsAndHidesAndTheNextPlayShowsTheSameWindow) {
     Select(0);
     OnPlay();
-    windows->Unit(kPlayerWindow).integers[unit_property::kShown] = 1;
+    windows->Unit(playerWindow).integers[unit_property::kShown] = 1;
 
     EXPECT_FALSE(OnPlayerWindowCloseQuery());
     EXPECT_EQ(windows->playerStops, 1);
@@ -74,7 +79,7 @@ TEST_F(PlaybackTest, TheCloseBoxStopsAndHidesAndTheNextPlayShowsTheSameWindow) {
     EXPECT_TRUE(PlayerShown());
     EXPECT_EQ(PlayerLoads(), 1);
     ASSERT_EQ(windows->playerUrls.size(), 2u);
-    EXPECT_EQ(windows->playerUrls[1], windows->Cell(2, column::kAddress));
+    EXPECT_EQ(windows->playerUrls[1], windows->Cell(2, kAddressColumn));
     EXPECT_EQ(windows->playerStops, 1);
 }
 
@@ -87,7 +92,7 @@ TEST_F(PlaybackTest, TheMainWindowTakesALoadedPlayerWindowWithIt) {
     OnPlayerWindowCloseQuery();  // hidden, still there
     OnMainWindowDestroy();
     ASSERT_EQ(windows->destroyedWindows.size(), 1u);
-    EXPECT_EQ(windows->destroyedWindows[0], kPlayerWindowId);
+    EXPECT_EQ(windows->destroyedWindows[0], playerWindow.window);
     EXPECT_FALSE(PlayerLoaded());
 }
 
@@ -97,7 +102,7 @@ TEST_F(PlaybackTest, CopyPutsExactlyTheAddressOnTheClipboard) {
     EXPECT_EQ(posix::System().clipboard, "http://127.0.0.1:8765/media/3.mp3?k=3");
 
     // A GBK address travels unchanged.
-    windows->Unit(kSongList).rows[0][column::kAddress] = Gbk("http://127.0.0.1/歌曲.mp3");
+    windows->Unit(songList).rows[0][kAddressColumn] = Gbk("http://127.0.0.1/歌曲.mp3");
     Select(0);
     OnCopyAddress();
     EXPECT_EQ(posix::System().clipboard, Gbk("http://127.0.0.1/歌曲.mp3"));
@@ -116,7 +121,7 @@ TEST_F(PlaybackTest, WithoutASelectedRowOrAnAddressNothingHappens) {
         OnListDoubleClick();
         OnCopyAddress();
     }
-    windows->Unit(kSongList).rows[1][column::kAddress].clear();
+    windows->Unit(songList).rows[1][kAddressColumn].clear();
     Select(1);
     OnPlay();
     OnCopyAddress();
@@ -133,6 +138,18 @@ TEST_F(PlaybackTest, WithoutASelectedRowOrAnAddressNothingHappens) {
     OnPlay();
     EXPECT_FALSE(PlayerShown());
     EXPECT_EQ(windows->playerUrls.size(), 1u);
+}
+
+// The double holds what the form holds and nothing else, so a handler that addresses a unit,
+// a column or a pane by a wrong number fails its test.
+TEST_F(PlaybackTest, TheDoubleRefusesAUnitColumnOrPaneTheFormDoesNotHold) {
+    const UnitRef timer = windows->Named("时钟1");
+    EXPECT_NONFATAL_FAILURE(SetUnitInteger({timer.window, timer.unit + 1},
+                                           unit_property::kTimerPeriod, 1000),
+                            "is not in the form");
+    EXPECT_NONFATAL_FAILURE(ListSetCell(songList, 0, 5, "x"), "columns");
+    EXPECT_NONFATAL_FAILURE(StatusSetPane(windows->Named("状态条1"), 4, "x"), "panes");
+    EXPECT_NONFATAL_FAILURE(windows->Named("时钟2"), "no unit named");
 }
 
 }  // namespace

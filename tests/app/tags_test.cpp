@@ -44,7 +44,14 @@ class TagsTest : public AppTest {
         return {u.Integer(unit_property::kLeft), u.Integer(unit_property::kTop),
                 u.Integer(unit_property::kWidth), u.Integer(unit_property::kHeight)};
     }
-    std::int32_t ListTop() { return windows->Unit(kSongList).Integer(unit_property::kTop); }
+    std::int32_t ListTop() { return windows->Unit(songList).Integer(unit_property::kTop); }
+    std::int32_t StatusBarTop() { return windows->Unit(statusBar).Integer(unit_property::kTop); }
+    // The tags made, with their geometry.
+    std::vector<Geometry> Tags() {
+        std::vector<Geometry> tags;
+        for (const UnitRef copy : windows->copies) tags.push_back(Of(copy));
+        return tags;
+    }
     std::int32_t Colour(UnitRef unit) {
         return windows->Unit(unit).Integer(unit_property::kTextColour);
     }
@@ -67,8 +74,8 @@ TEST_F(TagsTest, TagsAreCopiesOfTheTemplateLaidOutInRows) {
     const UnitRef first = windows->copies[0];
     EXPECT_EQ(Of(first), (Geometry{8, 48, 96, 20}));
     const UnitState& tag = windows->Unit(first);
-    EXPECT_EQ(tag.copyOf.unit, kTagTemplate.unit);
-    EXPECT_EQ(tag.routedTo.unit, kTagTemplate.unit);
+    EXPECT_EQ(tag.copyOf.unit, tagTemplate.unit);
+    EXPECT_EQ(tag.routedTo.unit, tagTemplate.unit);
     EXPECT_EQ(Utf8(tag.text), "八个汉字的名字了");
     EXPECT_EQ(tag.tag, "100");
     EXPECT_EQ(tag.Integer(unit_property::kShown), 1);
@@ -78,7 +85,7 @@ TEST_F(TagsTest, TagsAreCopiesOfTheTemplateLaidOutInRows) {
     EXPECT_EQ(Of(windows->copies[7]), (Geometry{8 + 96 + 6 * 91, 48, 91, 20}));
     EXPECT_EQ(Of(windows->copies[8]), (Geometry{8, 68, 91, 20}));
     EXPECT_EQ(ListTop(), 68 + 20 + 10);
-    EXPECT_EQ(windows->Unit(kTagTemplate).Integer(unit_property::kShown), 0);
+    EXPECT_EQ(windows->Unit(tagTemplate).Integer(unit_property::kShown), 0);
 }
 
 TEST_F(TagsTest, ThreeRowsPutTheListAt118AndAnOverlongFirstCaptionOpensRowOne) {
@@ -101,53 +108,123 @@ TEST_F(TagsTest, WithoutCollectionsTheListKeepsItsDesignTop) {
     EXPECT_EQ(ListTop(), 72);
 }
 
+// Under Wine 8 the list's header is 21 px high and each row 15 px, with a 2 px border top and
+// bottom: ten rows of songs are seen whole in 175 px.
+constexpr std::int32_t kTenSongRowsUnderWine = 21 + 10 * 15 + 2 * 2;
+// The room the list keeps is sized for rows of 18 under a header of 24: no row of tags more is
+// shown once the next would leave less.
+constexpr std::int32_t kTenLargeSongRows = 24 + 10 * 18 + 2 * 2;
+// The main window's client area is 803 px wide (the window is 811 wide, less its frame).
+constexpr std::int32_t kClientWidth = 803;
+
+TEST_F(TagsTest, TheListFillsTheRoomBetweenTheTagsAndTheStatusBarInsideTheClientArea) {
+    Start({{"流行", "7001"}, {"经典", "7002"}});
+    const Geometry list = Of(songList);
+    EXPECT_EQ(list.top, 48 + 20 + 10);
+    EXPECT_EQ(list.top + list.height, StatusBarTop());
+    EXPECT_EQ(list.left, 5);
+    EXPECT_LE(list.left + list.width, kClientWidth);
+    EXPECT_GE(list.width, kClientWidth - 2 * 5);
+
+    // Without tags the list keeps its design top, 72, and fills the same room.
+    Serve([](const ReceivedRequest&) { return ServerResponse{"503 Service Unavailable", {}, ""}; });
+    windows->Unit(songList).integers[unit_property::kTop] = 72;
+    OnMainWindowCreated();
+    EXPECT_EQ(Of(songList).top, 72);
+    EXPECT_EQ(Of(songList).top + Of(songList).height, StatusBarTop());
+    EXPECT_LE(Of(songList).left + Of(songList).width, kClientWidth);
+}
+
+TEST_F(TagsTest, ManyCollectionsShowOnlyTheRowsOfTagsThatLeaveRoomForTenSongs) {
+    std::vector<std::pair<std::string, std::string>> collections;
+    for (int i = 0; i < 5000; ++i)
+        collections.push_back({"合集" + std::to_string(i) + std::string(i % 7, 'x'),
+                               std::to_string(9000 + i)});
+    auto first300 = std::vector(collections.begin(), collections.begin() + 300);
+    Start(first300);
+
+    const auto tags = Tags();
+    ASSERT_FALSE(tags.empty());
+    ASSERT_LT(tags.size(), 300u);
+    std::int32_t lastBottom = 0;
+    for (std::size_t i = 0; i < tags.size(); ++i) {
+        // The first collections, in order, laid out as always.
+        EXPECT_EQ(Utf8(windows->Unit(windows->copies[i]).text), first300[i].first);
+        if (i > 0 && tags[i].top == tags[i - 1].top) {
+            EXPECT_EQ(tags[i].left, tags[i - 1].left + tags[i - 1].width);
+        }
+        lastBottom = std::max(lastBottom, tags[i].top + tags[i].height);
+    }
+    const Geometry list = Of(songList);
+    EXPECT_EQ(list.top, lastBottom + 10);
+    EXPECT_EQ(list.top + list.height, StatusBarTop());
+    EXPECT_GE(list.height, kTenSongRowsUnderWine);
+    EXPECT_GE(list.height, kTenLargeSongRows);
+    EXPECT_LT(StatusBarTop() - (list.top + 20), kTenLargeSongRows);
+
+    // 5,000 collections make no more tags than 300 did.
+    const std::size_t shown = tags.size();
+    windows.reset();
+    windows = std::make_unique<WindowDouble>();
+    Start(collections);
+    EXPECT_EQ(windows->copies.size(), shown);
+}
+
+TEST_F(TagsTest, ACollectionListThatIsNoListMakesNoTags) {
+    Serve([](const ReceivedRequest&) {
+        return ServerResponse{"200 OK", {}, "{\"data\":\"" + std::string(20000, 'x') + "\"}"};
+    });
+    OnMainWindowCreated();
+    EXPECT_TRUE(windows->copies.empty());
+}
+
 TEST_F(TagsTest, PressingATagHighlightsItEmptiesTheBoxAndListsItsCollection) {
     Start({{"流行", "7001"}, {"经典", "7002"}});
     const UnitRef a = windows->copies[0];
     const UnitRef b = windows->copies[1];
-    SetUnitText(kSearchBox, "typed");
+    SetUnitText(searchBox, "typed");
 
     Press(a);
-    EXPECT_EQ(Colour(a), kTagHighlight);
-    EXPECT_EQ(ReadUnitText(kSearchBox).view(), "");
+    EXPECT_EQ(Colour(a), Rgb(238, 0, 0));
+    EXPECT_EQ(ReadUnitText(searchBox).view(), "");
     ASSERT_EQ(windows->Rows().size(), 1u);
-    EXPECT_EQ(Utf8(windows->Cell(0, column::kTitle)), "来自 7001");
+    EXPECT_EQ(Utf8(windows->Cell(0, kTitleColumn)), "来自 7001");
     const auto targets = Targets();
     ASSERT_GE(targets.size(), 4u);
     EXPECT_EQ(targets[1], "/tessel/music/collections/7001/songs/?count=20&offset=0");
     EXPECT_EQ(targets[3], "/tessel/music/collections/7001/songs/?count=20&offset=40");
 
     Press(b);
-    EXPECT_EQ(Colour(a), kTagNormal);
-    EXPECT_EQ(Colour(b), kTagHighlight);
-    EXPECT_EQ(Utf8(windows->Cell(0, column::kTitle)), "来自 7002");
+    EXPECT_EQ(Colour(a), Rgb(0, 0, 0));
+    EXPECT_EQ(Colour(b), Rgb(238, 0, 0));
+    EXPECT_EQ(Utf8(windows->Cell(0, kTitleColumn)), "来自 7002");
     EXPECT_EQ(ProgramGlobals().currentTagUnit, b.unit);
 
     // Pressing the highlighted tag again keeps it highlighted.
     Press(b);
-    EXPECT_EQ(Colour(b), kTagHighlight);
+    EXPECT_EQ(Colour(b), Rgb(238, 0, 0));
 }
 
 TEST_F(TagsTest, AKeywordSearchResetsTheTagButRemembersIt) {
     Start({{"流行", "7001"}});
     const UnitRef a = windows->copies[0];
     Press(a);
-    SetUnitText(kSearchBox, "abc");
+    SetUnitText(searchBox, "abc");
     OnSearch();
-    EXPECT_EQ(Colour(a), kTagNormal);
+    EXPECT_EQ(Colour(a), Rgb(0, 0, 0));
     EXPECT_EQ(ProgramGlobals().currentTagUnit, a.unit);
 }
 
 TEST_F(TagsTest, TheStoredSaveDirectoryIsShownAtStart) {
     settingsLines = {"[保存目录]", "保存=D:\\音乐\\"};
     Start({});
-    EXPECT_EQ(Utf8(windows->Unit(kSaveDirectoryLabel).text), "D:\\音乐\\");
+    EXPECT_EQ(Utf8(windows->Unit(saveDirectoryLabel).text), "D:\\音乐\\");
 }
 
 TEST_F(TagsTest, WithoutASettingsFileTheSaveDirectoryLabelStaysEmpty) {
-    windows->Unit(kSaveDirectoryLabel).text = "design";
+    windows->Unit(saveDirectoryLabel).text = "design";
     OnMainWindowCreated();  // no bc.ini, no catalogue at the default address in this test
-    EXPECT_EQ(windows->Unit(kSaveDirectoryLabel).text, "design");
+    EXPECT_EQ(windows->Unit(saveDirectoryLabel).text, "design");
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # search_test.sh DRIVER PROGRAM CATALOGUE OUTDIR: the program with its real handlers, against
 # tessel-catalogue serving the demo library on 127.0.0.1, driven from outside as a user would:
-# the collection tags at start, a search by the button and by Enter, a tag pressed. The rows
-# must equal what the catalogue holds for each listing. Screenshots go to OUTDIR.
+# the collection tags at start, a search by the button and by Enter, a tag pressed, a keyword the
+# catalogue refuses. The rows must equal what the catalogue holds for each listing. Screenshots
+# go to OUTDIR.
 # PROGRAM is copied with the runtime library beside it into OUTDIR/program, whose bc.ini names
 # the catalogue's address. Needs DISPLAY and the Wine environment of ./tessel test.
 set -uo pipefail
@@ -37,7 +38,9 @@ for c in "${COLLECTIONS[@]}"; do
   [ $((top + height)) -gt "$LAST_BOTTOM" ] && LAST_BOTTOM=$((top + height))
 done
 has_line() { grep -Eq -- "$1" <<<"$OUT" || fail "no line matching [$1]"; }
-has_line "^control hwnd=[^ ]+ class=SysListView32 id=[0-9]+ rect=5,$((LAST_BOTTOM + 10)),803,360 "
+# The list lies between the last row of tags and the status bar, inside the 803-px client area.
+BAR_TOP=$(sed -nE 's/^control .* class=msctls_statusbar32 .* rect=-?[0-9]+,(-?[0-9]+),.*/\1/p' <<<"$OUT")
+has_line "^control hwnd=[^ ]+ class=SysListView32 id=[0-9]+ rect=5,$((LAST_BOTTOM + 10)),793,$((BAR_TOP - LAST_BOTTOM - 10)) "
 echo "$OUT" >"$OUTDIR/start.dump"
 rm -f "$OUTDIR/search_start.png"
 "$HERE/../ui/screenshot.sh" "$OUTDIR/search_start.png" || fail "screenshot at start"
@@ -84,6 +87,14 @@ LAST_TITLE=$(tail -1 <<<"$EXPECTED" | sed -E 's/^row index=59 cells="[^"]*","(([
 expect wait-text --title "$TITLE" --class SysListView32 --row 59 --column 1 "$LAST_TITLE" --
 expect dump --title "$TITLE" --
 rows_equal "$EXPECTED"
+
+# A keyword of 101 characters: the catalogue refuses every page with its error answer (400), so
+# the list is emptied and the search says it failed.
+expect set-text --title "$TITLE" --class Edit "$(printf 'a%.0s' $(seq 101))" --
+expect click --title "$TITLE" --class Button --text 搜索 --
+expect wait-text --title "$TITLE" --class msctls_statusbar32 --pane 0 "状态：搜索失败" --
+expect dump --title "$TITLE" --
+grep -q '^rows count=0$' <<<"$OUT" || fail "the refused search left rows in the list"
 
 expect close --title "$TITLE" --wait-exit -- 'exit-code=0'
 finish "search, tags and listing passed every check"

@@ -190,7 +190,7 @@ TEST(ProgramImage, ConstPoolHoldsTextsOnceInGbk) {
     EXPECT_EQ(data[0], 0);
     std::map<std::string, std::uint32_t> byName;
     for (const auto& c : b.program.constants) byName[c.name] = c.offset;
-    EXPECT_EQ(image::ConstText(data, byName["MainWindowTitle"]), Gbk("Tessel音乐搜索下载器"));
+    EXPECT_EQ(image::ConstText(data, byName["StatusSearchDone"]), Gbk("状态：搜索完成"));
     EXPECT_EQ(image::ConstText(data, byName["SearchWordEmpty"]), Gbk("搜索词不能为空"));
     EXPECT_EQ(image::ConstText(data, byName["SettingsFile"]), "\\bc.ini");
     EXPECT_EQ(image::ConstText(data, byName["CrLf"]), "\r\n");

@@ -1,13 +1,18 @@
 #include "window_double.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <variant>
 
-#include "tessel/app/window_units.h"
-#include "tessel/image_build/description.h"
+#include "tessel/image/form.h"
 #include "tessel/image_build/program.h"
 #include "tessel/platform/arguments.h"
 #include "tessel/platform/headless.h"
+#include "tessel/runtime/program.h"
 
 namespace tessel::testing {
 
@@ -71,7 +76,7 @@ bool WindowCommand(std::uint32_t command, std::uint32_t n, const Value* a, Value
             UnitState state = d.Unit(source);
             state.copyOf = source;
             state.integers[unit_property::kShown] = 0;
-            d.Unit(copy) = state;
+            d.AddCopy(copy, state);
             d.copies.push_back(copy);
             *result = UnitValue(copy.window, copy.unit, a[0].tag);
             return true;
@@ -122,8 +127,12 @@ void ListCommand(UnitState& list, std::uint32_t command, std::uint32_t n, const 
         if (row < 0 || column < 0 || row >= static_cast<std::int32_t>(list.rows.size()))
             return nullptr;
         auto& cells = list.rows[static_cast<std::size_t>(row)];
-        if (column >= 5) return nullptr;
-        if (create && cells.size() <= static_cast<std::size_t>(column)) cells.resize(5);
+        if (static_cast<std::size_t>(column) >= list.columns) {
+            ADD_FAILURE() << "the list has " << list.columns << " columns, not column " << column;
+            return nullptr;
+        }
+        if (create && cells.size() <= static_cast<std::size_t>(column))
+            cells.resize(list.columns);
         return static_cast<std::size_t>(column) < cells.size()
                    ? &cells[static_cast<std::size_t>(column)]
                    : nullptr;
@@ -134,15 +143,19 @@ void ListCommand(UnitState& list, std::uint32_t command, std::uint32_t n, const 
             list.selectedRow = -1;
             return;
         case facet::kListAppendRow:
-            list.rows.emplace_back(5);
+            list.rows.emplace_back(list.columns);
             *result = IntegerValue(static_cast<std::int32_t>(list.rows.size()) - 1);
             return;
         case facet::kListRowCount:
             *result = IntegerValue(static_cast<std::int32_t>(list.rows.size()));
             return;
         case facet::kListSetCell:
-            if (std::string* c = cell(true)) *c = std::string(ArgText(n, a, 3));
-            *result = LogicalValue(cell(false) != nullptr);
+            if (std::string* c = cell(true)) {
+                *c = std::string(ArgText(n, a, 3));
+                *result = LogicalValue(true);
+            } else {
+                *result = LogicalValue(false);
+            }
             return;
         case facet::kListReadCell: {
             const std::string* c = cell(false);
@@ -166,7 +179,13 @@ void LibraryCommand(std::uint32_t row, std::uint32_t command, std::uint32_t n, c
             UnitState& unit = d.Unit(RefOf(a[0]));
             if (command == facet::kStatusSetPane || command == facet::kStatusReadPane) {
                 const auto pane = static_cast<std::size_t>(ArgInt(n, a, 1, 0));
-                if (unit.panes.size() <= pane) unit.panes.resize(pane + 1);
+                if (unit.panes.size() <= pane) {
+                    ADD_FAILURE() << "the status bar has " << unit.panes.size()
+                                  << " panes, not pane " << pane;
+                    *result = command == facet::kStatusSetPane ? LogicalValue(false)
+                                                               : platform::NewText("");
+                    return;
+                }
                 if (command == facet::kStatusSetPane) {
                     unit.panes[pane] = std::string(ArgText(n, a, 2));
                     *result = LogicalValue(true);
@@ -194,12 +213,42 @@ void LibraryCommand(std::uint32_t row, std::uint32_t command, std::uint32_t n, c
     }
 }
 
+std::string ReadSource(const char* relative) {
+    std::ifstream in(std::string(TESSEL_SOURCE_DIR) + "/" + relative, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The `form` section of the program's image, built from the sources once per test program.
+const image::Form& BuiltForm() {
+    static const image::Form form = [] {
+        const auto built = image_build::BuildProgram(ReadSource("app/texts.tsv"),
+                                                     ReadSource("image/data/wmp_types.txt"));
+        if (!built.ok) {
+            std::fprintf(stderr, "window double: the image does not build: %s\n",
+                         built.error.c_str());
+            std::abort();
+        }
+        const image::Section* section = built.program.image.Find("form");
+        auto decoded = image::DecodeForm(section->data);
+        if (!decoded.ok) {
+            std::fprintf(stderr, "window double: the form does not decode\n");
+            std::abort();
+        }
+        return decoded.form;
+    }();
+    return form;
+}
+
 // The form's units with their design-time state.
-void Seed(WindowDouble& d) {
-    for (const auto& window : image_build::ProgramWindows()) {
-        auto seed = [&](const image_build::UnitDescription& u) {
-            UnitState& s = d.Unit({window.id, u.id});
+void Seed(WindowDouble& d, std::map<std::string, UnitRef>& names) {
+    for (const auto& window : BuiltForm().windows) {
+        for (const auto& u : window.units) {
+            UnitState& s = d.AddCopy({window.id, u.id}, UnitState{});
+            names.emplace(u.name, UnitRef{window.id, u.id});
             s.type = u.type;
+            if (u.type == image::unit_type::kMenuItem) continue;
             s.integers[unit_property::kLeft] = u.left;
             s.integers[unit_property::kTop] = u.top;
             s.integers[unit_property::kWidth] = u.width;
@@ -209,28 +258,35 @@ void Seed(WindowDouble& d) {
                 [&](const auto& p) {
                     using P = std::decay_t<decltype(p)>;
                     if constexpr (std::is_same_v<P, image::LabelProperties>) {
-                        s.text = Gbk(p.caption);
+                        s.text = p.caption;
                         s.integers[unit_property::kTextColour] =
                             static_cast<std::int32_t>(p.textColour);
                         s.integers[unit_property::kBackColour] =
                             static_cast<std::int32_t>(p.backColour);
                     } else if constexpr (std::is_same_v<P, image::ButtonProperties>) {
-                        s.text = Gbk(p.caption);
+                        s.text = p.caption;
+                    } else if constexpr (std::is_same_v<P, image::EditBoxProperties>) {
+                        s.text = p.content;
                     } else if constexpr (std::is_same_v<P, image::WindowProperties>) {
-                        s.text = Gbk(p.title);
+                        s.text = p.title;
                     } else if constexpr (std::is_same_v<P, image::TimerProperties>) {
                         s.integers[unit_property::kTimerPeriod] =
                             static_cast<std::int32_t>(p.period);
                     } else if constexpr (std::is_same_v<P, image::StatusBarProperties>) {
-                        for (const auto& pane : p.panes) s.panes.push_back(Gbk(pane.text));
+                        for (const auto& pane : p.panes) s.panes.push_back(pane.text);
+                        if (window.id == kMainWindowId) {
+                            const std::int32_t height = WindowDouble::kDockedStatusBarHeight;
+                            s.integers[unit_property::kLeft] = 0;
+                            s.integers[unit_property::kTop] = WindowDouble::kClientHeight - height;
+                            s.integers[unit_property::kWidth] = WindowDouble::kClientWidth;
+                            s.integers[unit_property::kHeight] = height;
+                        }
+                    } else if constexpr (std::is_same_v<P, image::ReportListProperties>) {
+                        s.columns = p.columns.size();
                     }
                 },
                 u.properties);
-        };
-        seed(window.self);
-        for (const auto& u : window.units) seed(u);
-        for (const auto& m : window.menu)
-            d.Unit({window.id, m.id}).type = image::unit_type::kMenuItem;
+        }
     }
     d.loadedWindows.push_back(kMainWindowId);
 }
@@ -250,7 +306,7 @@ WindowDouble::WindowDouble() {
     table_.kernelCommand = &KernelCommand;
     table_.libraryCommand = &LibraryCommand;
     current = this;
-    Seed(*this);
+    Seed(*this, names_);
     InstallServices(&table_);
 }
 
@@ -260,21 +316,37 @@ WindowDouble::~WindowDouble() {
 }
 
 UnitState& WindowDouble::Unit(UnitRef unit) {
-    return units_[{unit.window, unit.unit}];
+    const auto it = units_.find({unit.window, unit.unit});
+    if (it != units_.end()) return it->second;
+    ADD_FAILURE() << std::hex << std::showbase << "unit " << unit.unit << " of window "
+                  << unit.window << " is not in the form";
+    refused_ = UnitState{};
+    return refused_;
+}
+
+UnitState& WindowDouble::AddCopy(UnitRef copy, const UnitState& state) {
+    return units_[{copy.window, copy.unit}] = state;
+}
+
+UnitRef WindowDouble::Named(std::string_view utf8Name) const {
+    const auto it = names_.find(Gbk(utf8Name));
+    if (it != names_.end()) return it->second;
+    ADD_FAILURE() << "the form has no unit named " << utf8Name;
+    return {};
 }
 bool WindowDouble::Has(UnitRef unit) const {
     return units_.count({unit.window, unit.unit}) != 0;
 }
 
 const std::vector<std::vector<std::string>>& WindowDouble::Rows() {
-    return Unit(app::kSongList).rows;
+    return Unit(Named("超级列表框1")).rows;
 }
 std::string WindowDouble::Cell(std::size_t row, std::size_t column) {
     const auto& rows = Rows();
     return row < rows.size() && column < rows[row].size() ? rows[row][column] : std::string();
 }
 std::string WindowDouble::Pane(std::size_t pane) {
-    const auto& panes = Unit(app::kStatusBar).panes;
+    const auto& panes = Unit(Named("状态条1")).panes;
     return pane < panes.size() ? panes[pane] : std::string();
 }
 

@@ -58,6 +58,7 @@
 //     columns count=5
 //     column index=0 width=50 align=left text="序号"            (align is left, right or center)
 //     rows count=2
+//     page rows=12                                               (rows the list shows whole)
 //     row index=0 cells="1","title",...
 //   after a msctls_statusbar32's control record:
 //     panes count=4
@@ -512,6 +513,7 @@ bool DumpList(HWND list) {
     }
     const int rows = static_cast<int>(Send(list, LVM_GETITEMCOUNT, 0, 0));
     Print(L"rows count=" + std::to_wstring(rows));
+    Print(L"page rows=" + std::to_wstring(Send(list, LVM_GETCOUNTPERPAGE, 0, 0)));
     const size_t cellCount = columns.empty() ? 1 : columns.size();
     for (int row = 0; row < rows; ++row) {
         std::wstring line = L"row index=" + std::to_wstring(row) + L" cells=";

@@ -1,6 +1,7 @@
 #pragma once
 // Collection tags: at start one label per collection of the catalogue, laid out in rows under
-// the search box with the song list moved below them; pressing one lists its songs.
+// the search box, as many rows as leave the song list room for ten songs; the list then fills
+// the room between the last row and the status bar. Pressing a tag lists its songs.
 
 namespace tessel::app {
 

@@ -1,6 +1,6 @@
 #pragma once
-// The units the handlers work on, named once. The ids are the ones the window description
-// (app/windows.cpp) stores in the form data.
+// The units the handlers work on, named once: the window description (app/windows.cpp) stores
+// these ids in the form data, and the handlers address the units by them.
 #include <cstdint>
 
 #include "tessel/runtime/program.h"

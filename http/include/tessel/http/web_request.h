@@ -20,6 +20,9 @@ struct WebRequestOptions {
     ByteArray* postBytes = nullptr;   // in/out: body as bytes; filled from `postText` when empty
     const char* proxy = nullptr;      // "host:port"; empty means a direct connection
     bool mergeCookies = true;         // fold the server's cookies into `sendCookies`
+    // The longest body taken, in bytes; 0: no bound. A longer body is not read on: the request
+    // answers the empty byte array, as for one that failed.
+    std::uint32_t bodyLimit = 0;
 };
 
 // The verbs by method number.

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# many_collections_test.sh DRIVER PROGRAM CATALOGUE OUTDIR: the program against a catalogue of
+# 300 collections (a library made here: one demo song copied into 300 folders). The tags take
+# only the rows that leave the song list room for ten songs; the list lies between the last row
+# of tags and the status bar, inside the client area, and shows at least ten rows once a search
+# fills it. Screenshot: OUTDIR/many_collections.png.
+set -uo pipefail
+
+DRIVER="$1"
+PROGRAM="$2"
+CATALOGUE="$3"
+OUTDIR="$4"
+HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+TITLE="Tessel音乐搜索下载器"
+DESKTOP="tessel-collections-$$"
+COLLECTIONS=300
+
+source "$HERE/../ui/driver_lib.sh"
+source "$HERE/catalogue_lib.sh"
+
+LIBRARY="$OUTDIR/library-$COLLECTIONS"
+if [ ! -f "$LIBRARY/.made" ]; then
+  mkdir -p "$OUTDIR"
+  [ -d "$OUTDIR/demo-library" ] || "$CATALOGUE" --make-demo "$OUTDIR/demo-library" >/dev/null ||
+    { echo "no demo library"; exit 1; }
+  SONG=$(find "$OUTDIR/demo-library" -name '*.mp3' | sort | head -1)
+  rm -rf "$LIBRARY"
+  for i in $(seq -w 1 "$COLLECTIONS"); do
+    mkdir -p "$LIBRARY/合集$i"
+    cp "$SONG" "$LIBRARY/合集$i/"
+  done
+  touch "$LIBRARY/.made"
+fi
+start_catalogue "$LIBRARY"
+copy_program
+start_program "$APP/$(basename "$PROGRAM")"
+
+# rect_of LINE: "left top width height" of a dump record.
+rect_of() { sed -nE 's/.* rect=(-?[0-9]+),(-?[0-9]+),([0-9]+),([0-9]+) .*/\1 \2 \3 \4/p' <<<"$1"; }
+
+read -r CLIENT_WIDTH CLIENT_HEIGHT < <(sed -nE 's/^window .* client=([0-9]+),([0-9]+).*/\1 \2/p' <<<"$OUT")
+read -r _ BAR_TOP _ _ < <(rect_of "$(grep -E '^control .* class=msctls_statusbar32 ' <<<"$OUT")")
+read -r LIST_LEFT LIST_TOP LIST_WIDTH LIST_HEIGHT < <(rect_of "$(grep -E '^control .* class=SysListView32 ' <<<"$OUT")")
+echo "client ${CLIENT_WIDTH}x$CLIENT_HEIGHT, status bar at $BAR_TOP, list $LIST_LEFT,$LIST_TOP,${LIST_WIDTH}x$LIST_HEIGHT"
+
+# The tags: visible labels 20 high from top 48 on.
+TAGS=0
+LAST_BOTTOM=0
+while read -r line; do
+  read -r _ top _ height < <(rect_of "$line")
+  [ "$height" = 20 ] && [ "$top" -ge 48 ] || continue
+  TAGS=$((TAGS + 1))
+  [ $((top + height)) -gt "$LAST_BOTTOM" ] && LAST_BOTTOM=$((top + height))
+done < <(grep -E '^control hwnd=[^ ]+ class=Static .*visible=1 ' <<<"$OUT")
+echo "$TAGS tags, the last row ending at $LAST_BOTTOM"
+[ "$TAGS" -gt 0 ] && [ "$TAGS" -lt "$COLLECTIONS" ] || fail "$TAGS tags for $COLLECTIONS collections"
+[ "$LIST_TOP" = $((LAST_BOTTOM + 10)) ] || fail "the list's top is $LIST_TOP, wanted $((LAST_BOTTOM + 10))"
+[ $((LIST_TOP + LIST_HEIGHT)) -le "$BAR_TOP" ] || fail "the list ends at $((LIST_TOP + LIST_HEIGHT)), under the status bar at $BAR_TOP"
+[ "$LIST_LEFT" -ge 0 ] && [ $((LIST_LEFT + LIST_WIDTH)) -le "$CLIENT_WIDTH" ] ||
+  fail "the list spans $LIST_LEFT..$((LIST_LEFT + LIST_WIDTH)) of a client area $CLIENT_WIDTH wide"
+
+# A search for the song every collection holds fills the list: at least ten rows are seen whole
+# above the status bar.
+mapfile -t LISTED < <(node "$HERE/catalogue_rows.mjs" "$BASE" collections)
+FIRST_ID=${LISTED[0]##*$'\t'}
+KEYWORD=$(node "$HERE/catalogue_rows.mjs" "$BASE" "/tessel/music/collections/$FIRST_ID/songs/?count=20&offset=" |
+  head -1 | sed -E 's/^row index=0 cells="[^"]*","(([^"\\]|\\.)*)".*/\1/')
+expect set-text --title "$TITLE" --class Edit "$KEYWORD" --
+expect click --title "$TITLE" --class Button --text 搜索 --
+expect wait-text --title "$TITLE" --class msctls_statusbar32 --pane 0 "状态：搜索完成" --
+expect dump --title "$TITLE" --
+PAGE_ROWS=$(sed -nE 's/^page rows=([0-9]+)$/\1/p' <<<"$OUT")
+echo "the list shows $PAGE_ROWS rows whole"
+[ "${PAGE_ROWS:-0}" -ge 10 ] || fail "the list shows ${PAGE_ROWS:-no} rows whole, wanted at least 10"
+rm -f "$OUTDIR/many_collections.png"
+"$HERE/../ui/screenshot.sh" "$OUTDIR/many_collections.png" || fail "screenshot"
+
+expect close --title "$TITLE" --wait-exit -- 'exit-code=0'
+finish "300 collections: $TAGS tags, the list and $PAGE_ROWS rows of songs above the status bar"
