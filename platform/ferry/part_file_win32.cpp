@@ -1,10 +1,14 @@
-// The part file on Windows: a short unique name in the target's folder, written with WriteFile
-// and moved over the target with MoveFileExW. Paths are converted from GBK with code page 936.
+// The part file on Windows: "~ferry<process id>-<n>.part" in the target's folder, written with
+// WriteFile and moved over the target with MoveFileExW. Paths are converted from GBK with code
+// page 936; one that the part file's name makes too long for the plain form is given in the
+// extended-length form ("\\?\").
 #include <windows.h>
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <string>
+#include <string_view>
 
 #include "tessel/ferry/platform_seams.h"
 #include "tessel/platform/gbk_win32.h"
@@ -13,22 +17,37 @@ namespace tessel::ferry {
 
 namespace {
 
+constexpr std::wstring_view kPrefix = L"~ferry";
+constexpr std::wstring_view kSuffix = L".part";
+
 std::atomic<unsigned> g_nextPart{0};
+
+std::wstring UsablePath(const std::wstring& path) {
+    if (path.size() < MAX_PATH) return path;
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return path;
+    std::wstring full(size, L'\0');
+    full.resize(GetFullPathNameW(path.c_str(), size, full.data(), nullptr));
+    if (full.rfind(L"\\\\?\\", 0) == 0) return full;
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
 
 class Win32PartFile final : public PartFile {
   public:
     Win32PartFile(HANDLE file, std::wstring temp, std::wstring target)
         : file_(file), temp_(std::move(temp)), target_(std::move(target)) {}
-    ~Win32PartFile() override {
-        if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-        if (!committed_) DeleteFileW(temp_.c_str());
-    }
+    ~Win32PartFile() override { Discard(); }
 
     bool Write(const char* data, std::size_t size) override {
+        std::lock_guard lock(mutex_);
         while (size > 0) {
             DWORD written = 0;
             const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
-            if (!WriteFile(file_, data, chunk, &written, nullptr) || written == 0) return false;
+            if (file_ == INVALID_HANDLE_VALUE ||
+                !WriteFile(file_, data, chunk, &written, nullptr) || written == 0) {
+                return false;
+            }
             data += written;
             size -= written;
         }
@@ -36,42 +55,101 @@ class Win32PartFile final : public PartFile {
     }
 
     bool Restart() override {
-        return SetFilePointer(file_, 0, nullptr, FILE_BEGIN) == 0 && SetEndOfFile(file_);
+        std::lock_guard lock(mutex_);
+        return file_ != INVALID_HANDLE_VALUE &&
+               SetFilePointer(file_, 0, nullptr, FILE_BEGIN) == 0 && SetEndOfFile(file_);
     }
 
     bool Commit() override {
+        std::lock_guard lock(mutex_);
+        if (file_ == INVALID_HANDLE_VALUE) return false;
+        // On the disk before it takes the target's name, so a completed file survives a crash.
+        const bool flushed = FlushFileBuffers(file_) != FALSE;
         const bool closed = CloseHandle(file_) != FALSE;
         file_ = INVALID_HANDLE_VALUE;
-        committed_ = closed && MoveFileExW(temp_.c_str(), target_.c_str(),
-                                           MOVEFILE_REPLACE_EXISTING) != FALSE;
+        // A target that another program holds open cannot be replaced: the transfer fails and
+        // its bytes go, so nothing stands in the way of the next try.
+        committed_ = flushed && closed &&
+                     MoveFileExW(temp_.c_str(), target_.c_str(),
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+        if (!committed_) DeleteFileW(temp_.c_str());
         return committed_;
     }
 
+    void Discard() override {
+        std::lock_guard lock(mutex_);
+        if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+        file_ = INVALID_HANDLE_VALUE;
+        if (!committed_) DeleteFileW(temp_.c_str());
+        committed_ = true;  // nothing of it is left to delete
+    }
+
   private:
+    std::mutex mutex_;
     HANDLE file_;
     std::wstring temp_;
     std::wstring target_;
     bool committed_ = false;
 };
 
+std::wstring FolderOf(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+// The process id in a part file's name, or 0 when the name is not one of ours.
+DWORD OwnerOf(std::wstring_view name) {
+    if (name.substr(0, kPrefix.size()) != kPrefix || name.size() < kSuffix.size() ||
+        name.substr(name.size() - kSuffix.size()) != kSuffix) {
+        return 0;
+    }
+    DWORD pid = 0;
+    std::size_t i = kPrefix.size();
+    for (; i < name.size() && name[i] >= L'0' && name[i] <= L'9' && pid < 100000000; ++i) {
+        pid = pid * 10 + (name[i] - L'0');
+    }
+    return i < name.size() && name[i] == L'-' ? pid : 0;
+}
+
+bool Running(DWORD pid) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (process == nullptr) return GetLastError() != ERROR_INVALID_PARAMETER;
+    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
+}
+
 }  // namespace
 
 std::unique_ptr<PartFile> CreatePartFile(const std::string& target) {
     const std::wstring path = platform::WideFromGbk(target);
-    const std::size_t slash = path.find_last_of(L"\\/");
-    const std::wstring folder =
-        slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+    const std::wstring folder = FolderOf(path);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::wstring temp = folder + L"~ferry" + std::to_wstring(GetCurrentProcessId()) +
-                                  L"-" + std::to_wstring(g_nextPart++) + L".part";
+        const std::wstring temp = UsablePath(folder + std::wstring(kPrefix) +
+                                             std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                             std::to_wstring(g_nextPart++) + std::wstring(kSuffix));
         HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
-            return std::make_unique<Win32PartFile>(file, temp, path);
+            return std::make_unique<Win32PartFile>(file, temp, UsablePath(path));
         }
         if (GetLastError() != ERROR_FILE_EXISTS) return nullptr;
     }
     return nullptr;
+}
+
+void SweepPartFiles(const std::string& target) {
+    const std::wstring folder = FolderOf(platform::WideFromGbk(target));
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(UsablePath(folder + L"~ferry*.part").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const DWORD owner = OwnerOf(found.cFileName);
+        if (owner != 0 && owner != GetCurrentProcessId() && !Running(owner)) {
+            DeleteFileW(UsablePath(folder + found.cFileName).c_str());
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
 }
 
 }  // namespace tessel::ferry
