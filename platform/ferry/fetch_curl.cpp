@@ -31,8 +31,8 @@ bool StartsWithIgnoringCase(std::string_view line, std::string_view prefix) {
 
 std::string_view Trimmed(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' ||
-                          s.back() == '\n')) {
+    while (!s.empty() &&
+           (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n')) {
         s.remove_suffix(1);
     }
     return s;
@@ -167,7 +167,8 @@ class CurlFetcher final : public Fetcher {
             const std::string_view value = line.substr(kRange.size());
             a->head.rangeStart = Number(value);
             const std::size_t slash = value.find('/');
-            a->head.rangeTotal = slash == std::string_view::npos ? -1 : Number(value.substr(slash + 1));
+            a->head.rangeTotal =
+                slash == std::string_view::npos ? -1 : Number(value.substr(slash + 1));
         } else if (StartsWithIgnoringCase(line, kEtag)) {
             a->head.etag = std::string(Trimmed(line.substr(kEtag.size())));
         } else if (StartsWithIgnoringCase(line, kModified)) {

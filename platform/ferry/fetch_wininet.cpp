@@ -53,8 +53,8 @@ std::int32_t StatusOf(HINTERNET request) {
     DWORD status = 0;
     DWORD size = sizeof status;
     DWORD index = 0;
-    return HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                          &size, &index)
+    return HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                          &index)
                ? static_cast<std::int32_t>(status)
                : 0;
 }

@@ -125,9 +125,9 @@ std::unique_ptr<PartFile> CreatePartFile(const std::string& target) {
     const std::wstring path = platform::WideFromGbk(target);
     const std::wstring folder = FolderOf(path);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::wstring temp = UsablePath(folder + std::wstring(kPrefix) +
-                                             std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                             std::to_wstring(g_nextPart++) + std::wstring(kSuffix));
+        const std::wstring temp =
+            UsablePath(folder + std::wstring(kPrefix) + std::to_wstring(GetCurrentProcessId()) +
+                       L"-" + std::to_wstring(g_nextPart++) + std::wstring(kSuffix));
         HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (file != INVALID_HANDLE_VALUE) {

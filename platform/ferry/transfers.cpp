@@ -91,7 +91,6 @@ class WriteBehind {
     std::thread writer_;  // last: starts once the rest is ready
 };
 
-
 // Takes one answer after another into the part file and keeps count of what it holds. A resume
 // is accepted only when it continues the same version of the file where the part file ends;
 // anything else asks for the file from zero (StartOverWanted).

@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "tessel/ferry/commands.h"
+#include "tessel/ferry/transfers.h"
 #include "tessel/platform/headless.h"
 #include "tessel/runtime/library_commands.h"
 #include "test_http_server.h"
 
 namespace tessel::ferry_test {
-
 
 namespace fs = std::filesystem;
 using namespace tessel;

@@ -35,9 +35,9 @@ constexpr char kGoneProcess[] = "99999996";
 TEST_F(FerryTest, PartFilesOfProcessesNoLongerRunningGoWhenTheFolderIsFirstUsed) {
     const std::string own = std::to_string(OwnProcess());
     const std::vector<std::string> kept = {
-        kPartPrefix + own + "-7.part",             // this process's own
-        kPartPrefix + std::string("notes.part"),   // not one of ours
-        std::string(kPartPrefix) + kGoneProcess,    // no ".part"
+        kPartPrefix + own + "-7.part",            // this process's own
+        kPartPrefix + std::string("notes.part"),  // not one of ours
+        std::string(kPartPrefix) + kGoneProcess,  // no ".part"
         "song.mp3",
     };
     const std::string gone = kPartPrefix + std::string(kGoneProcess) + "-1.part";

@@ -170,9 +170,9 @@ TEST_F(FerryTest, ARangeAnsweredInPartIsResumedAgainUntilTheBodyIsWhole) {
                 answer.dropAfter = kCut;
                 break;
             case 1:  // only 1000 bytes of the rest, as a server may
-                answer = RangeAnswer(v, kCut, "bytes " + std::to_string(kCut) + "-" +
-                                                  std::to_string(kCut + 999) + "/" +
-                                                  std::to_string(size));
+                answer = RangeAnswer(v, kCut,
+                                     "bytes " + std::to_string(kCut) + "-" +
+                                         std::to_string(kCut + 999) + "/" + std::to_string(size));
                 answer.patternBytes = 1000;
                 break;
             default:
@@ -199,7 +199,8 @@ TEST_F(FerryTest, RedirectsAreFollowedTenTimesAtMostAndOnlyToHttp) {
             answer.headers.push_back("Location: ftp://127.0.0.1/song.mp3");
         } else if (target.rfind("/hop", 0) == 0 && std::stoi(target.substr(4)) < 10) {
             answer.status = "307 Temporary Redirect";
-            answer.headers.push_back("Location: hop" + std::to_string(std::stoi(target.substr(4)) + 1));
+            answer.headers.push_back("Location: hop" +
+                                     std::to_string(std::stoi(target.substr(4)) + 1));
         } else {
             answer = PatternAnswer(r, 70000);
         }
@@ -211,8 +212,7 @@ TEST_F(FerryTest, RedirectsAreFollowedTenTimesAtMostAndOnlyToHttp) {
     EXPECT_EQ(server.Requests().size(), 11u) << "ten redirects and the file";
 
     const auto before = server.Requests().size();
-    EXPECT_EQ(WaitForEnd(Start(server.Url("/loop"), PathOf("loop.mp3"))),
-              TransferOutcome::kFailed);
+    EXPECT_EQ(WaitForEnd(Start(server.Url("/loop"), PathOf("loop.mp3"))), TransferOutcome::kFailed);
     EXPECT_EQ(server.Requests().size() - before, 11u) << "the first request and ten redirects";
 
     EXPECT_EQ(WaitForEnd(Start(server.Url("/ftp"), PathOf("ftp.mp3"))), TransferOutcome::kFailed);

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "ferry_fixture.h"
-#include "tessel/ferry/transfers.h"
 
 namespace tessel::ferry_test {
 namespace {

@@ -311,8 +311,8 @@ void TestHttpServer::Serve(std::uintptr_t connection) {
             for (const std::string& h : response.headers) head += h + "\r\n";
             switch (response.framing) {
                 case ServerResponse::Framing::kContentLength:
-                    head += "Content-Length: " +
-                            std::to_string(whole + response.withheldBytes) + "\r\n";
+                    head += "Content-Length: " + std::to_string(whole + response.withheldBytes) +
+                            "\r\n";
                     break;
                 case ServerResponse::Framing::kChunked:
                     head += "Transfer-Encoding: chunked\r\n";

@@ -62,8 +62,7 @@ enum class FetchEnd {
 class Fetcher {
   public:
     virtual ~Fetcher() = default;
-    virtual FetchEnd Get(const std::string& url, const Resume& resume,
-                         BodyReceiver& receiver) = 0;
+    virtual FetchEnd Get(const std::string& url, const Resume& resume, BodyReceiver& receiver) = 0;
     virtual void Abort() = 0;
 };
 std::unique_ptr<Fetcher> NewFetcher(const Bounds& bounds);
