@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "part_file_owner.h"
 #include "tessel/ferry/platform_seams.h"
 #include "tessel/platform/standins.h"
 
@@ -96,20 +97,6 @@ std::string NativeFolder(const std::string& target) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-// The process id in a part file's name, or 0 when the name is not one of ours.
-pid_t OwnerOf(std::string_view name) {
-    if (name.substr(0, kPrefix.size()) != kPrefix || name.size() < kSuffix.size() ||
-        name.substr(name.size() - kSuffix.size()) != kSuffix) {
-        return 0;
-    }
-    pid_t pid = 0;
-    std::size_t i = kPrefix.size();
-    for (; i < name.size() && name[i] >= '0' && name[i] <= '9' && pid < 100000000; ++i) {
-        pid = pid * 10 + (name[i] - '0');
-    }
-    return i < name.size() && name[i] == '-' ? pid : 0;
-}
-
 bool Running(pid_t pid) {
     return ::kill(pid, 0) == 0 || errno == EPERM;
 }
@@ -130,7 +117,8 @@ void SweepPartFiles(const std::string& target) {
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (dir == nullptr) return;
     while (const dirent* entry = ::readdir(dir)) {
-        const pid_t owner = OwnerOf(entry->d_name);
+        const auto owner =
+            static_cast<pid_t>(PartFileOwner(std::string_view(entry->d_name), kPrefix, kSuffix));
         if (owner > 0 && owner != ::getpid() && !Running(owner)) {
             ::unlink((folder + entry->d_name).c_str());
         }

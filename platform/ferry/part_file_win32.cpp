@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "part_file_owner.h"
 #include "tessel/ferry/platform_seams.h"
 #include "tessel/platform/gbk_win32.h"
 
@@ -97,20 +98,6 @@ std::wstring FolderOf(const std::wstring& path) {
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
 }
 
-// The process id in a part file's name, or 0 when the name is not one of ours.
-DWORD OwnerOf(std::wstring_view name) {
-    if (name.substr(0, kPrefix.size()) != kPrefix || name.size() < kSuffix.size() ||
-        name.substr(name.size() - kSuffix.size()) != kSuffix) {
-        return 0;
-    }
-    DWORD pid = 0;
-    std::size_t i = kPrefix.size();
-    for (; i < name.size() && name[i] >= L'0' && name[i] <= L'9' && pid < 100000000; ++i) {
-        pid = pid * 10 + (name[i] - L'0');
-    }
-    return i < name.size() && name[i] == L'-' ? pid : 0;
-}
-
 bool Running(DWORD pid) {
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
     if (process == nullptr) return GetLastError() != ERROR_INVALID_PARAMETER;
@@ -144,7 +131,7 @@ void SweepPartFiles(const std::string& target) {
     HANDLE search = FindFirstFileW(UsablePath(folder + L"~ferry*.part").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
-        const DWORD owner = OwnerOf(found.cFileName);
+        const DWORD owner = PartFileOwner(std::wstring_view(found.cFileName), kPrefix, kSuffix);
         if (owner != 0 && owner != GetCurrentProcessId() && !Running(owner)) {
             DeleteFileW(UsablePath(folder + found.cFileName).c_str());
         }
