@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <mutex>
@@ -54,12 +55,20 @@ class PosixPartFile final : public PartFile {
             if (n <= 0) return false;
             data += n;
             size -= static_cast<std::size_t>(n);
+            written_ += static_cast<std::uint64_t>(n);
+        }
+        if (written_ - writtenBack_ >= kWriteBackStep) {
+            // Starts the write-back and returns at once.
+            ::sync_file_range(fd_, static_cast<off_t>(writtenBack_),
+                              static_cast<off_t>(written_ - writtenBack_), SYNC_FILE_RANGE_WRITE);
+            writtenBack_ = written_;
         }
         return true;
     }
 
     bool Restart() override {
         std::lock_guard lock(mutex_);
+        written_ = writtenBack_ = 0;
         return fd_ >= 0 && ::ftruncate(fd_, 0) == 0 && ::lseek(fd_, 0, SEEK_SET) == 0;
     }
 
@@ -88,6 +97,8 @@ class PosixPartFile final : public PartFile {
     int fd_;
     std::string temp_;
     std::string target_;
+    std::uint64_t written_ = 0;
+    std::uint64_t writtenBack_ = 0;  // where the last write-back that was started ended
     bool committed_ = false;
 };
 

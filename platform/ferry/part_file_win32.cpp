@@ -6,9 +6,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 #include "part_file_owner.h"
 #include "tessel/ferry/platform_seams.h"
@@ -39,6 +43,8 @@ class Win32PartFile final : public PartFile {
     Win32PartFile(HANDLE file, std::wstring temp, std::wstring target)
         : file_(file), temp_(std::move(temp)), target_(std::move(target)) {}
     ~Win32PartFile() override { Discard(); }
+    Win32PartFile(const Win32PartFile&) = delete;
+    Win32PartFile& operator=(const Win32PartFile&) = delete;
 
     bool Write(const char* data, std::size_t size) override {
         std::lock_guard lock(mutex_);
@@ -51,6 +57,11 @@ class Win32PartFile final : public PartFile {
             }
             data += written;
             size -= written;
+            unflushed_ += written;
+        }
+        if (unflushed_ >= kWriteBackStep) {
+            unflushed_ = 0;
+            WantFlush();
         }
         return true;
     }
@@ -64,6 +75,7 @@ class Win32PartFile final : public PartFile {
     bool Commit() override {
         std::lock_guard lock(mutex_);
         if (file_ == INVALID_HANDLE_VALUE) return false;
+        StopFlusher();
         // On the disk before it takes the target's name, so a completed file survives a crash.
         const bool flushed = FlushFileBuffers(file_) != FALSE;
         const bool closed = CloseHandle(file_) != FALSE;
@@ -79,6 +91,7 @@ class Win32PartFile final : public PartFile {
 
     void Discard() override {
         std::lock_guard lock(mutex_);
+        StopFlusher();
         if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
         file_ = INVALID_HANDLE_VALUE;
         if (!committed_) DeleteFileW(temp_.c_str());
@@ -86,11 +99,54 @@ class Win32PartFile final : public PartFile {
     }
 
   private:
+    // There is no asynchronous flush: a thread of its own flushes what was written so far while
+    // the writes go on (the handle may be used by two threads at once). Called under mutex_.
+    void WantFlush() {
+        {
+            std::lock_guard lock(flushMutex_);
+            flushWanted_ = true;
+        }
+        flushChanged_.notify_all();
+        if (flusher_.joinable()) return;
+        try {
+            flusher_ = std::thread([this] {
+                std::unique_lock lock(flushMutex_);
+                for (;;) {
+                    flushChanged_.wait(lock, [this] { return flushWanted_ || stopFlusher_; });
+                    if (stopFlusher_) return;
+                    flushWanted_ = false;
+                    lock.unlock();
+                    FlushFileBuffers(file_);
+                    lock.lock();
+                }
+            });
+        } catch (const std::system_error&) {
+            // The flush before the rename does it all.
+        }
+    }
+
+    // Called under mutex_, before the handle closes.
+    void StopFlusher() {
+        if (!flusher_.joinable()) return;
+        {
+            std::lock_guard lock(flushMutex_);
+            stopFlusher_ = true;
+        }
+        flushChanged_.notify_all();
+        flusher_.join();
+    }
+
     std::mutex mutex_;
     HANDLE file_;
     std::wstring temp_;
     std::wstring target_;
+    std::uint64_t unflushed_ = 0;
     bool committed_ = false;
+    std::mutex flushMutex_;
+    std::condition_variable flushChanged_;
+    bool flushWanted_ = false;
+    bool stopFlusher_ = false;
+    std::thread flusher_;
 };
 
 std::wstring FolderOf(const std::wstring& path) {

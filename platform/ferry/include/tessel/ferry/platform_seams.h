@@ -85,6 +85,10 @@ class PartFile {
 // Null when the target's directory cannot take a new file.
 std::unique_ptr<PartFile> CreatePartFile(const std::string& target);
 
+// A part file starts writing its bytes back to the disk after this many, while the transfer
+// goes on, so that the flush before the rename finds little left to do.
+inline constexpr std::uint64_t kWriteBackStep = 8u << 20;
+
 // Deletes the part files in the target's directory that processes no longer running left there
 // (a killed run); nothing else is touched.
 void SweepPartFiles(const std::string& target);
