@@ -35,27 +35,59 @@ std::int64_t ParseInt64(const std::wstring& text, std::size_t from = 0) {
 }
 
 std::wstring QueryText(HINTERNET request, DWORD level) {
-    wchar_t buffer[128] = {};
-    DWORD size = sizeof buffer;
+    std::wstring text(128, L'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        DWORD size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+        DWORD index = 0;
+        if (HttpQueryInfoW(request, level, text.data(), &size, &index)) {
+            text.resize(size / sizeof(wchar_t));
+            return text;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
+        text.assign(size / sizeof(wchar_t) + 1, L'\0');
+    }
+    return {};
+}
+
+std::int32_t StatusOf(HINTERNET request) {
+    DWORD status = 0;
+    DWORD size = sizeof status;
     DWORD index = 0;
-    if (!HttpQueryInfoW(request, level, buffer, &size, &index)) return {};
-    return std::wstring(buffer, size / sizeof(wchar_t));
+    return HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                          &index)
+               ? static_cast<std::int32_t>(status)
+               : 0;
 }
 
 ResponseHead ReadHead(HINTERNET request) {
     ResponseHead head;
-    DWORD status = 0;
-    DWORD size = sizeof status;
-    DWORD index = 0;
-    if (HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
-                       &index)) {
-        head.status = static_cast<std::int32_t>(status);
-    }
+    head.status = StatusOf(request);
     head.contentLength = ParseInt64(QueryText(request, HTTP_QUERY_CONTENT_LENGTH));
     // "bytes 100-199/200"
     const std::wstring range = QueryText(request, HTTP_QUERY_CONTENT_RANGE);
-    if (range.rfind(L"bytes ", 0) == 0) head.rangeStart = ParseInt64(range, 6);
+    if (range.rfind(L"bytes ", 0) == 0) {
+        head.rangeStart = ParseInt64(range, 6);
+        const std::size_t slash = range.find(L'/');
+        if (slash != std::wstring::npos) head.rangeTotal = ParseInt64(range, slash + 1);
+    }
+    head.etag = platform::GbkFromWide(QueryText(request, HTTP_QUERY_ETAG));
+    head.lastModified = platform::GbkFromWide(QueryText(request, HTTP_QUERY_LAST_MODIFIED));
     return head;
+}
+
+bool IsRedirect(std::int32_t status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// The address a Location value names, relative to the address that answered.
+std::wstring Resolved(const std::wstring& base, const std::wstring& location) {
+    std::wstring out(base.size() + location.size() + 64, L'\0');
+    DWORD size = static_cast<DWORD>(out.size());
+    if (!InternetCombineUrlW(base.c_str(), location.c_str(), out.data(), &size, ICU_NO_ENCODE)) {
+        return {};
+    }
+    out.resize(size);
+    return out;
 }
 
 bool IsTimeout(DWORD error) {
@@ -77,45 +109,17 @@ class WinInetFetcher final : public Fetcher {
         if (session_ != nullptr) InternetCloseHandle(session_);
     }
 
-    FetchEnd Get(const std::string& url, std::int64_t from, BodyReceiver& receiver) override {
-        HINTERNET session = Session();
-        if (session == nullptr) return aborted_ ? FetchEnd::kStopped : FetchEnd::kNoConnection;
-        const std::wstring address = platform::WideFromGbk(url);
-        URL_COMPONENTSW parts{};
-        parts.dwStructSize = sizeof parts;
-        wchar_t host[256] = {};
-        std::vector<wchar_t> path(address.size() + 1);
-        std::vector<wchar_t> extra(address.size() + 1);
-        parts.lpszHostName = host;
-        parts.dwHostNameLength = 256;
-        parts.lpszUrlPath = path.data();
-        parts.dwUrlPathLength = static_cast<DWORD>(path.size());
-        parts.lpszExtraInfo = extra.data();
-        parts.dwExtraInfoLength = static_cast<DWORD>(extra.size());
-        if (address.empty() ||
-            !InternetCrackUrlW(address.c_str(), static_cast<DWORD>(address.size()), 0, &parts) ||
-            (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS)) {
-            return FetchEnd::kNoConnection;
+    // Redirects are followed here, not by WinInet, so that their number and their schemes are
+    // bounded alike on every system.
+    FetchEnd Get(const std::string& url, const Resume& resume, BodyReceiver& receiver) override {
+        std::wstring address = platform::WideFromGbk(url);
+        for (int redirects = 0;; ++redirects) {
+            std::wstring location;
+            const FetchEnd end = GetOne(address, resume, receiver, location);
+            if (location.empty()) return end;
+            if (redirects == kMostRedirects) return FetchEnd::kNoConnection;
+            address = Resolved(address, location);
         }
-        const std::wstring object = std::wstring(path.data()) + extra.data();
-        HINTERNET connection = InternetConnectW(session, host, parts.nPort, nullptr, nullptr,
-                                                INTERNET_SERVICE_HTTP, 0, 0);
-        if (connection == nullptr) return aborted_ ? FetchEnd::kStopped : FetchEnd::kNoConnection;
-        Bound(connection, bounds_);
-        DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
-                      INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
-        if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
-        HINTERNET request =
-            HttpOpenRequestW(connection, L"GET", object.empty() ? L"/" : object.c_str(), nullptr,
-                             nullptr, nullptr, flags, 0);
-        FetchEnd end = FetchEnd::kNoConnection;
-        if (request != nullptr) {
-            Bound(request, bounds_);
-            end = Exchange(request, from, receiver);
-        }
-        Close(request);
-        Close(connection);
-        return end;
     }
 
     // Closing the root handle closes its children, which ends a read that waits in another thread.
@@ -143,12 +147,65 @@ class WinInetFetcher final : public Fetcher {
         if (handle != nullptr && !aborted_) InternetCloseHandle(handle);
     }
 
-    FetchEnd Exchange(HINTERNET request, std::int64_t from, BodyReceiver& receiver) {
-        const std::wstring range =
-            from > 0 ? L"Range: bytes=" + std::to_wstring(from) + L"-\r\n" : std::wstring();
-        if (!HttpSendRequestW(request, range.empty() ? nullptr : range.c_str(),
-                              static_cast<DWORD>(range.size()), nullptr, 0)) {
+    // One request; a redirect answer leaves its Location in `location` and is not read.
+    FetchEnd GetOne(const std::wstring& address, const Resume& resume, BodyReceiver& receiver,
+                    std::wstring& location) {
+        HINTERNET session = Session();
+        if (session == nullptr) return aborted_ ? FetchEnd::kStopped : FetchEnd::kNoConnection;
+        URL_COMPONENTSW parts{};
+        parts.dwStructSize = sizeof parts;
+        wchar_t host[256] = {};
+        std::vector<wchar_t> path(address.size() + 1);
+        std::vector<wchar_t> extra(address.size() + 1);
+        parts.lpszHostName = host;
+        parts.dwHostNameLength = 256;
+        parts.lpszUrlPath = path.data();
+        parts.dwUrlPathLength = static_cast<DWORD>(path.size());
+        parts.lpszExtraInfo = extra.data();
+        parts.dwExtraInfoLength = static_cast<DWORD>(extra.size());
+        if (address.empty() ||
+            !InternetCrackUrlW(address.c_str(), static_cast<DWORD>(address.size()), 0, &parts) ||
+            (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS)) {
+            return FetchEnd::kNoConnection;
+        }
+        const std::wstring object = std::wstring(path.data()) + extra.data();
+        HINTERNET connection = InternetConnectW(session, host, parts.nPort, nullptr, nullptr,
+                                                INTERNET_SERVICE_HTTP, 0, 0);
+        if (connection == nullptr) return aborted_ ? FetchEnd::kStopped : FetchEnd::kNoConnection;
+        Bound(connection, bounds_);
+        DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                      INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI |
+                      INTERNET_FLAG_NO_AUTO_REDIRECT;
+        if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
+        HINTERNET request =
+            HttpOpenRequestW(connection, L"GET", object.empty() ? L"/" : object.c_str(), nullptr,
+                             nullptr, nullptr, flags, 0);
+        FetchEnd end = FetchEnd::kNoConnection;
+        if (request != nullptr) {
+            Bound(request, bounds_);
+            end = Exchange(request, resume, receiver, location);
+        }
+        Close(request);
+        Close(connection);
+        return end;
+    }
+
+    FetchEnd Exchange(HINTERNET request, const Resume& resume, BodyReceiver& receiver,
+                      std::wstring& location) {
+        std::wstring headers;
+        if (resume.from > 0) {
+            headers = L"Range: bytes=" + std::to_wstring(resume.from) + L"-\r\n";
+            if (!resume.ifRange.empty()) {
+                headers += L"If-Range: " + platform::WideFromGbk(resume.ifRange) + L"\r\n";
+            }
+        }
+        if (!HttpSendRequestW(request, headers.empty() ? nullptr : headers.c_str(),
+                              static_cast<DWORD>(headers.size()), nullptr, 0)) {
             return aborted_ ? FetchEnd::kStopped : FetchEnd::kNoConnection;
+        }
+        if (IsRedirect(StatusOf(request))) {
+            location = QueryText(request, HTTP_QUERY_LOCATION);
+            if (!location.empty()) return FetchEnd::kEnded;
         }
         if (!receiver.OnHead(ReadHead(request))) return FetchEnd::kStopped;
         if (buffer_.empty()) buffer_.resize(kLargestRead);

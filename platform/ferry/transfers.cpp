@@ -3,17 +3,16 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
+#include <map>
+#include <set>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 namespace tessel::ferry {
 
 namespace {
-
-std::int64_t NowSlice() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count() / 100;
-}
 
 // Writes on a thread of its own while the next bytes are received: under Wine receiving and
 // writing one after the other took twice as long as either. Holds two pieces of 1 MiB at most.
@@ -92,7 +91,9 @@ class WriteBehind {
     std::thread writer_;  // last: starts once the rest is ready
 };
 
-// Takes one answer after another into the part file and keeps count of what it holds.
+// Takes one answer after another into the part file and keeps count of what it holds. A resume
+// is accepted only when it continues the same version of the file where the part file ends;
+// anything else asks for the file from zero (StartOverWanted).
 class Receiver final : public BodyReceiver {
   public:
     Receiver(PartFile& file, SpeedMeter& meter) : file_(file), writer_(file), meter_(meter) {}
@@ -100,21 +101,43 @@ class Receiver final : public BodyReceiver {
     // Everything received is on disk; false when it could not be written.
     bool Flush() { return writer_.Flush(); }
 
-    std::int64_t received() const { return received_; }
     bool refused() const { return refused_; }
+    bool startOverWanted() const { return startOver_; }
     // The body is whole when it is as long as announced (an unannounced one ends when it ends).
     bool whole() const { return total_ < 0 || received_ == total_; }
 
+    // What the next GET asks for: the rest, when the answer so far can be checked against it
+    // (its total is known), else the whole file again.
+    Resume NextRequest() {
+        asked_ = received_ > 0 && total_ >= 0 ? received_ : 0;
+        if (asked_ == 0) return {};
+        // A weak ETag may not be used for a range; the date may.
+        const bool strong = !etag_.empty() && etag_.rfind("W/", 0) != 0;
+        return {asked_, strong ? etag_ : lastModified_};
+    }
+
+    // Empties the part file for a GET from zero.
+    bool StartOver() {
+        startOver_ = false;
+        return Forget();
+    }
+
     bool OnHead(const ResponseHead& head) override {
-        if (received_ > 0 && head.status == 206 && head.rangeStart == received_) {
-            total_ = head.contentLength >= 0 ? received_ + head.contentLength : -1;
-            return true;
+        if (asked_ > 0 && (head.status == 206 || head.status == 416)) {
+            if (head.status == 206 && head.rangeStart == received_ && head.rangeTotal == total_ &&
+                SameVersion(head)) {
+                return true;
+            }
+            startOver_ = true;
+            return false;
         }
         if (head.status == 200) {
-            // The whole body: the first answer, or a server that ignored the range.
-            if (received_ > 0 && (!writer_.Flush() || !file_.Restart())) return Refuse();
-            received_ = 0;
+            // The whole body: the first answer, a server that ignored the range, or a file that
+            // changed since the first answer (If-Range).
+            if (received_ > 0 && !Forget()) return Refuse();
             total_ = head.contentLength;
+            etag_ = head.etag;
+            lastModified_ = head.lastModified;
             return true;
         }
         return Refuse();
@@ -123,11 +146,26 @@ class Receiver final : public BodyReceiver {
     bool OnBody(const char* data, std::size_t size) override {
         if (!writer_.Write(data, size)) return Refuse();
         received_ += static_cast<std::int64_t>(size);
-        meter_.Add(size);
+        meter_.Add(size, SteadyMilliseconds());
         return true;
     }
 
   private:
+    bool SameVersion(const ResponseHead& head) const {
+        const auto same = [](const std::string& first, const std::string& now) {
+            return first.empty() || now.empty() || first == now;
+        };
+        return same(etag_, head.etag) && same(lastModified_, head.lastModified);
+    }
+
+    bool Forget() {
+        received_ = 0;
+        total_ = -1;
+        etag_.clear();
+        lastModified_.clear();
+        return writer_.Flush() && file_.Restart();
+    }
+
     bool Refuse() {
         refused_ = true;
         return false;
@@ -138,88 +176,131 @@ class Receiver final : public BodyReceiver {
     SpeedMeter& meter_;
     std::int64_t received_ = 0;
     std::int64_t total_ = -1;
+    std::int64_t asked_ = 0;  // where the current GET asked the body to start
+    std::string etag_;
+    std::string lastModified_;
     bool refused_ = false;
+    bool startOver_ = false;
+};
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
+std::int64_t SteadyMilliseconds() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void SpeedMeter::Advance(std::int64_t now) {
+    if (now <= newestMs_) return;
+    if (now - newestMs_ >= kSlots) {
+        std::fill(std::begin(slots_), std::end(slots_), 0);
+    } else {
+        for (std::int64_t ms = newestMs_ + 1; ms <= now; ++ms) slots_[ms % kSlots] = 0;
+    }
+    newestMs_ = now;
+}
+
+void SpeedMeter::Add(std::uint64_t bytes, std::int64_t nowMs) {
+    std::lock_guard lock(mutex_);
+    Advance(nowMs);
+    // A clock read before another thread's later one still counts, in the newest slot.
+    slots_[newestMs_ % kSlots] += bytes;
+}
+
+std::uint64_t SpeedMeter::LastSecond(std::int64_t nowMs) {
+    std::lock_guard lock(mutex_);
+    Advance(nowMs);
+    std::uint64_t sum = 0;
+    for (const std::uint64_t s : slots_) sum += s;
+    return sum;
+}
+
+namespace {
+
+struct Transfer {
+    std::int32_t number = 0;
+    std::string url;
+    std::string path;
+    std::unique_ptr<Fetcher> fetcher;
+    SpeedMeter meter;
+    std::shared_ptr<PartFile> part;  // while it runs; under State::mutex
 };
 
 }  // namespace
 
-void SpeedMeter::Advance(std::int64_t now) {
-    if (now <= currentSlice_) return;
-    if (now - currentSlice_ >= 10) {
-        for (auto& s : slices_) s = 0;
-    } else {
-        for (std::int64_t s = currentSlice_ + 1; s <= now; ++s) slices_[s % 10] = 0;
-    }
-    currentSlice_ = now;
-}
+struct Transfers::State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    Bounds bounds;
+    std::int32_t lastNumber = 0;
+    bool closing = false;
+    std::deque<std::shared_ptr<Transfer>> waiting;
+    std::vector<std::shared_ptr<Transfer>> running;
+    std::map<std::int32_t, Outcome> outcomes;
+    std::deque<std::int32_t> unreported;
+    std::set<std::string> sweptFolders;
+    // The threads that take waiting transfers one after another, by a number of their own;
+    // a thread that found nothing more to do is listed in `idle` and joined later.
+    std::map<int, std::thread> workers;
+    std::vector<int> idle;
+    int lastWorker = 0;
 
-void SpeedMeter::Add(std::uint64_t bytes) {
-    std::lock_guard lock(mutex_);
-    Advance(NowSlice());
-    slices_[currentSlice_ % 10] += bytes;
-}
-
-std::uint64_t SpeedMeter::LastSecond() {
-    std::lock_guard lock(mutex_);
-    Advance(NowSlice());
-    std::uint64_t sum = 0;
-    for (auto s : slices_) sum += s;
-    return sum;
-}
-
-Transfers::~Transfers() {
-    closing_ = true;
-    std::list<std::unique_ptr<Transfer>> all;
-    {
-        std::lock_guard lock(mutex_);
-        for (auto& t : transfers_) t->fetcher->Abort();
-        all.swap(transfers_);
+    void End(const Transfer& t, Outcome outcome) {
+        outcomes[t.number] = outcome;
+        unreported.push_back(t.number);
     }
-    for (auto& t : all) {
-        if (t->thread.joinable()) t->thread.join();
-    }
-}
 
-std::int32_t Transfers::Start(const std::string& url, const std::string& path) {
-    ReapEnded();
-    auto t = std::make_unique<Transfer>();
-    t->url = url;
-    t->path = path;
-    {
-        std::lock_guard lock(mutex_);
-        t->number = ++lastNumber_;
-        t->fetcher = NewFetcher(bounds_);
-        outcomes_[t->number] = Outcome::kRunning;
-        ++running_;
+    // Joins the threads that have ended; called without the lock.
+    void JoinIdle() {
+        std::vector<std::thread> ended;
+        {
+            std::lock_guard lock(mutex);
+            for (const int id : idle) {
+                ended.push_back(std::move(workers[id]));
+                workers.erase(id);
+            }
+            idle.clear();
+        }
+        for (auto& t : ended) t.join();
     }
-    Transfer* raw = t.get();
-    auto finish = [this, raw](Outcome outcome) {
-        std::lock_guard lock(mutex_);
-        raw->ended = true;
-        --running_;
-        outcomes_[raw->number] = outcome;
-        unreported_.push_back(raw->number);
-    };
-    try {
-        t->thread = std::thread([this, raw, finish] { finish(Run(*raw)); });
-    } catch (const std::system_error&) {
-        finish(Outcome::kFailed);
-    }
-    const std::int32_t number = t->number;
-    std::lock_guard lock(mutex_);
-    transfers_.push_back(std::move(t));
-    return number;
-}
+};
 
-Outcome Transfers::Run(Transfer& t) {
+namespace {
+
+Outcome Run(Transfers::State& state, Transfer& t) {
     if (t.url.empty() || t.path.empty()) return Outcome::kFailed;
-    std::unique_ptr<PartFile> file = CreatePartFile(t.path);
+    {
+        // Part files a killed run left in this folder go the first time it is used.
+        std::unique_lock lock(state.mutex);
+        if (state.sweptFolders.insert(FolderOf(t.path)).second) {
+            lock.unlock();
+            SweepPartFiles(t.path);
+        }
+    }
+    std::shared_ptr<PartFile> file = CreatePartFile(t.path);
     if (file == nullptr) return Outcome::kFailed;
-    Receiver receiver(*file, meter_);
-    for (int resumes = 0;; ++resumes) {
-        const FetchEnd end = t.fetcher->Get(t.url, receiver.received(), receiver);
-        if (closing_) return Outcome::kCancelled;
+    {
+        std::lock_guard lock(state.mutex);
+        if (state.closing) return Outcome::kCancelled;
+        t.part = file;
+    }
+    Receiver receiver(*file, t.meter);
+    bool startedOver = false;
+    for (int resumes = 0;;) {
+        const FetchEnd end = t.fetcher->Get(t.url, receiver.NextRequest(), receiver);
+        if (end == FetchEnd::kStopped && receiver.startOverWanted()) {
+            // A file that changed on the server, or a range it cannot give: once from zero.
+            if (startedOver || !receiver.StartOver()) return Outcome::kFailed;
+            startedOver = true;
+            continue;
+        }
         if (receiver.refused()) return Outcome::kFailed;
+        if (end == FetchEnd::kStopped) return Outcome::kCancelled;
         if (end == FetchEnd::kEnded && receiver.whole()) {
             return receiver.Flush() && file->Commit() ? Outcome::kCompleted : Outcome::kFailed;
         }
@@ -227,55 +308,120 @@ Outcome Transfers::Run(Transfer& t) {
         // ends the transfer.
         const bool cutShort = end == FetchEnd::kDropped || end == FetchEnd::kEnded;
         if (!cutShort || resumes == kResumeTries) return Outcome::kFailed;
+        ++resumes;
     }
 }
 
-void Transfers::ReapEnded() {
-    std::vector<std::unique_ptr<Transfer>> ended;
+// One worker: runs waiting transfers one after another until none waits.
+void Work(const std::shared_ptr<Transfers::State>& state, int id) {
+    std::unique_lock lock(state->mutex);
+    while (!state->closing && !state->waiting.empty()) {
+        std::shared_ptr<Transfer> t = std::move(state->waiting.front());
+        state->waiting.pop_front();
+        state->running.push_back(t);
+        lock.unlock();
+        Outcome outcome = Run(*state, *t);
+        lock.lock();
+        std::erase(state->running, t);
+        t->part.reset();
+        // What a release interrupted counts as cancelled, whatever the network said.
+        if (state->closing && outcome != Outcome::kCompleted) outcome = Outcome::kCancelled;
+        state->End(*t, outcome);
+    }
+    state->idle.push_back(id);
+    state->changed.notify_all();
+}
+
+}  // namespace
+
+Transfers::Transfers() : state_(std::make_shared<State>()) {}
+
+Transfers::~Transfers() {
+    State& s = *state_;
+    std::vector<std::shared_ptr<Transfer>> left;
     {
-        std::lock_guard lock(mutex_);
-        for (auto it = transfers_.begin(); it != transfers_.end();) {
-            if ((*it)->ended) {
-                ended.push_back(std::move(*it));
-                it = transfers_.erase(it);
-            } else {
-                ++it;
+        std::unique_lock lock(s.mutex);
+        s.closing = true;
+        for (const auto& t : s.waiting) s.End(*t, Outcome::kCancelled);
+        s.waiting.clear();
+        for (const auto& t : s.running) t->fetcher->Abort();
+        s.changed.wait_for(lock, std::chrono::milliseconds(kReleaseWaitMs),
+                           [&] { return s.running.empty(); });
+        left = s.running;
+    }
+    // A transfer still waiting for its network read (Wine 8 ends one only at its time-out)
+    // loses its part file now and ends on its own later.
+    for (const auto& t : left) {
+        std::shared_ptr<PartFile> part;
+        {
+            std::lock_guard lock(s.mutex);
+            part = t->part;
+        }
+        if (part != nullptr) part->Discard();
+    }
+    s.JoinIdle();
+    std::lock_guard lock(s.mutex);
+    for (auto& [id, thread] : s.workers) thread.detach();
+    s.workers.clear();
+}
+
+std::int32_t Transfers::Start(const std::string& url, const std::string& path) {
+    state_->JoinIdle();
+    auto t = std::make_shared<Transfer>();
+    t->url = url;
+    t->path = path;
+    std::lock_guard lock(state_->mutex);
+    State& s = *state_;
+    t->number = ++s.lastNumber;
+    t->fetcher = NewFetcher(s.bounds);
+    s.outcomes[t->number] = Outcome::kRunning;
+    s.waiting.push_back(t);
+    if (static_cast<int>(s.workers.size() - s.idle.size()) < kMostAtOnce) {
+        const int id = ++s.lastWorker;
+        try {
+            s.workers.emplace(id, std::thread(Work, state_, id));
+        } catch (const std::system_error&) {
+            // No thread for it now: it waits for a running one to take it, or fails alone.
+            if (s.workers.size() == s.idle.size()) {
+                s.waiting.pop_back();
+                s.End(*t, Outcome::kFailed);
             }
         }
     }
-    for (auto& t : ended) {
-        if (t->thread.joinable()) t->thread.join();
-    }
+    return t->number;
 }
 
 std::uint64_t Transfers::CurrentSpeed() {
-    if (RunningCount() == 0) return 0;
-    return meter_.LastSecond();
+    std::lock_guard lock(state_->mutex);
+    const std::int64_t now = SteadyMilliseconds();
+    std::uint64_t sum = 0;
+    for (const auto& t : state_->running) sum += t->meter.LastSecond(now);
+    return sum;
 }
 
 std::int32_t Transfers::RunningCount() {
-    std::lock_guard lock(mutex_);
-    return running_;
+    std::lock_guard lock(state_->mutex);
+    return static_cast<std::int32_t>(state_->waiting.size() + state_->running.size());
 }
 
 std::int32_t Transfers::NextFinished() {
-    ReapEnded();
-    std::lock_guard lock(mutex_);
-    if (unreported_.empty()) return 0;
-    const std::int32_t number = unreported_.front();
-    unreported_.pop_front();
+    state_->JoinIdle();
+    std::lock_guard lock(state_->mutex);
+    if (state_->unreported.empty()) return 0;
+    const std::int32_t number = state_->unreported.front();
+    state_->unreported.pop_front();
     return number;
 }
 
 Outcome Transfers::OutcomeOf(std::int32_t number) {
-    std::lock_guard lock(mutex_);
-    const auto it = outcomes_.find(number);
-    return it == outcomes_.end() ? Outcome::kUnknown : it->second;
+    std::lock_guard lock(state_->mutex);
+    const auto it = state_->outcomes.find(number);
+    return it == state_->outcomes.end() ? Outcome::kUnknown : it->second;
 }
 
 void Transfers::SetBounds(const Bounds& bounds) {
-    std::lock_guard lock(mutex_);
-    bounds_ = bounds;
+    std::lock_guard lock(state_->mutex);
+    state_->bounds = bounds;
 }
 
 }  // namespace tessel::ferry

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
-# ferry's throughput for a 200 MB file from the catalogue, under Wine, beside the curl command's
-# (both writing to disk) and WebRequest's; and ferry's memory growth over the idle figure.
-# Not a test. Run after ./tessel build (it uses the Wine prefix that ./tessel test makes):
+# ferry's throughput for a 200 MB file from the catalogue, natively and under Wine, beside the
+# curl command's (all writing to disk) and WebRequest's; and ferry's memory growth over the idle
+# figure. Not a test. Run after ./tessel build (it uses the Wine prefix that ./tessel test makes):
 #   tests/ferry/ferry_bench.sh
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BUILD="$ROOT/build"
 WORK="$BUILD/ferry-bench"
-export WINEPREFIX="$BUILD/win32/wineprefix" WINEDEBUG=-all WINEARCH=win32 LC_ALL=C.UTF-8
+export WINEPREFIX="${WINEPREFIX:-$BUILD/win32/wineprefix}" WINEDEBUG=-all WINEARCH=win32 LC_ALL=C.UTF-8
 
 mkdir -p "$WORK/library" "$WORK/out"
 # Any bytes do: the catalogue serves every .mp3 file it finds, tagged or not.
@@ -41,5 +41,19 @@ for round in $(seq "${ROUNDS:-3}"); do
     awk '{ printf "%-24s %9.1f MB in %6.2f s = %7.1f MB/s\n", "curl command (to disk)", $1 / 1048576, $2, $1 / 1048576 / $2 }'
   rm -f "$WORK/out/curl.mp3"
   sync
-  wine "$BUILD/win32/tests/ferry/ferry_bench.exe" "$URL" "$FOLDER" | tr -d '\r'
+  # ferry flushes its file to the disk before it names it; curl does not. The same with a flush:
+  start=$(date +%s.%N)
+  curl -s --noproxy '*' -o "$WORK/out/curl.mp3" "$URL"
+  sync "$WORK/out/curl.mp3"
+  awk -v s="$start" -v e="$(date +%s.%N)" -v b="$(stat -c %s "$WORK/out/curl.mp3")" \
+    'BEGIN { printf "%-24s %9.1f MB in %6.2f s = %7.1f MB/s\n", "curl command + flush", b / 1048576, e - s, b / 1048576 / (e - s) }'
+  rm -f "$WORK/out/curl.mp3"
+  sync
+  echo "native:"
+  "$BUILD/native/tests/ferry/ferry_bench" "$URL" "$WORK/out"
+  sync
+  echo "under Wine:"
+  # To a file, not a pipe: Wine's helper processes would hold a pipe open.
+  wine "$BUILD/win32/tests/ferry/ferry_bench.exe" "$URL" "$FOLDER" >"$WORK/wine.out" 2>&1 </dev/null
+  tr -d '\r' <"$WORK/wine.out"
 done

@@ -1,111 +1,13 @@
-#include <gtest/gtest.h>
-
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <map>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "tessel/ferry/commands.h"
-#include "tessel/platform/headless.h"
-#include "tessel/runtime/library_commands.h"
-#include "test_http_server.h"
+#include "ferry_fixture.h"
 
-namespace tessel {
+namespace tessel::ferry_test {
 namespace {
-
-namespace fs = std::filesystem;
-using testing::ReceivedRequest;
-using testing::ServerResponse;
-using testing::TestHttpServer;
-using Clock = std::chrono::steady_clock;
-
-constexpr std::uint64_t kMiB = 1u << 20;
-
-std::string Pattern(std::uint64_t from, std::uint64_t count) {
-    std::string s(count, '\0');
-    for (std::uint64_t i = 0; i < count; ++i)
-        s[i] = static_cast<char>(TestHttpServer::PatternByte(from + i));
-    return s;
-}
-
-// A body of `size` pattern bytes; a "Range: bytes=N-" request gets the rest from N.
-ServerResponse PatternAnswer(const ReceivedRequest& request, std::uint64_t size) {
-    ServerResponse r;
-    const std::string range = request.Header("Range");
-    if (range.rfind("bytes=", 0) == 0) {
-        const std::uint64_t from = std::stoull(range.substr(6));
-        r.status = "206 Partial Content";
-        r.headers.push_back("Content-Range: bytes " + std::to_string(from) + "-" +
-                            std::to_string(size - 1) + "/" + std::to_string(size));
-        r.patternOffset = from;
-        r.patternBytes = size - from;
-    } else {
-        r.patternBytes = size;
-    }
-    return r;
-}
-
-class FerryTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        headless::Install();
-#ifdef _WIN32
-        // Under Wine the engine runs in this process over the real WinInet.
-        headless::RegisterLibrary(row::kFerry, &ferry::RunCommand);
-#endif
-        folder_ = fs::temp_directory_path() /
-                  ("ferry-test-" + std::to_string(Clock::now().time_since_epoch().count()));
-        fs::create_directories(folder_);
-    }
-    void TearDown() override {
-        ReleaseTransfers(&holder_);
-        SetTransferBounds(0, 0);
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
-
-    std::string PathOf(const std::string& name) const {
-        return (folder_ / name).string();
-    }
-
-    std::int32_t Start(const std::string& url, const std::string& path) {
-        TransferSettings record{};
-        record.field(2) = reinterpret_cast<Word>(url.c_str());
-        record.field(3) = reinterpret_cast<Word>(path.c_str());
-        return StartTransfer(&holder_, &record);
-    }
-
-    // Waits for transfer `number` to be reported as ended and answers its outcome.
-    TransferOutcome WaitForEnd(std::int32_t number) {
-        const auto until = Clock::now() + std::chrono::seconds(60);
-        while (Clock::now() < until) {
-            if (const auto it = ended_.find(number); it != ended_.end()) return it->second;
-            while (const std::int32_t n = NextFinishedTransfer()) ended_[n] = OutcomeOfTransfer(n);
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return TransferOutcome::kRunning;
-    }
-
-    std::vector<std::string> FilesInFolder() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(folder_))
-            names.push_back(e.path().filename().string());
-        return names;
-    }
-
-    std::string Content(const std::string& name) const {
-        std::ifstream in(folder_ / name, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-
-    Word holder_ = 0;
-    fs::path folder_;
-    std::map<std::int32_t, TransferOutcome> ended_;
-};
 
 TEST_F(FerryTest, ABodyArrivesByteIdenticalUnderItsNameAndNothingElseStays) {
     const std::uint64_t size = 3 * kMiB + 7;
@@ -161,6 +63,67 @@ TEST_F(FerryTest, SpeedReadsNonZeroWhileBytesFlowAndZeroAfter) {
     EXPECT_GT(highest, 0);
     EXPECT_EQ(CurrentTransferSpeed(), 0);
     EXPECT_EQ(WaitForEnd(number), TransferOutcome::kCompleted);
+}
+
+TEST(SpeedMeterTest, TheSpeedIsTheBytesOfTheLastSecondToTheMillisecond) {
+    ferry::SpeedMeter meter;
+    // 1,000 bytes every 10 ms from 10.01 s to 12.00 s.
+    for (std::int64_t ms = 10010; ms <= 12000; ms += 10) meter.Add(1000, ms);
+    EXPECT_EQ(meter.LastSecond(12000), 100'000u) << "11.01 s to 12.00 s";
+    EXPECT_EQ(meter.LastSecond(12005), 100'000u) << "the same hundred additions";
+    EXPECT_EQ(meter.LastSecond(12010), 99'000u) << "11.01 s has left the second";
+    EXPECT_EQ(meter.LastSecond(12500), 50'000u);
+    EXPECT_EQ(meter.LastSecond(12999), 1'000u);
+    EXPECT_EQ(meter.LastSecond(13000), 0u);
+    meter.Add(5, 20000);
+    meter.Add(7, 20000);
+    EXPECT_EQ(meter.LastSecond(20999), 12u);
+    EXPECT_EQ(meter.LastSecond(25000), 0u) << "after a long quiet spell";
+}
+
+TEST_F(FerryTest, AnEndedTransfersBytesDoNotCountWhileAnotherRuns) {
+    TestHttpServer server([](const ReceivedRequest& r) {
+        if (r.Target() == "/fast.mp3") return PatternAnswer(r, 8 * kMiB);
+        ServerResponse answer = PatternAnswer(r, 2 * kMiB);
+        answer.pauseMs = 200;  // 64 KiB five times a second
+        return answer;
+    });
+    const std::int32_t slow = Start(server.Url("/slow.mp3"), PathOf("slow.mp3"));
+    const std::int32_t fast = Start(server.Url("/fast.mp3"), PathOf("fast.mp3"));
+    EXPECT_EQ(WaitForEnd(fast), TransferOutcome::kCompleted);
+    const std::int32_t speed = CurrentTransferSpeed();
+    EXPECT_EQ(OutcomeOfTransfer(slow), TransferOutcome::kRunning);
+    EXPECT_LT(speed, static_cast<std::int32_t>(kMiB)) << "the slow one alone gets 320 KiB/s";
+    ReleaseTransfers(&holder_);  // before the server, which would send the slow one to its end
+}
+
+TEST_F(FerryTest, TenDownloadsAtOnceRunFourAtATimeAndAllArriveWhole) {
+    TestHttpServer server([](const ReceivedRequest& r) {
+        ServerResponse answer = PatternAnswer(r, kMiB + std::stoul(r.Target().substr(1)));
+        answer.pauseMs = 30;  // sixteen pieces: about half a second each
+        return answer;
+    });
+    std::vector<std::int32_t> numbers;
+    for (int i = 0; i < 10; ++i) {
+        numbers.push_back(Start(server.Url("/" + std::to_string(i)), PathOf(std::to_string(i))));
+    }
+    EXPECT_EQ(RunningTransferCount(), 10) << "the waiting ones count as not ended";
+    std::map<std::int32_t, int> reports;
+    const auto until = Clock::now() + std::chrono::seconds(60);
+    while (RunningTransferCount() > 0 && Clock::now() < until) {
+        while (const std::int32_t n = NextFinishedTransfer()) ++reports[n];
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    while (const std::int32_t n = NextFinishedTransfer()) ++reports[n];
+    EXPECT_LE(server.PeakConnections(), 4);
+    EXPECT_GE(server.PeakConnections(), 2) << "they do run side by side";
+    for (int i = 0; i < 10; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(reports[numbers[i]], 1) << "reported once";
+        EXPECT_EQ(OutcomeOfTransfer(numbers[i]), TransferOutcome::kCompleted);
+        EXPECT_TRUE(Content(std::to_string(i)) == Pattern(0, kMiB + i));
+    }
+    EXPECT_EQ(FilesInFolder().size(), 10u);
 }
 
 TEST_F(FerryTest, AStalledServerFailsAfterTheBoundAndLeavesNoFile) {
@@ -260,19 +223,31 @@ TEST_F(FerryTest, TwoTransfersAtOnceBothCompleteEachIntoItsOwnFile) {
     EXPECT_EQ(RunningTransferCount(), 0);
 }
 
-TEST_F(FerryTest, ReleaseDuringATransferCancelsItAndLeavesNoFile) {
+TEST_F(FerryTest, ReleaseWithAStalledTransferAndWaitingOnesReturnsPromptlyAndLeavesNoFile) {
+    SetTransferBounds(2000, 20000);  // a release that waited for the stall would take 20 s
     TestHttpServer server([](const ReceivedRequest& r) {
         ServerResponse answer = PatternAnswer(r, 8 * kMiB);
-        answer.pauseMs = 100;
+        answer.stallAfter = 300000;
         return answer;
     });
-    Start(server.Url("/long.mp3"), PathOf("long.mp3"));
+    for (int i = 0; i < 6; ++i) {
+        Start(server.Url("/long.mp3"), PathOf("long" + std::to_string(i) + ".mp3"));
+    }
+    // Every running transfer has its first bytes in its part file and waits for more.
     const auto until = Clock::now() + std::chrono::seconds(10);
-    while (CurrentTransferSpeed() == 0 && Clock::now() < until) {
+    while (server.Requests().size() < 4 && Clock::now() < until) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    EXPECT_EQ(FilesInFolder().size(), 1u) << "the part file while it runs";
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(FilesInFolder().size(), 4u) << "four part files while they run";
+    EXPECT_EQ(RunningTransferCount(), 6);
+    const auto start = Clock::now();
     ReleaseTransfers(&holder_);
+    const auto took =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    std::printf("release with four stalled transfers and two waiting: %lld ms\n",
+                static_cast<long long>(took));
+    EXPECT_LT(took, 1000);
     EXPECT_EQ(holder_, 0u);
     EXPECT_TRUE(FilesInFolder().empty());
     EXPECT_EQ(CurrentTransferSpeed(), 0);
@@ -286,4 +261,4 @@ TEST_F(FerryTest, TheStartCommandWantsAHolderAndARecord) {
 }
 
 }  // namespace
-}  // namespace tessel
+}  // namespace tessel::ferry_test

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 
 #ifdef _WIN32
@@ -110,7 +111,10 @@ bool ReadRequest(Socket s, ReceivedRequest& out) {
     return true;
 }
 
-bool SendPattern(Socket s, std::uint64_t offset, std::uint64_t count, std::uint32_t pauseMs) {
+// Sends the bytes of the test pattern from `offset`, in pieces of 64 KiB (each a chunk of its
+// own when chunked); `pauseMs` after every piece but the last.
+bool SendPattern(Socket s, std::uint64_t offset, std::uint64_t count, std::uint32_t pauseMs,
+                 bool chunked) {
     // One period of the pattern more than a chunk, so every chunk is a slice of it.
     constexpr std::size_t kChunk = 64 * 1024;
     static const std::string period = [] {
@@ -124,11 +128,53 @@ bool SendPattern(Socket s, std::uint64_t offset, std::uint64_t count, std::uint3
             static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, count - sent));
         if (!SendAll(s, period.data() + (offset + sent) % 251, n)) return false;
         sent += n;
+        if (chunked && !SendAll(s, "\r\n", 2)) return false;
         if (pauseMs != 0 && sent < count) {
             std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
         }
     }
     return true;
+}
+
+std::string ChunkSize(std::uint64_t size) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%llx\r\n", static_cast<unsigned long long>(size));
+    return text;
+}
+
+// The body (`body`, then `count` pattern bytes from `offset`) as the framing wants it. A chunked
+// body cut short ends inside its last chunk.
+bool SendBody(Socket s, const ServerResponse& r, std::uint64_t count, bool whole) {
+    const bool chunked = r.framing == ServerResponse::Framing::kChunked;
+    const std::size_t fromBody =
+        static_cast<std::size_t>(std::min<std::uint64_t>(count, r.body.size()));
+    if (chunked && fromBody > 0) {
+        const std::string size = ChunkSize(r.body.size());
+        if (!SendAll(s, size.data(), size.size())) return false;
+    }
+    if (!SendAll(s, r.body.data(), fromBody)) return false;
+    if (chunked && fromBody == r.body.size() && fromBody > 0 && !SendAll(s, "\r\n", 2)) {
+        return false;
+    }
+    if (!chunked) return SendPattern(s, r.patternOffset, count - fromBody, r.pauseMs, false);
+    // Chunks of 64 KiB: each one's size line announces the whole chunk.
+    constexpr std::uint64_t kChunk = 64 * 1024;
+    const std::uint64_t pattern = count - fromBody;
+    const std::uint64_t announced = r.patternBytes;
+    for (std::uint64_t sent = 0; sent < pattern;) {
+        const std::uint64_t chunk = std::min(kChunk, announced - sent);
+        const std::string size = ChunkSize(chunk);
+        const std::uint64_t n = std::min(chunk, pattern - sent);
+        if (!SendAll(s, size.data(), size.size()) ||
+            !SendPattern(s, r.patternOffset + sent, n, 0, n == chunk)) {
+            return false;
+        }
+        sent += n;
+        if (r.pauseMs != 0 && sent < pattern) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(r.pauseMs));
+        }
+    }
+    return !whole || SendAll(s, "0\r\n\r\n", 5);
 }
 
 }  // namespace
@@ -217,6 +263,11 @@ std::vector<ReceivedRequest> TestHttpServer::Requests() const {
     return requests_;
 }
 
+int TestHttpServer::PeakConnections() const {
+    std::lock_guard lock(mutex_);
+    return peakConnections_;
+}
+
 ReceivedRequest TestHttpServer::LastRequest() const {
     std::lock_guard lock(mutex_);
     return requests_.empty() ? ReceivedRequest{} : requests_.back();
@@ -235,6 +286,10 @@ void TestHttpServer::AcceptLoop() {
 
 void TestHttpServer::Serve(std::uintptr_t connection) {
     const Socket s = AsSocket(connection);
+    {
+        std::lock_guard lock(mutex_);
+        peakConnections_ = std::max(peakConnections_, ++openConnections_);
+    }
     ReceivedRequest request;
     if (ReadRequest(s, request)) {
         {
@@ -251,26 +306,34 @@ void TestHttpServer::Serve(std::uintptr_t connection) {
         if (response.neverAnswer) {
             hold();
         } else {
+            const std::uint64_t whole = response.body.size() + response.patternBytes;
             std::string head = "HTTP/1.1 " + response.status + "\r\n";
             for (const std::string& h : response.headers) head += h + "\r\n";
-            head += "Content-Length: " +
-                    std::to_string(response.body.size() + response.patternBytes +
-                                   response.withheldBytes) +
-                    "\r\n";
+            switch (response.framing) {
+                case ServerResponse::Framing::kContentLength:
+                    head += "Content-Length: " + std::to_string(whole + response.withheldBytes) +
+                            "\r\n";
+                    break;
+                case ServerResponse::Framing::kChunked:
+                    head += "Transfer-Encoding: chunked\r\n";
+                    break;
+                case ServerResponse::Framing::kUntilClose:
+                    break;
+            }
             head += "Connection: close\r\n\r\n";
             const bool headOnly = request.Method() == "HEAD";
-            const std::uint64_t whole = response.body.size() + response.patternBytes;
             const std::uint64_t sent = std::min({whole, response.dropAfter, response.stallAfter});
-            const std::size_t fromBody =
-                static_cast<std::size_t>(std::min<std::uint64_t>(sent, response.body.size()));
             if (SendAll(s, head.data(), head.size()) && !headOnly &&
-                SendAll(s, response.body.data(), fromBody) &&
-                SendPattern(s, response.patternOffset, sent - fromBody, response.pauseMs) &&
-                sent == response.stallAfter && sent < whole) {
+                SendBody(s, response, sent, sent == whole) && sent == response.stallAfter &&
+                sent < whole) {
                 hold();
             }
             if (response.withheldBytes > 0) hold();
         }
+    }
+    {
+        std::lock_guard lock(mutex_);
+        --openConnections_;
     }
 #ifdef _WIN32
     shutdown(s, SD_SEND);

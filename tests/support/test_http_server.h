@@ -1,7 +1,8 @@
 #pragma once
 // A small HTTP/1.1 server on 127.0.0.1 for tests: it runs on its own threads inside the test
 // process, answers each request through a handler and records exactly what it received. One
-// request per connection; every answer closes its connection. Plain sockets (Winsock on Windows).
+// request per connection; every answer closes its connection. The handler may be called from
+// several threads at once. Plain sockets (Winsock on Windows).
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -48,6 +49,11 @@ struct ServerResponse {
     // Bytes counted in Content-Length but never sent: after the rest, the connection stays open
     // as with neverAnswer (a transfer stalled half-way).
     std::uint64_t withheldBytes = 0;
+    // How the body's length is told: by Content-Length (the default), by chunked transfer
+    // coding (64 KiB chunks; a drop or stall may come inside a chunk), or not at all (the body
+    // ends when the connection closes).
+    enum class Framing { kContentLength, kChunked, kUntilClose };
+    Framing framing = Framing::kContentLength;
 };
 
 class TestHttpServer {
@@ -65,6 +71,9 @@ class TestHttpServer {
     std::string Url(std::string_view path) const;  // "http://127.0.0.1:port" + path
 
     std::vector<ReceivedRequest> Requests() const;
+    // The most connections that were open at the same time, from their acceptance until their
+    // answer was sent.
+    int PeakConnections() const;
     ReceivedRequest LastRequest() const;  // an empty one when none came
 
     // The test pattern: byte `offset` of a generated body.
@@ -84,6 +93,8 @@ class TestHttpServer {
     mutable std::mutex mutex_;
     std::vector<std::thread> workers_;
     std::vector<ReceivedRequest> requests_;
+    int openConnections_ = 0;  // under mutex_
+    int peakConnections_ = 0;
 };
 
 }  // namespace tessel::testing

@@ -16,10 +16,10 @@ enum Command : std::uint32_t {
     // arguments are not a holder and a record. Fields 2 (address) and 3 (target path) are copied.
     kStartDownload = 1,
     kCurrentSpeed = 2,  // () -> integer bytes per second over the last second; 0 when none runs
-    kRelease = 3,       // (holder as 0x30001) -> omitted; cancels what runs, deletes partial files
+    kRelease = 3,       // (holder as 0x30001) -> omitted; cancels all, deletes partial files
     kNextFinishedTransfer = 4,  // () -> integer number of an ended, unreported transfer, or 0
     kTransferOutcome = 5,       // (integer number) -> integer TransferOutcome
-    kRunningTransfers = 6,      // () -> integer count of transfers connecting or receiving
+    kRunningTransfers = 6,      // () -> integer count of transfers not yet ended (also waiting)
     // (integer connect ms, integer stall ms) -> omitted; bounds of transfers started later
     // (15 s and 30 s; 0 or omitted restores the default)
     kSetTransferBounds = 7,
@@ -28,7 +28,7 @@ enum Command : std::uint32_t {
 
 enum class TransferOutcome : std::int32_t {
     kUnknown = -1,   // no transfer of that number
-    kRunning = 0,    // connecting or receiving
+    kRunning = 0,    // waiting its turn (four run at once), connecting or receiving
     kCompleted = 1,  // the whole file is at the target path
     kFailed = 2,     // nothing of it is left: no file under its name, no partial file
     kCancelled = 3,

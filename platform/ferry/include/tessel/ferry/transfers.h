@@ -1,19 +1,15 @@
 #pragma once
-// The transfer engine of ferry: every download runs on a thread of its own, streams its body
+// The transfer engine of ferry: at most four downloads run at once, each on a thread of its own,
+// and the others wait their turn in the order they were started. A download streams its body
 // into a temporary file beside the target and renames it to the target once the whole body is
 // in. A connection that drops after some bytes is resumed with a Range request (three times at
-// most; a server that ignores the range starts the file over). The caller polls: the speed of
-// all running transfers together, and which transfers have ended and how.
-#include <atomic>
-#include <condition_variable>
+// most) that names the file's version (If-Range); an answer that does not continue the same
+// file where it broke starts the file over from zero, once. The caller polls: the speed of the
+// running transfers together, and which transfers have ended and how.
 #include <cstdint>
-#include <deque>
-#include <list>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "tessel/ferry/platform_seams.h"
 #include "tessel/runtime/library_commands.h"
@@ -23,34 +19,47 @@ namespace tessel::ferry {
 // How a transfer stands, as the outcome command answers it.
 using Outcome = TransferOutcome;
 
-// Bytes received over the last second, kept in ten slices of 100 ms.
+// Bytes received over the last second, to the millisecond: a ring of one count per millisecond.
+// The clock is the caller's (milliseconds of a steady clock), so tests can give their own.
 class SpeedMeter {
   public:
-    void Add(std::uint64_t bytes);
-    std::uint64_t LastSecond();
+    void Add(std::uint64_t bytes, std::int64_t nowMs);
+    // The bytes added at times t with nowMs - 1000 < t <= nowMs.
+    std::uint64_t LastSecond(std::int64_t nowMs);
 
   private:
-    void Advance(std::int64_t nowSlice);
+    static constexpr int kSlots = 1000;
+    void Advance(std::int64_t nowMs);
     std::mutex mutex_;
-    std::uint64_t slices_[10] = {};
-    std::int64_t currentSlice_ = 0;
+    std::uint64_t slots_[kSlots] = {};
+    std::int64_t newestMs_ = 0;
 };
+
+std::int64_t SteadyMilliseconds();
 
 // The number of resumes a transfer may make after its connection dropped.
 inline constexpr int kResumeTries = 3;
+// Transfers that connect or receive at the same time; the others wait.
+inline constexpr int kMostAtOnce = 4;
+// How long a release waits for running transfers to end before it leaves them behind (their
+// part files deleted, their threads ending on their own).
+inline constexpr int kReleaseWaitMs = 400;
 
 class Transfers {
   public:
-    Transfers() = default;
-    ~Transfers();  // cancels what still runs, waits for it, deletes its partial files
+    Transfers();
+    // Cancels what waits or runs and returns within kReleaseWaitMs and a little; no part file of
+    // this engine is left.
+    ~Transfers();
     Transfers(const Transfers&) = delete;
     Transfers& operator=(const Transfers&) = delete;
 
-    // Starts downloading `url` into `path`; answers the transfer's number (1, 2, ...). A transfer
-    // that cannot run (no address, no path, no file) still gets its number and fails at once.
+    // Queues a download of `url` into `path`; answers the transfer's number (1, 2, ...). A
+    // transfer that cannot run (no address, no path, no file) still gets its number and fails.
     std::int32_t Start(const std::string& url, const std::string& path);
-    // Bytes per second received over the last second by all running transfers; 0 when none runs.
+    // Bytes per second received over the last second by the running transfers; 0 when none runs.
     std::uint64_t CurrentSpeed();
+    // Transfers not yet ended: waiting, connecting or receiving.
     std::int32_t RunningCount();
     // The number of a transfer that ended and was not yet reported here, 0 when there is none.
     // Transfers are reported in the order they ended.
@@ -59,27 +68,10 @@ class Transfers {
     // For transfers started from now on.
     void SetBounds(const Bounds& bounds);
 
-  private:
-    struct Transfer {
-        std::int32_t number = 0;
-        std::string url;
-        std::string path;
-        std::unique_ptr<Fetcher> fetcher;
-        std::thread thread;
-        bool ended = false;  // under mutex_
-    };
-    Outcome Run(Transfer& t);
-    void ReapEnded();
+    struct State;  // shared with the transfers' threads, which may outlive the engine
 
-    std::mutex mutex_;
-    Bounds bounds_;
-    std::int32_t lastNumber_ = 0;
-    std::int32_t running_ = 0;
-    std::atomic<bool> closing_{false};
-    std::list<std::unique_ptr<Transfer>> transfers_;
-    std::map<std::int32_t, Outcome> outcomes_;
-    std::deque<std::int32_t> unreported_;
-    SpeedMeter meter_;
+  private:
+    std::shared_ptr<State> state_;
 };
 
 }  // namespace tessel::ferry
