@@ -5,6 +5,7 @@
 #include "tessel/app/window_units.h"
 #include "tessel/image/const_values.h"
 #include "tessel/runtime/kernel.h"
+#include "tessel/runtime/library_commands.h"
 #include "tessel/runtime/units.h"
 
 namespace tessel::app {
@@ -21,6 +22,8 @@ void ShowStoredSaveDirectory() {
     if (!FileExists(file.c_str())) return;
     const Text directory = ReadIni(file.c_str(), texts::kSettingsSection, texts::kSettingsKey);
     SetUnitText(kSaveDirectoryLabel, directory.c_str());
+    // Part files that a killed run left in the directory go at start, as the player's copies do.
+    if (!directory.empty()) SweepStalePartFiles(directory.c_str());
 }
 
 void OnChooseSaveDirectory() {

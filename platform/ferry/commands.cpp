@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "tessel/ferry/platform_seams.h"
 #include "tessel/ferry/transfers.h"
 #include "tessel/runtime/library_commands.h"
 #include "tessel/runtime/program.h"
@@ -52,6 +53,14 @@ std::uint32_t ArgMs(std::uint32_t n, const Value* args, std::uint32_t i, std::ui
     return static_cast<std::uint32_t>(AsInteger(args[i]));
 }
 
+// The sweep looks in the folder of a path: a directory without a closing separator gets one.
+std::string FolderPath(std::string directory) {
+    if (!directory.empty() && directory.back() != '\\' && directory.back() != '/') {
+        directory += '\\';
+    }
+    return directory;
+}
+
 }  // namespace
 
 void RunCommand(std::uint32_t command, std::uint32_t n, const Value* args, Value* result) {
@@ -87,6 +96,11 @@ void RunCommand(std::uint32_t command, std::uint32_t n, const Value* args, Value
             g_bounds.connectMs = ArgMs(n, args, 0, Bounds{}.connectMs);
             g_bounds.stallMs = ArgMs(n, args, 1, Bounds{}.stallMs);
             if (g_transfers != nullptr) g_transfers->SetBounds(g_bounds);
+            return;
+        case kSweepPartFiles:
+            if (n >= 1 && args[0].tag == tag::kText && args[0].low != 0) {
+                SweepPartFiles(FolderPath(AsText(args[0])));
+            }
             return;
         default:
             return;

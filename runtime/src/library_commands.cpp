@@ -51,4 +51,9 @@ void SetTransferBounds(std::uint32_t connectMs, std::uint32_t stallMs) {
     CallLibrary(row::kFerry, ferry::kSetTransferBounds, args);
 }
 
+void SweepStalePartFiles(const char* directory) {
+    const Value arg = TextValue(directory);
+    CallLibrary(row::kFerry, ferry::kSweepPartFiles, std::span<const Value>(&arg, 1));
+}
+
 }  // namespace tessel

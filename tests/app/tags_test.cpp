@@ -2,6 +2,10 @@
 #include "tessel/app/tags.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "app_fixture.h"
 #include "tessel/app/search.h"
@@ -219,6 +223,23 @@ TEST_F(TagsTest, TheStoredSaveDirectoryIsShownAtStart) {
     settingsLines = {"[保存目录]", "保存=D:\\音乐\\"};
     Start({});
     EXPECT_EQ(Utf8(windows->Unit(saveDirectoryLabel).text), "D:\\音乐\\");
+}
+
+// A killed run leaves its part file in the save directory; the next start removes it, and only it.
+TEST_F(TagsTest, PartFilesOfARunNoLongerAliveGoAtStart) {
+    const std::filesystem::path songs = directory / "songs";
+    std::filesystem::create_directories(songs);
+    // No system hands out a process id this high.
+    const std::string gone = ".~ferry-99999996-1.part";
+    const std::string own = ".~ferry-" + std::to_string(getpid()) + "-1.part";
+    for (const std::string& name : {gone, own, std::string("song.mp3")}) {
+        std::ofstream(songs / name) << "bytes";
+    }
+    settingsLines = {"[保存目录]", "保存=" + songs.string() + "\\"};
+    Start({});
+    EXPECT_FALSE(std::filesystem::exists(songs / gone));
+    EXPECT_TRUE(std::filesystem::exists(songs / own));
+    EXPECT_TRUE(std::filesystem::exists(songs / "song.mp3"));
 }
 
 TEST_F(TagsTest, WithoutASettingsFileTheSaveDirectoryLabelStaysEmpty) {

@@ -23,6 +23,9 @@ enum Command : std::uint32_t {
     // (integer connect ms, integer stall ms) -> omitted; bounds of transfers started later
     // (15 s and 30 s; 0 or omitted restores the default)
     kSetTransferBounds = 7,
+    // (text directory) -> omitted; deletes the part files that processes no longer running
+    // left in the directory (a killed run), and nothing else
+    kSweepPartFiles = 8,
 };
 }  // namespace ferry
 
@@ -42,5 +45,6 @@ std::int32_t NextFinishedTransfer();
 TransferOutcome OutcomeOfTransfer(std::int32_t transfer);
 std::int32_t RunningTransferCount();
 void SetTransferBounds(std::uint32_t connectMs, std::uint32_t stallMs);
+void SweepStalePartFiles(const char* directory);
 
 }  // namespace tessel
