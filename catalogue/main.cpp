@@ -152,8 +152,9 @@ int Serve(const Options& options) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     CatalogueServer server(*database, library, ServerOptions{options.threads});
-    if (server.Bind(host, port) < 0) {
-        std::fprintf(stderr, "tessel-catalogue: cannot listen on %s\n", options.listen.c_str());
+    if (server.Bind(host, port, error) < 0) {
+        std::fprintf(stderr, "tessel-catalogue: cannot listen on %s: %s\n", options.listen.c_str(),
+                     error.c_str());
         return 1;
     }
     std::thread waiter([&server, stopSignals] {

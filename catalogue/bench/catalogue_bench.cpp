@@ -486,7 +486,8 @@ int main(int argc, char** argv) {
                 static_cast<double>(fs::file_size(library / "index.db")) / 1e6);
 
     CatalogueServer server(*database, library);
-    const int port = server.Bind("127.0.0.1", 0);
+    std::string bindError;
+    const int port = server.Bind("127.0.0.1", 0, bindError);
     if (port < 0) return 1;
     std::thread serving([&server] { server.Run(); });
     for (int i = 0; i < 500 && !server.IsRunning(); ++i) {
