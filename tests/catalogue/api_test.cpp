@@ -139,7 +139,7 @@ TEST(CatalogueApiBudget, SearchPastItsBudgetIsRefusedWithAClearAnswer) {
     RunningCatalogue catalogue(GeneratedIndex(folder.path() / "index.db", 5000));
     ASSERT_TRUE(catalogue.ok());
     const std::string deepPage = "/tessel/song/search/?q=vol&count=20&offset=4990";
-    catalogue.database().SetSearchBudget(std::chrono::microseconds(0));
+    catalogue.database().SetSongChecks(100);
     const httplib::Result result = catalogue.Get(deepPage);
     ASSERT_TRUE(result);
     EXPECT_EQ(result->status, 503);
@@ -151,7 +151,7 @@ TEST(CatalogueApiBudget, SearchPastItsBudgetIsRefusedWithAClearAnswer) {
     // Refused, not answered as a page that found nothing.
     EXPECT_FALSE(answer->Has("data"));
 
-    catalogue.database().SetSearchBudget(kDefaultSearchBudget);
+    catalogue.database().SetSongChecks(kDefaultSongChecks);
     const std::optional<JsonValue> page = catalogue.GetJson(deepPage);
     ASSERT_TRUE(page);
     ASSERT_EQ((*page)["data"].size(), 10u);
