@@ -522,9 +522,21 @@ SearchOutcome Database::Search(const std::vector<std::u32string>& terms, int cou
             sqlite3_reset(s);
         }
     } else {
-        for (size_t w = 0; w < common->Words(); ++w) {
+        auto songsHolding = [&](size_t w) {
             uint64_t word = ~uint64_t{0};
             for (const SongBits* bits : sets) word &= (*bits)[w];
+            return word;
+        };
+        // Every song before the offset would need a check: such a page is refused at once, unless
+        // fewer songs than the offset hold the grams, and the page is empty.
+        if (!checked.empty() && offset >= checkLimit) {
+            int64_t holding = 0;
+            for (size_t w = 0; w < common->Words(); ++w) holding += std::popcount(songsHolding(w));
+            if (holding > offset) return SearchOutcome::kTooMuchWork;
+            return SearchOutcome::kAnswered;
+        }
+        for (size_t w = 0; w < common->Words(); ++w) {
+            uint64_t word = songsHolding(w);
             if (word == 0) continue;
             // Songs that need no check are counted off the offset a word at a time.
             const int here = std::popcount(word);

@@ -66,7 +66,7 @@ enum class SearchOutcome {
 // Songs one keyword search may read the texts of to tell whether they hold a term: only a deep
 // page of a term of common letters needs more. A count, not a clock, so that asking again gives
 // the same answer.
-inline constexpr int kDefaultSongChecks = 10'000;
+inline constexpr int kDefaultSongChecks = 5'000;
 // Memory the bit sets of common grams may take (see common_grams.h).
 inline constexpr size_t kCommonGramBytes = 64u << 20;
 

@@ -141,6 +141,10 @@ int Serve(const Options& options) {
     }
     std::printf("tessel-catalogue: %d songs added, %d changed, %d removed, %d unchanged\n",
                 report->added, report->changed, report->removed, report->unchanged);
+    if (!database->PrepareSearch()) {
+        std::fprintf(stderr, "tessel-catalogue: cannot read the index %s\n", file.c_str());
+        return 1;
+    }
 
     // A client that goes away mid-answer must not end the service.
     signal(SIGPIPE, SIG_IGN);
