@@ -1,7 +1,7 @@
 // tessel-catalogue: the music catalogue service that Tessel talks to by default.
 //
 //   tessel-catalogue --library DIR [--db FILE] [--listen HOST:PORT] [--threads N]
-//                    [--legacy-encoding auto|gbk|latin1]
+//                    [--legacy-encoding auto|gbk|latin1|big5]
 //   tessel-catalogue --make-demo DIR
 //   tessel-catalogue --make-legacy-demo DIR
 
@@ -28,14 +28,14 @@ using namespace tessel::catalogue;
 constexpr const char* kDefaultListen = "127.0.0.1:8765";
 constexpr const char* kUsage =
     "usage: tessel-catalogue --library DIR [--db FILE] [--listen HOST:PORT] [--threads N]\n"
-    "                        [--legacy-encoding auto|gbk|latin1]\n"
+    "                        [--legacy-encoding auto|gbk|latin1|big5]\n"
     "       tessel-catalogue --make-demo DIR\n"
     "       tessel-catalogue --make-legacy-demo DIR\n"
     "Indexes the MP3 files under DIR and serves the catalogue on HOST:PORT (default %s).\n"
     "The index is kept in FILE (default DIR/.tessel-catalogue.db).\n"
     "Tag texts marked Latin-1 and file names that are not UTF-8 are read as GBK when they\n"
     "are valid GBK and read as Chinese (auto, the default), whenever they are valid GBK\n"
-    "(gbk), or never (latin1).\n";
+    "(gbk), or never (latin1); big5 reads them as Big5 whenever they are valid Big5.\n";
 
 struct Options {
     std::string library;
@@ -129,8 +129,9 @@ int Serve(const Options& options) {
     }
     // Without a converter the index records Latin-1, so a later start that has one reads again.
     LegacyEncoding legacyEncoding = options.legacyEncoding;
-    if (legacyEncoding != LegacyEncoding::kLatin1 && !CanDecodeGbk()) {
-        std::fprintf(stderr, "tessel-catalogue: no GBK converter (iconv): texts read as Latin-1\n");
+    if (!CanDecode(legacyEncoding)) {
+        std::fprintf(stderr, "tessel-catalogue: no %s converter (iconv): texts read as Latin-1\n",
+                     LegacyEncodingName(legacyEncoding));
         legacyEncoding = LegacyEncoding::kLatin1;
     }
     const std::optional<ScanReport> report =

@@ -56,6 +56,37 @@ TEST(CatalogueLegacyText, TagTextsAreGbkWhenTheyReadAsChineseElseLatin1) {
     }
 }
 
+// Real Latin-1 words with two accented letters side by side are valid GBK with both bytes high;
+// they stay Latin-1 under auto. Chinese text whose GBK bytes happen to be UTF-8 of two-byte
+// characters (状态) stays Chinese; UTF-8 of Chinese in a field marked Latin-1 is read as UTF-8.
+TEST(CatalogueLegacyText, LatinWordsStayLatinAndUtf8InALatinFieldIsUtf8) {
+    const std::vector<std::pair<std::string, std::string>> autoCases = {
+        {"Cora\xE7\xE3o", "Coração"},
+        {"Can\xE7\xF5" "es", "Canções"},
+        {"Informa\xE7\xE3o", "Informação"},
+        {"Gr\xF6\xDF" "e", "Größe"},
+        {"Ib\xE1\xF1" "ez", "Ibáñez"},
+        {"\xC6\xF0" "isgengi\xF0", "Æðisgengið"},
+        {"\xD7\xB4\xCC\xAC", "状态"},
+        {"\xE6\x98\xA5\xE5\xA4\xA9\xE7\x9A\x84\xE6\x95\x85\xE4\xBA\x8B", "春天的故事"},
+    };
+    for (const auto& [bytes, text] : autoCases) {
+        EXPECT_EQ(DecodeLegacyTagText(bytes, LegacyEncoding::kAuto), text) << text;
+    }
+    EXPECT_EQ(DecodeLegacyTagText(autoCases.back().first, LegacyEncoding::kGbk), "春天的故事");
+}
+
+// Big5 (Taiwan, Hong Kong) is read only when the setting asks for it: its bytes are GBK-shaped.
+TEST(CatalogueLegacyText, Big5IsReadWhenTheSettingSaysSo) {
+    const std::string singer = "\xA9\x50\xAA\x4E\xAD\xDB \xB7\x52\xB1\xA1";
+    EXPECT_EQ(DecodeLegacyTagText(singer, LegacyEncoding::kBig5), "周杰倫 愛情");
+    EXPECT_NE(DecodeLegacyTagText(singer, LegacyEncoding::kAuto), "周杰倫 愛情");
+    EXPECT_EQ(DecodeFileName(singer, LegacyEncoding::kBig5), "周杰倫 愛情");
+    EXPECT_EQ(DecodeLegacyTagText("Caf\xE9 au lait", LegacyEncoding::kBig5), "Café au lait");
+    EXPECT_EQ(ParseLegacyEncoding("big5"), LegacyEncoding::kBig5);
+    EXPECT_STREQ(LegacyEncodingName(LegacyEncoding::kBig5), "big5");
+}
+
 TEST(CatalogueLegacyText, FileNamesThatAreNotUtf8AreGbkWhereTheyCanBe) {
     const std::string replacement = "\xEF\xBF\xBD";
     const std::vector<DecodeCase> cases = {
