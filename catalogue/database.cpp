@@ -65,6 +65,10 @@ constexpr const char* kCollectionsSql = "SELECT id, name FROM collections ORDER 
 constexpr const char* kSongPathSql = "SELECT path FROM songs WHERE id = ?1";
 constexpr const char* kSongCountSql = "SELECT count(*) FROM songs";
 
+std::string RebuildHint(const std::string& file) {
+    return "delete " + file + " (or name another file with --db) to build the index again";
+}
+
 class Statement {
   public:
     Statement() = default;
@@ -192,6 +196,9 @@ std::unique_ptr<Database> Database::Open(const std::string& file, std::string& e
     std::unique_ptr<Database> database(new Database(file));
     auto failed = [&](const std::string& what) {
         error = what + ": " + (database->writer_ ? sqlite3_errmsg(database->writer_) : "");
+        if (database->writer_ && sqlite3_errcode(database->writer_) == SQLITE_CORRUPT) {
+            error += "; " + RebuildHint(file);
+        }
         return nullptr;
     };
     if (sqlite3_open_v2(file.c_str(), &database->writer_,
@@ -216,6 +223,14 @@ std::unique_ptr<Database> Database::Open(const std::string& file, std::string& e
         error = file + " is a database of something else, not a catalogue index";
         return nullptr;
     }
+    // Rebuilding an index of a later layout would give its songs new ids, and addresses handed
+    // out before would play other songs.
+    if (application == kApplicationId && version > kLayoutVersion) {
+        error = file + " was made by a newer tessel-catalogue (index layout " +
+                std::to_string(version) + ", this one knows " + std::to_string(kLayoutVersion) +
+                "): serve it with that one, or " + RebuildHint(file);
+        return nullptr;
+    }
     if (!database->Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;")) {
         return failed("cannot use the index " + file);
     }
@@ -233,13 +248,13 @@ std::unique_ptr<Database> Database::Open(const std::string& file, std::string& e
 bool Database::Execute(const char* sql) {
     char* message = nullptr;
     if (sqlite3_exec(writer_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
-    lastError_ = message ? message : "unknown error";
     sqlite3_free(message);
-    return false;
+    return Fail(writer_);
 }
 
 bool Database::Fail(sqlite3* db) {
     lastError_ = sqlite3_errmsg(db);
+    if (sqlite3_errcode(db) == SQLITE_CORRUPT) lastError_ += "; " + RebuildHint(file_);
     return false;
 }
 

@@ -127,8 +127,8 @@ std::string LibraryName(const fs::path& library, LegacyEncoding encoding) {
     return name.empty() ? "Library" : name;
 }
 
-}  // namespace
-
+// What the tags of one file say, with the fallbacks for what they leave out. The text handlers
+// it gives TagLib for the duration are process-wide, so it stays private to the one-thread scan.
 SongRecord ReadSong(const fs::path& library, const std::string& relativePath,
                     const ScanOptions& options) {
     const LegacyEncoding encoding = options.legacyEncoding;
@@ -154,6 +154,8 @@ SongRecord ReadSong(const fs::path& library, const std::string& relativePath,
     }
     return song;
 }
+
+}  // namespace
 
 std::optional<ScanReport> UpdateIndex(Database& database, const fs::path& library,
                                       std::string& error, const ScanOptions& options) {

@@ -293,6 +293,40 @@ TEST(CatalogueSearchBudget, CommonTermsCheckedOnTheFoundSongsFindTheSameSongs) {
     }
 }
 
+// An index of a later layout is refused, never rebuilt (its songs would get new ids); a corrupt one
+// is named with the way to build it again.
+TEST(CatalogueIndex, ANewerOrCorruptIndexIsRefusedWithWhatToDo) {
+    TempFolder folder;
+    const fs::path file = folder.path() / "index.db";
+    ASSERT_TRUE(GeneratedIndex(file, 3000));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "PRAGMA user_version = 99", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    std::string error;
+    EXPECT_EQ(Database::Open(file.string(), error), nullptr);
+    EXPECT_NE(error.find("newer"), std::string::npos) << error;
+    EXPECT_NE(error.find(file.string()), std::string::npos) << error;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "PRAGMA user_version = 1", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    {
+        // Every page after the first is overwritten: the tables cannot be read.
+        std::fstream bytes(file, std::ios::in | std::ios::out | std::ios::binary);
+        bytes.seekp(4096);
+        const std::string garbage(fs::file_size(file) - 4096, '\xA5');
+        bytes.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+    }
+    error.clear();
+    std::unique_ptr<Database> corrupt = Database::Open(file.string(), error);
+    if (corrupt) {
+        TempFolder library;
+        EXPECT_FALSE(UpdateIndex(*corrupt, library.path(), error));
+    }
+    EXPECT_NE(error.find("malformed"), std::string::npos) << error;
+    EXPECT_NE(error.find("delete " + file.string()), std::string::npos) << error;
+}
+
 TEST(CatalogueSearchText, Utf8IsCheckedStrictly) {
     EXPECT_TRUE(IsValidUtf8("中文 text"));
     EXPECT_FALSE(IsValidUtf8("\xE4\xB8"));          // cut short

@@ -302,5 +302,40 @@ TEST_F(CatalogueLegacyLibraryTest, TheSettingDecidesAndAChangeReadsEveryFileAgai
     }
 }
 
+// The real upgrade: an index made before the setting existed, opened with the default auto,
+// reads every file again (ids kept) and the GBK texts come out as Chinese.
+TEST_F(CatalogueLegacyLibraryTest, AnIndexFromBeforeTheSettingIsReadAgainUnderAuto) {
+    std::map<std::string, Song> before;
+    {
+        std::unique_ptr<RunningCatalogue> catalogue = Start(LegacyEncoding::kLatin1);
+        before = ListedSongs(*catalogue);
+    }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((folder_.path() / "index.db").c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "DROP TABLE index_settings", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    std::unique_ptr<RunningCatalogue> catalogue = Start(LegacyEncoding::kAuto);
+    EXPECT_EQ(catalogue->report().changed, 6);
+    EXPECT_EQ(catalogue->report().added, 0);
+    const std::map<std::string, Song> after = ListedSongs(*catalogue);
+    ASSERT_EQ(after.size(), before.size());
+    for (const auto& [id, song] : before) EXPECT_EQ(after.count(id), 1u);
+    EXPECT_EQ(SearchTitles(*catalogue, "甜蜜"), std::vector<std::string>{"甜蜜的歌"});
+}
+
+// Songs directly in a library whose own folder name is GBK form a collection named in Chinese.
+TEST(CatalogueLegacyLibrary, TheLibraryFolderNameIsDecodedToo) {
+    TempFolder folder;
+    const fs::path library = folder.path() / std::string(kOldiesGbk);
+    ASSERT_TRUE(AddSong(library / "one.mp3", {"One", "", ""}));
+    RunningCatalogue catalogue(library, folder.path() / "index.db",
+                               ScanOptions{LegacyEncoding::kAuto});
+    ASSERT_TRUE(catalogue.ok());
+    const std::optional<JsonValue> collections = catalogue.GetJson("/tessel/music/collections/");
+    ASSERT_TRUE(collections);
+    ASSERT_EQ((*collections)["data"].size(), 1u);
+    EXPECT_EQ((*collections)["data"][0]["name"].text, "怀旧金曲");
+}
+
 }  // namespace
 }  // namespace tessel::catalogue::testing
