@@ -150,7 +150,8 @@ TEST(CatalogueProgram, LegacyDemoIsReadWithTheChosenEncoding) {
     ASSERT_EQ(maker.Finish(60), 0);
 
     // Only gbk takes the ambiguous Latin-1 album "Matinée" (E9 65) as GBK.
-    ChildProgram server({"--library", demo, "--listen", "127.0.0.1:0", "--legacy-encoding", "gbk"});
+    ChildProgram server({"--library", demo, "--db", (folder.path() / "legacy.db").string(),
+                         "--listen", "127.0.0.1:0", "--legacy-encoding", "gbk"});
     const std::optional<std::smatch> ready = server.WaitForOutput(
         std::regex(R"(serving (\d+) songs on http://127\.0\.0\.1:(\d+)/)"), 30);
     ASSERT_TRUE(ready) << server.text();
@@ -192,6 +193,33 @@ TEST(CatalogueProgram, ASecondServiceOnAUsedPortExitsWithAddressInUse) {
         EXPECT_EQ(found->status, 200);
     }
     EXPECT_EQ(first.Finish(10, SIGTERM), 0);
+}
+
+// Without --db the index goes to the user's cache folder, never into the library.
+TEST(CatalogueProgram, TheDefaultIndexIsKeptInTheCacheFolder) {
+    TempFolder folder;
+    const fs::path library = folder.path() / "library";
+    ASSERT_TRUE(AddSong(library / "one.mp3", {"Only Song", "", ""}));
+    const fs::path cache = folder.path() / "cache";
+    const char* before = std::getenv("XDG_CACHE_HOME");
+    const std::string saved = before ? before : "";
+    ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    ChildProgram server({"--library", library.string(), "--listen", "127.0.0.1:0"});
+    if (before) {
+        ::setenv("XDG_CACHE_HOME", saved.c_str(), 1);
+    } else {
+        ::unsetenv("XDG_CACHE_HOME");
+    }
+    ASSERT_TRUE(server.WaitForOutput(std::regex("serving 1 songs"), 30)) << server.text();
+    EXPECT_EQ(server.Finish(10, SIGTERM), 0);
+    std::vector<fs::path> indexes;
+    for (const auto& entry : fs::directory_iterator(cache / "tessel")) {
+        if (entry.path().extension() == ".db") indexes.push_back(entry.path());
+    }
+    EXPECT_EQ(indexes.size(), 1u);
+    for (const auto& entry : fs::recursive_directory_iterator(library)) {
+        EXPECT_EQ(entry.path().filename(), "one.mp3");
+    }
 }
 
 TEST(CatalogueProgram, RefusesBadArguments) {
