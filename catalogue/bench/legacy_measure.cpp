@@ -7,34 +7,17 @@
 //
 // See README.md for the word lists and message catalogues it was run over.
 
-#include <iconv.h>
-
 #include <cstdio>
 #include <fstream>
-#include <optional>
 #include <string>
 #include <string_view>
 
+#include "legacy_demo.h"
 #include "legacy_text.h"
 
 namespace {
 
 using namespace tessel::catalogue;
-
-std::optional<std::string> Convert(const std::string& text, const char* to) {
-    iconv_t cd = ::iconv_open(to, "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-    std::string out(text.size() * 2 + 4, '\0');
-    char* in = const_cast<char*>(text.data());
-    size_t inLeft = text.size();
-    char* outAt = out.data();
-    size_t outLeft = out.size();
-    const size_t result = ::iconv(cd, &in, &inLeft, &outAt, &outLeft);
-    ::iconv_close(cd);
-    if (result == static_cast<size_t>(-1)) return std::nullopt;
-    out.resize(out.size() - outLeft);
-    return out;
-}
 
 struct Tally {
     long texts = 0;
@@ -46,10 +29,10 @@ void Measure(const char* file, const char* codePage, Tally& tally) {
     std::ifstream in(file);
     std::string line;
     while (std::getline(in, line)) {
-        const std::optional<std::string> bytes = Convert(line, codePage);
-        if (!bytes || *bytes == line || bytes->find('\0') != std::string::npos) continue;
+        const std::string bytes = EncodeLegacyText(line, codePage);
+        if (bytes.empty() || bytes == line || bytes.find('\0') != std::string::npos) continue;
         ++tally.texts;
-        if (DecodeLegacyTagText(*bytes, LegacyEncoding::kAuto) == line) continue;
+        if (DecodeLegacyTagText(bytes, LegacyEncoding::kAuto) == line) continue;
         if (++tally.wrong <= 12) tally.examples += "    " + line + "\n";
     }
 }
