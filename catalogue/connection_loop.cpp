@@ -200,25 +200,34 @@ bool ConnectionLoop::Run(int listening) {
         return connection;
     };
     // Makes room for one more: an idle connection goes first, else the one waited on longest.
-    auto makeRoom = [&] {
-        if (waiting.size() < limits_.maxConnections || waiting.empty()) return;
+    auto makeRoom = [&](bool always) {
+        if ((!always && waiting.size() < limits_.maxConnections) || waiting.empty()) return false;
         auto worst = std::min_element(waiting.begin(), waiting.end(), [](auto& a, auto& b) {
             if (a.second->idle != b.second->idle) return a.second->idle;
             return a.second->deadline < b.second->deadline;
         });
         forget(worst->first);
+        return true;
     };
     auto add = [&](std::unique_ptr<Connection> connection) {
-        makeRoom();
+        makeRoom(false);
         const int fd = connection->fd;
         if (watch(fd)) waiting.emplace(fd, std::move(connection));
     };
+    bool acceptPaused = false;
     auto accept = [&] {
-        for (;;) {
+        while (!acceptPaused) {
             const int fd = ::accept4(listening, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
             if (fd < 0) {
                 if (errno == EINTR || errno == ECONNABORTED) continue;
-                return;  // none left, or out of descriptors until some close
+                // Out of descriptors: a waiting connection makes room, or accepting pauses until
+                // the next sweep (the listening socket would otherwise wake the loop at once).
+                if ((errno == EMFILE || errno == ENFILE) && !makeRoom(true)) {
+                    ::epoll_ctl(poller, EPOLL_CTL_DEL, listening, nullptr);
+                    acceptPaused = true;
+                }
+                if (errno == EMFILE || errno == ENFILE) continue;
+                return;  // none left
             }
             const int yes = 1;
             ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
@@ -289,6 +298,7 @@ bool ConnectionLoop::Run(int listening) {
                 return true;
             });
             nextSweep = now + kSweepInterval;
+            if (acceptPaused) acceptPaused = !watch(listening);
         }
     }
     ::close(poller);
