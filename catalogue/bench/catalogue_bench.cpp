@@ -1,7 +1,8 @@
 // Load benchmark of tessel-catalogue (not a test): builds a generated index of 100,000 songs,
 // serves it on 127.0.0.1 in this process and measures keyword searches from 50 kept-alive
 // connections (requests per second, p50/p99 latency); a fresh client's search with and without
-// 200 idle and slow connections open; searches built to be expensive; then media throughput.
+// 1,000 silent and slow connections open; searches built to be expensive; media throughput; and
+// the time a stop takes with connections held and answers stalled.
 //
 //   tessel-catalogue-bench [--songs N] [--connections C] [--seconds S] [--requests R]
 //                          [--media-seconds S] [--idle I]
@@ -330,7 +331,7 @@ std::string SearchTarget(const std::string& keyword, int count, int offset) {
 
 struct Timings {
     std::vector<double> milliseconds;  // sorted; answers and refusals alike
-    long refused = 0;                  // 503: the search needed more than its budget
+    long refused = 0;                  // 503: the search needed more checks than allowed
     long failures = 0;
     std::set<std::string> answers;     // distinct bodies: one when every run answered alike
 };
@@ -431,7 +432,7 @@ void IdleConnectionPhase(int port, int idle) {
     std::printf("  with them open: %s\n", ProcessFigures().c_str());
 }
 
-// Searches made to cost the most: each is answered, or refused once it has used its budget, and
+// Searches made to cost the most: each is answered, or refused when it needs too many checks, and
 // none holds its thread for long.
 void AdversarialPhase(int port, int songs) {
     std::string longKeyword;  // the longest allowed: 100 characters of common words
