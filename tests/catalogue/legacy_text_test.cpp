@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <fstream>
 #include <map>
 
 #include "catalogue_fixture.h"
@@ -335,6 +336,44 @@ TEST(CatalogueLegacyLibrary, TheLibraryFolderNameIsDecodedToo) {
     ASSERT_TRUE(collections);
     ASSERT_EQ((*collections)["data"].size(), 1u);
     EXPECT_EQ((*collections)["data"][0]["name"].text, "怀旧金曲");
+}
+
+// An APEv2 tag of items (key, value) and footer, as older Chinese taggers wrote it.
+std::string ApeTag(const std::vector<std::pair<std::string, std::string>>& items) {
+    auto word = [](uint32_t value) {
+        std::string bytes(4, '\0');
+        for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>(value >> (8 * i));
+        return bytes;
+    };
+    std::string body;
+    for (const auto& [key, value] : items) {
+        body += word(static_cast<uint32_t>(value.size())) + word(0) + key + '\0' + value;
+    }
+    return body + "APETAGEX" + word(2000) + word(static_cast<uint32_t>(body.size() + 32)) +
+           word(static_cast<uint32_t>(items.size())) + word(0) + std::string(8, '\0');
+}
+
+// GBK bytes in an APE tag (meant to be UTF-8) are read like a field marked ISO-8859-1.
+TEST(CatalogueLegacyLibrary, GbkInAnApeTagKeepsItsSingerAndAlbum) {
+    TempFolder folder;
+    const fs::path library = folder.path() / "library";
+    ASSERT_TRUE(AddSong(library / "ape.mp3", {}));
+    {
+        std::ofstream out(library / "ape.mp3", std::ios::binary | std::ios::app);
+        out << ApeTag({{"Title", std::string(kOldSongGbk)},
+                       {"Artist", std::string(kOldGbk)},
+                       {"Album", std::string(kOldiesGbk)}});
+    }
+    RunningCatalogue catalogue(library, folder.path() / "index.db",
+                               ScanOptions{LegacyEncoding::kAuto});
+    ASSERT_TRUE(catalogue.ok());
+    const std::optional<JsonValue> found =
+        catalogue.GetJson("/tessel/song/search/?q=" + Escaped("新唱"));
+    ASSERT_TRUE(found);
+    ASSERT_EQ((*found)["data"].size(), 1u);
+    EXPECT_EQ((*found)["data"][0]["title"].text, "老歌新唱");
+    EXPECT_EQ((*found)["data"][0]["author"].text, "老歌");
+    EXPECT_EQ((*found)["data"][0]["album"].text, "怀旧金曲");
 }
 
 }  // namespace
