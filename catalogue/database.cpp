@@ -183,6 +183,7 @@ class Database::ReaderLease {
 Database::Database(std::string file) : file_(std::move(file)) {}
 
 Database::~Database() {
+    if (commonGramsReader_.joinable()) commonGramsReader_.join();
     idleReaders_.clear();
     for (auto& [sql, statement] : writerStatements_) sqlite3_finalize(statement);
     if (writer_) sqlite3_close_v2(writer_);
@@ -280,6 +281,7 @@ bool Database::Commit() {
         // The common grams are read again for the changed index.
         std::lock_guard lock(commonGramsMutex_);
         commonGrams_.reset();
+        ++changes_;
     }
     return Execute("COMMIT");
 }
@@ -459,10 +461,30 @@ bool Database::PrepareSearch() {
 std::shared_ptr<const CommonGrams> Database::CommonGramsForSearch() {
     std::lock_guard lock(commonGramsMutex_);
     if (commonGrams_) return commonGrams_;
+    if (readingCommonGrams_) {
+        static const auto none = std::make_shared<const CommonGrams>();
+        return none;
+    }
     ReaderLease reader = AcquireReader();
     if (!reader) return nullptr;
     commonGrams_ = CommonGrams::Load(reader->db, kCommonGramBytes);
     return commonGrams_;
+}
+
+void Database::PrepareSearchInBackground() {
+    std::lock_guard lock(commonGramsMutex_);
+    if (commonGrams_ || readingCommonGrams_) return;
+    readingCommonGrams_ = true;
+    const uint64_t changes = changes_;
+    commonGramsReader_ = std::thread([this, changes] {
+        std::shared_ptr<const CommonGrams> read;
+        if (ReaderLease reader = AcquireReader()) {
+            read = CommonGrams::Load(reader->db, kCommonGramBytes);
+        }
+        std::lock_guard done(commonGramsMutex_);
+        if (changes == changes_) commonGrams_ = std::move(read);
+        readingCommonGrams_ = false;
+    });
 }
 
 // The songs come from one of two walks, each bounded by how the index is made. With a term that

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -108,6 +109,9 @@ class Database {
     // Reads the common grams' songs that searches use; done by the first search otherwise, and
     // again after every change. False when the index cannot be read.
     bool PrepareSearch();
+    // The same on a thread of its own, for a large index: until it is done, searches match every
+    // term through the full-text index (the same answers, in more time for common terms).
+    void PrepareSearchInBackground();
     // Songs of one collection in file order; nothing when there is no such collection.
     std::optional<std::vector<SongRow>> CollectionSongs(int64_t collectionId, int count,
                                                         int offset);
@@ -140,6 +144,9 @@ class Database {
     std::atomic<int> songChecks_{kDefaultSongChecks};
     std::mutex commonGramsMutex_;
     std::shared_ptr<const CommonGrams> commonGrams_;  // null until read, and after a change
+    uint64_t changes_ = 0;                            // commits, so a late reading is not kept
+    bool readingCommonGrams_ = false;
+    std::thread commonGramsReader_;
 };
 
 }  // namespace tessel::catalogue

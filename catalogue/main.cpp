@@ -180,10 +180,6 @@ int Serve(const Options& options) {
     }
     std::printf("tessel-catalogue: %d songs added, %d changed, %d removed, %d unchanged\n",
                 report->added, report->changed, report->removed, report->unchanged);
-    if (!database->PrepareSearch()) {
-        std::fprintf(stderr, "tessel-catalogue: cannot read the index %s\n", file.c_str());
-        return 1;
-    }
 
     // A client that goes away mid-answer must not end the service.
     signal(SIGPIPE, SIG_IGN);
@@ -193,6 +189,9 @@ int Serve(const Options& options) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // Searches are served at once; the common grams of a large library take a while to read.
+    // (Started after the mask, which its thread inherits.)
+    database->PrepareSearchInBackground();
 
     CatalogueServer server(*database, library, ServerOptions{options.threads});
     if (server.Bind(host, port, error) < 0) {
