@@ -30,7 +30,9 @@ using ThreadStart = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*),
 struct ConnectionLimits {
     // Requests answered at once; threads are started as requests need them and end when idle.
     int threads = 512;
+    // For a request's line and headers, in total, from its first byte (or from the connection).
     std::chrono::milliseconds requestTime{5000};
+    // For a kept-alive connection's next request to begin.
     std::chrono::milliseconds idleTime{5000};
     // An answering thread with nothing to do for this long ends.
     std::chrono::milliseconds threadIdleTime{10000};
@@ -45,7 +47,11 @@ struct Connection {
     std::string received;
     std::chrono::steady_clock::time_point deadline;
     bool idle = true;  // nothing of its next request has come yet
-    ~Connection();
+
+    Connection() = default;
+    ~Connection();  // closes the socket
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
 };
 
 // True when `bytes` begin with a complete request line and header block.
