@@ -209,7 +209,8 @@ bool CanDecode(LegacyEncoding encoding) {
 
 std::string DecodeLegacyTagText(std::string_view bytes, LegacyEncoding encoding) {
     bytes = bytes.substr(0, bytes.find('\0'));
-    if (IsWideUtf8(bytes)) return std::string(bytes);
+    // latin1 asks for no guessing at all.
+    if (encoding != LegacyEncoding::kLatin1 && IsWideUtf8(bytes)) return std::string(bytes);
     // A cut character is dropped only from a text that holds others: "Zoé" stays Latin-1.
     const std::string_view whole = WithoutCutCharacter(bytes);
     const char* codePage = HasHighBytes(whole) ? TriedCodePage(whole, encoding) : nullptr;
