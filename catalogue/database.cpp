@@ -208,6 +208,8 @@ std::unique_ptr<Database> Database::Open(const std::string& file, std::string& e
         return failed("cannot open the index " + file);
     }
     sqlite3_busy_timeout(database->writer_, 5000);
+    // A file that cannot be written opens read-only; it serves as long as it is up to date.
+    database->readOnly_ = sqlite3_db_readonly(database->writer_, "main") == 1;
     // Only an index of ours, or an empty file, is (re)built: any other database is left alone.
     Statement layout(database->writer_,
                      "SELECT (SELECT application_id FROM pragma_application_id), "
@@ -230,6 +232,11 @@ std::unique_ptr<Database> Database::Open(const std::string& file, std::string& e
         error = file + " was made by a newer tessel-catalogue (index layout " +
                 std::to_string(version) + ", this one knows " + std::to_string(kLayoutVersion) +
                 "): serve it with that one, or " + RebuildHint(file);
+        return nullptr;
+    }
+    if (database->readOnly_) {
+        if (application == kApplicationId && version == kLayoutVersion) return database;
+        error = file + " cannot be written and is not an index of this layout";
         return nullptr;
     }
     if (!database->Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;")) {

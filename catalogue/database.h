@@ -99,6 +99,9 @@ class Database {
     // Merges the gram index into one segment after many changes: later searches read less.
     bool Optimize();
     const std::string& LastError() const { return lastError_; }
+    // True when the file could only be opened for reading.
+    bool ReadOnly() const { return readOnly_; }
+    const std::string& File() const { return file_; }
 
     // Reading: any thread.
     // Songs whose texts hold every one of `terms` (see KeywordTerms), in index order; refused
@@ -137,6 +140,7 @@ class Database {
 
     std::string file_;
     sqlite3* writer_ = nullptr;
+    bool readOnly_ = false;
     std::unordered_map<const char*, sqlite3_stmt*> writerStatements_;
     std::string lastError_;
     std::mutex readersMutex_;

@@ -225,10 +225,6 @@ std::optional<ScanReport> UpdateIndex(Database& database, const fs::path& librar
         return std::nullopt;
     }
     const std::vector<FoundFile> found = FindSongFiles(library);
-    if (!database.Begin()) {
-        error = "cannot write the index: " + database.LastError();
-        return std::nullopt;
-    }
     std::map<std::string, IndexedFile> indexed;
     for (IndexedFile& file : database.IndexedFiles()) indexed.emplace(file.path, std::move(file));
     // Texts read with another decoding are read again. An index from before the setting existed
@@ -236,6 +232,23 @@ std::optional<ScanReport> UpdateIndex(Database& database, const fs::path& librar
     const std::string decoding = LegacyEncodingName(options.legacyEncoding);
     const bool decodingChanged =
         database.Setting(kLegacyEncodingSetting).value_or("latin1") != decoding;
+    // An index that is up to date is not written at all, so a read-only one serves.
+    const bool upToDate =
+        !decodingChanged && found.size() == indexed.size() &&
+        std::all_of(found.begin(), found.end(), [&indexed](const FoundFile& file) {
+            const auto known = indexed.find(file.path);
+            return known != indexed.end() && known->second.size == file.size &&
+                   known->second.modified == file.modified;
+        });
+    if (upToDate) return ScanReport{0, 0, 0, static_cast<int>(found.size())};
+    if (database.ReadOnly()) {
+        error = "the index " + database.File() + " cannot be written and the library has changed";
+        return std::nullopt;
+    }
+    if (!database.Begin()) {
+        error = "cannot write the index: " + database.LastError();
+        return std::nullopt;
+    }
 
     ScanReport report;
     bool ok = true;

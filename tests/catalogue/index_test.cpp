@@ -1,8 +1,11 @@
 // The index: what the scan takes from files, how a restart brings it up to date, and the gram
 // texts keyword searches are made of.
 #include <gtest/gtest.h>
+#include <unistd.h>
+#include <sys/stat.h>
 #include <sqlite3.h>
 
+#include <cstdlib>
 #include <fstream>
 
 #include "catalogue_fixture.h"
@@ -348,6 +351,42 @@ TEST(CatalogueIndex, ANewerOrCorruptIndexIsRefusedWithWhatToDo) {
     }
     EXPECT_NE(error.find("malformed"), std::string::npos) << error;
     EXPECT_NE(error.find("delete " + file.string()), std::string::npos) << error;
+}
+
+// An index file that cannot be written serves as long as it is up to date; once the library has
+// changed it is refused with a reason, not at the first read.
+TEST(CatalogueIndex, AnUpToDateIndexThatCannotBeWrittenIsServed) {
+    TempFolder folder;
+    const fs::path library = folder.path() / "library";
+    ASSERT_TRUE(AddSong(library / "a.mp3", {"Read Only Song", "", ""}));
+    const fs::path index = folder.path() / "index.db";
+    { ASSERT_TRUE(RunningCatalogue(library, index).ok()); }
+    ::chmod(index.c_str(), 0444);
+    // Permissions do not hold the owner of everything back: the file is made immutable then.
+    const std::string immutable = "chattr +i '" + index.string() + "' 2>/dev/null";
+    if (::access(index.c_str(), W_OK) == 0) (void)!std::system(immutable.c_str());
+    if (::access(index.c_str(), W_OK) == 0) GTEST_SKIP() << "the index cannot be made read-only";
+    struct Writable {
+        std::string file;
+        ~Writable() {
+            (void)!std::system(("chattr -i '" + file + "' 2>/dev/null").c_str());
+            ::chmod(file.c_str(), 0644);
+        }
+    } restore{index.string()};
+    {
+        RunningCatalogue catalogue(library, index);
+        ASSERT_TRUE(catalogue.ok());
+        EXPECT_EQ(catalogue.report().unchanged, 1);
+        const std::optional<JsonValue> found = catalogue.GetJson("/tessel/song/search/?q=only");
+        ASSERT_TRUE(found);
+        EXPECT_EQ(Titles(*found), std::vector<std::string>{"Read Only Song"});
+    }
+    ASSERT_TRUE(AddSong(library / "b.mp3", {"Another", "", ""}));
+    std::string error;
+    std::unique_ptr<Database> database = Database::Open(index.string(), error);
+    ASSERT_TRUE(database) << error;
+    EXPECT_FALSE(UpdateIndex(*database, library, error));
+    EXPECT_NE(error.find("cannot be written"), std::string::npos) << error;
 }
 
 TEST(CatalogueSearchText, Utf8IsCheckedStrictly) {
