@@ -1,9 +1,9 @@
 #include "database.h"
 
 #include <sqlite3.h>
-#include <time.h>
 
 #include <algorithm>
+#include <bit>
 #include <iterator>
 #include <mutex>
 #include <utility>
@@ -53,15 +53,10 @@ constexpr const char* kSearchSql =
     "SELECT s.id, s.title, s.artist, s.album, s.duration FROM "
     "(SELECT rowid AS id FROM song_grams WHERE song_grams MATCH ?1 ORDER BY rowid "
     "LIMIT ?2 OFFSET ?3) AS page JOIN songs s ON s.id = page.id ORDER BY page.id";
-// Every song that holds the terms of a search plan's match, to be checked for its other terms.
-constexpr const char* kCandidatesSql =
-    "SELECT s.id, s.title, s.artist, s.album, s.duration FROM song_grams "
-    "JOIN songs s ON s.id = song_grams.rowid WHERE song_grams MATCH ?1 ORDER BY song_grams.rowid";
-// The rowid of a term's ?2-th match (from 0), which tells how densely it occurs.
-constexpr const char* kProbeSql =
-    "SELECT rowid FROM song_grams WHERE song_grams MATCH ?1 ORDER BY rowid LIMIT 1 OFFSET ?2";
-constexpr const char* kIdSpanSql =
-    "SELECT (SELECT min(id) FROM songs), (SELECT max(id) FROM songs)";
+// The songs that hold the terms of a match, in index order, to be tried on the common terms.
+constexpr const char* kMatchIdsSql =
+    "SELECT rowid FROM song_grams WHERE song_grams MATCH ?1 ORDER BY rowid";
+constexpr const char* kSongSql = "SELECT id, title, artist, album, duration FROM songs WHERE id = ?1";
 constexpr const char* kCollectionSongsSql =
     "SELECT id, title, artist, album, duration FROM songs WHERE collection_id = ?1 "
     "ORDER BY path LIMIT ?2 OFFSET ?3";
@@ -69,6 +64,10 @@ constexpr const char* kCollectionExistsSql = "SELECT 1 FROM collections WHERE id
 constexpr const char* kCollectionsSql = "SELECT id, name FROM collections ORDER BY name, id";
 constexpr const char* kSongPathSql = "SELECT path FROM songs WHERE id = ?1";
 constexpr const char* kSongCountSql = "SELECT count(*) FROM songs";
+
+std::string RebuildHint(const std::string& file) {
+    return "delete " + file + " (or name another file with --db) to build the index again";
+}
 
 class Statement {
   public:
@@ -132,22 +131,6 @@ bool ReadSongs(sqlite3_stmt* s, std::vector<SongRow>& songs) {
     return ReadSongRows(s, songs) == SQLITE_DONE;
 }
 
-// Virtual machine steps between two looks at the clock while a search runs: a few tens of
-// microseconds of work, so the look costs little and a search overruns its budget by little.
-constexpr int kStepsBetweenClockChecks = 1000;
-
-int64_t ThreadCpuMicroseconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1'000'000 + now.tv_nsec / 1000;
-}
-
-// Interrupts the statement (SQLITE_INTERRUPT) once the thread has used its processor time.
-// Processor time, not wall time: a search that waits for a busy machine has done no more work.
-int StopWhenSpent(void* deadline) {
-    return ThreadCpuMicroseconds() > *static_cast<const int64_t*>(deadline) ? 1 : 0;
-}
-
 }  // namespace
 
 // A read-only connection with its statements prepared once.
@@ -155,26 +138,25 @@ struct Database::Reader {
     explicit Reader(sqlite3* connection)
         : db(connection),
           search(db, kSearchSql),
-          candidates(db, kCandidatesSql),
-          probe(db, kProbeSql),
-          idSpan(db, kIdSpanSql),
+          matchIds(db, kMatchIdsSql),
+          song(db, kSongSql),
           collectionSongs(db, kCollectionSongsSql),
           collectionExists(db, kCollectionExistsSql),
           collections(db, kCollectionsSql),
           songPath(db, kSongPathSql),
           songCount(db, kSongCountSql) {}
     ~Reader() {
-        search = {}, candidates = {}, probe = {}, idSpan = {}, collectionSongs = {},
+        search = {}, matchIds = {}, song = {}, collectionSongs = {},
         collectionExists = {}, collections = {}, songPath = {}, songCount = {};
         sqlite3_close_v2(db);
     }
     bool Usable() const {
-        return search && candidates && probe && idSpan && collectionSongs && collectionExists &&
+        return search && matchIds && song && collectionSongs && collectionExists &&
                collections && songPath && songCount;
     }
 
     sqlite3* db;
-    Statement search, candidates, probe, idSpan, collectionSongs, collectionExists, collections,
+    Statement search, matchIds, song, collectionSongs, collectionExists, collections,
         songPath, songCount;
 };
 
@@ -201,6 +183,7 @@ class Database::ReaderLease {
 Database::Database(std::string file) : file_(std::move(file)) {}
 
 Database::~Database() {
+    if (commonGramsReader_.joinable()) commonGramsReader_.join();
     idleReaders_.clear();
     for (auto& [sql, statement] : writerStatements_) sqlite3_finalize(statement);
     if (writer_) sqlite3_close_v2(writer_);
@@ -214,6 +197,9 @@ std::unique_ptr<Database> Database::Open(const std::string& file, std::string& e
     std::unique_ptr<Database> database(new Database(file));
     auto failed = [&](const std::string& what) {
         error = what + ": " + (database->writer_ ? sqlite3_errmsg(database->writer_) : "");
+        if (database->writer_ && sqlite3_errcode(database->writer_) == SQLITE_CORRUPT) {
+            error += "; " + RebuildHint(file);
+        }
         return nullptr;
     };
     if (sqlite3_open_v2(file.c_str(), &database->writer_,
@@ -222,6 +208,8 @@ std::unique_ptr<Database> Database::Open(const std::string& file, std::string& e
         return failed("cannot open the index " + file);
     }
     sqlite3_busy_timeout(database->writer_, 5000);
+    // A file that cannot be written opens read-only; it serves as long as it is up to date.
+    database->readOnly_ = sqlite3_db_readonly(database->writer_, "main") == 1;
     // Only an index of ours, or an empty file, is (re)built: any other database is left alone.
     Statement layout(database->writer_,
                      "SELECT (SELECT application_id FROM pragma_application_id), "
@@ -236,6 +224,19 @@ std::unique_ptr<Database> Database::Open(const std::string& file, std::string& e
     layout = {};
     if (application != kApplicationId && objects > 0) {
         error = file + " is a database of something else, not a catalogue index";
+        return nullptr;
+    }
+    // Rebuilding an index of a later layout would give its songs new ids, and addresses handed
+    // out before would play other songs.
+    if (application == kApplicationId && version > kLayoutVersion) {
+        error = file + " was made by a newer tessel-catalogue (index layout " +
+                std::to_string(version) + ", this one knows " + std::to_string(kLayoutVersion) +
+                "): serve it with that one, or " + RebuildHint(file);
+        return nullptr;
+    }
+    if (database->readOnly_) {
+        if (application == kApplicationId && version == kLayoutVersion) return database;
+        error = file + " cannot be written and is not an index of this layout";
         return nullptr;
     }
     if (!database->Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;")) {
@@ -255,13 +256,13 @@ std::unique_ptr<Database> Database::Open(const std::string& file, std::string& e
 bool Database::Execute(const char* sql) {
     char* message = nullptr;
     if (sqlite3_exec(writer_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
-    lastError_ = message ? message : "unknown error";
     sqlite3_free(message);
-    return false;
+    return Fail(writer_);
 }
 
 bool Database::Fail(sqlite3* db) {
     lastError_ = sqlite3_errmsg(db);
+    if (sqlite3_errcode(db) == SQLITE_CORRUPT) lastError_ += "; " + RebuildHint(file_);
     return false;
 }
 
@@ -283,6 +284,12 @@ bool Database::Begin() {
 }
 
 bool Database::Commit() {
+    {
+        // The common grams are read again for the changed index.
+        std::lock_guard lock(commonGramsMutex_);
+        commonGrams_.reset();
+        ++changes_;
+    }
     return Execute("COMMIT");
 }
 
@@ -428,111 +435,173 @@ Database::ReaderLease Database::AcquireReader() {
     return ReaderLease(*this, std::move(reader));
 }
 
-// How a search finds its songs. The full-text match walks the lists of all its terms, each as
-// long as the number of songs holding it; a term that most songs hold narrows the result little
-// but walks a long list. Such terms are left out of the match and checked on each song the
-// match finds instead, which costs about as much as walking kEntriesPerCheck list entries.
-struct Database::SearchPlan {
-    std::string match;
-    std::vector<std::u32string> checked;
-};
-
 namespace {
 
-constexpr double kEntriesPerCheck = 30;
-// Matches a term is walked for to tell how densely it occurs.
-constexpr int kProbeMatches = 64;
+SongRow ReadSongRow(sqlite3_stmt* s) {
+    return SongRow{sqlite3_column_int64(s, 0), TextColumn(s, 1), TextColumn(s, 2),
+                   TextColumn(s, 3), sqlite3_column_int(s, 4)};
+}
 
-// The share of songs holding the term, judged from where its kProbeMatches-th match lies.
-double Density(sqlite3_stmt* probe, const std::u32string& term, int64_t firstId, double songs) {
-    Ready(probe, MatchExpressionFor({term}), kProbeMatches - 1);
-    const int status = sqlite3_step(probe);
-    const int64_t at = status == SQLITE_ROW ? sqlite3_column_int64(probe, 0) : 0;
-    sqlite3_reset(probe);
-    if (status != SQLITE_ROW) return kProbeMatches / songs;  // rare
-    return static_cast<double>(kProbeMatches) / static_cast<double>(at - firstId + 1);
+bool HoldsEvery(const std::vector<const SongBits*>& sets, uint64_t id) {
+    return std::all_of(sets.begin(), sets.end(), [id](const SongBits* bits) {
+        return id / 64 < bits->size() && ((*bits)[id / 64] >> (id % 64) & 1) != 0;
+    });
+}
+
+// True when one of the song's fields, folded as the index folds it, holds each term.
+bool TextHoldsEvery(const SongRow& song, const std::vector<std::u32string>& terms) {
+    const std::u32string fields[] = {FoldedText(song.title), FoldedText(song.artist),
+                                     FoldedText(song.album)};
+    return std::all_of(terms.begin(), terms.end(), [&fields](const std::u32string& term) {
+        return std::any_of(std::begin(fields), std::end(fields), [&term](const std::u32string& f) {
+            return f.find(term) != std::u32string::npos;
+        });
+    });
 }
 
 }  // namespace
 
-Database::SearchPlan Database::PlanSearch(Reader& reader, const std::vector<std::u32string>& terms) {
-    SearchPlan plan;
-    // With one or two terms the match walks little enough.
-    if (terms.size() < 3) {
-        plan.match = MatchExpressionFor(terms);
-        return plan;
-    }
-    sqlite3_stmt* span = Ready(reader.idSpan.get());
-    int64_t firstId = 0, lastId = 0;
-    if (sqlite3_step(span) == SQLITE_ROW) {
-        firstId = sqlite3_column_int64(span, 0);
-        lastId = sqlite3_column_int64(span, 1);
-    }
-    sqlite3_reset(span);
-    const auto songs = static_cast<double>(std::max<int64_t>(1, lastId - firstId + 1));
-    std::vector<std::pair<double, const std::u32string*>> byDensity;
-    for (const std::u32string& term : terms) {
-        byDensity.emplace_back(Density(reader.probe.get(), term, firstId, songs), &term);
-    }
-    std::stable_sort(byDensity.begin(), byDensity.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    // The rarest term is always matched; each next one joins the match while walking its list
-    // costs less than checking the songs the match finds so far.
-    std::vector<std::u32string> matched;
-    double found = 1.0;  // share of songs the match finds so far
-    for (const auto& [density, term] : byDensity) {
-        if (matched.empty() || density < kEntriesPerCheck * found) {
-            matched.push_back(*term);
-            found *= density;
-        } else {
-            plan.checked.push_back(*term);
-        }
-    }
-    plan.match = MatchExpressionFor(matched);
-    return plan;
+bool Database::PrepareSearch() {
+    return CommonGramsForSearch() != nullptr;
 }
 
+std::shared_ptr<const CommonGrams> Database::CommonGramsForSearch() {
+    std::lock_guard lock(commonGramsMutex_);
+    if (commonGrams_) return commonGrams_;
+    if (readingCommonGrams_) {
+        static const auto none = std::make_shared<const CommonGrams>();
+        return none;
+    }
+    ReaderLease reader = AcquireReader();
+    if (!reader) return nullptr;
+    commonGrams_ = CommonGrams::Load(reader->db, kCommonGramBytes);
+    return commonGrams_;
+}
+
+void Database::PrepareSearchInBackground() {
+    std::lock_guard lock(commonGramsMutex_);
+    if (commonGrams_ || readingCommonGrams_) return;
+    readingCommonGrams_ = true;
+    const uint64_t changes = changes_;
+    commonGramsReader_ = std::thread([this, changes] {
+        std::shared_ptr<const CommonGrams> read;
+        if (ReaderLease reader = AcquireReader()) {
+            read = CommonGrams::Load(reader->db, kCommonGramBytes);
+        }
+        std::lock_guard done(commonGramsMutex_);
+        if (changes == changes_) commonGrams_ = std::move(read);
+        readingCommonGrams_ = false;
+    });
+}
+
+// The songs come from one of two walks, each bounded by how the index is made. With a term that
+// has a gram few songs hold, the full-text match of such terms walks short lists and each song
+// it finds is tried on the common terms' bits. With common terms only, their bits are ANDed a
+// word at a time. Terms of several grams whose every gram is common are then checked on the song
+// text, which alone says whether the grams lie side by side.
 SearchOutcome Database::Search(const std::vector<std::u32string>& terms, int count, int offset,
                                std::vector<SongRow>& songs) {
+    const std::shared_ptr<const CommonGrams> common = CommonGramsForSearch();
     ReaderLease reader = AcquireReader();
-    if (!reader) return SearchOutcome::kFailed;
-    int64_t deadline = ThreadCpuMicroseconds() + searchBudget_.load();
-    sqlite3_progress_handler(reader->db, kStepsBetweenClockChecks, StopWhenSpent, &deadline);
-    const SearchPlan plan = PlanSearch(*reader, terms);
-    int status = SQLITE_DONE;
-    if (plan.checked.empty()) {
-        status = ReadSongRows(Ready(reader->search.get(), plan.match, count, offset), songs);
-    } else {
-        // The match's songs in index order, those holding the checked terms counted off.
-        sqlite3_stmt* s = Ready(reader->candidates.get(), plan.match);
-        int skipped = 0;
-        while (songs.size() < static_cast<size_t>(count) &&
-               (status = sqlite3_step(s)) == SQLITE_ROW) {
-            SongRow song{sqlite3_column_int64(s, 0), TextColumn(s, 1), TextColumn(s, 2),
-                         TextColumn(s, 3), sqlite3_column_int(s, 4)};
-            const std::u32string fields[] = {FoldedText(song.title), FoldedText(song.artist),
-                                             FoldedText(song.album)};
-            const bool holdsAll = std::all_of(
-                plan.checked.begin(), plan.checked.end(), [&fields](const std::u32string& term) {
-                    return std::any_of(std::begin(fields), std::end(fields),
-                                       [&term](const std::u32string& field) {
-                                           return field.find(term) != std::u32string::npos;
-                                       });
-                });
-            if (!holdsAll) continue;
-            if (skipped < offset) {
-                ++skipped;
-            } else {
-                songs.push_back(std::move(song));
-            }
+    if (!reader || !common) return SearchOutcome::kFailed;
+    std::vector<std::u32string> listed;   // matched through the full-text index
+    std::vector<std::u32string> checked;  // common, of several grams: checked on the text
+    std::vector<const SongBits*> sets;    // of every gram of the common terms
+    for (const std::u32string& term : terms) {
+        std::vector<const SongBits*> termSets;
+        for (const std::string& gram : TermGrams(term)) termSets.push_back(common->Find(gram));
+        if (std::find(termSets.begin(), termSets.end(), nullptr) != termSets.end()) {
+            listed.push_back(term);
+            continue;
         }
-        if (songs.size() == static_cast<size_t>(count)) status = SQLITE_DONE;
-        sqlite3_reset(s);
+        sets.insert(sets.end(), termSets.begin(), termSets.end());
+        if (termSets.size() > 1) checked.push_back(term);
     }
-    sqlite3_progress_handler(reader->db, 0, nullptr, nullptr);
+
+    const int checkLimit = songChecks_.load();
+    int checks = 0;
+    int skipped = 0;
+    bool tooMuch = false;
+    sqlite3_stmt* songById = reader->song.get();
+    // Takes a song that holds the terms' grams; false once the page is full or the checks spent.
+    auto take = [&](int64_t id) {
+        std::optional<SongRow> row;
+        if (!checked.empty()) {
+            if (++checks > checkLimit) {
+                tooMuch = true;
+                return false;
+            }
+            Ready(songById, id);
+            if (sqlite3_step(songById) == SQLITE_ROW) row = ReadSongRow(songById);
+            sqlite3_reset(songById);
+            if (!row || !TextHoldsEvery(*row, checked)) return true;
+        }
+        if (skipped < offset) {
+            ++skipped;
+            return true;
+        }
+        if (!row) {
+            Ready(songById, id);
+            if (sqlite3_step(songById) == SQLITE_ROW) row = ReadSongRow(songById);
+            sqlite3_reset(songById);
+        }
+        if (row) songs.push_back(std::move(*row));
+        return songs.size() < static_cast<size_t>(count);
+    };
+
+    int status = SQLITE_DONE;
+    if (!listed.empty()) {
+        if (sets.empty()) {
+            // Nothing common: the page is the match's, its offset walked over rowids alone.
+            status = ReadSongRows(Ready(reader->search.get(), MatchExpressionFor(listed), count,
+                                        offset),
+                                  songs);
+        } else {
+            sqlite3_stmt* s = Ready(reader->matchIds.get(), MatchExpressionFor(listed));
+            while ((status = sqlite3_step(s)) == SQLITE_ROW) {
+                const int64_t id = sqlite3_column_int64(s, 0);
+                if (HoldsEvery(sets, static_cast<uint64_t>(id)) && !take(id)) break;
+            }
+            if (status == SQLITE_ROW) status = SQLITE_DONE;
+            sqlite3_reset(s);
+        }
+    } else {
+        auto songsHolding = [&](size_t w) {
+            uint64_t word = ~uint64_t{0};
+            for (const SongBits* bits : sets) word &= (*bits)[w];
+            return word;
+        };
+        // Every song before the offset would need a check: such a page is refused at once, unless
+        // fewer songs than the offset hold the grams, and the page is empty.
+        if (!checked.empty() && offset >= checkLimit) {
+            int64_t holding = 0;
+            for (size_t w = 0; w < common->Words(); ++w) holding += std::popcount(songsHolding(w));
+            if (holding > offset) return SearchOutcome::kTooMuchWork;
+            return SearchOutcome::kAnswered;
+        }
+        for (size_t w = 0; w < common->Words(); ++w) {
+            uint64_t word = songsHolding(w);
+            if (word == 0) continue;
+            // Songs that need no check are counted off the offset a word at a time.
+            const int here = std::popcount(word);
+            if (checked.empty() && skipped + here <= offset) {
+                skipped += here;
+                continue;
+            }
+            bool more = true;
+            for (; word != 0 && more; word &= word - 1) {
+                more = take(static_cast<int64_t>(w * 64 + std::countr_zero(word)));
+            }
+            if (!more) break;
+        }
+    }
+    if (tooMuch) {
+        songs.clear();
+        return SearchOutcome::kTooMuchWork;
+    }
     if (status == SQLITE_DONE) return SearchOutcome::kAnswered;
     songs.clear();
-    return status == SQLITE_INTERRUPT ? SearchOutcome::kTooMuchWork : SearchOutcome::kFailed;
+    return SearchOutcome::kFailed;
 }
 
 std::optional<std::vector<SongRow>> Database::CollectionSongs(int64_t collectionId, int count,

@@ -3,17 +3,24 @@
 //
 // One writer brings the index up to date before the service starts; afterwards any number of
 // request threads read it, each through a connection of its own taken from a pool.
+//
+// A keyword search costs at most a bounded amount, whatever it asks: terms that every gram of is
+// common meet in the bit sets of CommonGrams; any other term has a gram few songs hold, whose
+// list the full-text index walks. Terms of several common grams are checked on the text of the
+// songs found (their grams may lie apart), at most SetSongChecks songs.
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
+
+#include "common_grams.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -53,14 +60,16 @@ struct SongRow {
 // How a keyword search ended.
 enum class SearchOutcome {
     kAnswered,
-    kTooMuchWork,  // it would have used more processor time than one search may
+    kTooMuchWork,  // it would read more songs' texts than one search may
     kFailed,       // the index could not be read
 };
 
-// Processor time one keyword search may use before it is given up: a search that must walk most
-// of a large index (a deep page of a term found everywhere) would otherwise hold its request
-// thread for hundreds of milliseconds.
-inline constexpr std::chrono::microseconds kDefaultSearchBudget{15'000};
+// Songs one keyword search may read the texts of to tell whether they hold a term: only a deep
+// page of a term of common letters needs more. A count, not a clock, so that asking again gives
+// the same answer.
+inline constexpr int kDefaultSongChecks = 5'000;
+// Memory the bit sets of common grams may take (see common_grams.h).
+inline constexpr size_t kCommonGramBytes = 64u << 20;
 
 struct CollectionRow {
     int64_t id = 0;
@@ -90,14 +99,22 @@ class Database {
     // Merges the gram index into one segment after many changes: later searches read less.
     bool Optimize();
     const std::string& LastError() const { return lastError_; }
+    // True when the file could only be opened for reading.
+    bool ReadOnly() const { return readOnly_; }
+    const std::string& File() const { return file_; }
 
     // Reading: any thread.
-    // Songs whose texts hold every one of `terms` (see KeywordTerms), in index order, within the
-    // search budget (see SetSearchBudget).
+    // Songs whose texts hold every one of `terms` (see KeywordTerms), in index order; refused
+    // when it needs more song checks than SetSongChecks allows.
     SearchOutcome Search(const std::vector<std::u32string>& terms, int count, int offset,
                          std::vector<SongRow>& songs);
-    // The processor time each later search may use.
-    void SetSearchBudget(std::chrono::microseconds budget) { searchBudget_ = budget.count(); }
+    void SetSongChecks(int checks) { songChecks_ = checks; }
+    // Reads the common grams' songs that searches use; done by the first search otherwise, and
+    // again after every change. False when the index cannot be read.
+    bool PrepareSearch();
+    // The same on a thread of its own, for a large index: until it is done, searches match every
+    // term through the full-text index (the same answers, in more time for common terms).
+    void PrepareSearchInBackground();
     // Songs of one collection in file order; nothing when there is no such collection.
     std::optional<std::vector<SongRow>> CollectionSongs(int64_t collectionId, int count,
                                                         int offset);
@@ -109,9 +126,8 @@ class Database {
   private:
     struct Reader;
     class ReaderLease;
-    struct SearchPlan;
-    static SearchPlan PlanSearch(Reader& reader, const std::vector<std::u32string>& terms);
     explicit Database(std::string file);
+    std::shared_ptr<const CommonGrams> CommonGramsForSearch();
     ReaderLease AcquireReader();
     bool Execute(const char* sql);
     bool Fail(sqlite3* db);
@@ -124,11 +140,17 @@ class Database {
 
     std::string file_;
     sqlite3* writer_ = nullptr;
+    bool readOnly_ = false;
     std::unordered_map<const char*, sqlite3_stmt*> writerStatements_;
     std::string lastError_;
     std::mutex readersMutex_;
     std::vector<std::unique_ptr<Reader>> idleReaders_;
-    std::atomic<int64_t> searchBudget_{kDefaultSearchBudget.count()};  // microseconds
+    std::atomic<int> songChecks_{kDefaultSongChecks};
+    std::mutex commonGramsMutex_;
+    std::shared_ptr<const CommonGrams> commonGrams_;  // null until read, and after a change
+    uint64_t changes_ = 0;                            // commits, so a late reading is not kept
+    bool readingCommonGrams_ = false;
+    std::thread commonGramsReader_;
 };
 
 }  // namespace tessel::catalogue

@@ -1,18 +1,18 @@
 #include "http_api.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <httplib.h>
+#include <netdb.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <condition_variable>
-#include <deque>
-#include <functional>
-#include <mutex>
+#include <cerrno>
+#include <cstring>
 #include <optional>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "request.h"
@@ -30,64 +30,137 @@ constexpr const char* kJsonType = "application/json; charset=utf-8";
 
 // --- connections --------------------------------------------------------------------------
 
-// cpp-httplib serves a connection on one thread from its first byte to its close, waiting for
-// each request of a kept-alive connection and for every slow byte of a request. A fixed pool
-// smaller than the number of open connections lets idle and slow clients hold every thread
-// while a new client's search waits behind them. Here a connection that finds no thread
-// waiting gets a new one, up to `maxThreads`; threads stay for the next connections.
-class ConnectionThreads : public httplib::TaskQueue {
+// A request as the library reads it: first the bytes the connection loop gathered, then the
+// socket, until the connection's deadline; answers are written with a bounded wait per write.
+class ConnectionStream : public httplib::Stream {
   public:
-    explicit ConnectionThreads(size_t maxThreads) : maxThreads_(maxThreads) {}
-    ~ConnectionThreads() override { shutdown(); }
-    ConnectionThreads(const ConnectionThreads&) = delete;
-    ConnectionThreads& operator=(const ConnectionThreads&) = delete;
+    ConnectionStream(Connection& connection, std::chrono::seconds writeWait)
+        : connection_(connection), writeWait_(writeWait) {}
+    ~ConnectionStream() override { connection_.received.erase(0, used_); }
+    ConnectionStream(const ConnectionStream&) = delete;
+    ConnectionStream& operator=(const ConnectionStream&) = delete;
 
-    void enqueue(std::function<void()> connection) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (stopping_) return;
-        waiting_.push_back(std::move(connection));
-        if (waiting_.size() > idle_ && threads_.size() < maxThreads_) {
-            threads_.emplace_back([this] { Serve(); });
-        } else {
-            ready_.notify_one();
+    bool is_readable() const override {
+        return used_ < connection_.received.size() || WaitFor(POLLIN, ReadWait());
+    }
+    bool is_writable() const override { return WaitFor(POLLOUT, writeWait_); }
+
+    ssize_t read(char* bytes, size_t size) override {
+        if (used_ < connection_.received.size()) {
+            const size_t taken = std::min(size, connection_.received.size() - used_);
+            std::memcpy(bytes, connection_.received.data() + used_, taken);
+            used_ += taken;
+            return static_cast<ssize_t>(taken);
+        }
+        for (;;) {
+            const ssize_t got = ::recv(connection_.fd, bytes, size, 0);
+            if (got >= 0) return got;
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN || !WaitFor(POLLIN, ReadWait())) return -1;
         }
     }
 
-    void shutdown() override {
-        std::vector<std::thread> threads;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stopping_ = true;
-            threads.swap(threads_);
+    ssize_t write(const char* bytes, size_t size) override {
+        for (;;) {
+            const ssize_t sent = ::send(connection_.fd, bytes, size, MSG_NOSIGNAL);
+            if (sent >= 0) return sent;
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN || !WaitFor(POLLOUT, writeWait_)) return -1;
         }
-        ready_.notify_all();
-        for (std::thread& t : threads) t.join();
     }
+
+    void get_remote_ip_and_port(std::string& ip, int& port) const override {
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        if (::getpeername(connection_.fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+            Describe(address, ip, port);
+        }
+    }
+    void get_local_ip_and_port(std::string& ip, int& port) const override {
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        if (::getsockname(connection_.fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+            Describe(address, ip, port);
+        }
+    }
+    socket_t socket() const override { return connection_.fd; }
 
   private:
-    void Serve() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        for (;;) {
-            ++idle_;
-            ready_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
-            --idle_;
-            if (waiting_.empty()) return;  // stopping, with nothing left to serve
-            std::function<void()> connection = std::move(waiting_.front());
-            waiting_.pop_front();
-            lock.unlock();
-            connection();
-            lock.lock();
-        }
+    // What is left of the time the request may take.
+    std::chrono::milliseconds ReadWait() const {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+            connection_.deadline - std::chrono::steady_clock::now());
     }
 
-    const size_t maxThreads_;
-    std::mutex mutex_;
-    std::condition_variable ready_;
-    std::deque<std::function<void()>> waiting_;
-    std::vector<std::thread> threads_;
-    size_t idle_ = 0;
-    bool stopping_ = false;
+    bool WaitFor(short events, std::chrono::milliseconds wait) const {
+        if (wait.count() <= 0) return false;
+        pollfd p{connection_.fd, events, 0};
+        int ready;
+        do {
+            ready = ::poll(&p, 1, static_cast<int>(wait.count()));
+        } while (ready < 0 && errno == EINTR);
+        return ready > 0;
+    }
+
+    static void Describe(const sockaddr_storage& address, std::string& ip, int& port) {
+        char text[INET6_ADDRSTRLEN] = {};
+        if (address.ss_family == AF_INET6) {
+            const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+            ::inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text);
+            port = ntohs(v6.sin6_port);
+        } else {
+            const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+            ::inet_ntop(AF_INET, &v4.sin_addr, text, sizeof text);
+            port = ntohs(v4.sin_port);
+        }
+        ip = text;
+    }
+
+    Connection& connection_;
+    const std::chrono::seconds writeWait_;
+    size_t used_ = 0;
 };
+
+// A listening socket on host:port. The library's own would set SO_REUSEPORT, with which a second
+// service on a port in use starts as well and the system splits the requests between the two.
+// SO_REUSEADDR only lets a restarted service take its port back from connections closing.
+int Listen(const std::string& host, int port, std::string& error) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(port);
+    if (const int failed = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found)) {
+        error = ::gai_strerror(failed);
+        return -1;
+    }
+    int fd = -1;
+    for (addrinfo* a = found; a != nullptr && fd < 0; a = a->ai_next) {
+        fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+        if (fd < 0) continue;
+        const int yes = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        // The listening queue is as long as the system allows: a short one makes connections
+        // beyond it wait seconds for the handshake to be sent again.
+        if (::bind(fd, a->ai_addr, a->ai_addrlen) != 0 || ::listen(fd, SOMAXCONN) != 0) {
+            error = errno == EADDRINUSE ? "address already in use" : std::strerror(errno);
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    ::freeaddrinfo(found);
+    return fd;
+}
+
+int BoundPort(int fd) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return -1;
+    return address.ss_family == AF_INET6
+               ? ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port)
+               : ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+}
 
 // --- JSON ---------------------------------------------------------------------------------
 
@@ -158,6 +231,9 @@ std::string SongPage(std::vector<SongRow>& songs, const std::string& host, int c
     return body;
 }
 
+// A player that pauses reading keeps its connection for a while.
+constexpr std::chrono::seconds kWriteWait{30};
+
 std::string_view StatusText(int status) {
     switch (status) {
         case 400:
@@ -221,6 +297,14 @@ class OpenFile {
 };
 
 }  // namespace
+
+// The library reads each request and writes its answer; the connection loop decides when.
+class CatalogueServer::RequestReader : public httplib::Server {
+  public:
+    using httplib::Server::process_request;
+    // The library writes streamed answers only while it counts itself as serving.
+    void SetServing(bool serving) { svr_sock_ = serving ? 0 : INVALID_SOCKET; }
+};
 
 // The request handlers; they route on the raw request target so that what the client wrote
 // (escapes included) is what gets judged.
@@ -401,21 +485,14 @@ CatalogueServer::CatalogueServer(Database& database, std::filesystem::path libra
                                  ServerOptions options)
     : database_(database),
       library_(std::move(library)),
-      server_(std::make_unique<httplib::Server>()),
-      handlers_(std::make_unique<Handlers>(database_, library_, address_)) {
-    const auto threads = static_cast<size_t>(std::max(1, options.threads));
-    server_->new_task_queue = [threads] { return new ConnectionThreads(threads); };
+      server_(std::make_unique<RequestReader>()),
+      handlers_(std::make_unique<Handlers>(database_, library_, address_)),
+      connections_(std::make_unique<ConnectionLoop>(
+          options, [this](Connection& connection) { return Answer(connection); })) {
+    // What the answers' Keep-Alive header announces.
     server_->set_keep_alive_max_count(100000);
-    server_->set_keep_alive_timeout(5);
-    server_->set_read_timeout(5);
-    // A player that pauses reading keeps its connection for a while.
-    server_->set_write_timeout(30);
-    server_->set_tcp_nodelay(true);
-    server_->set_socket_options([this](int socket) {
-        httplib::default_socket_options(socket);
-        listeningSocket_ = socket;
-    });
-    server_->set_payload_max_length(64 * 1024);
+    server_->set_keep_alive_timeout(std::max<time_t>(
+        1, std::chrono::duration_cast<std::chrono::seconds>(options.idleTime).count()));
 
     // Every request is answered here, before the library's pattern routing, which would only
     // cost time: the handlers route on the raw target themselves.
@@ -448,35 +525,50 @@ CatalogueServer::CatalogueServer(Database& database, std::filesystem::path libra
 
 CatalogueServer::~CatalogueServer() {
     Stop();
+    if (listening_ >= 0) ::close(listening_);
 }
 
-int CatalogueServer::Bind(const std::string& host, int port) {
-    int bound = -1;
-    if (port == 0) {
-        bound = server_->bind_to_any_port(host);
-    } else if (server_->bind_to_port(host, port)) {
-        bound = port;
-    }
+// One request of the connection; true when it stays open for the next. A request with a body
+// closes its connection after the answer: no handler reads bodies, so its bytes would be taken
+// for the next request.
+bool CatalogueServer::Answer(Connection& connection) {
+    ConnectionStream stream(connection, kWriteWait);
+    bool closed = false;
+    bool hasBody = false;
+    const bool answered = server_->process_request(
+        stream, false, closed, [&hasBody](httplib::Request& req) {
+            hasBody = req.has_header("Transfer-Encoding") ||
+                      (req.has_header("Content-Length") &&
+                       req.get_header_value("Content-Length") != "0");
+        });
+    return answered && !closed && !hasBody;
+}
+
+int CatalogueServer::Bind(const std::string& host, int port, std::string& error) {
+    if (listening_ >= 0) ::close(listening_);
+    listening_ = Listen(host, port, error);
+    const int bound = listening_ >= 0 ? BoundPort(listening_) : -1;
     if (bound <= 0) return -1;
-    // The library listens with a queue of 5: connections beyond it wait for the handshake to be
-    // sent again, seconds later, however free the threads are. The queue is made as long as the
-    // system allows.
-    if (listeningSocket_ >= 0) ::listen(listeningSocket_, SOMAXCONN);
     const bool bracket = host.find(':') != std::string::npos;
     address_ = (bracket ? "[" + host + "]" : host) + ":" + std::to_string(bound);
     return bound;
 }
 
 bool CatalogueServer::Run() {
-    return server_->listen_after_bind();
+    if (listening_ < 0) return false;
+    server_->SetServing(true);
+    const bool served = connections_->Run(listening_);
+    server_->SetServing(false);
+    return served;
 }
 
 void CatalogueServer::Stop() {
-    if (server_) server_->stop();
+    server_->SetServing(false);
+    connections_->Stop();
 }
 
 bool CatalogueServer::IsRunning() const {
-    return server_->is_running();
+    return connections_->IsRunning();
 }
 
 }  // namespace tessel::catalogue

@@ -10,11 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "connection_loop.h"
 #include "database.h"
-
-namespace httplib {
-class Server;
-}
 
 namespace tessel::catalogue {
 
@@ -25,11 +22,8 @@ inline constexpr int kMaxOffset = 1'000'000;
 // Longest keyword, in characters.
 inline constexpr size_t kMaxKeywordCharacters = 100;
 
-struct ServerOptions {
-    // Each open connection holds a thread while it is kept alive or its request arrives; threads
-    // are made as connections need them, up to this many clients served at once.
-    int threads = 512;
-};
+// Threads, time limits and the number of open connections (see connection_loop.h).
+using ServerOptions = ConnectionLimits;
 
 class CatalogueServer {
   public:
@@ -38,23 +32,29 @@ class CatalogueServer {
     CatalogueServer(const CatalogueServer&) = delete;
     CatalogueServer& operator=(const CatalogueServer&) = delete;
 
-    // Binds to host:port (port 0 picks a free one); returns the port, or -1 on failure.
-    int Bind(const std::string& host, int port);
+    // Binds to host:port (port 0 picks a free one); returns the port, or -1 with the reason in
+    // `error` ("address already in use" when another service has the port).
+    int Bind(const std::string& host, int port, std::string& error);
     // Serves on the bound socket until Stop(); false if it could not.
     bool Run();
+    // From any thread; Run() returns promptly whatever the clients do.
     void Stop();
     bool IsRunning() const;
     // "host:port" as bound, used for requests that name no host.
     const std::string& Address() const { return address_; }
 
   private:
+    class RequestReader;
     class Handlers;
+    bool Answer(Connection& connection);
+
     Database& database_;
     std::filesystem::path library_;
     std::string address_;
-    int listeningSocket_ = -1;  // the socket last made for binding
-    std::unique_ptr<httplib::Server> server_;
+    int listening_ = -1;
+    std::unique_ptr<RequestReader> server_;
     std::unique_ptr<Handlers> handlers_;
+    std::unique_ptr<ConnectionLoop> connections_;
 };
 
 }  // namespace tessel::catalogue

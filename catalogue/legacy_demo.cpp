@@ -16,8 +16,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// `text` (UTF-8) in the code page `encoding`; empty when it has no such spelling.
-std::string Encode(const std::string& text, const char* encoding) {
+}  // namespace
+
+std::string EncodeLegacyText(const std::string& text, const char* encoding) {
     const iconv_t cd = ::iconv_open(encoding, "UTF-8");
     if (cd == reinterpret_cast<iconv_t>(-1)) return {};
     std::string out(text.size() * 2 + 4, '\0');
@@ -32,8 +33,11 @@ std::string Encode(const std::string& text, const char* encoding) {
     return out;
 }
 
+namespace {
+
 LegacyTagBytes Gbk(const std::string& title, const std::string& artist, const std::string& album) {
-    return {Encode(title, "GBK"), Encode(artist, "GBK"), Encode(album, "GBK")};
+    return {EncodeLegacyText(title, "GBK"), EncodeLegacyText(artist, "GBK"),
+            EncodeLegacyText(album, "GBK")};
 }
 
 bool IsEmpty(const LegacyTagBytes& tags) {
@@ -108,17 +112,17 @@ bool MakeLegacyDemoLibrary(const fs::path& folder, std::string& error) {
         LegacyTagBytes id3v2;
         LegacyTagBytes id3v1;
     };
-    const std::string oldies = Encode("怀旧金曲", "GBK");
+    const std::string oldies = EncodeLegacyText("怀旧金曲", "GBK");
     const LegacyTagBytes cityStory = Gbk("小城故事", "无名歌手", "经典老歌");
     const std::array<LegacySong, 5> songs = {{
         {oldies, "01.mp3", Gbk("老歌新唱", "无名歌手", "经典老歌"), {}},
         {oldies, "02.mp3", cityStory, cityStory},
         {oldies, "03.mp3", {}, Gbk("甜蜜的歌", "小丽", "经典老歌")},
-        {oldies, Encode("老歌.mp3", "GBK"), {}, {}},
+        {oldies, EncodeLegacyText("老歌.mp3", "GBK"), {}, {}},
         {"Chansons",
          "Café au lait.mp3",
-         {Encode("Café au lait", "ISO-8859-1"), Encode("Zoé", "ISO-8859-1"),
-          Encode("Matinée", "ISO-8859-1")},
+         {EncodeLegacyText("Café au lait", "ISO-8859-1"), EncodeLegacyText("Zoé", "ISO-8859-1"),
+          EncodeLegacyText("Matinée", "ISO-8859-1")},
          {}},
     }};
     std::error_code ec;

@@ -14,6 +14,9 @@ struct LegacyTagBytes {
     std::string album;
 };
 
+// `text` (UTF-8) in the code page `encoding` (an iconv name); empty when it has no such spelling.
+std::string EncodeLegacyText(const std::string& text, const char* encoding);
+
 // Writes `file` as the MP3 frames of `audio` (a file without tags) between an ID3v2.3 tag whose
 // text frames are marked ISO-8859-1 but hold `id3v2` as given, and an ID3v1 tag of `id3v1`
 // (fields cut to 30 bytes). A tag whose fields are all empty is left out.

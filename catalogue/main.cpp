@@ -1,13 +1,14 @@
 // tessel-catalogue: the music catalogue service that Tessel talks to by default.
 //
 //   tessel-catalogue --library DIR [--db FILE] [--listen HOST:PORT] [--threads N]
-//                    [--legacy-encoding auto|gbk|latin1]
+//                    [--legacy-encoding auto|gbk|latin1|big5]
 //   tessel-catalogue --make-demo DIR
 //   tessel-catalogue --make-legacy-demo DIR
 
 #include <pthread.h>
 #include <signal.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -28,14 +29,14 @@ using namespace tessel::catalogue;
 constexpr const char* kDefaultListen = "127.0.0.1:8765";
 constexpr const char* kUsage =
     "usage: tessel-catalogue --library DIR [--db FILE] [--listen HOST:PORT] [--threads N]\n"
-    "                        [--legacy-encoding auto|gbk|latin1]\n"
+    "                        [--legacy-encoding auto|gbk|latin1|big5]\n"
     "       tessel-catalogue --make-demo DIR\n"
     "       tessel-catalogue --make-legacy-demo DIR\n"
     "Indexes the MP3 files under DIR and serves the catalogue on HOST:PORT (default %s).\n"
-    "The index is kept in FILE (default DIR/.tessel-catalogue.db).\n"
+    "The index is kept in FILE (default: one file per library in $XDG_CACHE_HOME/tessel/).\n"
     "Tag texts marked Latin-1 and file names that are not UTF-8 are read as GBK when they\n"
     "are valid GBK and read as Chinese (auto, the default), whenever they are valid GBK\n"
-    "(gbk), or never (latin1).\n";
+    "(gbk), or never (latin1); big5 reads them as Big5 whenever they are valid Big5.\n";
 
 struct Options {
     std::string library;
@@ -100,6 +101,39 @@ bool SplitListen(const std::string& listen, std::string& host, int& port) {
     return port <= 65535;
 }
 
+// The index of a library whose index file is not named: in the user's cache folder, one file per
+// library, so that a library on a read-only folder can be served. An index that an earlier
+// version kept in the library itself stays in use, keeping the ids of its songs.
+std::string DefaultIndexFile(const std::filesystem::path& library, std::string& error) {
+    namespace fs = std::filesystem;
+    const fs::path old = library / ".tessel-catalogue.db";
+    std::error_code ec;
+    if (fs::exists(old, ec)) return old.string();
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    const char* home = std::getenv("HOME");
+    fs::path folder;
+    if (cache != nullptr && cache[0] == '/') {
+        folder = fs::path(cache) / "tessel";
+    } else if (home != nullptr && home[0] == '/') {
+        folder = fs::path(home) / ".cache" / "tessel";
+    } else {
+        error = "no cache folder (neither XDG_CACHE_HOME nor HOME is set): name the index with --db";
+        return {};
+    }
+    fs::create_directories(folder, ec);
+    if (ec) {
+        error = "cannot make " + folder.string() + ": " + ec.message();
+        return {};
+    }
+    // FNV-1a of the library's absolute path tells the libraries' indexes apart.
+    const std::string path = fs::absolute(library, ec).lexically_normal().string();
+    uint64_t hash = 0xcbf29ce484222325;
+    for (unsigned char c : path) hash = (hash ^ c) * 0x100000001b3;
+    char name[40];
+    std::snprintf(name, sizeof name, "catalogue-%016llx.db", static_cast<unsigned long long>(hash));
+    return (folder / name).string();
+}
+
 int MakeDemo(const std::string& folder, bool legacy) {
     std::string error;
     if (!(legacy ? MakeLegacyDemoLibrary(folder, error) : MakeDemoLibrary(folder, error))) {
@@ -119,9 +153,13 @@ int Serve(const Options& options) {
         return 2;
     }
     const std::filesystem::path library(options.library);
-    const std::string file =
-        options.database.empty() ? (library / ".tessel-catalogue.db").string() : options.database;
     std::string error;
+    const std::string file =
+        options.database.empty() ? DefaultIndexFile(library, error) : options.database;
+    if (file.empty()) {
+        std::fprintf(stderr, "tessel-catalogue: %s\n", error.c_str());
+        return 1;
+    }
     std::unique_ptr<Database> database = Database::Open(file, error);
     if (!database) {
         std::fprintf(stderr, "tessel-catalogue: %s\n", error.c_str());
@@ -129,8 +167,9 @@ int Serve(const Options& options) {
     }
     // Without a converter the index records Latin-1, so a later start that has one reads again.
     LegacyEncoding legacyEncoding = options.legacyEncoding;
-    if (legacyEncoding != LegacyEncoding::kLatin1 && !CanDecodeGbk()) {
-        std::fprintf(stderr, "tessel-catalogue: no GBK converter (iconv): texts read as Latin-1\n");
+    if (!CanDecode(legacyEncoding)) {
+        std::fprintf(stderr, "tessel-catalogue: no %s converter (iconv): texts read as Latin-1\n",
+                     LegacyEncodingName(legacyEncoding));
         legacyEncoding = LegacyEncoding::kLatin1;
     }
     const std::optional<ScanReport> report =
@@ -150,10 +189,14 @@ int Serve(const Options& options) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // Searches are served at once; the common grams of a large library take a while to read.
+    // (Started after the mask, which its thread inherits.)
+    database->PrepareSearchInBackground();
 
     CatalogueServer server(*database, library, ServerOptions{options.threads});
-    if (server.Bind(host, port) < 0) {
-        std::fprintf(stderr, "tessel-catalogue: cannot listen on %s\n", options.listen.c_str());
+    if (server.Bind(host, port, error) < 0) {
+        std::fprintf(stderr, "tessel-catalogue: cannot listen on %s: %s\n", options.listen.c_str(),
+                     error.c_str());
         return 1;
     }
     std::thread waiter([&server, stopSignals] {

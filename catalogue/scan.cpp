@@ -8,6 +8,7 @@
 #include <taglib/tag.h>
 
 #include <algorithm>
+#include <fstream>
 #include <map>
 #include <system_error>
 #include <vector>
@@ -20,6 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kLegacyEncodingSetting = "legacy_encoding";
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 
 struct FoundFile {
     std::string path;
@@ -83,6 +85,63 @@ class LegacyTagDecoding {
     LegacyTagText<TagLib::ID3v2::Latin1StringHandler> id3v2_;
 };
 
+// The raw texts of an APEv2 tag at the end of `file` (before an ID3v1 tag, if any), by lower-case
+// key. APE texts are UTF-8 by definition, but older Chinese taggers wrote GBK into them, which
+// TagLib's UTF-8 reading loses.
+std::map<std::string, std::string> RawApeTexts(const fs::path& file) {
+    std::map<std::string, std::string> texts;
+    std::ifstream in(file, std::ios::binary);
+    in.seekg(0, std::ios::end);
+    const auto size = static_cast<int64_t>(in.tellg());
+    for (const int64_t tail : {int64_t{0}, int64_t{128}}) {
+        constexpr int64_t kFooter = 32;
+        if (size < tail + kFooter) continue;
+        std::string footer(kFooter, '\0');
+        in.seekg(size - tail - kFooter);
+        in.read(footer.data(), kFooter);
+        if (!in || !footer.starts_with("APETAGEX")) continue;
+        auto word = [](const std::string& bytes, size_t at) {
+            return static_cast<uint32_t>(static_cast<uint8_t>(bytes[at])) |
+                   static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 1])) << 8 |
+                   static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 2])) << 16 |
+                   static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 3])) << 24;
+        };
+        const int64_t tagSize = word(footer, 12);  // the items and the footer
+        if (tagSize < kFooter || tagSize > size - tail || tagSize > (1 << 20)) return texts;
+        std::string items(static_cast<size_t>(tagSize - kFooter), '\0');
+        in.seekg(size - tail - tagSize);
+        in.read(items.data(), static_cast<std::streamsize>(items.size()));
+        if (!in) return texts;
+        for (size_t at = 0; at + 8 < items.size();) {
+            const size_t length = word(items, at);
+            const uint32_t flags = word(items, at + 4);
+            const size_t keyEnd = items.find('\0', at + 8);
+            if (keyEnd == std::string::npos || length > items.size() - keyEnd - 1) break;
+            std::string key = items.substr(at + 8, keyEnd - at - 8);
+            std::transform(key.begin(), key.end(), key.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            if ((flags >> 1 & 3) == 0) texts[key] = items.substr(keyEnd + 1, length);  // text
+            at = keyEnd + 1 + length;
+        }
+        return texts;
+    }
+    return texts;
+}
+
+// A field TagLib found no text for, or lost, taken from the raw APE text when that is not UTF-8:
+// read like a field marked ISO-8859-1.
+void TakeLegacyApeTexts(const fs::path& file, LegacyEncoding encoding, SongRecord& song) {
+    const std::map<std::string, std::string> raw = RawApeTexts(file);
+    for (auto [key, field] : {std::pair{"title", &song.title}, std::pair{"artist", &song.artist},
+                              std::pair{"album", &song.album}}) {
+        const auto found = raw.find(key);
+        if (found == raw.end() || IsValidUtf8(found->second)) continue;
+        const std::string decoded = Trimmed(DecodeLegacyTagText(found->second, encoding));
+        const bool lost = field->empty() || field->find(kReplacement) != std::string::npos;
+        if (lost) *field = decoded;
+    }
+}
+
 // A '/'-separated relative folder, each name decoded by itself (one may be UTF-8, the next GBK).
 std::string FolderName(const std::string& folder, LegacyEncoding encoding) {
     std::string name;
@@ -127,8 +186,8 @@ std::string LibraryName(const fs::path& library, LegacyEncoding encoding) {
     return name.empty() ? "Library" : name;
 }
 
-}  // namespace
-
+// What the tags of one file say, with the fallbacks for what they leave out. The text handlers
+// it gives TagLib for the duration are process-wide, so it stays private to the one-thread scan.
 SongRecord ReadSong(const fs::path& library, const std::string& relativePath,
                     const ScanOptions& options) {
     const LegacyEncoding encoding = options.legacyEncoding;
@@ -146,6 +205,7 @@ SongRecord ReadSong(const fs::path& library, const std::string& relativePath,
         song.artist = TagText(ref.tag()->artist());
         song.album = TagText(ref.tag()->album());
     }
+    if (encoding != LegacyEncoding::kLatin1) TakeLegacyApeTexts(file, encoding, song);
     if (!ref.isNull() && ref.audioProperties() != nullptr) {
         song.duration = (ref.audioProperties()->lengthInMilliseconds() + 500) / 1000;
     }
@@ -155,6 +215,8 @@ SongRecord ReadSong(const fs::path& library, const std::string& relativePath,
     return song;
 }
 
+}  // namespace
+
 std::optional<ScanReport> UpdateIndex(Database& database, const fs::path& library,
                                       std::string& error, const ScanOptions& options) {
     std::error_code ec;
@@ -163,10 +225,6 @@ std::optional<ScanReport> UpdateIndex(Database& database, const fs::path& librar
         return std::nullopt;
     }
     const std::vector<FoundFile> found = FindSongFiles(library);
-    if (!database.Begin()) {
-        error = "cannot write the index: " + database.LastError();
-        return std::nullopt;
-    }
     std::map<std::string, IndexedFile> indexed;
     for (IndexedFile& file : database.IndexedFiles()) indexed.emplace(file.path, std::move(file));
     // Texts read with another decoding are read again. An index from before the setting existed
@@ -174,6 +232,23 @@ std::optional<ScanReport> UpdateIndex(Database& database, const fs::path& librar
     const std::string decoding = LegacyEncodingName(options.legacyEncoding);
     const bool decodingChanged =
         database.Setting(kLegacyEncodingSetting).value_or("latin1") != decoding;
+    // An index that is up to date is not written at all, so a read-only one serves.
+    const bool upToDate =
+        !decodingChanged && found.size() == indexed.size() &&
+        std::all_of(found.begin(), found.end(), [&indexed](const FoundFile& file) {
+            const auto known = indexed.find(file.path);
+            return known != indexed.end() && known->second.size == file.size &&
+                   known->second.modified == file.modified;
+        });
+    if (upToDate) return ScanReport{0, 0, 0, static_cast<int>(found.size())};
+    if (database.ReadOnly()) {
+        error = "the index " + database.File() + " cannot be written and the library has changed";
+        return std::nullopt;
+    }
+    if (!database.Begin()) {
+        error = "cannot write the index: " + database.LastError();
+        return std::nullopt;
+    }
 
     ScanReport report;
     bool ok = true;

@@ -29,9 +29,4 @@ struct ScanOptions {
 std::optional<ScanReport> UpdateIndex(Database& database, const std::filesystem::path& library,
                                       std::string& error, const ScanOptions& options = {});
 
-// What the tags of one file say, with the fallbacks for what they leave out. One file at a time:
-// the text handlers it gives TagLib for the duration are process-wide.
-SongRecord ReadSong(const std::filesystem::path& library, const std::string& relativePath,
-                    const ScanOptions& options = {});
-
 }  // namespace tessel::catalogue

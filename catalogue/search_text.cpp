@@ -180,20 +180,26 @@ std::vector<std::u32string> KeywordTerms(std::string_view keyword) {
     return kept;
 }
 
+std::vector<std::string> TermGrams(const std::u32string& term) {
+    std::vector<std::string> grams;
+    if (term.size() == 1) {
+        grams.emplace_back();
+        AppendHex(grams.back(), term[0]);
+    }
+    for (size_t k = 0; k + 1 < term.size(); ++k) grams.push_back(PairToken(term[k], term[k + 1]));
+    return grams;
+}
+
 std::string MatchExpressionFor(const std::vector<std::u32string>& terms) {
     std::string expression;
     for (const std::u32string& term : terms) {
         if (term.empty()) continue;
         if (!expression.empty()) expression += " AND ";
-        if (term.size() == 1) {
-            expression += "singles : \"";
-            AppendHex(expression, term[0]);
-        } else {
-            expression += "pairs : \"";
-            for (size_t k = 0; k + 1 < term.size(); ++k) {
-                if (k > 0) expression += ' ';
-                expression += PairToken(term[k], term[k + 1]);
-            }
+        expression += term.size() == 1 ? "singles : \"" : "pairs : \"";
+        const std::vector<std::string> grams = TermGrams(term);
+        for (size_t k = 0; k < grams.size(); ++k) {
+            if (k > 0) expression += ' ';
+            expression += grams[k];
         }
         expression += '"';
     }

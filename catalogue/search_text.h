@@ -28,6 +28,10 @@ SongGrams GramsOf(std::string_view title, std::string_view artist, std::string_v
 // term "a", "a and" the term "and".
 std::vector<std::u32string> KeywordTerms(std::string_view keyword);
 
+// The gram tokens a term is looked up by: its one gram when it is one character, else its
+// overlapping two-character grams in order. A song holds the term only if it holds every one.
+std::vector<std::string> TermGrams(const std::u32string& term);
+
 // The full-text match expression that finds the songs holding every term in one of their fields.
 std::string MatchExpressionFor(const std::vector<std::u32string>& terms);
 // The same for a keyword's terms; nothing when the keyword holds no term.

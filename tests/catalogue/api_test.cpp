@@ -139,7 +139,7 @@ TEST(CatalogueApiBudget, SearchPastItsBudgetIsRefusedWithAClearAnswer) {
     RunningCatalogue catalogue(GeneratedIndex(folder.path() / "index.db", 5000));
     ASSERT_TRUE(catalogue.ok());
     const std::string deepPage = "/tessel/song/search/?q=vol&count=20&offset=4990";
-    catalogue.database().SetSearchBudget(std::chrono::microseconds(0));
+    catalogue.database().SetSongChecks(100);
     const httplib::Result result = catalogue.Get(deepPage);
     ASSERT_TRUE(result);
     EXPECT_EQ(result->status, 503);
@@ -151,7 +151,7 @@ TEST(CatalogueApiBudget, SearchPastItsBudgetIsRefusedWithAClearAnswer) {
     // Refused, not answered as a page that found nothing.
     EXPECT_FALSE(answer->Has("data"));
 
-    catalogue.database().SetSearchBudget(kDefaultSearchBudget);
+    catalogue.database().SetSongChecks(kDefaultSongChecks);
     const std::optional<JsonValue> page = catalogue.GetJson(deepPage);
     ASSERT_TRUE(page);
     ASSERT_EQ((*page)["data"].size(), 10u);
@@ -283,38 +283,8 @@ TEST_F(CatalogueApiTest, BadInputGetsAClearAnswerAndServingGoesOn) {
     EXPECT_EQ((*answer)["data"].size(), 4u);
 }
 
-// A client's TCP connection to the service, opened and left as the test says.
-class RawConnection {
-  public:
-    explicit RawConnection(int port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~RawConnection() { ::close(fd_); }
-    RawConnection(const RawConnection&) = delete;
-    RawConnection& operator=(const RawConnection&) = delete;
-
-    bool connected() const { return connected_; }
-    void Send(const std::string& bytes) {
-        (void)::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    }
-    // True while the service has neither answered nor closed the connection.
-    bool Untouched() const {
-        pollfd p{fd_, POLLIN, 0};
-        return ::poll(&p, 1, 0) == 0;
-    }
-
-  private:
-    int fd_;
-    bool connected_ = false;
-};
-
-// Connections that stay silent, or send their request a few bytes at a time, each keep a thread
-// of the service; a new client is served all the same, while they are still open (the service
-// would drop an idle connection only after seconds).
+// Connections that stay silent, or send their request a few bytes at a time: a new client is
+// served all the same, while they are still open (the service drops them only after seconds).
 TEST_F(CatalogueApiTest, IdleAndSlowConnectionsDoNotHoldANewClientBack) {
     std::vector<std::unique_ptr<RawConnection>> held;
     for (int i = 0; i < 200; ++i) {

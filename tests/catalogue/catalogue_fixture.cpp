@@ -1,5 +1,11 @@
 #include "catalogue_fixture.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <stdlib.h>
 
 #include <chrono>
@@ -50,24 +56,25 @@ std::unique_ptr<Database> GeneratedIndex(const fs::path& file, int songs) {
 }
 
 RunningCatalogue::RunningCatalogue(const fs::path& library, const fs::path& index,
-                                   const ScanOptions& options) {
+                                   const ScanOptions& options, const ServerOptions& server) {
     std::string error;
     database_ = Database::Open(index.string(), error);
     if (!database_) return;
     const std::optional<ScanReport> report = UpdateIndex(*database_, library, error, options);
     if (!report) return;
     report_ = *report;
-    Serve(library);
+    Serve(library, server);
 }
 
-RunningCatalogue::RunningCatalogue(std::unique_ptr<Database> database)
+RunningCatalogue::RunningCatalogue(std::unique_ptr<Database> database, const ServerOptions& server)
     : database_(std::move(database)) {
-    if (database_) Serve(fs::path());
+    if (database_) Serve(fs::path(), server);
 }
 
-void RunningCatalogue::Serve(const fs::path& library) {
-    server_ = std::make_unique<CatalogueServer>(*database_, library);
-    port_ = server_->Bind("127.0.0.1", 0);
+void RunningCatalogue::Serve(const fs::path& library, const ServerOptions& options) {
+    server_ = std::make_unique<CatalogueServer>(*database_, library, options);
+    std::string error;
+    port_ = server_->Bind("127.0.0.1", 0, error);
     if (port_ <= 0) return;
     serving_ = std::thread([this] { server_->Run(); });
     for (int i = 0; i < 500 && !server_->IsRunning(); ++i) {
@@ -80,6 +87,13 @@ void RunningCatalogue::Serve(const fs::path& library) {
     client_->set_write_timeout(5);
     // Targets go out exactly as the tests write them, escapes and all.
     client_->set_url_encode(false);
+}
+
+bool RunningCatalogue::StopWithin(std::chrono::milliseconds limit) {
+    const auto start = std::chrono::steady_clock::now();
+    server_->Stop();
+    if (serving_.joinable()) serving_.join();
+    return std::chrono::steady_clock::now() - start < limit;
 }
 
 RunningCatalogue::~RunningCatalogue() {
@@ -99,6 +113,46 @@ std::optional<JsonValue> RunningCatalogue::GetJson(const std::string& target, in
         return std::nullopt;
     }
     return ParseJson(result->body);
+}
+
+RawConnection::RawConnection(int port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+RawConnection::~RawConnection() {
+    ::close(fd_);
+}
+
+void RawConnection::Send(const std::string& bytes) {
+    (void)::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+}
+
+bool RawConnection::Untouched() const {
+    pollfd p{fd_, POLLIN, 0};
+    return ::poll(&p, 1, 0) == 0;
+}
+
+std::string RawConnection::Receive(std::chrono::milliseconds wait, bool& closed) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    std::string bytes;
+    closed = false;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd p{fd_, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return bytes;
+        char chunk[4096];
+        const ssize_t got = ::recv(fd_, chunk, sizeof chunk, 0);
+        if (got <= 0) {
+            closed = true;
+            return bytes;
+        }
+        bytes.append(chunk, static_cast<size_t>(got));
+    }
 }
 
 std::vector<std::string> Titles(const JsonValue& answer) {

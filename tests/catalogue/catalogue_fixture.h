@@ -4,6 +4,7 @@
 
 #include <httplib.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -42,12 +43,15 @@ std::unique_ptr<Database> GeneratedIndex(const std::filesystem::path& file, int 
 class RunningCatalogue {
   public:
     RunningCatalogue(const std::filesystem::path& library, const std::filesystem::path& index,
-                     const ScanOptions& options = {});
+                     const ScanOptions& options = {}, const ServerOptions& server = {});
     // Serves `database` as it is, without reading a library.
-    explicit RunningCatalogue(std::unique_ptr<Database> database);
+    explicit RunningCatalogue(std::unique_ptr<Database> database, const ServerOptions& server = {});
     ~RunningCatalogue();
 
     bool ok() const { return running_; }
+    CatalogueServer& server() { return *server_; }
+    // Stops the service; true when it ended within `limit`.
+    bool StopWithin(std::chrono::milliseconds limit);
     const ScanReport& report() const { return report_; }
     int port() const { return port_; }
     Database& database() { return *database_; }
@@ -58,7 +62,7 @@ class RunningCatalogue {
     httplib::Client& client() { return *client_; }
 
   private:
-    void Serve(const std::filesystem::path& library);
+    void Serve(const std::filesystem::path& library, const ServerOptions& options);
 
     std::unique_ptr<Database> database_;
     std::unique_ptr<CatalogueServer> server_;
@@ -67,6 +71,26 @@ class RunningCatalogue {
     ScanReport report_;
     int port_ = -1;
     bool running_ = false;
+};
+
+// A client's TCP connection to the service, opened and left as the test says.
+class RawConnection {
+  public:
+    explicit RawConnection(int port);
+    ~RawConnection();
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+
+    bool connected() const { return connected_; }
+    void Send(const std::string& bytes);
+    // True while the service has neither answered nor closed the connection.
+    bool Untouched() const;
+    // What the service sends until it closes the connection or `wait` passes; `closed` says which.
+    std::string Receive(std::chrono::milliseconds wait, bool& closed);
+
+  private:
+    int fd_;
+    bool connected_ = false;
 };
 
 // The titles of the songs in a listing answer, in answer order.

@@ -1,8 +1,11 @@
 // The index: what the scan takes from files, how a restart brings it up to date, and the gram
 // texts keyword searches are made of.
 #include <gtest/gtest.h>
+#include <unistd.h>
+#include <sys/stat.h>
 #include <sqlite3.h>
 
+#include <cstdlib>
 #include <fstream>
 
 #include "catalogue_fixture.h"
@@ -166,9 +169,9 @@ TEST(CatalogueSearchText, TermsThatAddNothingAreLookedUpOnce) {
     EXPECT_EQ(MatchExpressionFor("ab ba b"), "pairs : \"6162\" AND pairs : \"6261\"");
 }
 
-// A search that would have to walk most of a large index is given up once it has used its
-// processor time, so it cannot hold a request thread for long.
-TEST(CatalogueSearchBudget, SearchPastItsBudgetIsGivenUpAndOthersAreNot) {
+// A search needs a song check for each song that holds every gram of a common term of several
+// characters; past its checks it is refused, the same way every time, and the next is served.
+TEST(CatalogueSearchBudget, SearchPastItsChecksIsRefusedAlikeEveryTime) {
     TempFolder folder;
     std::unique_ptr<Database> database = GeneratedIndex(folder.path() / "index.db", 5000);
     ASSERT_TRUE(database);
@@ -180,15 +183,105 @@ TEST(CatalogueSearchBudget, SearchPastItsBudgetIsGivenUpAndOthersAreNot) {
     EXPECT_EQ(songs[0].title, "Vol 4990");
     EXPECT_EQ(songs[2].title, "Vol 4992");
 
-    database->SetSearchBudget(std::chrono::microseconds(0));
+    database->SetSongChecks(4000);
+    for (int run = 0; run < 3; ++run) {
+        songs.clear();
+        EXPECT_EQ(database->Search(vol, 3, 4990, songs), SearchOutcome::kTooMuchWork);
+        EXPECT_TRUE(songs.empty());
+        ASSERT_EQ(database->Search(vol, 3, 20, songs), SearchOutcome::kAnswered);
+        EXPECT_EQ(songs[0].title, "Vol 20");
+    }
+    database->SetSongChecks(kDefaultSongChecks);
     songs.clear();
-    EXPECT_EQ(database->Search(vol, 3, 4990, songs), SearchOutcome::kTooMuchWork);
-    EXPECT_TRUE(songs.empty());
-    // The connection that gave up is taken again and serves the next search in full.
-    database->SetSearchBudget(kDefaultSearchBudget);
     ASSERT_EQ(database->Search(vol, 3, 4990, songs), SearchOutcome::kAnswered);
     ASSERT_EQ(songs.size(), 3u);
     EXPECT_EQ(songs[0].title, "Vol 4990");
+}
+
+// While the common grams are read on their own thread, searches are answered through the
+// full-text index alone, with the same songs.
+TEST(CatalogueSearchBudget, AnswersAreTheSameWhileCommonGramsAreRead) {
+    TempFolder folder;
+    std::unique_ptr<Database> database = GeneratedIndex(folder.path() / "index.db", 5000);
+    ASSERT_TRUE(database);
+    auto titles = [&database](const char* keyword, int offset) {
+        std::vector<SongRow> songs;
+        EXPECT_EQ(database->Search(KeywordTerms(keyword), 5, offset, songs),
+                  SearchOutcome::kAnswered);
+        std::vector<std::string> found;
+        for (const SongRow& song : songs) found.push_back(song.title);
+        return found;
+    };
+    database->PrepareSearchInBackground();
+    const auto whileReading = titles("vol 49", 3);
+    // Vol 49, 149, 249 are the first three.
+    EXPECT_EQ(whileReading, (std::vector<std::string>{"Vol 349", "Vol 449", "Vol 490", "Vol 491",
+                                                      "Vol 492"}));
+    ASSERT_TRUE(database->PrepareSearch());
+    EXPECT_EQ(titles("vol 49", 3), whileReading);
+}
+
+// Half the titles hold "the", the other half 的: common terms that never meet are answered,
+// without reading one song's text, and every search finds exactly the songs whose texts hold
+// its terms, page after page.
+TEST(CatalogueSearchBudget, CommonTermsThatNeverMeetAreAnsweredWithoutChecks) {
+    TempFolder folder;
+    std::string error;
+    std::unique_ptr<Database> database = Database::Open((folder.path() / "i.db").string(), error);
+    ASSERT_TRUE(database && database->Begin());
+    std::vector<std::string> titles;
+    for (int i = 0; i < 6000; ++i) {
+        SongRecord song;
+        song.path = std::to_string(i) + ".mp3";
+        song.collectionName = "c";
+        song.title = i % 2 ? "The Rain " + std::to_string(i) : "雨的故事 " + std::to_string(i);
+        song.artist = i % 2 ? "Love" : "爱";
+        song.album = i % 3 ? "Sunny Days" : "";
+        titles.push_back(song.title + "\n" + song.artist + "\n" + song.album);
+        ASSERT_TRUE(database->AddSong(song));
+    }
+    ASSERT_TRUE(database->Commit());
+    database->SetSongChecks(0);
+    for (const char* keyword : {"the 的", "rain 故事", "love 的", "the 爱"}) {
+        std::vector<SongRow> songs;
+        for (int offset : {0, 20, 40}) {
+            EXPECT_EQ(database->Search(KeywordTerms(keyword), 21, offset, songs),
+                      SearchOutcome::kAnswered) << keyword;
+            EXPECT_TRUE(songs.empty()) << keyword;
+        }
+    }
+    database->SetSongChecks(kDefaultSongChecks);
+    // Lower-case ASCII keywords, so the expected songs are found with plain substrings.
+    for (const std::string keyword : {"the 的", "rain 7", "the 3 love", "的 故事 爱 5", "e r",
+                                      "ra 1", "ain 99", "e 2 3 4", "事 1", "sunny 7", "s d"}) {
+        std::vector<std::string> terms;
+        for (size_t at = 0; at < keyword.size();) {
+            const size_t end = std::min(keyword.find(' ', at), keyword.size());
+            terms.push_back(keyword.substr(at, end - at));
+            at = end + 1;
+        }
+        std::vector<int64_t> expected;
+        for (size_t i = 0; i < titles.size(); ++i) {
+            std::string text = titles[i];
+            for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (std::all_of(terms.begin(), terms.end(), [&](const std::string& t) {
+                    return text.find(t) != std::string::npos;
+                })) {
+                expected.push_back(static_cast<int64_t>(i) + 1);
+            }
+        }
+        for (int offset : {0, 20, 40, 2000}) {
+            std::vector<SongRow> songs;
+            ASSERT_EQ(database->Search(KeywordTerms(keyword), 20, offset, songs),
+                      SearchOutcome::kAnswered) << keyword;
+            std::vector<int64_t> ids;
+            for (const SongRow& song : songs) ids.push_back(song.id);
+            const auto from = std::min(expected.size(), static_cast<size_t>(offset));
+            const auto to = std::min(expected.size(), from + 20);
+            EXPECT_EQ(ids, std::vector<int64_t>(expected.begin() + from, expected.begin() + to))
+                << keyword << " at " << offset;
+        }
+    }
 }
 
 // Terms nearly every song holds are checked on the songs the rarer terms find rather than
@@ -224,6 +317,76 @@ TEST(CatalogueSearchBudget, CommonTermsCheckedOnTheFoundSongsFindTheSameSongs) {
             EXPECT_EQ(found, expected) << keyword;
         }
     }
+}
+
+// An index of a later layout is refused, never rebuilt (its songs would get new ids); a corrupt one
+// is named with the way to build it again.
+TEST(CatalogueIndex, ANewerOrCorruptIndexIsRefusedWithWhatToDo) {
+    TempFolder folder;
+    const fs::path file = folder.path() / "index.db";
+    ASSERT_TRUE(GeneratedIndex(file, 3000));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "PRAGMA user_version = 99", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    std::string error;
+    EXPECT_EQ(Database::Open(file.string(), error), nullptr);
+    EXPECT_NE(error.find("newer"), std::string::npos) << error;
+    EXPECT_NE(error.find(file.string()), std::string::npos) << error;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "PRAGMA user_version = 1", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    {
+        // Every page after the first is overwritten: the tables cannot be read.
+        std::fstream bytes(file, std::ios::in | std::ios::out | std::ios::binary);
+        bytes.seekp(4096);
+        const std::string garbage(fs::file_size(file) - 4096, '\xA5');
+        bytes.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+    }
+    error.clear();
+    std::unique_ptr<Database> corrupt = Database::Open(file.string(), error);
+    if (corrupt) {
+        TempFolder library;
+        EXPECT_FALSE(UpdateIndex(*corrupt, library.path(), error));
+    }
+    EXPECT_NE(error.find("malformed"), std::string::npos) << error;
+    EXPECT_NE(error.find("delete " + file.string()), std::string::npos) << error;
+}
+
+// An index file that cannot be written serves as long as it is up to date; once the library has
+// changed it is refused with a reason, not at the first read.
+TEST(CatalogueIndex, AnUpToDateIndexThatCannotBeWrittenIsServed) {
+    TempFolder folder;
+    const fs::path library = folder.path() / "library";
+    ASSERT_TRUE(AddSong(library / "a.mp3", {"Read Only Song", "", ""}));
+    const fs::path index = folder.path() / "index.db";
+    { ASSERT_TRUE(RunningCatalogue(library, index).ok()); }
+    ::chmod(index.c_str(), 0444);
+    // Permissions do not hold the owner of everything back: the file is made immutable then.
+    const std::string immutable = "chattr +i '" + index.string() + "' 2>/dev/null";
+    if (::access(index.c_str(), W_OK) == 0) (void)!std::system(immutable.c_str());
+    if (::access(index.c_str(), W_OK) == 0) GTEST_SKIP() << "the index cannot be made read-only";
+    struct Writable {
+        std::string file;
+        ~Writable() {
+            (void)!std::system(("chattr -i '" + file + "' 2>/dev/null").c_str());
+            ::chmod(file.c_str(), 0644);
+        }
+    } restore{index.string()};
+    {
+        RunningCatalogue catalogue(library, index);
+        ASSERT_TRUE(catalogue.ok());
+        EXPECT_EQ(catalogue.report().unchanged, 1);
+        const std::optional<JsonValue> found = catalogue.GetJson("/tessel/song/search/?q=only");
+        ASSERT_TRUE(found);
+        EXPECT_EQ(Titles(*found), std::vector<std::string>{"Read Only Song"});
+    }
+    ASSERT_TRUE(AddSong(library / "b.mp3", {"Another", "", ""}));
+    std::string error;
+    std::unique_ptr<Database> database = Database::Open(index.string(), error);
+    ASSERT_TRUE(database) << error;
+    EXPECT_FALSE(UpdateIndex(*database, library, error));
+    EXPECT_NE(error.find("cannot be written"), std::string::npos) << error;
 }
 
 TEST(CatalogueSearchText, Utf8IsCheckedStrictly) {

@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <fstream>
 #include <map>
 
 #include "catalogue_fixture.h"
@@ -54,6 +55,37 @@ TEST(CatalogueLegacyText, TagTextsAreGbkWhenTheyReadAsChineseElseLatin1) {
         EXPECT_EQ(DecodeLegacyTagText(c.bytes, LegacyEncoding::kGbk), c.gbkText) << c.bytes;
         EXPECT_EQ(DecodeLegacyTagText(c.bytes, LegacyEncoding::kLatin1), c.latin1Text) << c.bytes;
     }
+}
+
+// Real Latin-1 words with two accented letters side by side are valid GBK with both bytes high;
+// they stay Latin-1 under auto. Chinese text whose GBK bytes happen to be UTF-8 of two-byte
+// characters (状态) stays Chinese; UTF-8 of Chinese in a field marked Latin-1 is read as UTF-8.
+TEST(CatalogueLegacyText, LatinWordsStayLatinAndUtf8InALatinFieldIsUtf8) {
+    const std::vector<std::pair<std::string, std::string>> autoCases = {
+        {"Cora\xE7\xE3o", "Coração"},
+        {"Can\xE7\xF5" "es", "Canções"},
+        {"Informa\xE7\xE3o", "Informação"},
+        {"Gr\xF6\xDF" "e", "Größe"},
+        {"Ib\xE1\xF1" "ez", "Ibáñez"},
+        {"\xC6\xF0" "isgengi\xF0", "Æðisgengið"},
+        {"\xD7\xB4\xCC\xAC", "状态"},
+        {"\xE6\x98\xA5\xE5\xA4\xA9\xE7\x9A\x84\xE6\x95\x85\xE4\xBA\x8B", "春天的故事"},
+    };
+    for (const auto& [bytes, text] : autoCases) {
+        EXPECT_EQ(DecodeLegacyTagText(bytes, LegacyEncoding::kAuto), text) << text;
+    }
+    EXPECT_EQ(DecodeLegacyTagText(autoCases.back().first, LegacyEncoding::kGbk), "春天的故事");
+}
+
+// Big5 (Taiwan, Hong Kong) is read only when the setting asks for it: its bytes are GBK-shaped.
+TEST(CatalogueLegacyText, Big5IsReadWhenTheSettingSaysSo) {
+    const std::string singer = "\xA9\x50\xAA\x4E\xAD\xDB \xB7\x52\xB1\xA1";
+    EXPECT_EQ(DecodeLegacyTagText(singer, LegacyEncoding::kBig5), "周杰倫 愛情");
+    EXPECT_NE(DecodeLegacyTagText(singer, LegacyEncoding::kAuto), "周杰倫 愛情");
+    EXPECT_EQ(DecodeFileName(singer, LegacyEncoding::kBig5), "周杰倫 愛情");
+    EXPECT_EQ(DecodeLegacyTagText("Caf\xE9 au lait", LegacyEncoding::kBig5), "Café au lait");
+    EXPECT_EQ(ParseLegacyEncoding("big5"), LegacyEncoding::kBig5);
+    EXPECT_STREQ(LegacyEncodingName(LegacyEncoding::kBig5), "big5");
 }
 
 TEST(CatalogueLegacyText, FileNamesThatAreNotUtf8AreGbkWhereTheyCanBe) {
@@ -269,6 +301,79 @@ TEST_F(CatalogueLegacyLibraryTest, TheSettingDecidesAndAChangeReadsEveryFileAgai
         std::unique_ptr<RunningCatalogue> catalogue = Start(LegacyEncoding::kGbk);
         EXPECT_EQ(catalogue->report().unchanged, 6);
     }
+}
+
+// The real upgrade: an index made before the setting existed, opened with the default auto,
+// reads every file again (ids kept) and the GBK texts come out as Chinese.
+TEST_F(CatalogueLegacyLibraryTest, AnIndexFromBeforeTheSettingIsReadAgainUnderAuto) {
+    std::map<std::string, Song> before;
+    {
+        std::unique_ptr<RunningCatalogue> catalogue = Start(LegacyEncoding::kLatin1);
+        before = ListedSongs(*catalogue);
+    }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((folder_.path() / "index.db").c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "DROP TABLE index_settings", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    std::unique_ptr<RunningCatalogue> catalogue = Start(LegacyEncoding::kAuto);
+    EXPECT_EQ(catalogue->report().changed, 6);
+    EXPECT_EQ(catalogue->report().added, 0);
+    const std::map<std::string, Song> after = ListedSongs(*catalogue);
+    ASSERT_EQ(after.size(), before.size());
+    for (const auto& [id, song] : before) EXPECT_EQ(after.count(id), 1u);
+    EXPECT_EQ(SearchTitles(*catalogue, "甜蜜"), std::vector<std::string>{"甜蜜的歌"});
+}
+
+// Songs directly in a library whose own folder name is GBK form a collection named in Chinese.
+TEST(CatalogueLegacyLibrary, TheLibraryFolderNameIsDecodedToo) {
+    TempFolder folder;
+    const fs::path library = folder.path() / std::string(kOldiesGbk);
+    ASSERT_TRUE(AddSong(library / "one.mp3", {"One", "", ""}));
+    RunningCatalogue catalogue(library, folder.path() / "index.db",
+                               ScanOptions{LegacyEncoding::kAuto});
+    ASSERT_TRUE(catalogue.ok());
+    const std::optional<JsonValue> collections = catalogue.GetJson("/tessel/music/collections/");
+    ASSERT_TRUE(collections);
+    ASSERT_EQ((*collections)["data"].size(), 1u);
+    EXPECT_EQ((*collections)["data"][0]["name"].text, "怀旧金曲");
+}
+
+// An APEv2 tag of items (key, value) and footer, as older Chinese taggers wrote it.
+std::string ApeTag(const std::vector<std::pair<std::string, std::string>>& items) {
+    auto word = [](uint32_t value) {
+        std::string bytes(4, '\0');
+        for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>(value >> (8 * i));
+        return bytes;
+    };
+    std::string body;
+    for (const auto& [key, value] : items) {
+        body += word(static_cast<uint32_t>(value.size())) + word(0) + key + '\0' + value;
+    }
+    return body + "APETAGEX" + word(2000) + word(static_cast<uint32_t>(body.size() + 32)) +
+           word(static_cast<uint32_t>(items.size())) + word(0) + std::string(8, '\0');
+}
+
+// GBK bytes in an APE tag (meant to be UTF-8) are read like a field marked ISO-8859-1.
+TEST(CatalogueLegacyLibrary, GbkInAnApeTagKeepsItsSingerAndAlbum) {
+    TempFolder folder;
+    const fs::path library = folder.path() / "library";
+    ASSERT_TRUE(AddSong(library / "ape.mp3", {}));
+    {
+        std::ofstream out(library / "ape.mp3", std::ios::binary | std::ios::app);
+        out << ApeTag({{"Title", std::string(kOldSongGbk)},
+                       {"Artist", std::string(kOldGbk)},
+                       {"Album", std::string(kOldiesGbk)}});
+    }
+    RunningCatalogue catalogue(library, folder.path() / "index.db",
+                               ScanOptions{LegacyEncoding::kAuto});
+    ASSERT_TRUE(catalogue.ok());
+    const std::optional<JsonValue> found =
+        catalogue.GetJson("/tessel/song/search/?q=" + Escaped("新唱"));
+    ASSERT_TRUE(found);
+    ASSERT_EQ((*found)["data"].size(), 1u);
+    EXPECT_EQ((*found)["data"][0]["title"].text, "老歌新唱");
+    EXPECT_EQ((*found)["data"][0]["author"].text, "老歌");
+    EXPECT_EQ((*found)["data"][0]["album"].text, "怀旧金曲");
 }
 
 }  // namespace

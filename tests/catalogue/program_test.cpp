@@ -19,6 +19,7 @@ namespace tessel::catalogue::testing {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
 
 class ChildProgram {
   public:
@@ -28,6 +29,7 @@ class ChildProgram {
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
         args.insert(args.begin(), TESSEL_CATALOGUE_PROGRAM);
         std::vector<char*> argv;
         for (std::string& arg : args) argv.push_back(arg.data());
@@ -148,7 +150,8 @@ TEST(CatalogueProgram, LegacyDemoIsReadWithTheChosenEncoding) {
     ASSERT_EQ(maker.Finish(60), 0);
 
     // Only gbk takes the ambiguous Latin-1 album "Matinée" (E9 65) as GBK.
-    ChildProgram server({"--library", demo, "--listen", "127.0.0.1:0", "--legacy-encoding", "gbk"});
+    ChildProgram server({"--library", demo, "--db", (folder.path() / "legacy.db").string(),
+                         "--listen", "127.0.0.1:0", "--legacy-encoding", "gbk"});
     const std::optional<std::smatch> ready = server.WaitForOutput(
         std::regex(R"(serving (\d+) songs on http://127\.0\.0\.1:(\d+)/)"), 30);
     ASSERT_TRUE(ready) << server.text();
@@ -163,6 +166,60 @@ TEST(CatalogueProgram, LegacyDemoIsReadWithTheChosenEncoding) {
     EXPECT_EQ((*answer)["data"][0]["title"].text, "Café au lait");
     EXPECT_EQ((*answer)["data"][0]["album"].text, "Matin閑");
     EXPECT_EQ(server.Finish(10, SIGTERM), 0);
+}
+
+// A second service on the port of a running one ends at once, saying why; the first goes on
+// answering every request.
+TEST(CatalogueProgram, ASecondServiceOnAUsedPortExitsWithAddressInUse) {
+    TempFolder folder;
+    const fs::path library = folder.path() / "library";
+    ASSERT_TRUE(AddSong(library / "one.mp3", {"Only Song", "", ""}));
+    ChildProgram first({"--library", library.string(), "--db", (folder.path() / "1.db").string(),
+                        "--listen", "127.0.0.1:0"});
+    const std::optional<std::smatch> ready =
+        first.WaitForOutput(std::regex(R"(serving \d+ songs on http://127\.0\.0\.1:(\d+)/)"), 30);
+    ASSERT_TRUE(ready) << first.text();
+    const std::string port = (*ready)[1].str();
+    ChildProgram second({"--library", library.string(), "--db",
+                         (folder.path() / "2.db").string(), "--listen", "127.0.0.1:" + port});
+    EXPECT_EQ(second.Finish(10), 1);
+    EXPECT_TRUE(second.WaitForOutput(std::regex("address already in use"), 1)) << second.text();
+    EXPECT_EQ(second.text().find("serving"), std::string::npos);
+    httplib::Client client("127.0.0.1", std::stoi(port));
+    client.set_read_timeout(5);
+    for (int i = 0; i < 10; ++i) {
+        const httplib::Result found = client.Get("/tessel/song/search/?q=only");
+        ASSERT_TRUE(found);
+        EXPECT_EQ(found->status, 200);
+    }
+    EXPECT_EQ(first.Finish(10, SIGTERM), 0);
+}
+
+// Without --db the index goes to the user's cache folder, never into the library.
+TEST(CatalogueProgram, TheDefaultIndexIsKeptInTheCacheFolder) {
+    TempFolder folder;
+    const fs::path library = folder.path() / "library";
+    ASSERT_TRUE(AddSong(library / "one.mp3", {"Only Song", "", ""}));
+    const fs::path cache = folder.path() / "cache";
+    const char* before = std::getenv("XDG_CACHE_HOME");
+    const std::string saved = before ? before : "";
+    ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    ChildProgram server({"--library", library.string(), "--listen", "127.0.0.1:0"});
+    if (before) {
+        ::setenv("XDG_CACHE_HOME", saved.c_str(), 1);
+    } else {
+        ::unsetenv("XDG_CACHE_HOME");
+    }
+    ASSERT_TRUE(server.WaitForOutput(std::regex("serving 1 songs"), 30)) << server.text();
+    EXPECT_EQ(server.Finish(10, SIGTERM), 0);
+    std::vector<fs::path> indexes;
+    for (const auto& entry : fs::directory_iterator(cache / "tessel")) {
+        if (entry.path().extension() == ".db") indexes.push_back(entry.path());
+    }
+    EXPECT_EQ(indexes.size(), 1u);
+    for (const auto& entry : fs::recursive_directory_iterator(library)) {
+        EXPECT_EQ(entry.path().filename(), "one.mp3");
+    }
 }
 
 TEST(CatalogueProgram, RefusesBadArguments) {
