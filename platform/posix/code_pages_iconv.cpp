@@ -87,7 +87,8 @@ std::string Convert(const char* to, const char* from, const char* in, std::size_
         // EILSEQ or EINVAL: an unmappable or broken piece of input.
         if (whole != nullptr) *whole = false;
         if (out.size() - used < replacement.size()) out.resize(out.size() * 2 + replacement.size());
-        std::memcpy(out.data() + used, replacement.data(), replacement.size());
+        // An empty replacement (dropping the piece) has no data pointer: copy, never memcpy it.
+        std::copy(replacement.begin(), replacement.end(), out.begin() + static_cast<std::ptrdiff_t>(used));
         used += replacement.size();
         const std::size_t skip = std::min(step, srcLeft);
         src += skip;

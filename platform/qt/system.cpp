@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "tessel/platform/arguments.h"
 #include "tessel/platform/standins.h"
@@ -152,16 +153,17 @@ bool RunSystemCommand(std::uint32_t command, std::uint32_t n, const Value* a, Va
     }
 }
 
-void RunVestryCommand(std::uint32_t command, std::uint32_t n, const Value* a, Value* result) {
-    *result = platform::NewText("");
-    if (command != vestry::kBrowseForFolder) return;
+namespace {
+
+// The folder chosen, as GBK text, or empty when none was (or GBK cannot name it).
+std::string BrowseForFolder(std::uint32_t n, const Value* a) {
     const QString title = FromGbk(ArgText(n, a, 0));
     QString start = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
     if (start.isEmpty() || !QDir(start).exists()) start = QDir::homePath();
     const QString chosen = QFileDialog::getExistingDirectory(
         ActiveProgramWindow(), title, start,
         QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
-    if (chosen.isEmpty()) return;
+    if (chosen.isEmpty()) return {};
     // The program keeps paths as GBK text: a folder GBK cannot name is refused as a whole.
     const auto gbk = ToGbkExactly(QDir::toNativeSeparators(chosen));
     if (!gbk) {
@@ -169,9 +171,17 @@ void RunVestryCommand(std::uint32_t command, std::uint32_t n, const Value* a, Va
                                       "请选择其他文件夹，保存目录未作更改。")
                            .arg(chosen),
                        kIconWarning, QString());
-        return;
+        return {};
     }
-    *result = platform::NewText(*gbk);
+    return *gbk;
+}
+
+}  // namespace
+
+void RunVestryCommand(std::uint32_t command, std::uint32_t n, const Value* a, Value* result) {
+    // One text for the answer, made once: the caller frees the one it is given.
+    *result = platform::NewText(command == vestry::kBrowseForFolder ? BrowseForFolder(n, a)
+                                                                     : std::string());
 }
 
 }  // namespace tessel::qt

@@ -56,3 +56,19 @@ make_large_song() {
       { echo "no large song"; exit 1; }
   fi
 }
+
+# make_collections_library LIBRARY COUNT: COUNT collections 合集001… (one demo song copied into
+# each folder), made once under LIBRARY; the demo library it copies from goes beside it.
+make_collections_library() {
+  local library="$1" count="$2" demo song
+  [ -f "$library/.made" ] && return
+  demo="$(dirname "$library")/demo-library"
+  [ -d "$demo" ] || "$CATALOGUE" --make-demo "$demo" >/dev/null || { echo "no demo library"; exit 1; }
+  song=$(find "$demo" -name '*.mp3' | sort | head -1)
+  rm -rf "$library"
+  for i in $(seq -w 1 "$count"); do
+    mkdir -p "$library/合集$i"
+    cp "$song" "$library/合集$i/"
+  done
+  touch "$library/.made"
+}

@@ -19,18 +19,8 @@ source "$HERE/../ui/driver_lib.sh"
 source "$HERE/catalogue_lib.sh"
 
 LIBRARY="$OUTDIR/library-$COLLECTIONS"
-if [ ! -f "$LIBRARY/.made" ]; then
-  mkdir -p "$OUTDIR"
-  [ -d "$OUTDIR/demo-library" ] || "$CATALOGUE" --make-demo "$OUTDIR/demo-library" >/dev/null ||
-    { echo "no demo library"; exit 1; }
-  SONG=$(find "$OUTDIR/demo-library" -name '*.mp3' | sort | head -1)
-  rm -rf "$LIBRARY"
-  for i in $(seq -w 1 "$COLLECTIONS"); do
-    mkdir -p "$LIBRARY/合集$i"
-    cp "$SONG" "$LIBRARY/合集$i/"
-  done
-  touch "$LIBRARY/.made"
-fi
+mkdir -p "$OUTDIR"
+make_collections_library "$LIBRARY" "$COLLECTIONS"
 start_catalogue "$LIBRARY"
 copy_program
 start_program "$APP/$(basename "$PROGRAM")"

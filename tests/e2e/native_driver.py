@@ -6,6 +6,9 @@ native_driver.py PROGRAM BASE OUTDIR: exits 0 when every scenario passed.
 native_driver.py --bench PROGRAM BASE OUTDIR (native_test.sh ... --bench): prints the benchmark
 figures (start to tags, idle memory and its growth during a large download, a 60-row search
 against its three requests).
+native_driver.py --collections PROGRAM BASE OUTDIR (native_test.sh ... --collections): against
+300 collections, the tags that fit and the list between them and the status bar; a search the
+catalogue refuses on every page.
 native_driver.py --demo PROGRAM CONFIG_HOME SHOT: a search for 中 as a user makes it, and a
 screenshot of the filled window (what ./tessel run does without a display)."""
 import ctypes
@@ -22,7 +25,8 @@ import pyatspi
 
 DEMO = sys.argv[1] == "--demo"
 BENCH = sys.argv[1] == "--bench"
-if BENCH:
+COLLECTIONS = sys.argv[1] == "--collections"
+if BENCH or COLLECTIONS:
     sys.argv.pop(1)
 if DEMO:
     PROGRAM, CONFIG_HOME, DEMO_SHOT = sys.argv[2:5]
@@ -332,11 +336,81 @@ def bench():
     stop_program()
 
 
-def main():
+def write_settings():
+    """bc.ini naming the catalogue (GBK)."""
     os.makedirs(CONFIG, exist_ok=True)
     host = urllib.parse.urlsplit(BASE).netloc
     with open(os.path.join(CONFIG, "bc.ini"), "wb") as ini:
         ini.write(("[服务]\r\n主机=%s\r\n" % host).encode("gbk"))
+
+
+def relative(accessible, window):
+    """left, top, right, bottom of a control in the window's client area."""
+    x, y, w, h = extents(accessible)
+    wx, wy = extents(window)[:2]
+    return x - wx, y - wy, x - wx + w, y - wy + h
+
+
+def many_collections():
+    write_settings()
+    window = start_program()
+    width, height = extents(window)[2:]
+    collections = [c["name"] for c in json.loads(get("/tessel/music/collections/"))["data"]]
+    table = find(window, pyatspi.ROLE_TABLE, "超级列表框1")
+    bar = pane(window, 0).parent
+
+    # The tags: the first collections in the catalogue's order, as many as leave the list its
+    # room; none of the others.
+    wanted = set(collections)
+    tags = wait("the tags", lambda: [l for l in find_all(window, pyatspi.ROLE_LABEL)
+                                     if l.name in wanted and l.getState().contains(pyatspi.STATE_SHOWING)])
+    names = [t.name for t in tags]
+    if not 0 < len(tags) < len(collections) or sorted(names) != sorted(collections[:len(tags)]):
+        fail("%d tags of %d collections: %r" % (len(tags), len(collections), names[:5]))
+    last_bottom = max(relative(t, window)[3] for t in tags)
+    left, top, right, bottom = relative(table, window)
+    bar_top = relative(bar, window)[1]
+    print("client %dx%d, %d tags ending at %d, list %d,%d..%d,%d, status bar at %d"
+          % (width, height, len(tags), last_bottom, left, top, right, bottom, bar_top), flush=True)
+    if not last_bottom <= top <= last_bottom + 10:
+        fail("the list's top %d is not just below the last row of tags at %d" % (top, last_bottom))
+    if bottom > bar_top:
+        fail("the list ends at %d, under the status bar at %d" % (bottom, bar_top))
+    if left < 0 or right > width:
+        fail("the list spans %d..%d of a client area %d wide" % (left, right, width))
+
+    # A search for the song every collection holds fills the list: at least ten rows seen whole
+    # between the list's header and its bottom edge.
+    first = json.loads(get("/tessel/music/collections/"))["data"][0]["id_str"]
+    title = json.loads(get("/tessel/music/collections/%s/songs/?count=20&offset=0" % first))["data"][0]["title"]
+    find(window, pyatspi.ROLE_TEXT, "编辑框1").queryEditableText().setTextContents(title)
+    press(find(window, pyatspi.ROLE_PUSH_BUTTON, "搜索"))
+    wait("搜索完成", lambda: text_of(pane(window, 0)) == "状态：搜索完成", 30)
+    cells = table.queryTable()
+    rows = wait("the rows", lambda: cells.nRows if table_rows(window) else None)
+    first_top = relative(cells.getAccessibleAt(0, 0), window)[1]
+    whole = sum(1 for r in range(rows)
+                if relative(cells.getAccessibleAt(r, 0), window)[1] >= first_top
+                and relative(cells.getAccessibleAt(r, cells.nColumns - 1), window)[3] <= bottom)
+    print("%d rows listed, %d of them seen whole" % (rows, whole), flush=True)
+    if whole < 10 or whole >= rows:
+        fail("%d of %d rows seen whole, wanted at least ten and a scroll bar for the rest" % (whole, rows))
+    shot("many_collections")
+
+    # A keyword of 101 characters: the catalogue refuses every page (400), so the list is
+    # emptied and the search says it failed.
+    find(window, pyatspi.ROLE_TEXT, "编辑框1").queryEditableText().setTextContents("a" * 101)
+    press(find(window, pyatspi.ROLE_PUSH_BUTTON, "搜索"))
+    wait("搜索失败", lambda: text_of(pane(window, 0)) == "状态：搜索失败", 30)
+    if table.queryTable().nRows != 0:
+        fail("the refused search left %d rows in the list" % table.queryTable().nRows)
+    stop_program()
+    print("PASS: native, 300 collections: %d tags, %d rows seen whole; a refused search fails"
+          % (len(tags), whole), flush=True)
+
+
+def main():
+    write_settings()
 
     # The start state: geometry and texts of the main window.
     window = start_program()
@@ -463,7 +537,7 @@ def main():
 
 if __name__ == "__main__":
     try:
-        demo() if DEMO else bench() if BENCH else main()
+        demo() if DEMO else bench() if BENCH else many_collections() if COLLECTIONS else main()
     finally:
         if program is not None and program.poll() is None:
             program.kill()

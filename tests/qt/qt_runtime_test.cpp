@@ -97,15 +97,27 @@ QString Utf8(std::string_view gbk) {
     return QString::fromStdString(posix::ConvertWhole("UTF-8", "CP936", gbk).value_or(""));
 }
 
+// Texts handed to the runtime or answered by it belong to the caller, as they do to the
+// program's handlers: the test keeps them until the case ends.
+std::vector<void*> g_texts;
+Value Owned(Value v) {
+    if (v.tag == tag::kText && v.low != 0) g_texts.push_back(reinterpret_cast<void*>(v.low));
+    return v;
+}
+void FreeTexts() {
+    for (void* text : g_texts) Free(text);
+    g_texts.clear();
+}
+
 Value Kernel(std::uint32_t command, std::initializer_list<Value> args) {
-    return CallKernel(command, std::span<const Value>(args.begin(), args.size()));
+    return Owned(CallKernel(command, std::span<const Value>(args.begin(), args.size())));
 }
 Value Library(std::uint32_t row, std::uint32_t command, std::initializer_list<Value> args) {
-    return CallLibrary(row, command, std::span<const Value>(args.begin(), args.size()));
+    return Owned(CallLibrary(row, command, std::span<const Value>(args.begin(), args.size())));
 }
 
 Value TextArg(const std::string& gbk) {
-    return platform::NewText(gbk);
+    return Owned(platform::NewText(gbk));
 }
 
 Value Unit(std::uint32_t window, std::uint32_t unit, std::uint32_t type) {
@@ -153,7 +165,10 @@ class QtRuntimeTest : public QObject {
         LoadAndShowWindow(kMain);
         QVERIFY(qt::WindowWidget(kMain) != nullptr);
     }
-    void cleanup() { qt::DiscardWindows(); }
+    void cleanup() {
+        qt::DiscardWindows();
+        FreeTexts();
+    }
 
     void mainWindowFromTheForm() {
         QWidget* main = qt::WindowWidget(kMain);
@@ -234,7 +249,7 @@ class QtRuntimeTest : public QObject {
         const std::string title = Gbk(QStringLiteral("周杰伦 - 晴天"));
         WriteUnitProperty(kMain, kSearchBox, unit_property::kText, TextArg(title));
         QCOMPARE(Unit<QLineEdit>(kMain, kSearchBox)->text(), QStringLiteral("周杰伦 - 晴天"));
-        const Value read = ReadUnitProperty(kMain, kSearchBox, unit_property::kText);
+        const Value read = Owned(ReadUnitProperty(kMain, kSearchBox, unit_property::kText));
         QCOMPARE(std::string(reinterpret_cast<const char*>(read.low)), title);
 
         WriteUnitProperty(kMain, kDirLabel, unit_property::kLeft, IntegerValue(300));
@@ -250,7 +265,7 @@ class QtRuntimeTest : public QObject {
                  QColor(238, 0, 0));
         WriteUnitProperty(kMain, kTagLabel, unit_property::kTag, TextArg("x1"));
         QCOMPARE(std::string(reinterpret_cast<const char*>(
-                     ReadUnitProperty(kMain, kTagLabel, unit_property::kTag).low)),
+                     Owned(ReadUnitProperty(kMain, kTagLabel, unit_property::kTag)).low)),
                  std::string("x1"));
 
         // Copies: hidden, new id, same handlers.
