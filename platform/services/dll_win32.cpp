@@ -26,9 +26,9 @@ using EndRequest = BOOL(WINAPI*)(HINTERNET, LPVOID, DWORD, DWORD_PTR);
 template <typename Function>
 Function WinInetFunction(const char* name) {
     HMODULE wininet = GetModuleHandleA("wininet.dll");
-    return wininet != nullptr ? reinterpret_cast<Function>(
-                                    reinterpret_cast<void*>(GetProcAddress(wininet, name)))
-                              : nullptr;
+    return wininet != nullptr
+               ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(wininet, name)))
+               : nullptr;
 }
 
 // WinInet's own time-outs are long (or none). The runtime bounds every handle it hands out: the
