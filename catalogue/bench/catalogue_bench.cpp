@@ -553,11 +553,6 @@ int main(int argc, char** argv) {
     std::printf("index: %d songs written in %.1f s (%.0f MB)\n", settings.songs,
                 std::chrono::duration<double>(Clock::now() - buildStart).count(),
                 static_cast<double>(fs::file_size(library / "index.db")) / 1e6);
-    const auto prepareStart = Clock::now();
-    if (!database->PrepareSearch()) return 1;
-    std::printf("common grams read in %.1f s; %s\n",
-                std::chrono::duration<double>(Clock::now() - prepareStart).count(),
-                ProcessFigures().c_str());
 
     CatalogueServer server(*database, library);
     std::string bindError;
