@@ -270,7 +270,7 @@ std::unique_ptr<Database> Database::Open(const std::string& file, std::string& e
         error = file + " cannot be written and is not an index of this layout";
         return nullptr;
     }
-    if (!database->Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;")) {
+    if (!database->Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-131072;")) {
         return failed("cannot use the index " + file);
     }
     const bool upgrade = application == kApplicationId && version == kLayoutWithoutCommonGrams;
