@@ -209,9 +209,6 @@ int Serve(const Options& options) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    // Searches are served at once; the common grams of a large library take a while to read.
-    // (Started after the mask, which its thread inherits.)
-    database->PrepareSearchInBackground();
 
     CatalogueServer server(*database, library, ServerOptions{options.threads});
     if (server.Bind(host, port, error) < 0) {
