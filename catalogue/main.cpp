@@ -4,6 +4,7 @@
 //                    [--legacy-encoding auto|gbk|latin1|big5] [--rescan SECONDS]
 //   tessel-catalogue --make-demo DIR
 //   tessel-catalogue --make-legacy-demo DIR
+//   tessel-catalogue --help | --version
 
 #include <pthread.h>
 #include <signal.h>
@@ -23,6 +24,7 @@
 #include "legacy_demo.h"
 #include "library_watch.h"
 #include "scan.h"
+#include "tessel/version.h"
 
 namespace {
 
@@ -34,6 +36,7 @@ constexpr const char* kUsage =
     "                        [--legacy-encoding auto|gbk|latin1|big5] [--rescan SECONDS]\n"
     "       tessel-catalogue --make-demo DIR\n"
     "       tessel-catalogue --make-legacy-demo DIR\n"
+    "       tessel-catalogue --help | --version\n"
     "Indexes the MP3 files under DIR and serves the catalogue on HOST:PORT (default %s).\n"
     "The index is kept in FILE (default: one file per library in $XDG_CACHE_HOME/tessel/).\n"
     "Tag texts marked Latin-1 and file names that are not UTF-8 are read as GBK when they\n"
@@ -41,7 +44,9 @@ constexpr const char* kUsage =
     "(gbk), or never (latin1); big5 reads them as Big5 whenever they are valid Big5.\n"
     "Changes to the library are followed as they happen (inotify); where the library cannot\n"
     "be watched, it is scanned again every SECONDS (default %d; 0: never). SIGHUP scans it\n"
-    "again at once.\n";
+    "again at once.\n"
+    "--make-demo and --make-legacy-demo make a demo library in DIR instead.\n"
+    "--help shows this text, --version the version.\n";
 
 struct Options {
     std::string library;
@@ -57,6 +62,21 @@ struct Options {
 int Usage() {
     std::fprintf(stderr, kUsage, kDefaultListen, kDefaultRescanSeconds);
     return 2;
+}
+
+// --help and --version, alone, answer on standard output and end the program well; -1 otherwise.
+int AnswerHelpOrVersion(int argc, char** argv) {
+    if (argc != 2) return -1;
+    const std::string_view option = argv[1];
+    if (option == "--help" || option == "-h") {
+        std::printf(kUsage, kDefaultListen, kDefaultRescanSeconds);
+        return 0;
+    }
+    if (option == "--version") {
+        std::printf("tessel-catalogue %s\n", tessel::kVersion);
+        return 0;
+    }
+    return -1;
 }
 
 std::optional<Options> ParseOptions(int argc, char** argv) {
@@ -219,9 +239,7 @@ int Serve(const Options& options) {
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    // Searches are served at once; the common grams of a large library take a while to read.
-    // (Started after the mask, which its thread inherits.)
-    database->PrepareSearchInBackground();
+    // (The watch's thread starts after the mask, which it inherits.)
     std::set<std::string> skipped;
     if (watch) {
         watch->Start(*report);
@@ -256,6 +274,7 @@ int Serve(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const int code = AnswerHelpOrVersion(argc, argv); code >= 0) return code;
     const std::optional<Options> options = ParseOptions(argc, argv);
     if (!options) return Usage();
     if (!options->demo.empty()) return MakeDemo(options->demo, options->legacyDemo);

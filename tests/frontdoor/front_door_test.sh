@@ -1,0 +1,158 @@
+#!/usr/bin/env bash
+# ./tessel on a bad registry day, with stand-ins for apt-get, dpkg, dpkg-query and npm (see
+# stand-ins/): nothing is looked up in a registry, installed or built.
+# front_door_test.sh TESSEL OUTDIR: TESSEL is the front door, copied into a scratch folder per case.
+set -uo pipefail
+TESSEL="$1" OUTDIR="$2"
+STAND_INS="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/stand-ins"
+[ "$(id -u)" = 0 ] || { echo "skipped: ./tessel installs packages only as root"; exit 77; }
+rm -rf "$OUTDIR"
+mkdir -p "$OUTDIR"
+
+export TESSEL_APT_GET="$STAND_INS/apt-get" TESSEL_DPKG="$STAND_INS/dpkg"
+export TESSEL_DPKG_QUERY="$STAND_INS/dpkg-query" TESSEL_NPM="$STAND_INS/npm"
+export TESSEL_RETRY_PAUSE=0 TESSEL_APT_TRIES=3 TESSEL_NPM_TRIES=3
+unset TESSEL_NO_32BIT STAND_IN_UPDATE_FAILS STAND_IN_FAIL_INSTALL STAND_IN_MISSING STAND_IN_NPM_FAILS
+
+FAILURES=0
+fail() { printf 'FAIL (%s): %s\n' "$CASE" "$*"; FAILURES=$((FAILURES + 1)); }
+# has_line FILE LINE: LINE is one of FILE's lines, whole.
+has_line() { grep -qxF -- "$2" "$1" || fail "no line «$2» in ${1#"$OUTDIR"/}:$(printf '\n%s' "$(cat "$1")")"; }
+lacks() { ! grep -qF -- "$2" "$1" || fail "${1#"$OUTDIR"/} has «$2»"; }
+# same_calls EXPECTED: the stand-ins were called so, in this order.
+same_calls() { [ "$(cat "$STAND_IN_LOG")" = "$1" ] || fail "calls were:$(printf '\n%s' "$(cat "$STAND_IN_LOG")"), not:$(printf '\n%s' "$1")"; }
+
+# new_case NAME: a scratch copy of the front door in $ROOT, an empty call log, output in $ERR.
+new_case() {
+  CASE="$1"
+  ROOT="$OUTDIR/$1"
+  mkdir -p "$ROOT"
+  cp "$TESSEL" "$ROOT/tessel"
+  export STAND_IN_LOG="$ROOT/calls.log"
+  : >"$STAND_IN_LOG"
+  rm -f "$STAND_IN_LOG.installed"
+  ERR="$ROOT/stderr.log"
+}
+# in_front_door CMD...: CMD in a shell that has sourced the copy, on a machine that runs 32-bit
+# programs; its messages go to $ERR.
+in_front_door() {
+  (
+    set -e
+    source "$ROOT/tessel"
+    RUNS_32BIT=yes
+    "$@"
+  ) 2>"$ERR"
+}
+
+WINE_REASON_LINE="Wine's packages could not be installed (Error, pkgProblemResolver::Resolve generated breaks, this may be caused by held packages.)"
+MIRROR_SYNC="Failed to fetch stand-in/dists/bookworm-security/main/binary-i386/Packages.xz File has unexpected size (374820 != 376004). Mirror sync in progress?"
+
+# --- the update keeps failing; native packages install, Wine's cannot ----------------------
+new_case bad-day
+export STAND_IN_UPDATE_FAILS=99 STAND_IN_FAIL_INSTALL=':i386$' STAND_IN_MISSING="cmake wine32:i386"
+test_run() {
+  ensure_packages
+  ensure_packages  # the same run does not try Wine's packages again
+  STAGES=("native tests: passed")
+  skip_windows_tests "$(wine_unavailable)"
+  print_summary
+}
+in_front_door test_run || fail "the run did not pass (status $?)"
+same_calls "update
+update
+update
+install cmake
+install wine32:i386"
+has_line "$ERR" "== apt-get update failed ($MIRROR_SYNC): trying again in 0 s (try 2 of 3)"
+has_line "$ERR" "== apt-get update failed ($MIRROR_SYNC): trying again in 0 s (try 3 of 3)"
+has_line "$ERR" "== apt-get update failed 3 times ($MIRROR_SYNC): going on with the package lists at hand"
+has_line "$ERR" "== installing: cmake"
+has_line "$ERR" "== installing Wine's packages: wine32:i386"
+has_line "$ERR" "==   Windows tests not run: $WINE_REASON_LINE"
+has_line "$ERR" "== all tests that ran passed"
+# ./tessel run (native) asks for no Wine.
+: >"$STAND_IN_LOG"
+rm -f "$STAND_IN_LOG.installed"
+export STAND_IN_UPDATE_FAILS=0
+in_front_door ensure_packages native || fail "the native install failed"
+same_calls "update
+install cmake"
+
+# --- the update recovers at its second try ---------------------------------------------------
+new_case update-recovers
+export STAND_IN_UPDATE_FAILS=1 STAND_IN_MISSING="cmake"
+in_front_door ensure_packages || fail "the install failed"
+same_calls "update
+update
+install cmake"
+has_line "$ERR" "== apt-get update failed ($MIRROR_SYNC): trying again in 0 s (try 2 of 3)"
+lacks "$ERR" "going on with"
+
+# --- a native package cannot be installed: no going on --------------------------------------
+new_case native-fails
+export STAND_IN_UPDATE_FAILS=0 STAND_IN_FAIL_INSTALL='^cmake$' STAND_IN_MISSING="cmake wine32:i386"
+in_front_door ensure_packages && fail "the run went on"
+has_line "$ERR" "tessel: installing packages failed: Error, pkgProblemResolver::Resolve generated breaks, this may be caused by held packages."
+same_calls "update
+install cmake"
+
+# --- ./tessel run --wine, run as a user would, twice -----------------------------------------
+new_case run-wine
+export STAND_IN_FAIL_INSTALL=':i386$' STAND_IN_MISSING="wine32:i386"
+for run in 1 2; do
+  started=$(date +%s%N)
+  "$ROOT/tessel" run --wine 2>"$ERR" && fail "run --wine went on"
+  echo "run --wine $run said why after $((($(date +%s%N) - started) / 1000000)) ms"
+  if grep -q "IA-32 emulation is off" "$ERR"; then
+    echo "note: this machine runs no 32-bit programs; Wine's packages are not tried"
+    break
+  fi
+  has_line "$ERR" "tessel: Tessel.exe cannot start here: $WINE_REASON_LINE (./tessel run runs the native program, which needs no Wine)"
+done
+# A later run tries Wine's packages again, the registry may have recovered; nothing was built.
+grep -q "IA-32 emulation is off" "$ERR" || same_calls "update
+install wine32:i386
+update
+install wine32:i386"
+[ ! -e "$ROOT/build/native" ] || fail "run --wine built the native tree"
+
+# --- TESSEL_NO_32BIT=1 -----------------------------------------------------------------------
+new_case no-32bit
+export TESSEL_NO_32BIT=1
+"$ROOT/tessel" run --wine 2>"$ERR" && fail "run --wine went on"
+has_line "$ERR" "tessel: Tessel.exe cannot start here: it is a 32-bit Windows program run by Wine, and TESSEL_NO_32BIT=1 asked for a run without 32-bit programs"
+: >"$STAND_IN_LOG"
+test_run() {
+  RUNS_32BIT=""  # asked as ./tessel test asks it
+  ensure_packages
+  STAGES=()
+  skip_windows_tests "$(wine_unavailable)"
+  print_summary
+}
+in_front_door test_run || fail "the run did not pass"
+has_line "$ERR" "==   Windows tests not run: TESSEL_NO_32BIT=1 asked for a run without 32-bit programs"
+lacks "$ERR" "IA-32"
+same_calls ""  # Wine's packages are not even tried
+unset TESSEL_NO_32BIT
+
+# --- npm ci fails twice, then passes; or keeps failing -----------------------------------------
+new_case npm
+echo '{}' >"$ROOT/package-lock.json"
+export STAND_IN_NPM_FAILS=2
+in_front_door ensure_npm || fail "npm ci was not tried a third time"
+same_calls "npm ci
+npm ci
+npm ci"
+has_line "$ERR" "== npm ci failed (network aborted): trying again in 0 s (try 3 of 3)"
+[ -f "$ROOT/node_modules/.package-lock.json" ] || fail "npm ci did not run in the source folder"
+rm -rf "$ROOT/node_modules"
+: >"$STAND_IN_LOG"
+export STAND_IN_NPM_FAILS=5
+in_front_door ensure_npm && fail "a failing npm ci was not reported"
+has_line "$ERR" "tessel: npm ci failed 3 times: network aborted"
+same_calls "npm ci
+npm ci
+npm ci"
+
+[ "$FAILURES" = 0 ] || { echo "$FAILURES checks failed"; exit 1; }
+echo "the front door passed every check"
