@@ -5,6 +5,7 @@
 #include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -24,11 +25,14 @@ constexpr size_t kLongestHead = 64 * 1024;
 constexpr std::chrono::milliseconds kSweepInterval{100};
 // Stack of an answering thread: a search and an answer need far less than the default 8 MB.
 constexpr size_t kThreadStackBytes = 2 * 1024 * 1024;
+// Bytes of one body written in one turn of the loop, so that every connection gets its turn.
+constexpr size_t kBodyBytesPerTurn = 1024 * 1024;
 
 }  // namespace
 
 Connection::~Connection() {
     if (fd >= 0) ::close(fd);
+    if (body.file >= 0) ::close(body.file);
 }
 
 bool HoldsRequestHead(const std::string& bytes) {
@@ -104,9 +108,11 @@ class ConnectionLoop::Workers {
             answering_.insert(connection->fd);
             lock.unlock();
             bool keep = true;
+            // A body left to the loop is written before the next request is read.
             do {
                 keep = loop_.answer_(*connection);
-            } while (keep && HoldsRequestHead(connection->received));
+            } while (keep && connection->body.file < 0 &&
+                     HoldsRequestHead(connection->received));
             lock.lock();
             answering_.erase(connection->fd);
             if (keep && !stopping_) {
@@ -182,11 +188,12 @@ bool ConnectionLoop::Run(int listening) {
     const int poller = ::epoll_create1(EPOLL_CLOEXEC);
     if (poller < 0) return false;
     ::fcntl(listening, F_SETFL, ::fcntl(listening, F_GETFL) | O_NONBLOCK);
-    auto watch = [poller](int fd) {
+    auto watch = [poller](int fd, uint32_t events = EPOLLIN | EPOLLRDHUP,
+                          int operation = EPOLL_CTL_ADD) {
         epoll_event event{};
-        event.events = EPOLLIN | EPOLLRDHUP;
+        event.events = events;
         event.data.fd = fd;
-        return ::epoll_ctl(poller, EPOLL_CTL_ADD, fd, &event) == 0;
+        return ::epoll_ctl(poller, operation, fd, &event) == 0;
     };
     watch(listening);
     watch(wakeFd_);
@@ -212,7 +219,10 @@ bool ConnectionLoop::Run(int listening) {
     auto add = [&](std::unique_ptr<Connection> connection) {
         makeRoom(false);
         const int fd = connection->fd;
-        if (watch(fd)) waiting.emplace(fd, std::move(connection));
+        const bool writing = connection->body.file >= 0;
+        if (watch(fd, writing ? EPOLLOUT : EPOLLIN | EPOLLRDHUP)) {
+            waiting.emplace(fd, std::move(connection));
+        }
     };
     bool acceptPaused = false;
     auto accept = [&] {
@@ -256,6 +266,46 @@ bool ConnectionLoop::Run(int listening) {
             workers_->Submit(forget(fd));
         }
     };
+    // Writes what the client takes of a body without waiting; once it is all written the
+    // connection waits for its next request (which may have come meanwhile).
+    auto send = [&](int fd) {
+        Connection& connection = *waiting.at(fd);
+        FileBody& body = connection.body;
+        size_t sent = 0;
+        while (body.remaining > 0 && sent < kBodyBytesPerTurn) {
+            off_t position = body.position;
+            const ssize_t wrote = ::sendfile(
+                fd, body.file, &position,
+                static_cast<size_t>(std::min<int64_t>(body.remaining, kBodyBytesPerTurn)));
+            if (wrote < 0 && errno == EINTR) continue;
+            if (wrote < 0 && errno == EAGAIN) break;
+            // A file cut short while it is sent ends the connection.
+            if (wrote <= 0) {
+                forget(fd);
+                return;
+            }
+            body.position += wrote;
+            body.remaining -= wrote;
+            sent += static_cast<size_t>(wrote);
+        }
+        if (sent > 0) connection.deadline = Clock::now() + limits_.bodyStallTime;
+        if (body.remaining > 0) return;
+        ::close(body.file);
+        const bool closeAfter = body.closeAfter;
+        body = FileBody{};
+        if (closeAfter) {
+            forget(fd);
+            return;
+        }
+        connection.idle = connection.received.empty();
+        connection.deadline =
+            Clock::now() + (connection.idle ? limits_.idleTime : limits_.requestTime);
+        if (HoldsRequestHead(connection.received)) {
+            workers_->Submit(forget(fd));
+        } else if (!watch(fd, EPOLLIN | EPOLLRDHUP, EPOLL_CTL_MOD)) {
+            forget(fd);
+        }
+    };
     auto takeReturned = [&] {
         uint64_t count = 0;
         (void)!::read(wakeFd_, &count, sizeof count);
@@ -266,9 +316,11 @@ bool ConnectionLoop::Run(int listening) {
             returned.swap(returned_);
         }
         for (auto& connection : returned) {
-            connection->idle = connection->received.empty();
+            connection->idle = connection->received.empty() && connection->body.file < 0;
             connection->deadline =
-                Clock::now() + (connection->idle ? limits_.idleTime : limits_.requestTime);
+                Clock::now() + (connection->body.file >= 0 ? limits_.bodyStallTime
+                                : connection->idle         ? limits_.idleTime
+                                                           : limits_.requestTime);
             add(std::move(connection));
         }
         return true;
@@ -286,8 +338,12 @@ bool ConnectionLoop::Run(int listening) {
                 accept();
             } else if (fd == wakeFd_) {
                 serving = takeReturned();
-            } else if (waiting.count(fd) != 0) {
-                receive(fd);
+            } else if (auto found = waiting.find(fd); found != waiting.end()) {
+                if (found->second->body.file >= 0) {
+                    send(fd);
+                } else {
+                    receive(fd);
+                }
             }
         }
         const Clock::time_point now = Clock::now();

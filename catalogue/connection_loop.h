@@ -7,6 +7,10 @@
 // connections are open than `maxConnections`, idle ones are closed first, then the ones whose
 // request has waited longest. A connection that cannot get a thread is closed; the service goes
 // on. Stop() ends everything within moments, whatever the clients do.
+//
+// An answer's body that comes from a file (the audio) is handed back to the loop, which writes
+// it as fast as the client takes it without blocking: a client that stops reading holds only its
+// socket and the file, never a thread, and is closed after `bodyStallTime` without progress.
 #pragma once
 
 #include <pthread.h>
@@ -19,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -36,8 +41,19 @@ struct ConnectionLimits {
     std::chrono::milliseconds idleTime{5000};
     // An answering thread with nothing to do for this long ends.
     std::chrono::milliseconds threadIdleTime{10000};
+    // For a body being written from a file to make progress.
+    std::chrono::milliseconds bodyStallTime{30000};
     size_t maxConnections = 4096;
     ThreadStart startThread = pthread_create;
+};
+
+// The rest of an answer that the loop writes from a file: `file` is the connection's own
+// descriptor, closed with it.
+struct FileBody {
+    int file = -1;
+    int64_t position = 0;
+    int64_t remaining = 0;
+    bool closeAfter = false;  // the connection ends with this answer
 };
 
 // An accepted connection: its socket (non-blocking) and the bytes read from it that no answer has
@@ -47,6 +63,7 @@ struct Connection {
     std::string received;
     std::chrono::steady_clock::time_point deadline;
     bool idle = true;  // nothing of its next request has come yet
+    FileBody body;     // being written by the loop while body.file >= 0
 
     Connection() = default;
     ~Connection();  // closes the socket

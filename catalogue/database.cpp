@@ -13,8 +13,11 @@
 namespace tessel::catalogue {
 namespace {
 
-// Bump when the tables or the grams change: an index of another layout is rebuilt from scratch.
-constexpr int kLayoutVersion = 1;
+// Bump when the tables or the grams change: an index of another layout is rebuilt from scratch,
+// but for the layouts upgraded in place below.
+constexpr int kLayoutVersion = 2;
+// Layout 1 had no stored common grams: they are added, keeping every song and its id.
+constexpr int kLayoutWithoutCommonGrams = 1;
 // Marks the file as a catalogue index ("TSLC").
 constexpr int kApplicationId = 0x54534C43;
 
@@ -43,6 +46,8 @@ constexpr const char* kSettingsSchema =
 
 constexpr const char* kDropAll = R"sql(
 DROP TABLE IF EXISTS index_settings;
+DROP TABLE IF EXISTS common_grams;
+DROP TABLE IF EXISTS gram_counts;
 DROP TABLE IF EXISTS song_grams;
 DROP TABLE IF EXISTS songs;
 DROP TABLE IF EXISTS collections;
@@ -144,20 +149,40 @@ struct Database::Reader {
           collectionExists(db, kCollectionExistsSql),
           collections(db, kCollectionsSql),
           songPath(db, kSongPathSql),
-          songCount(db, kSongCountSql) {}
+          songCount(db, kSongCountSql),
+          begin(db, "BEGIN"),
+          touch(db, "SELECT max(id) FROM songs"),
+          end(db, "COMMIT") {}
     ~Reader() {
         search = {}, matchIds = {}, song = {}, collectionSongs = {},
         collectionExists = {}, collections = {}, songPath = {}, songCount = {};
+        begin = {}, touch = {}, end = {};
         sqlite3_close_v2(db);
     }
     bool Usable() const {
         return search && matchIds && song && collectionSongs && collectionExists &&
-               collections && songPath && songCount;
+               collections && songPath && songCount && begin && touch && end;
+    }
+    // Starts a reading that sees the index as it is now until EndReading, whatever is
+    // committed meanwhile.
+    bool BeginReading() {
+        if (sqlite3_get_autocommit(db) == 0) EndReading();
+        return Step(begin) == SQLITE_DONE && Step(touch) == SQLITE_ROW;
+    }
+    void EndReading() {
+        if (Step(end) != SQLITE_DONE) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     }
 
     sqlite3* db;
     Statement search, matchIds, song, collectionSongs, collectionExists, collections,
-        songPath, songCount;
+        songPath, songCount, begin, touch, end;
+
+  private:
+    static int Step(const Statement& s) {
+        const int status = sqlite3_step(s.get());
+        sqlite3_reset(s.get());
+        return status;
+    }
 };
 
 // Hands a reader to one request and takes it back into the pool afterwards.
@@ -180,10 +205,10 @@ class Database::ReaderLease {
     std::unique_ptr<Reader> reader_;
 };
 
-Database::Database(std::string file) : file_(std::move(file)) {}
+Database::Database(std::string file)
+    : file_(std::move(file)), commonGrams_(std::make_shared<const CommonGrams>()) {}
 
 Database::~Database() {
-    if (commonGramsReader_.joinable()) commonGramsReader_.join();
     idleReaders_.clear();
     for (auto& [sql, statement] : writerStatements_) sqlite3_finalize(statement);
     if (writer_) sqlite3_close_v2(writer_);
@@ -234,23 +259,53 @@ std::unique_ptr<Database> Database::Open(const std::string& file, std::string& e
                 "): serve it with that one, or " + RebuildHint(file);
         return nullptr;
     }
+    auto readCommonGrams = [&]() -> std::unique_ptr<Database> {
+        std::shared_ptr<const CommonGrams> read = CommonGrams::Read(database->writer_);
+        if (!read) return failed("cannot read the index " + file);
+        database->commonGrams_ = std::move(read);
+        return std::move(database);
+    };
     if (database->readOnly_) {
-        if (application == kApplicationId && version == kLayoutVersion) return database;
+        if (application == kApplicationId && version == kLayoutVersion) return readCommonGrams();
         error = file + " cannot be written and is not an index of this layout";
         return nullptr;
     }
-    if (!database->Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;")) {
+    if (!database->Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-131072;")) {
         return failed("cannot use the index " + file);
     }
-    if (application != kApplicationId || version != kLayoutVersion) {
+    const bool upgrade = application == kApplicationId && version == kLayoutWithoutCommonGrams;
+    if (application != kApplicationId || (version != kLayoutVersion && !upgrade)) {
         const std::string create = std::string("BEGIN;") + kDropAll + kSchema +
-                                   "PRAGMA application_id=" + std::to_string(kApplicationId) +
-                                   "; PRAGMA user_version=" + std::to_string(kLayoutVersion) +
-                                   "; COMMIT;";
+                                   kCommonGramsSchema + "PRAGMA application_id=" +
+                                   std::to_string(kApplicationId) + "; PRAGMA user_version=" +
+                                   std::to_string(kLayoutVersion) + "; COMMIT;";
         if (!database->Execute(create.c_str())) return failed("cannot set up the index " + file);
     }
     if (!database->Execute(kSettingsSchema)) return failed("cannot set up the index " + file);
-    return database;
+    if (upgrade && !database->AddStoredCommonGrams()) {
+        error = "cannot upgrade the index " + file + ": " + database->lastError_;
+        database->Rollback();
+        return nullptr;
+    }
+    return readCommonGrams();
+}
+
+// Counts the grams of every song and stores the common ones' bits, in one transaction with the
+// new layout number: an index is upgraded whole or not at all.
+bool Database::AddStoredCommonGrams() {
+    if (!Begin() || !Execute(kCommonGramsSchema)) return false;
+    sqlite3_stmt* s = Ready(Writing("SELECT id, title, artist, album FROM songs"));
+    if (s == nullptr) return false;
+    int status;
+    while ((status = sqlite3_step(s)) == SQLITE_ROW) {
+        pending_.Add(sqlite3_column_int64(s, 0),
+                     GramsOf(TextColumn(s, 1), TextColumn(s, 2), TextColumn(s, 3)),
+                     *commonGrams_);
+    }
+    sqlite3_reset(s);
+    if (status != SQLITE_DONE) return Fail(writer_);
+    const std::string layout = "PRAGMA user_version=" + std::to_string(kLayoutVersion);
+    return Execute(layout.c_str()) && Commit();
 }
 
 bool Database::Execute(const char* sql) {
@@ -280,20 +335,24 @@ sqlite3_stmt* Database::Writing(const char* sql) {
 }
 
 bool Database::Begin() {
+    pending_.Clear();
     return Execute("BEGIN IMMEDIATE");
 }
 
+// The batch's bits are written with it; searches that start after the commit see both, those
+// under way keep the state they started on.
 bool Database::Commit() {
-    {
-        // The common grams are read again for the changed index.
-        std::lock_guard lock(commonGramsMutex_);
-        commonGrams_.reset();
-        ++changes_;
-    }
-    return Execute("COMMIT");
+    std::shared_ptr<const CommonGrams> next =
+        pending_.Apply(writer_, *commonGrams_, kCommonGramBytes);
+    if (!next) return Fail(writer_);
+    std::unique_lock lock(publishing_);
+    if (!Execute("COMMIT")) return false;
+    commonGrams_ = std::move(next);
+    return true;
 }
 
 void Database::Rollback() {
+    pending_.Clear();
     sqlite3_exec(writer_, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
@@ -342,7 +401,9 @@ bool Database::AddGrams(int64_t id, const std::string& title, const std::string&
     sqlite3_stmt* s = Ready(Writing("INSERT INTO song_grams(rowid, singles, pairs) "
                                     "VALUES(?1, ?2, ?3)"),
                             id, grams.singles, grams.pairs);
-    return (s && sqlite3_step(s) == SQLITE_DONE) || Fail(writer_);
+    if (!s || sqlite3_step(s) != SQLITE_DONE) return Fail(writer_);
+    pending_.Add(id, grams, *commonGrams_);
+    return true;
 }
 
 // A table that keeps no copy of its texts forgets a row when given the grams it was indexed with.
@@ -354,7 +415,9 @@ bool Database::RemoveGrams(int64_t id) {
     sqlite3_stmt* s = Ready(Writing("INSERT INTO song_grams(song_grams, rowid, singles, pairs) "
                                     "VALUES('delete', ?1, ?2, ?3)"),
                             id, grams.singles, grams.pairs);
-    return (s && sqlite3_step(s) == SQLITE_DONE) || Fail(writer_);
+    if (!s || sqlite3_step(s) != SQLITE_DONE) return Fail(writer_);
+    pending_.Remove(id, grams, *commonGrams_);
+    return true;
 }
 
 bool Database::AddSong(const SongRecord& song) {
@@ -461,37 +524,9 @@ bool TextHoldsEvery(const SongRow& song, const std::vector<std::u32string>& term
 
 }  // namespace
 
-bool Database::PrepareSearch() {
-    return CommonGramsForSearch() != nullptr;
-}
-
-std::shared_ptr<const CommonGrams> Database::CommonGramsForSearch() {
-    std::lock_guard lock(commonGramsMutex_);
-    if (commonGrams_) return commonGrams_;
-    if (readingCommonGrams_) {
-        static const auto none = std::make_shared<const CommonGrams>();
-        return none;
-    }
-    ReaderLease reader = AcquireReader();
-    if (!reader) return nullptr;
-    commonGrams_ = CommonGrams::Load(reader->db, kCommonGramBytes);
+std::shared_ptr<const CommonGrams> Database::CommonGramSets() {
+    std::shared_lock lock(publishing_);
     return commonGrams_;
-}
-
-void Database::PrepareSearchInBackground() {
-    std::lock_guard lock(commonGramsMutex_);
-    if (commonGrams_ || readingCommonGrams_) return;
-    readingCommonGrams_ = true;
-    const uint64_t changes = changes_;
-    commonGramsReader_ = std::thread([this, changes] {
-        std::shared_ptr<const CommonGrams> read;
-        if (ReaderLease reader = AcquireReader()) {
-            read = CommonGrams::Load(reader->db, kCommonGramBytes);
-        }
-        std::lock_guard done(commonGramsMutex_);
-        if (changes == changes_) commonGrams_ = std::move(read);
-        readingCommonGrams_ = false;
-    });
 }
 
 // The songs come from one of two walks, each bounded by how the index is made. With a term that
@@ -501,9 +536,18 @@ void Database::PrepareSearchInBackground() {
 // text, which alone says whether the grams lie side by side.
 SearchOutcome Database::Search(const std::vector<std::u32string>& terms, int count, int offset,
                                std::vector<SongRow>& songs) {
-    const std::shared_ptr<const CommonGrams> common = CommonGramsForSearch();
     ReaderLease reader = AcquireReader();
-    if (!reader || !common) return SearchOutcome::kFailed;
+    if (!reader) return SearchOutcome::kFailed;
+    std::shared_ptr<const CommonGrams> common;
+    {
+        std::shared_lock lock(publishing_);
+        common = commonGrams_;
+        if (!reader->BeginReading()) return SearchOutcome::kFailed;
+    }
+    struct Reading {
+        Reader& reader;
+        ~Reading() { reader.EndReading(); }
+    } reading{*reader};
     std::vector<std::u32string> listed;   // matched through the full-text index
     std::vector<std::u32string> checked;  // common, of several grams: checked on the text
     std::vector<const SongBits*> sets;    // of every gram of the common terms
@@ -566,6 +610,9 @@ SearchOutcome Database::Search(const std::vector<std::u32string>& terms, int cou
             sqlite3_reset(s);
         }
     } else {
+        // Past the shortest set no song holds every gram.
+        size_t words = sets.empty() ? 0 : sets.front()->size();
+        for (const SongBits* bits : sets) words = std::min(words, bits->size());
         auto songsHolding = [&](size_t w) {
             uint64_t word = ~uint64_t{0};
             for (const SongBits* bits : sets) word &= (*bits)[w];
@@ -575,11 +622,11 @@ SearchOutcome Database::Search(const std::vector<std::u32string>& terms, int cou
         // fewer songs than the offset hold the grams, and the page is empty.
         if (!checked.empty() && offset >= checkLimit) {
             int64_t holding = 0;
-            for (size_t w = 0; w < common->Words(); ++w) holding += std::popcount(songsHolding(w));
+            for (size_t w = 0; w < words; ++w) holding += std::popcount(songsHolding(w));
             if (holding > offset) return SearchOutcome::kTooMuchWork;
             return SearchOutcome::kAnswered;
         }
-        for (size_t w = 0; w < common->Words(); ++w) {
+        for (size_t w = 0; w < words; ++w) {
             uint64_t word = songsHolding(w);
             if (word == 0) continue;
             // Songs that need no check are counted off the offset a word at a time.

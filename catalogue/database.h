@@ -1,8 +1,10 @@
 // The catalogue's index in SQLite: songs, the folders they are collected in, and the gram index
 // that keyword searches read (see search_text.h).
 //
-// One writer brings the index up to date before the service starts; afterwards any number of
-// request threads read it, each through a connection of its own taken from a pool.
+// One writer brings the index up to date, before the service starts and while it serves; any
+// number of request threads read it, each through a connection of its own taken from a pool. A
+// search sees the songs and the common grams' bits of one committed state: Commit() is the point
+// where readers start seeing a batch, whole.
 //
 // A keyword search costs at most a bounded amount, whatever it asks: terms that every gram of is
 // common meet in the bit sets of CommonGrams; any other term has a gram few songs hold, whose
@@ -16,7 +18,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
+#include <shared_mutex>
 #include <unordered_map>
 #include <vector>
 
@@ -84,7 +86,8 @@ class Database {
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
-    // Writing: one thread, inside Begin()/Commit().
+    // Writing: one thread, inside Begin()/Commit(). Commit also brings the stored common grams up
+    // to date and hands searches the new bits with the new songs.
     bool Begin();
     bool Commit();
     void Rollback();
@@ -109,12 +112,8 @@ class Database {
     SearchOutcome Search(const std::vector<std::u32string>& terms, int count, int offset,
                          std::vector<SongRow>& songs);
     void SetSongChecks(int checks) { songChecks_ = checks; }
-    // Reads the common grams' songs that searches use; done by the first search otherwise, and
-    // again after every change. False when the index cannot be read.
-    bool PrepareSearch();
-    // The same on a thread of its own, for a large index: until it is done, searches match every
-    // term through the full-text index (the same answers, in more time for common terms).
-    void PrepareSearchInBackground();
+    // The common grams' bits searches use now (read from the index when it is opened).
+    std::shared_ptr<const CommonGrams> CommonGramSets();
     // Songs of one collection in file order; nothing when there is no such collection.
     std::optional<std::vector<SongRow>> CollectionSongs(int64_t collectionId, int count,
                                                         int offset);
@@ -127,8 +126,8 @@ class Database {
     struct Reader;
     class ReaderLease;
     explicit Database(std::string file);
-    std::shared_ptr<const CommonGrams> CommonGramsForSearch();
     ReaderLease AcquireReader();
+    bool AddStoredCommonGrams();
     bool Execute(const char* sql);
     bool Fail(sqlite3* db);
     // The writer's statements, prepared on first use and kept (keyed by their SQL text).
@@ -146,11 +145,11 @@ class Database {
     std::mutex readersMutex_;
     std::vector<std::unique_ptr<Reader>> idleReaders_;
     std::atomic<int> songChecks_{kDefaultSongChecks};
-    std::mutex commonGramsMutex_;
-    std::shared_ptr<const CommonGrams> commonGrams_;  // null until read, and after a change
-    uint64_t changes_ = 0;                            // commits, so a late reading is not kept
-    bool readingCommonGrams_ = false;
-    std::thread commonGramsReader_;
+    // Held shared while a search takes the bits and starts its reading of the index, and
+    // exclusively while a batch is committed and its bits put in place.
+    std::shared_mutex publishing_;
+    std::shared_ptr<const CommonGrams> commonGrams_;
+    GramChanges pending_;  // of the writing transaction under way
 };
 
 }  // namespace tessel::catalogue

@@ -30,20 +30,47 @@ constexpr const char* kJsonType = "application/json; charset=utf-8";
 
 // --- connections --------------------------------------------------------------------------
 
+// Bytes the system may hold for a client of an audio body (it doubles them for its own use).
+constexpr int kBodySendBuffer = 128 * 1024;
+
 // A request as the library reads it: first the bytes the connection loop gathered, then the
-// socket, until the connection's deadline; answers are written with a bounded wait per write.
+// socket, until the connection's deadline; answers are written with a bounded wait per write,
+// but for a body handed to the connection loop (see HandOff).
 class ConnectionStream : public httplib::Stream {
   public:
     ConnectionStream(Connection& connection, std::chrono::seconds writeWait)
-        : connection_(connection), writeWait_(writeWait) {}
-    ~ConnectionStream() override { connection_.received.erase(0, used_); }
+        : connection_(connection), writeWait_(writeWait), outer_(answering_) {
+        answering_ = this;
+    }
+    ~ConnectionStream() override {
+        connection_.received.erase(0, used_);
+        answering_ = outer_;
+    }
     ConnectionStream(const ConnectionStream&) = delete;
     ConnectionStream& operator=(const ConnectionStream&) = delete;
+
+    // The stream whose answer this thread is making, if any.
+    static ConnectionStream* Answering() { return answering_; }
+
+    // The body's `length` bytes from `position` of `file` are written by the connection loop
+    // once the answer is made; the library's writes of them are taken without being sent.
+    bool HandOff(int file, int64_t position, int64_t length) {
+        if (connection_.body.file >= 0) return true;
+        const int own = ::fcntl(file, F_DUPFD_CLOEXEC, 0);
+        if (own < 0) return false;
+        connection_.body = FileBody{own, position, length, false};
+        // A fixed send buffer: the system would grow it to megabytes for each download, and a
+        // thousand stalled ones would put every connection's writes under memory pressure.
+        ::setsockopt(connection_.fd, SOL_SOCKET, SO_SNDBUF, &kBodySendBuffer,
+                     sizeof kBodySendBuffer);
+        return true;
+    }
+    bool HandedOff() const { return connection_.body.file >= 0; }
 
     bool is_readable() const override {
         return used_ < connection_.received.size() || WaitFor(POLLIN, ReadWait());
     }
-    bool is_writable() const override { return WaitFor(POLLOUT, writeWait_); }
+    bool is_writable() const override { return HandedOff() || WaitFor(POLLOUT, writeWait_); }
 
     ssize_t read(char* bytes, size_t size) override {
         if (used_ < connection_.received.size()) {
@@ -61,6 +88,7 @@ class ConnectionStream : public httplib::Stream {
     }
 
     ssize_t write(const char* bytes, size_t size) override {
+        if (HandedOff()) return static_cast<ssize_t>(size);
         for (;;) {
             const ssize_t sent = ::send(connection_.fd, bytes, size, MSG_NOSIGNAL);
             if (sent >= 0) return sent;
@@ -119,7 +147,11 @@ class ConnectionStream : public httplib::Stream {
     Connection& connection_;
     const std::chrono::seconds writeWait_;
     size_t used_ = 0;
+    ConnectionStream* const outer_;
+    static thread_local ConnectionStream* answering_;
 };
+
+thread_local ConnectionStream* ConnectionStream::answering_ = nullptr;
 
 // A listening socket on host:port. The library's own would set SO_REUSEPORT, with which a second
 // service on a port in use starts as well and the system splits the requests between the two.
@@ -463,16 +495,18 @@ class CatalogueServer::Handlers {
         const int64_t length = range.last - range.first + 1;
         if (length <= 0) return res.set_content("", "audio/mpeg");
         const int64_t start = range.first;
+        // The bytes are the connection loop's to write: the library's writes only count them.
         res.set_content_provider(
             static_cast<size_t>(length), "audio/mpeg",
             [open, start](size_t offset, size_t remaining, httplib::DataSink& sink) {
-                char buffer[64 * 1024];
-                const size_t want = std::min(remaining, sizeof buffer);
-                const ssize_t got =
-                    ::pread(open->fd(), buffer, want, start + static_cast<off_t>(offset));
-                // A file cut short while it is sent ends the answer early.
-                if (got <= 0) return false;
-                return sink.write(buffer, static_cast<size_t>(got));
+                ConnectionStream* stream = ConnectionStream::Answering();
+                if (stream == nullptr ||
+                    !stream->HandOff(open->fd(), start + static_cast<int64_t>(offset),
+                                     static_cast<int64_t>(remaining))) {
+                    return false;
+                }
+                static const char kUnsent[64 * 1024] = {};
+                return sink.write(kUnsent, std::min(remaining, sizeof kUnsent));
             });
     }
 
@@ -541,7 +575,12 @@ bool CatalogueServer::Answer(Connection& connection) {
                       (req.has_header("Content-Length") &&
                        req.get_header_value("Content-Length") != "0");
         });
-    return answered && !closed && !hasBody;
+    const bool keep = answered && !closed && !hasBody;
+    if (!stream.HandedOff()) return keep;
+    // The loop writes the body, then closes the connection or waits for its next request.
+    if (!answered) return false;
+    connection.body.closeAfter = !keep;
+    return true;
 }
 
 int CatalogueServer::Bind(const std::string& host, int port, std::string& error) {

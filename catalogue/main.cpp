@@ -4,6 +4,7 @@
 //                    [--legacy-encoding auto|gbk|latin1|big5]
 //   tessel-catalogue --make-demo DIR
 //   tessel-catalogue --make-legacy-demo DIR
+//   tessel-catalogue --help | --version
 
 #include <pthread.h>
 #include <signal.h>
@@ -21,6 +22,7 @@
 #include "http_api.h"
 #include "legacy_demo.h"
 #include "scan.h"
+#include "tessel/version.h"
 
 namespace {
 
@@ -32,11 +34,14 @@ constexpr const char* kUsage =
     "                        [--legacy-encoding auto|gbk|latin1|big5]\n"
     "       tessel-catalogue --make-demo DIR\n"
     "       tessel-catalogue --make-legacy-demo DIR\n"
+    "       tessel-catalogue --help | --version\n"
     "Indexes the MP3 files under DIR and serves the catalogue on HOST:PORT (default %s).\n"
     "The index is kept in FILE (default: one file per library in $XDG_CACHE_HOME/tessel/).\n"
     "Tag texts marked Latin-1 and file names that are not UTF-8 are read as GBK when they\n"
     "are valid GBK and read as Chinese (auto, the default), whenever they are valid GBK\n"
-    "(gbk), or never (latin1); big5 reads them as Big5 whenever they are valid Big5.\n";
+    "(gbk), or never (latin1); big5 reads them as Big5 whenever they are valid Big5.\n"
+    "--make-demo and --make-legacy-demo make a demo library in DIR instead.\n"
+    "--help shows this text, --version the version.\n";
 
 struct Options {
     std::string library;
@@ -51,6 +56,21 @@ struct Options {
 int Usage() {
     std::fprintf(stderr, kUsage, kDefaultListen);
     return 2;
+}
+
+// --help and --version, alone, answer on standard output and end the program well; -1 otherwise.
+int AnswerHelpOrVersion(int argc, char** argv) {
+    if (argc != 2) return -1;
+    const std::string_view option = argv[1];
+    if (option == "--help" || option == "-h") {
+        std::printf(kUsage, kDefaultListen);
+        return 0;
+    }
+    if (option == "--version") {
+        std::printf("tessel-catalogue %s\n", tessel::kVersion);
+        return 0;
+    }
+    return -1;
 }
 
 std::optional<Options> ParseOptions(int argc, char** argv) {
@@ -189,9 +209,6 @@ int Serve(const Options& options) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    // Searches are served at once; the common grams of a large library take a while to read.
-    // (Started after the mask, which its thread inherits.)
-    database->PrepareSearchInBackground();
 
     CatalogueServer server(*database, library, ServerOptions{options.threads});
     if (server.Bind(host, port, error) < 0) {
@@ -217,6 +234,7 @@ int Serve(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const int code = AnswerHelpOrVersion(argc, argv); code >= 0) return code;
     const std::optional<Options> options = ParseOptions(argc, argv);
     if (!options) return Usage();
     if (!options->demo.empty()) return MakeDemo(options->demo, options->legacyDemo);

@@ -26,8 +26,9 @@ constexpr double kFirstRowTop = 48.0;
 constexpr std::int32_t kGapAboveList = 10;
 constexpr double kTolerance = 1e-7;
 // The least height the song list keeps: ten rows of songs of 18 px under a header of 24, with
-// its border of 2. Wine 8 draws rows of 15 and a header of 21 (twelve rows in this room); the
-// rest is for larger system fonts and themes.
+// its border of 2. Wine 8 draws rows of 15 and a header of 21, the native program's list rows
+// of 15 under a header of 19 (twelve rows in this room); the rest is for larger system fonts and
+// themes.
 constexpr std::int32_t kListRoomForTenRows = 24 + 10 * 18 + 2 * 2;
 
 std::int32_t Cut(double value) {

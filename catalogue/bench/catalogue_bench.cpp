@@ -1,11 +1,17 @@
 // Load benchmark of tessel-catalogue (not a test): builds a generated index of 100,000 songs,
-// serves it on 127.0.0.1 in this process and measures keyword searches from 50 kept-alive
-// connections (requests per second, p50/p99 latency); a fresh client's search with and without
-// 1,000 silent and slow connections open; searches built to be expensive; media throughput; and
-// the time a stop takes with connections held and answers stalled.
+// reopens it as a restart does and times the first searches, serves it on 127.0.0.1 in this
+// process and measures keyword searches from 50 kept-alive connections (requests per second,
+// p50/p99 latency, distinct answers per request); a fresh client's search with and without 1,000
+// silent and slow connections open; searches built to be expensive; media throughput; searches
+// while 1,000 clients stall audio downloads; and the time a stop takes with connections held and
+// answers stalled.
 //
 //   tessel-catalogue-bench [--songs N] [--connections C] [--seconds S] [--requests R]
-//                          [--media-seconds S] [--idle I]
+//                          [--media-seconds S] [--idle I] [--stalled D]
+//                          [--index FILE [--build-only]]
+//
+// With --index the index is kept in FILE (its folder holds the media file): built when FILE does
+// not exist, else only reopened, so a large index is built once (--build-only stops there).
 //
 // Every phase is bounded by its time and request count; nothing leaves the loopback interface.
 
@@ -34,6 +40,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "database.h"
@@ -52,6 +59,9 @@ struct Settings {
     long requests = 1'000'000;
     double mediaSeconds = 3.0;
     int idle = 1000;
+    int stalled = 1000;
+    std::string index;
+    bool buildOnly = false;
 };
 
 constexpr std::array<const char*, 40> kChineseWords = {
@@ -75,10 +85,14 @@ constexpr std::array<const char*, 12> kLatinNames = {
 
 // The searches a listing would send: keywords common and rare, one to four characters, Latin and
 // Chinese, one and two terms, and some that find nothing.
-constexpr std::array<const char*, 24> kKeywords = {
-    "月",   "光",        "城市",   "月光城市", "中",    "鑫",       "周",   "小雨",
-    "love", "night",     "ni",     "a",        "Dream", "moon",     "zzzz", "雨天 海边",
-    "夏日", "青春 love", "梁思远", "蓝",       "echo",  "旅行日记", "Vol",  "未来"};
+// Rare words come from the catalogue codes of the albums (one code per 16 songs); common words
+// that never meet pair an English word with a Chinese one.
+constexpr std::array<const char*, 33> kKeywords = {
+    "月",    "光",        "城市",     "月光城市", "中",      "鑫",       "周",     "小雨",
+    "love",  "night",     "ni",       "a",        "Dream",   "moon",     "zzzz",   "雨天 海边",
+    "夏日",  "青春 love", "梁思远",   "蓝",       "echo",    "旅行日记", "Vol",    "未来",
+    "the 的", "love 的",  "rain 故事", "night 月光", "kbcdf", "kzzyx",   "kqrst 7", "的 kbcdf",
+    "爱"};
 
 std::string PercentEncode(const std::string& text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -93,6 +107,13 @@ std::string PercentEncode(const std::string& text) {
         }
     }
     return out;
+}
+
+// "k" and five letters: a word held by 16 songs, whose letter pairs few songs share.
+std::string CatalogueCode(int number) {
+    std::string code = "k";
+    for (int i = 0; i < 5; ++i, number /= 26) code += static_cast<char>('a' + number % 26);
+    return code;
 }
 
 SongRecord GeneratedSong(int index, std::mt19937& random) {
@@ -118,17 +139,30 @@ SongRecord GeneratedSong(int index, std::mt19937& random) {
     song.folder = "folder" + std::to_string(folder);
     song.collectionName = "合集 " + std::to_string(folder);
     song.album = std::string(latin ? pick(kLatinWords) : pick(kChineseWords)) + " Vol. " +
-                 std::to_string(folder % 9 + 1);
+                 std::to_string(folder % 9 + 1) + " " + CatalogueCode(index / 16);
     song.duration = 120 + static_cast<int>(random() % 200);
     song.path = song.folder + "/" + std::to_string(index) + ".mp3";
     return song;
 }
 
-bool BuildIndex(Database& database, const fs::path& library, int songs, int64_t& mediaId) {
+// Songs are written in batches of 100,000, each a transaction of its own as the scan writes
+// them; the media song comes last, so its id is the number of songs plus one.
+bool BuildIndex(Database& database, const fs::path& library, int songs) {
     std::mt19937 random(20261208);
-    if (!database.Begin()) return false;
-    for (int i = 0; i < songs; ++i) {
-        if (!database.AddSong(GeneratedSong(i, random))) return false;
+    constexpr int kBatch = 100'000;
+    const auto start = Clock::now();
+    for (int from = 0; from < songs; from += kBatch) {
+        if (!database.Begin()) return false;
+        for (int i = from; i < std::min(songs, from + kBatch); ++i) {
+            if (!database.AddSong(GeneratedSong(i, random))) return false;
+        }
+        if (!database.Commit()) return false;
+        if ((from + kBatch) % 1'000'000 == 0) {
+            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+            std::printf("  %d songs in %.0f s (%.0f a second)\n", from + kBatch, seconds,
+                        (from + kBatch) / seconds);
+            std::fflush(stdout);
+        }
     }
     // One real file for the media phase: 16 MB of noise under an .mp3 name.
     fs::create_directories(library / "media");
@@ -144,17 +178,21 @@ bool BuildIndex(Database& database, const fs::path& library, int songs, int64_t&
     media.collectionName = "media";
     media.title = "throughput";
     media.size = 16 << 20;
-    if (!database.AddSong(media) || !database.Commit() || !database.Optimize()) return false;
-    mediaId = database.SongCount();
-    return true;
+    return database.Begin() && database.AddSong(media) && database.Commit() &&
+           database.Optimize();
 }
 
 // One kept-alive HTTP/1.1 connection of the load generator: a request is sent whole, the answer
 // is read as it comes (Content-Length bodies only), so one thread can drive many connections.
 class LoadConnection {
   public:
-    explicit LoadConnection(int port) {
+    // `receiveBuffer` > 0 keeps the receive buffer that small, as a client that stops reading
+    // early fills it.
+    explicit LoadConnection(int port, int receiveBuffer = 0) {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (receiveBuffer > 0) {
+            ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        }
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(static_cast<uint16_t>(port));
@@ -277,9 +315,13 @@ void SearchPhase(int port, const Settings& settings) {
                                       std::chrono::duration<double>(settings.seconds));
     long issued = 0;
     size_t next = 0;
+    // Every answer to one request must be the same: the distinct bodies of each.
+    std::vector<std::set<size_t>> bodies(targets.size());
+    std::unordered_map<const LoadConnection*, size_t> asked;
     auto sendNext = [&](LoadConnection& connection) {
         if (Clock::now() >= deadline || issued >= settings.requests) return false;
         ++issued;
+        asked[&connection] = next % targets.size();
         return connection.Send(targets[next++ % targets.size()]);
     };
     std::vector<pollfd> waits;
@@ -298,6 +340,7 @@ void SearchPhase(int port, const Settings& settings) {
             if (waits[i].revents != 0) status = connection.Receive();
             if (status != 0) {
                 if (status == 200) {
+                    bodies[asked[&connection]].insert(std::hash<std::string>()(connection.answer()));
                     latencies.push_back(
                         std::chrono::duration<double, std::milli>(Clock::now() - connection.sent())
                             .count());
@@ -322,6 +365,11 @@ void SearchPhase(int port, const Settings& settings) {
                 static_cast<double>(latencies.size()) / elapsed, Percentile(latencies, 0.50),
                 Percentile(latencies, 0.90), Percentile(latencies, 0.99),
                 latencies.empty() ? 0.0 : latencies.back());
+    const auto varied = std::count_if(bodies.begin(), bodies.end(),
+                                      [](const std::set<size_t>& b) { return b.size() > 1; });
+    std::printf("  %zu requests (%zu keywords x offsets 0, 20, 40), %ld with more than one "
+                "distinct answer\n",
+                targets.size(), kKeywords.size(), static_cast<long>(varied));
 }
 
 std::string SearchTarget(const std::string& keyword, int count, int offset) {
@@ -467,6 +515,36 @@ void AdversarialPhase(int port, int songs) {
     }
 }
 
+// Audio downloads whose clients read nothing more once their buffers are full: a fresh client's
+// search must be answered as without them.
+void StalledDownloadPhase(int port, int64_t mediaId, int stalled) {
+    const std::string target = SearchTarget("月光", 20, 0);
+    std::printf("a fresh connection's search, %d audio downloads stalled (goal: as without "
+                "them):\n",
+                stalled);
+    PrintTimings("with none stalled", FreshSearches(port, target, 20));
+    std::vector<std::unique_ptr<LoadConnection>> downloads;
+    for (int i = 0; i < stalled; ++i) {
+        downloads.push_back(std::make_unique<LoadConnection>(port, 4096));
+        downloads.back()->SendRaw("GET /media/" + std::to_string(mediaId) +
+                                  ".mp3 HTTP/1.1\r\nHost: h\r\n\r\n");
+    }
+    // Each has its answer begun (its first bytes arrived) before the searches.
+    const auto sent = Clock::now();
+    int begun = 0;
+    for (auto& download : downloads) {
+        pollfd p{download->fd(), POLLIN, 0};
+        if (::poll(&p, 1, 10'000) > 0) ++begun;
+    }
+    std::printf("  %d of %d downloads answered and stalled %.0f ms after they were sent\n", begun,
+                stalled, std::chrono::duration<double, std::milli>(Clock::now() - sent).count());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    PrintTimings("with them stalled", FreshSearches(port, target, 20));
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    PrintTimings("with them stalled, 3 s later", FreshSearches(port, target, 20));
+    std::printf("  with them stalled: %s\n", ProcessFigures().c_str());
+}
+
 void MediaPhase(int port, int64_t mediaId, int connections, double seconds) {
     std::atomic<uint64_t> bytes{0};
     std::atomic<long> failures{0};
@@ -502,8 +580,14 @@ void MediaPhase(int port, int64_t mediaId, int connections, double seconds) {
 }
 
 bool ParseSettings(int argc, char** argv, Settings& settings) {
-    for (int i = 1; i + 1 < argc; i += 2) {
+    for (int i = 1; i < argc; i += 2) {
         const std::string name = argv[i];
+        if (name == "--build-only") {
+            settings.buildOnly = true;
+            --i;
+            continue;
+        }
+        if (i + 1 >= argc) return false;
         const char* value = argv[i + 1];
         if (name == "--songs") {
             settings.songs = std::clamp(std::atoi(value), 1, 10'000'000);
@@ -515,13 +599,17 @@ bool ParseSettings(int argc, char** argv, Settings& settings) {
             settings.mediaSeconds = std::clamp(std::atof(value), 0.0, 600.0);
         } else if (name == "--idle") {
             settings.idle = std::clamp(std::atoi(value), 0, 4000);
+        } else if (name == "--stalled") {
+            settings.stalled = std::clamp(std::atoi(value), 0, 4000);
+        } else if (name == "--index") {
+            settings.index = value;
         } else if (name == "--requests") {
             settings.requests = std::clamp(std::atol(value), 1L, 100'000'000L);
         } else {
             return false;
         }
     }
-    return argc % 2 == 1;
+    return !settings.buildOnly || !settings.index.empty();
 }
 
 }  // namespace
@@ -531,33 +619,58 @@ int main(int argc, char** argv) {
     if (!ParseSettings(argc, argv, settings)) {
         std::fprintf(stderr,
                      "usage: tessel-catalogue-bench [--songs N] [--connections C] "
-                     "[--seconds S] [--requests R] [--media-seconds S] [--idle I]\n");
+                     "[--seconds S] [--requests R] [--media-seconds S] [--idle I] "
+                     "[--stalled D] [--index FILE [--build-only]]\n");
         return 2;
     }
-    std::string folder = (fs::temp_directory_path() / "tessel-bench-XXXXXX").string();
-    if (::mkdtemp(folder.data()) == nullptr) return 1;
-    const fs::path library(folder);
+    fs::path library;
+    fs::path file;
+    if (settings.index.empty()) {
+        std::string folder = (fs::temp_directory_path() / "tessel-bench-XXXXXX").string();
+        if (::mkdtemp(folder.data()) == nullptr) return 1;
+        library = folder;
+        file = library / "index.db";
+    } else {
+        file = fs::absolute(settings.index);
+        library = file.parent_path();
+    }
 
     std::string error;
-    std::unique_ptr<Database> database = Database::Open((library / "index.db").string(), error);
+    std::unique_ptr<Database> database;
+    if (!fs::exists(file)) {
+        database = Database::Open(file.string(), error);
+        if (!database) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 1;
+        }
+        const auto buildStart = Clock::now();
+        if (!BuildIndex(*database, library, settings.songs)) {
+            std::fprintf(stderr, "cannot build the index: %s\n", database->LastError().c_str());
+            return 1;
+        }
+        std::printf("index: %d songs written in %.1f s\n", settings.songs,
+                    std::chrono::duration<double>(Clock::now() - buildStart).count());
+        database.reset();
+    }
+    std::error_code ignored;
+    std::printf("index file: %.0f MB\n",
+                static_cast<double>(fs::file_size(file) + fs::file_size(fs::path(file.string() + "-wal"), ignored)) /
+                    1e6);
+    if (settings.buildOnly) return 0;
+
+    // A restart: the index is opened and served, and the first searches are timed from the
+    // start (the file is in the system's cache, as after a restart of the service alone).
+    const auto restartStart = Clock::now();
+    auto sinceRestart = [&restartStart] {
+        return std::chrono::duration<double, std::milli>(Clock::now() - restartStart).count();
+    };
+    database = Database::Open(file.string(), error);
     if (!database) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    const auto buildStart = Clock::now();
-    int64_t mediaId = 0;
-    if (!BuildIndex(*database, library, settings.songs, mediaId)) {
-        std::fprintf(stderr, "cannot build the index: %s\n", database->LastError().c_str());
-        return 1;
-    }
-    std::printf("index: %d songs written in %.1f s (%.0f MB)\n", settings.songs,
-                std::chrono::duration<double>(Clock::now() - buildStart).count(),
-                static_cast<double>(fs::file_size(library / "index.db")) / 1e6);
-    const auto prepareStart = Clock::now();
-    if (!database->PrepareSearch()) return 1;
-    std::printf("common grams read in %.1f s; %s\n",
-                std::chrono::duration<double>(Clock::now() - prepareStart).count(),
-                ProcessFigures().c_str());
+    const double openedMs = sinceRestart();
+    const int64_t mediaId = settings.songs + 1;
 
     CatalogueServer server(*database, library);
     std::string bindError;
@@ -565,8 +678,27 @@ int main(int argc, char** argv) {
     if (port < 0) return 1;
     std::thread serving([&server] { server.Run(); });
     for (int i = 0; i < 500 && !server.IsRunning(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    {
+        LoadConnection first(port);
+        const int status = first.Exchange(SearchTarget("the 的", 20, 0));
+        std::printf("restart: index opened in %.0f ms, first search answered (%d) %.0f ms after "
+                    "the start\n",
+                    openedMs, status, sinceRestart());
+    }
+    std::printf("the common searches from the first second (one fresh connection each, goal: "
+                "under 50 ms):\n");
+    for (const char* keyword : {"the 的", "love 的", "rain 故事"}) {
+        for (int offset : {0, 20, 40}) {
+            const double at = sinceRestart();
+            const Timings t = FreshSearches(port, SearchTarget(keyword, 20, offset), 1);
+            std::printf("  %-12s offset %2d at %6.0f ms: %7.2f ms%s\n", keyword, offset, at,
+                        t.milliseconds.empty() ? -1.0 : t.milliseconds.front(),
+                        t.failures ? " (failed)" : "");
+        }
+    }
+    std::printf("catalogue after the restart: %s\n", ProcessFigures().c_str());
 
     // Other work on the machine skews every figure: say how busy it was.
     std::ifstream loadavg("/proc/loadavg");
@@ -586,6 +718,7 @@ int main(int argc, char** argv) {
         MediaPhase(port, mediaId, 1, settings.mediaSeconds);
         MediaPhase(port, mediaId, 4, settings.mediaSeconds);
     }
+    if (settings.stalled > 0) StalledDownloadPhase(port, mediaId, settings.stalled);
 
     // Stopping with connections held, five clients sending and one answer stalled.
     double stopMs = 0;
@@ -606,10 +739,10 @@ int main(int argc, char** argv) {
     std::printf("stop with %d connections held and 5 answers stalled: %.1f ms (goal: under 2 s)\n",
                 settings.idle, stopMs);
     database.reset();
-    std::error_code ignored;
+    if (!settings.index.empty()) return 0;
     if (std::getenv("TESSEL_BENCH_KEEP") == nullptr)
         fs::remove_all(library, ignored);
     else
-        std::printf("kept %s\n", folder.c_str());
+        std::printf("kept %s\n", library.c_str());
     return 0;
 }

@@ -1,6 +1,8 @@
 // The report list and the status bar, and facet's commands on them (library row 1).
 #include "report_widgets.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
@@ -45,12 +47,9 @@ class StatusBar final : public QFrame {
         }
     }
     QLabel* Pane(std::size_t i) const { return i < panes_.size() ? panes_[i] : nullptr; }
-    // A pane is named by its text, or by the bar's name and its number while it is empty.
-    void Rename(std::size_t i) {
-        QLabel* pane = panes_[i];
-        pane->setAccessibleName(pane->text().isEmpty() ? pane->accessibleDescription()
-                                                       : pane->text());
-    }
+    // A screen reader reads a pane's name: its text, nothing while it is empty. The bar's name
+    // and the pane's number stay in the description.
+    void Rename(std::size_t i) { panes_[i]->setAccessibleName(panes_[i]->text()); }
 
   protected:
     void resizeEvent(QResizeEvent* e) override {
@@ -61,6 +60,12 @@ class StatusBar final : public QFrame {
   private:
     std::vector<QLabel*> panes_;
 };
+
+// The bar is a status bar to assistive technologies, not a plain frame.
+QAccessibleInterface* StatusBarAccessible(const QString&, QObject* object) {
+    auto* bar = dynamic_cast<StatusBar*>(object);
+    return bar != nullptr ? new QAccessibleWidget(bar, QAccessible::StatusBar) : nullptr;
+}
 
 QTableWidget* ListOf(UnitState* u) {
     return u != nullptr && u->type == type::kReportList ? qobject_cast<QTableWidget*>(u->widget)
@@ -145,7 +150,12 @@ QWidget* MakeReportList(WindowState& w, UnitState& u) {
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->setWordWrap(false);
     list->setContextMenuPolicy(Qt::CustomContextMenu);
-    list->verticalHeader()->setDefaultSectionSize(18);
+    // A row holds one line of the list's font and the grid line below it, as Wine's list
+    // draws its rows (15 pixels for the program's 12-pixel font), so the default window shows
+    // twelve whole rows under the tags where a taller row showed ten.
+    const int rowHeight = list->fontMetrics().height() + 1;
+    list->verticalHeader()->setMinimumSectionSize(rowHeight);
+    list->verticalHeader()->setDefaultSectionSize(rowHeight);
     list->horizontalHeader()->setHighlightSections(false);
     if (p != nullptr) {
         list->setColumnCount(static_cast<int>(p->columns.size()));
@@ -169,6 +179,8 @@ QWidget* MakeReportList(WindowState& w, UnitState& u) {
 }
 
 QWidget* MakeStatusBar(WindowState& w, UnitState& u) {
+    static const bool accessible = (QAccessible::installFactory(&StatusBarAccessible), true);
+    (void)accessible;
     const auto* p = std::get_if<image::StatusBarProperties>(&u.record->properties);
     return new StatusBar(p != nullptr ? *p : image::StatusBarProperties{}, FromGbk(u.record->name),
                          w.widget);

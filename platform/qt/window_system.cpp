@@ -13,6 +13,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolTip>
 #include <QWidget>
 
 #include "player_widget.h"
@@ -117,18 +118,28 @@ class EditBox final : public QLineEdit {
     }
 };
 
+// The pixels a label's text keeps free before a label that begins where it ends.
+constexpr int kGapBeforeNextLabel = 4;
+
 class Label final : public QLabel {
   public:
     using QLabel::QLabel;
 
   protected:
-    // A text longer than the label ends in an ellipsis, as a static text does on Windows.
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setPen(palette().color(QPalette::WindowText));
-        const QRect area = contentsRect();
-        painter.drawText(area, static_cast<int>(alignment()),
-                         fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
+        painter.drawText(TextArea(), static_cast<int>(alignment()), ShownText());
+    }
+    // A text cut short is shown whole in a tool tip where the pointer rests on it (the save
+    // directory's label is narrower than most paths).
+    bool event(QEvent* e) override {
+        if (e->type() != QEvent::ToolTip || !toolTip().isEmpty()) return QLabel::event(e);
+        if (ShownText() != text())
+            QToolTip::showText(static_cast<QHelpEvent*>(e)->globalPos(), text(), this);
+        else
+            QToolTip::hideText();
+        return true;
     }
     void mousePressEvent(QMouseEvent* e) override {
         QLabel::mousePressEvent(e);
@@ -137,6 +148,35 @@ class Label final : public QLabel {
             const QPoint at = e->position().toPoint();
             RaiseEvent(*u, kLeftButtonDown, at.x(), at.y(), MouseKeyState(e->modifiers()));
         }
+    }
+
+  private:
+    // A text longer than the label ends in an ellipsis, as a static text does on Windows. Labels
+    // laid out edge to edge (the tags of a row) would read as one text where a caption fills its
+    // label: such a text ends a little earlier, the label keeps its place and width.
+    QRect TextArea() const {
+        QRect area = contentsRect();
+        if (NextLabelTouches()) area.setRight(area.right() - kGapBeforeNextLabel);
+        return area;
+    }
+    QString ShownText() const {
+        return fontMetrics().elidedText(text(), Qt::ElideRight, TextArea().width());
+    }
+    // Whether a shown label of the same window begins within the gap after this one's right
+    // edge, beside it.
+    bool NextLabelTouches() const {
+        if (parentWidget() == nullptr) return false;
+        const QRect mine = geometry();
+        for (const QObject* child : parentWidget()->children()) {
+            const auto* other = dynamic_cast<const Label*>(child);
+            if (other == nullptr || other == this || other->isHidden()) continue;
+            const QRect next = other->geometry();
+            const int gap = next.left() - (mine.right() + 1);
+            if (gap >= 0 && gap < kGapBeforeNextLabel && next.top() <= mine.bottom() &&
+                next.bottom() >= mine.top())
+                return true;
+        }
+        return false;
     }
 };
 

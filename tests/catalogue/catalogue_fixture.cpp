@@ -115,7 +115,11 @@ std::optional<JsonValue> RunningCatalogue::GetJson(const std::string& target, in
     return ParseJson(result->body);
 }
 
-RawConnection::RawConnection(int port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+RawConnection::RawConnection(int port, int receiveBuffer)
+    : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    if (receiveBuffer > 0) {
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));

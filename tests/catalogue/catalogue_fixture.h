@@ -76,7 +76,9 @@ class RunningCatalogue {
 // A client's TCP connection to the service, opened and left as the test says.
 class RawConnection {
   public:
-    explicit RawConnection(int port);
+    // `receiveBuffer` > 0 keeps the client's receive buffer that small: a client that stops
+    // reading stalls the service's writes sooner.
+    explicit RawConnection(int port, int receiveBuffer = 0);
     ~RawConnection();
     RawConnection(const RawConnection&) = delete;
     RawConnection& operator=(const RawConnection&) = delete;

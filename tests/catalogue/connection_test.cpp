@@ -144,6 +144,59 @@ TEST(CatalogueConnections, StopEndsPromptlyWhateverTheClientsDo) {
     trickle.join();
 }
 
+// Clients that ask for audio and stop reading hold no answering thread: with two threads and 40
+// such downloads open, a search is answered at once. A download that starts reading late gets
+// every byte in order and its connection kept for the next request; one that never reads is
+// closed once it has made no progress for the time allowed.
+TEST(CatalogueConnections, StalledAudioDownloadsHoldNoThread) {
+    TempFolder folder;
+    const fs::path library = folder.path() / "library";
+    ASSERT_TRUE(AddSong(library / "big.mp3", {"Big", "", ""}));
+    std::string audio;
+    {
+        std::ifstream tagged(library / "big.mp3", std::ios::binary);
+        audio.assign(std::istreambuf_iterator<char>(tagged), {});
+        for (int i = 0; audio.size() < (8u << 20); ++i) audio += static_cast<char>(i % 251);
+        std::ofstream out(library / "big.mp3", std::ios::binary | std::ios::trunc);
+        out << audio;
+    }
+    ServerOptions options = ShortLimits(2);
+    options.idleTime = 5s;
+    options.bodyStallTime = 1s;
+    RunningCatalogue catalogue(library, folder.path() / "index.db", {}, options);
+    ASSERT_TRUE(catalogue.ok());
+    const std::string download = "GET /media/1.mp3 HTTP/1.1\r\nHost: h\r\n\r\n";
+    std::vector<std::unique_ptr<RawConnection>> stalled;
+    for (int i = 0; i < 40; ++i) {
+        stalled.push_back(std::make_unique<RawConnection>(catalogue.port(), 4096));
+        stalled.back()->Send(download);
+    }
+    RawConnection late(catalogue.port(), 4096);
+    late.Send(download);
+    std::this_thread::sleep_for(300ms);
+
+    bool closed = false;
+    RawConnection fresh(catalogue.port());
+    fresh.Send("GET /tessel/song/search/?q=big HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n");
+    EXPECT_NE(fresh.Receive(2s, closed).find("\"title\":\"Big\""), std::string::npos);
+
+    const std::string answer = late.Receive(600ms, closed);
+    const size_t head = answer.find("\r\n\r\n");
+    ASSERT_NE(head, std::string::npos);
+    EXPECT_NE(answer.find("Content-Length: " + std::to_string(audio.size())), std::string::npos);
+    EXPECT_FALSE(closed);
+    EXPECT_TRUE(answer.compare(head + 4, std::string::npos, audio) == 0)
+        << answer.size() - head - 4 << " of " << audio.size() << " bytes";
+    late.Send("GET /tessel/song/search/?q=big HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n");
+    EXPECT_NE(late.Receive(1s, closed).find("\"title\":\"Big\""), std::string::npos);
+
+    std::this_thread::sleep_for(1200ms);
+    for (auto& s : stalled) {
+        s->Receive(100ms, closed);
+        EXPECT_TRUE(closed);
+    }
+}
+
 // A second service on a port in use fails at once, saying why, instead of sharing the port.
 TEST(CatalogueConnections, ASecondServiceOnAPortInUseCannotBind) {
     TempFolder folder;

@@ -2,6 +2,7 @@
 // properties, events with their parameters, list and status-bar commands, the menu, the timer and
 // the dialogs. Handlers are stand-ins that record how they were called.
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QDialogButtonBox>
@@ -16,6 +17,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolTip>
 #include <QtTest>
 
 #include <array>
@@ -382,6 +384,85 @@ class QtRuntimeTest : public QObject {
         QCOMPARE(Library(row::kFacet, facet::kStatusSetPane, {bar, IntegerValue(4), TextArg("x")}).low, 0u);
     }
 
+    void whatReadersAndEyesGetOfListBarAndTags() {
+        // A screen reader meets a status bar, and each pane named by its text (nothing while
+        // it is empty); the bar's name and the pane's number stay in the description.
+        QWidget* bar = qt::UnitWidget(kMain, kStatus);
+        QAccessibleInterface* barAccess = QAccessible::queryAccessibleInterface(bar);
+        QVERIFY(barAccess != nullptr);
+        QCOMPARE(barAccess->role(), QAccessible::StatusBar);
+        QCOMPARE(barAccess->text(QAccessible::Name), QStringLiteral("状态条1"));
+        const auto panes = bar->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly);
+        const QStringList names{"状态：", "下载速度：", "", "By：Quenby"};
+        for (int i = 0; i < 4; ++i) {
+            QAccessibleInterface* pane = QAccessible::queryAccessibleInterface(panes[i]);
+            QCOMPARE(pane->text(QAccessible::Name), names[i]);
+            QCOMPARE(pane->text(QAccessible::Description), QStringLiteral("状态条1%1").arg(i));
+        }
+        const Value status = Unit(kMain, kStatus, tag::kStatusBar);
+        Library(row::kFacet, facet::kStatusSetPane, {status, IntegerValue(2), TextArg(Gbk(QStringLiteral("晴天 - 周杰伦  下载完成")))});
+        QCOMPARE(QAccessible::queryAccessibleInterface(panes[2])->text(QAccessible::Name),
+                 QStringLiteral("晴天 - 周杰伦  下载完成"));
+        Library(row::kFacet, facet::kStatusSetPane, {status, IntegerValue(2), TextArg("")});
+        QCOMPARE(QAccessible::queryAccessibleInterface(panes[2])->text(QAccessible::Name), QString());
+
+        // The least room the tags leave the list (a header of 24, ten rows of 18 and the
+        // border) holds twelve whole rows, each tall enough for a line of the list's font.
+        auto* list = Unit<QTableWidget>(kMain, kList);
+        const int row = list->verticalHeader()->defaultSectionSize();
+        QVERIFY2(row >= list->fontMetrics().height(), qPrintable(QString::number(row)));
+        const int twelveRows = list->horizontalHeader()->sizeHint().height() + 12 * row +
+                               2 * list->frameWidth();
+        QVERIFY2(twelveRows <= 24 + 10 * 18 + 2 * 2, qPrintable(QString::number(twelveRows)));
+        for (int i = 0; i < 3; ++i)
+            Library(row::kFacet, facet::kListAppendRow, {Unit(kMain, kList, tag::kReportList)});
+        QCOMPARE(list->rowHeight(2), row);
+
+        // Two tags edge to edge, the first with a Latin caption wider than itself: its text
+        // ends short of the next tag, whose place and width stay as they were laid out.
+        const UnitRef tagTemplate{kMain, kTagLabel};
+        const char* captions[] = {"demo/Night Drive", "demo/Morning"};
+        std::vector<QLabel*> tags;
+        int left = 8;
+        for (const char* caption : captions) {
+            const UnitRef tag = CopyUnit(tagTemplate, tag::kLabel);
+            SetUnitShown(tag, true);
+            SetUnitText(tag, caption);
+            SetUnitInteger(tag, unit_property::kLeft, left);
+            SetUnitInteger(tag, unit_property::kWidth, 96);
+            SetUnitInteger(tag, unit_property::kHeight, 20);
+            SetUnitInteger(tag, unit_property::kTop, 48);
+            left += 96;
+            tags.push_back(Unit<QLabel>(tag.window, tag.unit));
+        }
+        QCOMPARE(tags[1]->geometry(), QRect(104, 48, 96, 20));
+        const auto inkInLastColumns = [](QLabel* label, int columns) {
+            const QImage picture = label->grab().toImage();
+            const QColor background = picture.pixelColor(picture.width() - 1, 0);
+            int ink = 0;
+            for (int x = picture.width() - columns; x < picture.width(); ++x)
+                for (int y = 0; y < picture.height(); ++y)
+                    if (picture.pixelColor(x, y) != background) ++ink;
+            return ink;
+        };
+        QCOMPARE(inkInLastColumns(tags[0], 3), 0);
+        // The text still reaches towards the edge: it is cut, not moved away.
+        QVERIFY(inkInLastColumns(tags[0], 16) > 0);
+
+        // A path too long for the label 存放目录 is shown whole in a tool tip; one that fits
+        // needs none.
+        auto* directory = Unit<QLabel>(kMain, kDirLabel);
+        const auto toolTipOf = [directory](const QString& caption) {
+            SetUnitText({kMain, kDirLabel}, Gbk(caption).c_str());
+            QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), directory->mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(directory, &hover);
+            return QToolTip::isVisible() ? QToolTip::text() : QString();
+        };
+        QCOMPARE(toolTipOf(QStringLiteral("/home/user/Music/")), QString());
+        const QString longPath = QStringLiteral("/home/user/音乐/华语流行/2024 年新歌/");
+        QCOMPARE(toolTipOf(longPath), longPath);
+    }
+
     void menuAndTimer() {
         Kernel(window_command::kPopUpMenu,
                    {Unit(kMain, kMain, tag::kWindow), Unit(kMain, kMenu, tag::kMenuItem),
@@ -426,8 +507,11 @@ class QtRuntimeTest : public QObject {
                 auto* box = dialog->findChild<QDialogButtonBox*>();
                 QVERIFY(box != nullptr);
                 QCOMPARE(box->button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
-                dialog->setDirectory(path);
-                dialog->selectFile(path);
+                // Typed into the name box, as a user does: selecting it in the list raced with
+                // the dialog's directory listing, read in the background.
+                auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                QVERIFY(name != nullptr);
+                name->setText(path);
                 static_cast<QDialog*>(dialog)->accept();
             };
         };
