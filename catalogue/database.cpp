@@ -18,6 +18,8 @@ namespace {
 constexpr int kLayoutVersion = 2;
 // Layout 1 had no stored common grams: they are added, keeping every song and its id.
 constexpr int kLayoutWithoutCommonGrams = 1;
+// The byte limit the stored common grams were chosen under.
+constexpr const char* kCommonGramBytesSetting = "common_gram_bytes";
 // Marks the file as a catalogue index ("TSLC").
 constexpr int kApplicationId = 0x54534C43;
 
@@ -205,8 +207,10 @@ class Database::ReaderLease {
     std::unique_ptr<Reader> reader_;
 };
 
-Database::Database(std::string file)
-    : file_(std::move(file)), commonGrams_(std::make_shared<const CommonGrams>()) {}
+Database::Database(std::string file, size_t commonGramBytes)
+    : file_(std::move(file)),
+      commonGrams_(std::make_shared<const CommonGrams>()),
+      commonGramBytes_(commonGramBytes) {}
 
 Database::~Database() {
     idleReaders_.clear();
@@ -214,12 +218,13 @@ Database::~Database() {
     if (writer_) sqlite3_close_v2(writer_);
 }
 
-std::unique_ptr<Database> Database::Open(const std::string& file, std::string& error) {
+std::unique_ptr<Database> Database::Open(const std::string& file, std::string& error,
+                                         size_t commonGramBytes) {
     // Many request threads allocate at once; SQLite's allocation statistics would serialise them
     // on one global lock. (Only possible before SQLite starts; harmless to try later.)
     static std::once_flag configured;
     std::call_once(configured, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
-    std::unique_ptr<Database> database(new Database(file));
+    std::unique_ptr<Database> database(new Database(file, commonGramBytes));
     auto failed = [&](const std::string& what) {
         error = what + ": " + (database->writer_ ? sqlite3_errmsg(database->writer_) : "");
         if (database->writer_ && sqlite3_errcode(database->writer_) == SQLITE_CORRUPT) {
@@ -263,6 +268,15 @@ std::unique_ptr<Database> Database::Open(const std::string& file, std::string& e
         std::shared_ptr<const CommonGrams> read = CommonGrams::Read(database->writer_);
         if (!read) return failed("cannot read the index " + file);
         database->commonGrams_ = std::move(read);
+        // A commit that changes nothing chooses the common grams again, under this limit.
+        const std::string limit = std::to_string(commonGramBytes);
+        if (!database->readOnly_ && database->Setting(kCommonGramBytesSetting) != limit &&
+            !(database->Begin() && database->SetSetting(kCommonGramBytesSetting, limit) &&
+              database->Commit())) {
+            error = "cannot write the index " + file + ": " + database->lastError_;
+            database->Rollback();
+            return nullptr;
+        }
         return std::move(database);
     };
     if (database->readOnly_) {
@@ -343,7 +357,7 @@ bool Database::Begin() {
 // under way keep the state they started on.
 bool Database::Commit() {
     std::shared_ptr<const CommonGrams> next =
-        pending_.Apply(writer_, *commonGrams_, kCommonGramBytes);
+        pending_.Apply(writer_, *commonGrams_, commonGramBytes_);
     if (!next) return Fail(writer_);
     std::unique_lock lock(publishing_);
     if (!Execute("COMMIT")) return false;
