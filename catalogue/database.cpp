@@ -284,7 +284,10 @@ std::unique_ptr<Database> Database::Open(const std::string& file, std::string& e
         error = file + " cannot be written and is not an index of this layout";
         return nullptr;
     }
-    if (!database->Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-131072;")) {
+    // A writer's cache of 128 MB: a large batch touches many pages of the gram index. The log is
+    // copied into the index after each commit (see Commit), not by SQLite inside it.
+    if (!database->Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
+                           "PRAGMA cache_size=-131072; PRAGMA wal_autocheckpoint=0;")) {
         return failed("cannot use the index " + file);
     }
     const bool upgrade = application == kApplicationId && version == kLayoutWithoutCommonGrams;
@@ -359,9 +362,13 @@ bool Database::Commit() {
     std::shared_ptr<const CommonGrams> next =
         pending_.Apply(writer_, *commonGrams_, commonGramBytes_);
     if (!next) return Fail(writer_);
-    std::unique_lock lock(publishing_);
-    if (!Execute("COMMIT")) return false;
-    commonGrams_ = std::move(next);
+    {
+        std::unique_lock lock(publishing_);
+        if (!Execute("COMMIT")) return false;
+        commonGrams_ = std::move(next);
+    }
+    // The log is copied into the index here, not inside COMMIT, where searches would wait for it.
+    sqlite3_wal_checkpoint_v2(writer_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
     return true;
 }
 
@@ -481,7 +488,9 @@ bool Database::SetSetting(const std::string& name, const std::string& value) {
 }
 
 bool Database::Optimize() {
-    return Execute("INSERT INTO song_grams(song_grams) VALUES('optimize')");
+    if (!Execute("INSERT INTO song_grams(song_grams) VALUES('optimize')")) return false;
+    sqlite3_wal_checkpoint_v2(writer_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    return true;
 }
 
 bool Database::RemoveEmptyCollections() {
