@@ -87,10 +87,8 @@ void StartDownload(const char* url, const char* fileStem, const char* songName) 
         ShowMessageBox(texts::kSetSaveDirectoryFirst);
         return;
     }
-    // A directory written into bc.ini by hand may lack its trailing "\".
-    const Text directory = EndsWithBackslash(stored.view())
-                               ? Text::Copy(stored.view())
-                               : Text(JoinTexts({stored.c_str(), texts::kBackslash}));
+    // A directory written into bc.ini by hand may lack its trailing separator.
+    const Text directory = FinishedDirectory(stored.view());
     const std::string name =
         SafeFileName(directory.view(), fileStem != nullptr ? fileStem : "", texts::kMp3Extension);
     const Text target(JoinTexts({directory.c_str(), name.c_str()}));

@@ -75,14 +75,19 @@ std::string SafeFileName(std::string_view directory, std::string_view stem,
     return name + std::string(extension);
 }
 
-bool EndsWithBackslash(std::string_view path) {
-    bool lastIsBackslash = false;
+char DirectorySeparator(std::string_view path) {
+    return !path.empty() && path.front() == '/' ? '/' : '\\';
+}
+
+bool EndsWithSeparator(std::string_view path) {
+    const char separator = DirectorySeparator(path);
+    bool lastIsSeparator = false;
     for (std::size_t i = 0; i < path.size(); ++i) {
         const auto b = static_cast<unsigned char>(path[i]);
-        lastIsBackslash = b == '\\';
+        lastIsSeparator = b == static_cast<unsigned char>(separator);
         if (IsGbkLeadByte(b) && i + 1 < path.size()) ++i;
     }
-    return lastIsBackslash;
+    return lastIsSeparator;
 }
 
 }  // namespace tessel

@@ -10,6 +10,13 @@
 
 namespace tessel::app {
 
+Text FinishedDirectory(std::string_view path) {
+    if (EndsWithSeparator(path)) return Text::Copy(path);
+    const Text start = Text::Copy(path);
+    const char* separator = DirectorySeparator(path) == '/' ? texts::kSlash : texts::kBackslash;
+    return Text(JoinTexts({start.c_str(), separator}));
+}
+
 Text StoredSaveDirectory() {
     const Text file = SettingsFilePath();
     if (!FileExists(file.c_str())) return Text::Copy("");
@@ -29,9 +36,7 @@ void ShowStoredSaveDirectory() {
 void OnChooseSaveDirectory() {
     const Text path = BrowseForFolder(texts::kChooseSaveDirectory, false);
     if (path.empty()) return;
-    const Text directory = EndsWithBackslash(path.view())
-                               ? Text::Copy(path.view())
-                               : Text(JoinTexts({path.c_str(), texts::kBackslash}));
+    const Text directory = FinishedDirectory(path.view());
     const Text file = SettingsFilePath();
     if (!WriteIni(file.c_str(), texts::kSettingsSection, texts::kSettingsKey, directory.c_str())) {
         ShowMessageBox(texts::kSettingsNotWritten);

@@ -1,6 +1,7 @@
 // Kernel commands that reach the system, natively. Settings files and file tests work on the
-// real file system (names are taken as bytes, with Windows backslashes as slashes); the message box is written to standard error and
-// answered with OK; the clipboard and the sound are kept for tests to look at.
+// real file system (names are taken as bytes, with Windows backslashes as slashes; a Linux
+// directory stored with a trailing backslash reads with a slash); the message box is written to
+// standard error and answered with OK; the clipboard and the sound are kept for tests to look at.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +26,21 @@ bool ReadWholeFile(const std::string& path, std::string* out) {
     if (!in) return false;
     out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return true;
+}
+
+// Earlier native builds ended a Linux directory with the Windows "\" ("/home/user/Music\"); such
+// a value reads as the Linux directory it names ("/home/user/Music/"). Other values are as stored.
+std::string LinuxDirectoryOfEarlierBuilds(std::string value) {
+    if (value.empty() || value.front() != '/') return value;
+    std::size_t last = 0;  // where the last character begins
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        last = i;
+        if (IsGbkLeadByte(static_cast<unsigned char>(value[i])) && i + 1 < value.size()) ++i;
+    }
+    if (value[last] != '\\' || last + 1 != value.size()) return value;
+    value.pop_back();
+    if (value.back() != '/') value.push_back('/');
+    return value;
 }
 
 // Written beside the target and renamed over it, so a failed write never leaves half a file.
@@ -82,7 +98,8 @@ bool RunSystemCommand(std::uint32_t command, std::uint32_t n, const Value* a, Va
             if (posix::ReadWholeFile(posix::NativePath(ArgText(n, a, 0)), &content)) {
                 value = platform::IniLookup(content, ArgText(n, a, 1), ArgText(n, a, 2));
             }
-            *result = platform::NewText(value ? std::string_view(*value) : ArgText(n, a, 3));
+            *result = platform::NewText(
+                value ? posix::LinuxDirectoryOfEarlierBuilds(*value) : std::string(ArgText(n, a, 3)));
             return true;
         }
         case kernel::kWriteIni: {

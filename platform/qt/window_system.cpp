@@ -13,6 +13,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolTip>
 #include <QWidget>
 
 #include "player_widget.h"
@@ -125,16 +126,20 @@ class Label final : public QLabel {
     using QLabel::QLabel;
 
   protected:
-    // A text longer than the label ends in an ellipsis, as a static text does on Windows. Labels
-    // laid out edge to edge (the tags of a row) would read as one text where a caption fills its
-    // label: such a text ends a little earlier, the label keeps its place and width.
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setPen(palette().color(QPalette::WindowText));
-        QRect area = contentsRect();
-        if (NextLabelTouches()) area.setRight(area.right() - kGapBeforeNextLabel);
-        painter.drawText(area, static_cast<int>(alignment()),
-                         fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
+        painter.drawText(TextArea(), static_cast<int>(alignment()), ShownText());
+    }
+    // A text cut short is shown whole in a tool tip where the pointer rests on it (the save
+    // directory's label is narrower than most paths).
+    bool event(QEvent* e) override {
+        if (e->type() != QEvent::ToolTip || !toolTip().isEmpty()) return QLabel::event(e);
+        if (ShownText() != text())
+            QToolTip::showText(static_cast<QHelpEvent*>(e)->globalPos(), text(), this);
+        else
+            QToolTip::hideText();
+        return true;
     }
     void mousePressEvent(QMouseEvent* e) override {
         QLabel::mousePressEvent(e);
@@ -144,7 +149,19 @@ class Label final : public QLabel {
             RaiseEvent(*u, kLeftButtonDown, at.x(), at.y(), MouseKeyState(e->modifiers()));
         }
     }
+
   private:
+    // A text longer than the label ends in an ellipsis, as a static text does on Windows. Labels
+    // laid out edge to edge (the tags of a row) would read as one text where a caption fills its
+    // label: such a text ends a little earlier, the label keeps its place and width.
+    QRect TextArea() const {
+        QRect area = contentsRect();
+        if (NextLabelTouches()) area.setRight(area.right() - kGapBeforeNextLabel);
+        return area;
+    }
+    QString ShownText() const {
+        return fontMetrics().elidedText(text(), Qt::ElideRight, TextArea().width());
+    }
     // Whether a shown label of the same window begins within the gap after this one's right
     // edge, beside it.
     bool NextLabelTouches() const {

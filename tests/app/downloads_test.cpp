@@ -24,6 +24,12 @@ using namespace tessel::app;
 using Clock = std::chrono::steady_clock;
 
 constexpr std::int32_t kStopped = 1000000000;
+// The separator of the test's own folders: Windows paths under Wine, Linux paths natively.
+#ifdef _WIN32
+constexpr char kSeparator = '\\';
+#else
+constexpr char kSeparator = '/';
+#endif
 
 std::string Pattern(std::uint64_t count) {
     std::string s(count, '\0');
@@ -60,8 +66,11 @@ class DownloadsTest : public AppTest {
         AppTest::TearDown();
     }
 
-    // The save directory as this program stores it: a Windows path ending with "\".
-    void StoreSaveDirectory() { WriteSettings({"[保存目录]", "保存=" + songs.string() + "\\"}); }
+    // The save directory as this program stores it: ending with its separator.
+    void StoreSaveDirectory() { StoreSaveDirectoryAs(songs.string() + kSeparator); }
+    void StoreSaveDirectoryAs(const std::string& stored) {
+        WriteSettings({"[保存目录]", "保存=" + stored});
+    }
     // Song rows (title, singer, address); `selected` is selected.
     void List(const std::vector<std::array<std::string, 3>>& rows, std::int32_t selected) {
         UnitState& list = windows->Unit(songList);
@@ -176,6 +185,23 @@ TEST_F(DownloadsTest, NamesFromTheServiceAreMadeSafeAndStayInTheSaveDirectory) {
     EXPECT_EQ(SongFiles(), std::vector<std::string>{".._.._evil_a_b_c__.mp3"});
 }
 
+// The target is the directory and the name with one separator between them, however the
+// directory was stored: as this program stores it, by hand without its separator, and (read
+// natively as a Linux directory) with the "\" that earlier native builds put at its end.
+TEST_F(DownloadsTest, TheTargetHasOneSeparatorBeforeTheName) {
+    const std::string directory = songs.string();
+    for (const std::string& stored : {directory + kSeparator, directory, directory + "\\"}) {
+        StoreSaveDirectoryAs(stored);
+        List({{"歌曲 1", "歌手1", media->Url("/media/1")}}, 0);
+        OnDownload();
+        const auto* target = reinterpret_cast<const char*>(ProgramGlobals().transferSettings->field(3));
+        EXPECT_EQ(Utf8(target), directory + kSeparator + "歌曲 1_歌手1.mp3") << stored;
+        TickUntilStopped();
+        EXPECT_EQ(SongFiles(), std::vector<std::string>{"歌曲 1_歌手1.mp3"}) << stored;
+        std::filesystem::remove(songs / "歌曲 1_歌手1.mp3");
+    }
+}
+
 TEST_F(DownloadsTest, WithoutAStoredDirectoryNothingStarts) {
     List({{"歌", "手", media->Url("/media/1")}}, 0);
     // No bc.ini; then one without the entry.
@@ -278,12 +304,18 @@ TEST_F(DownloadsTest, ATransferEndingAtAnyPointOfATickIsReportedBeforeTheTimerSt
 
 using SaveDirectoryTest = AppTest;
 
-TEST_F(SaveDirectoryTest, AChosenFolderIsStoredAndShownWithOneTrailingBackslash) {
+// A Windows folder ends with "\\", a Linux one (the native program's dialog) with "/".
+TEST_F(SaveDirectoryTest, AChosenFolderIsStoredAndShownEndingWithOneSeparator) {
     const std::pair<const char*, const char*> cases[] = {
         {"D:\\Music", "D:\\Music\\"},
         {"D:\\", "D:\\"},
         {"D:\\音乐", "D:\\音乐\\"},
         {"D:\\癨", "D:\\癨\\"},  // its second byte is 0x5C, not a backslash
+        {"\\\\server\\share", "\\\\server\\share\\"},
+        {"/home/user/Music", "/home/user/Music/"},
+        {"/home/user/音乐", "/home/user/音乐/"},
+        {"/home/user/癨", "/home/user/癨/"},
+        {"/", "/"},
     };
     for (const auto& [chosen, stored] : cases) {
         windows->folderChoice = Gbk(chosen);

@@ -262,7 +262,7 @@ def bench():
     os.makedirs(SONGS, exist_ok=True)
     host = urllib.parse.urlsplit(BASE).netloc
     with open(os.path.join(CONFIG, "bc.ini"), "wb") as ini:
-        ini.write(("[服务]\r\n主机=%s\r\n[保存目录]\r\n保存=%s\\\r\n" % (host, SONGS)).encode("gbk"))
+        ini.write(("[服务]\r\n主机=%s\r\n[保存目录]\r\n保存=%s/\r\n" % (host, SONGS)).encode("gbk"))
     names = [c["name"] for c in json.loads(get("/tessel/music/collections/"))["data"]]
     starts = []
     for _ in range(5):
@@ -497,7 +497,7 @@ def main():
     if clip != want[2][4]:
         fail("clipboard %r, expected %r" % (clip, want[2][4]))
 
-    # 设置目录 through the folder dialog: the label and bc.ini change.
+    # 设置目录 through the folder dialog: the label and bc.ini change, to a Linux path ending in "/".
     os.makedirs(SONGS, exist_ok=True)
     click(choose)
     dialog = wait("the folder dialog", lambda: find_frame("选择保存目录"))
@@ -507,9 +507,9 @@ def main():
     if not chooser:
         fail("no 选择 button: " + repr([b.name for b in find_all(dialog, pyatspi.ROLE_PUSH_BUTTON)]))
     press(chooser[0])
-    label = wait("the directory label", lambda: find(window, pyatspi.ROLE_LABEL, SONGS + "\\"))
+    wait("the directory label", lambda: find(window, pyatspi.ROLE_LABEL, SONGS + "/"))
     ini = open(os.path.join(CONFIG, "bc.ini"), "rb").read()
-    if ("保存=" + SONGS + "\\").encode("gbk") not in ini:
+    if ("\r\n保存=" + SONGS + "/\r\n").encode("gbk") not in ini:
         fail("bc.ini " + repr(ini))
 
     # 下载: the file byte for byte under its UTF-8 name, 下载完成, the sound once.
@@ -527,7 +527,16 @@ def main():
     # The directory is kept across a restart.
     stop_program()
     window = start_program()
-    wait("the directory label after a restart", lambda: find(window, pyatspi.ROLE_LABEL, SONGS + "\\"))
+    wait("the directory label after a restart", lambda: find(window, pyatspi.ROLE_LABEL, SONGS + "/"))
+
+    # A bc.ini of an earlier native build, its directory ending in "\": shown as the Linux path,
+    # and the downloads below go into it.
+    stop_program()
+    ini = open(os.path.join(CONFIG, "bc.ini"), "rb").read()
+    with open(os.path.join(CONFIG, "bc.ini"), "wb") as old:
+        old.write(ini.replace(("保存=" + SONGS + "/").encode("gbk"), ("保存=" + SONGS + "\\").encode("gbk")))
+    window = start_program()
+    wait("the directory label from an old bc.ini", lambda: find(window, pyatspi.ROLE_LABEL, SONGS + "/"))
 
     # A large song whose catalogue is killed mid-transfer: 下载失败, and no file under its name.
     edit = find(window, pyatspi.ROLE_TEXT, "编辑框1")

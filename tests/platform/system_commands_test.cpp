@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include "tessel/platform/headless.h"
 #include "tessel/runtime/kernel.h"
@@ -58,6 +59,34 @@ TEST_F(SystemCommands, SettingsRoundTripAsGbkBytes) {
 
     ASSERT_TRUE(WriteIni(file_.c_str(), kSection, kKey, "E:\\"));
     EXPECT_STREQ(ReadIni(file_.c_str(), kSection, kKey).c_str(), "E:\\");
+}
+
+// Earlier native builds stored a Linux save directory with the Windows "\\" at its end: the
+// native runtime reads it as the Linux directory; every other value, and every value on
+// Windows, reads as stored.
+TEST_F(SystemCommands, ALinuxDirectoryEndedWithABackslashReadsWithASlashNatively) {
+    const std::string music = "/home/user/\xD2\xF4\xC0\xD6";  // 音乐
+    const std::string trail = "/home/user/\xF0\x5C";          // 癨: its second byte is 0x5C
+    const std::pair<std::string, std::string> cases[] = {
+        {"/home/user/Music\\", "/home/user/Music/"},
+        {music + "\\", music + "/"},
+        {trail + "\\", trail + "/"},
+        {"/\\", "/"},
+        {trail, trail},
+        {"/home/user/Music/", "/home/user/Music/"},
+        {"/home/a\\b", "/home/a\\b"},
+        {"D:\\Music\\", "D:\\Music\\"},
+        {"\\", "\\"},
+    };
+    for (const auto& [stored, native] : cases) {
+        ASSERT_TRUE(WriteIni(file_.c_str(), kSection, kKey, stored.c_str()));
+#ifdef _WIN32
+        EXPECT_EQ(ReadIni(file_.c_str(), kSection, kKey).view(), stored);
+#else
+        EXPECT_EQ(ReadIni(file_.c_str(), kSection, kKey).view(), native) << stored;
+#endif
+        EXPECT_NE(Contents().find(stored), std::string::npos) << "the file keeps what was written";
+    }
 }
 
 TEST_F(SystemCommands, AFailedWriteIsReportedAndCreatesNothing) {

@@ -21,8 +21,12 @@ inline constexpr std::size_t kLongestPath = 259;
 std::string SafeFileName(std::string_view directory, std::string_view stem,
                          std::string_view extension);
 
-// Whether a GBK path ends with a "\" of its own, not with a double-byte character whose second
-// byte is 0x5C.
-bool EndsWithBackslash(std::string_view path);
+// The separator of a directory path: '/' for a POSIX path (one that begins with '/', as the
+// native runtime's folders do), '\' for a Windows one (a drive, a share or a relative path).
+char DirectorySeparator(std::string_view path);
+
+// Whether a GBK path ends with its separator of its own, not with a double-byte character whose
+// second byte is 0x5C.
+bool EndsWithSeparator(std::string_view path);
 
 }  // namespace tessel
