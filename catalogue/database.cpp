@@ -377,9 +377,11 @@ void Database::Rollback() {
     sqlite3_exec(writer_, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
-std::vector<IndexedFile> Database::IndexedFiles() {
+namespace {
+
+// Reads IndexedFile rows (id, path, size, modified) until the statement ends.
+std::vector<IndexedFile> ReadIndexedFiles(sqlite3_stmt* s) {
     std::vector<IndexedFile> files;
-    sqlite3_stmt* s = Ready(Writing("SELECT id, path, size, modified FROM songs"));
     if (s == nullptr) return files;
     while (sqlite3_step(s) == SQLITE_ROW) {
         files.push_back(IndexedFile{sqlite3_column_int64(s, 0), TextColumn(s, 1),
@@ -387,6 +389,12 @@ std::vector<IndexedFile> Database::IndexedFiles() {
     }
     sqlite3_reset(s);
     return files;
+}
+
+}  // namespace
+
+std::vector<IndexedFile> Database::IndexedFiles() {
+    return ReadIndexedFiles(Ready(Writing("SELECT id, path, size, modified FROM songs")));
 }
 
 // The folder's collection, made if new; its name follows the song's (a file read again with
@@ -496,6 +504,38 @@ bool Database::Optimize() {
 bool Database::RemoveEmptyCollections() {
     return Execute(
         "DELETE FROM collections WHERE id NOT IN (SELECT DISTINCT collection_id FROM songs)");
+}
+
+// Following the library: the writer's lookups and the one change that is not a song's texts.
+
+std::vector<IndexedFile> Database::IndexedFilesUnder(const std::string& path) {
+    if (path.empty()) return IndexedFiles();
+    // Paths compare bytewise: those below the folder lie between "path/" and "path0".
+    return ReadIndexedFiles(Ready(Writing("SELECT id, path, size, modified FROM songs "
+                                          "WHERE path = ?1 OR (path >= ?2 AND path < ?3)"),
+                                  path, path + '/', path + '0'));
+}
+
+std::optional<SongRecord> Database::IndexedSong(int64_t id) {
+    sqlite3_stmt* s =
+        Ready(Writing("SELECT path, title, artist, album, duration FROM songs WHERE id = ?1"), id);
+    if (s == nullptr || sqlite3_step(s) != SQLITE_ROW) {
+        if (s) sqlite3_reset(s);
+        return std::nullopt;
+    }
+    SongRecord song;
+    song.path = TextColumn(s, 0);
+    song.title = TextColumn(s, 1);
+    song.artist = TextColumn(s, 2);
+    song.album = TextColumn(s, 3);
+    song.duration = sqlite3_column_int(s, 4);
+    sqlite3_reset(s);
+    return song;
+}
+
+bool Database::MoveSong(int64_t id, const std::string& path) {
+    sqlite3_stmt* s = Ready(Writing("UPDATE songs SET path = ?2 WHERE id = ?1"), id, path);
+    return (s && sqlite3_step(s) == SQLITE_DONE) || Fail(writer_);
 }
 
 Database::ReaderLease Database::AcquireReader() {

@@ -1,8 +1,8 @@
 // The catalogue's index in SQLite: songs, the folders they are collected in, and the gram index
 // that keyword searches read (see search_text.h).
 //
-// One writer brings the index up to date, before the service starts and while it serves; any
-// number of request threads read it, each through a connection of its own taken from a pool. A
+// One writer brings the index up to date, before the service starts and while it serves (the
+// library watch's thread, one transaction per batch); any number of request threads read it, each through a connection of its own taken from a pool. A
 // search sees the songs and the common grams' bits of one committed state: Commit() is the point
 // where readers start seeing a batch, whole.
 //
@@ -99,6 +99,14 @@ class Database {
     bool UpdateSong(int64_t id, const SongRecord& song);
     bool RemoveSong(int64_t id);
     bool RemoveEmptyCollections();
+    // For following the library while it is served (the watch's one writing thread):
+    // the songs at `path` or below it as a folder ("" is the whole library);
+    std::vector<IndexedFile> IndexedFilesUnder(const std::string& path);
+    // what the index holds of one song (path, title, artist, album, duration), to tell a moved
+    // file by; nothing when there is no such song;
+    std::optional<SongRecord> IndexedSong(int64_t id);
+    // gives a song another path, keeping its id (its folder and texts go through UpdateSong).
+    bool MoveSong(int64_t id, const std::string& path);
     // How the index was made (e.g. the text decoding), kept with it; nothing when never set.
     std::optional<std::string> Setting(const std::string& name);
     bool SetSetting(const std::string& name, const std::string& value);

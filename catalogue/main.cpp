@@ -1,7 +1,7 @@
 // tessel-catalogue: the music catalogue service that Tessel talks to by default.
 //
 //   tessel-catalogue --library DIR [--db FILE] [--listen HOST:PORT] [--threads N]
-//                    [--legacy-encoding auto|gbk|latin1|big5]
+//                    [--legacy-encoding auto|gbk|latin1|big5] [--rescan SECONDS]
 //   tessel-catalogue --make-demo DIR
 //   tessel-catalogue --make-legacy-demo DIR
 //   tessel-catalogue --help | --version
@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -21,6 +22,7 @@
 #include "demo.h"
 #include "http_api.h"
 #include "legacy_demo.h"
+#include "library_watch.h"
 #include "scan.h"
 #include "tessel/version.h"
 
@@ -31,7 +33,7 @@ using namespace tessel::catalogue;
 constexpr const char* kDefaultListen = "127.0.0.1:8765";
 constexpr const char* kUsage =
     "usage: tessel-catalogue --library DIR [--db FILE] [--listen HOST:PORT] [--threads N]\n"
-    "                        [--legacy-encoding auto|gbk|latin1|big5]\n"
+    "                        [--legacy-encoding auto|gbk|latin1|big5] [--rescan SECONDS]\n"
     "       tessel-catalogue --make-demo DIR\n"
     "       tessel-catalogue --make-legacy-demo DIR\n"
     "       tessel-catalogue --help | --version\n"
@@ -40,6 +42,9 @@ constexpr const char* kUsage =
     "Tag texts marked Latin-1 and file names that are not UTF-8 are read as GBK when they\n"
     "are valid GBK and read as Chinese (auto, the default), whenever they are valid GBK\n"
     "(gbk), or never (latin1); big5 reads them as Big5 whenever they are valid Big5.\n"
+    "Changes to the library are followed as they happen (inotify); where the library cannot\n"
+    "be watched, it is scanned again every SECONDS (default %d; 0: never). SIGHUP scans it\n"
+    "again at once.\n"
     "--make-demo and --make-legacy-demo make a demo library in DIR instead.\n"
     "--help shows this text, --version the version.\n";
 
@@ -51,10 +56,11 @@ struct Options {
     bool legacyDemo = false;
     LegacyEncoding legacyEncoding = LegacyEncoding::kAuto;
     int threads = ServerOptions{}.threads;
+    int rescanSeconds = kDefaultRescanSeconds;
 };
 
 int Usage() {
-    std::fprintf(stderr, kUsage, kDefaultListen);
+    std::fprintf(stderr, kUsage, kDefaultListen, kDefaultRescanSeconds);
     return 2;
 }
 
@@ -63,7 +69,7 @@ int AnswerHelpOrVersion(int argc, char** argv) {
     if (argc != 2) return -1;
     const std::string_view option = argv[1];
     if (option == "--help" || option == "-h") {
-        std::printf(kUsage, kDefaultListen);
+        std::printf(kUsage, kDefaultListen, kDefaultRescanSeconds);
         return 0;
     }
     if (option == "--version") {
@@ -93,6 +99,13 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
             const std::optional<LegacyEncoding> encoding = ParseLegacyEncoding(value);
             if (!encoding) return std::nullopt;
             options.legacyEncoding = *encoding;
+        } else if (name == "--rescan") {
+            const std::string_view text = value;
+            if (text.empty() || text.size() > 7 ||
+                text.find_first_not_of("0123456789") != std::string_view::npos) {
+                return std::nullopt;
+            }
+            options.rescanSeconds = std::atoi(value);
         } else if (name == "--threads") {
             options.threads = std::atoi(value);
             if (options.threads < 1 || options.threads > 1024) return std::nullopt;
@@ -154,6 +167,12 @@ std::string DefaultIndexFile(const std::filesystem::path& library, std::string& 
     return (folder / name).string();
 }
 
+// Tests stand in for the system's limit of inotify watches with a smaller one.
+int WatchLimit() {
+    const char* limit = std::getenv("TESSEL_CATALOGUE_MAX_WATCHES");
+    return limit != nullptr ? std::atoi(limit) : 0;
+}
+
 int MakeDemo(const std::string& folder, bool legacy) {
     std::string error;
     if (!(legacy ? MakeLegacyDemoLibrary(folder, error) : MakeDemoLibrary(folder, error))) {
@@ -192,23 +211,41 @@ int Serve(const Options& options) {
                      LegacyEncodingName(legacyEncoding));
         legacyEncoding = LegacyEncoding::kLatin1;
     }
-    const std::optional<ScanReport> report =
-        UpdateIndex(*database, library, error, ScanOptions{legacyEncoding});
+    // The folders are watched before the first scan, so that nothing changed during it is missed.
+    const ScanOptions scanOptions{legacyEncoding};
+    std::unique_ptr<LibraryWatch> watch;
+    if (database->ReadOnly()) {
+        std::fprintf(stderr, "tessel-catalogue: the index %s cannot be written: changes to the "
+                     "library are not followed\n", file.c_str());
+    } else {
+        watch = std::make_unique<LibraryWatch>(*database, library, scanOptions,
+                                               WatchOptions{options.rescanSeconds, WatchLimit()});
+    }
+    const std::optional<ScanReport> report = UpdateIndex(*database, library, error, scanOptions);
     if (!report) {
         std::fprintf(stderr, "tessel-catalogue: %s\n", error.c_str());
         return 1;
     }
-    std::printf("tessel-catalogue: %d songs added, %d changed, %d removed, %d unchanged\n",
-                report->added, report->changed, report->removed, report->unchanged);
+    std::printf("tessel-catalogue: %d songs added, %d changed, %d moved, %d removed, %d unchanged\n",
+                report->added, report->changed, report->moved, report->removed, report->unchanged);
 
     // A client that goes away mid-answer must not end the service.
     signal(SIGPIPE, SIG_IGN);
-    // Stop signals are taken by one thread that stops the server, so the index closes cleanly.
+    // Signals are taken by one thread: stop signals stop the server, so the index closes
+    // cleanly; SIGHUP has the library scanned again.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // (The watch's thread starts after the mask, which it inherits.)
+    std::set<std::string> skipped;
+    if (watch) {
+        watch->Start(*report);
+    } else {
+        LogSkipped(report->skipped, skipped);
+    }
 
     CatalogueServer server(*database, library, ServerOptions{options.threads});
     if (server.Bind(host, port, error) < 0) {
@@ -216,9 +253,11 @@ int Serve(const Options& options) {
                      error.c_str());
         return 1;
     }
-    std::thread waiter([&server, stopSignals] {
+    std::thread waiter([&server, &watch, stopSignals] {
         int signal = 0;
-        sigwait(&stopSignals, &signal);
+        while (sigwait(&stopSignals, &signal) == 0 && signal == SIGHUP) {
+            if (watch) watch->RescanNow();
+        }
         server.Stop();
     });
     std::printf("tessel-catalogue: serving %lld songs on http://%s/\n",
@@ -228,6 +267,7 @@ int Serve(const Options& options) {
     // Wake the waiter if the server ended by itself.
     pthread_kill(waiter.native_handle(), SIGTERM);
     waiter.join();
+    if (watch) watch->Stop();
     return served ? 0 : 1;
 }
 

@@ -1,6 +1,9 @@
 #include "scan.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <taglib/audioproperties.h>
 #include <taglib/fileref.h>
 #include <taglib/id3v1tag.h>
@@ -8,6 +11,8 @@
 #include <taglib/tag.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <system_error>
@@ -28,13 +33,6 @@ struct FoundFile {
     int64_t size = 0;
     int64_t modified = 0;
 };
-
-bool IsMp3(const fs::path& file) {
-    std::string extension = file.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == ".mp3";
-}
 
 std::string Trimmed(std::string text) {
     const auto blank = [](unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
@@ -155,27 +153,62 @@ std::string FolderName(const std::string& folder, LegacyEncoding encoding) {
     }
 }
 
-// Walks the library; a folder or file that cannot be read is left out, not fatal.
-std::vector<FoundFile> FindSongFiles(const fs::path& library) {
-    std::vector<FoundFile> found;
-    std::error_code ec;
-    fs::recursive_directory_iterator it(library, fs::directory_options::skip_permission_denied, ec);
-    for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        const fs::path& path = it->path();
-        if (path.filename().string().starts_with('.')) {
-            if (it->is_directory(ec)) it.disable_recursion_pending();
-            continue;
-        }
-        if (!IsMp3(path)) continue;
-        struct stat info {};
-        if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-        found.push_back(FoundFile{
-            path.lexically_relative(library).generic_string(), info.st_size,
-            static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec});
+// A part of the library as it is on disk: its song files by path, and what could not be read.
+struct Walk {
+    std::vector<FoundFile> files;
+    std::vector<Skipped> skipped;
+};
+
+// Adds the file at `relative` when it is an MP3 file (a link to one counts, as its target).
+void TakeFile(const fs::path& library, const std::string& relative, Walk& walk) {
+    if (!IsSongFileName(relative)) return;
+    struct stat info {};
+    if (::stat((library / relative).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
+    walk.files.push_back(FoundFile{
+        relative, info.st_size,
+        static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec});
+}
+
+// Walks the folder at `relative` ("" for the library) and every folder below it but hidden ones
+// and links to folders; a folder that cannot be read is noted and left out.
+void WalkFolder(const fs::path& library, const std::string& relative, Walk& walk) {
+    const fs::path folder = library / relative;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        walk.skipped.push_back(Skipped{relative, std::strerror(errno)});
+        return;
     }
-    std::sort(found.begin(), found.end(),
-              [](const FoundFile& a, const FoundFile& b) { return a.path < b.path; });
-    return found;
+    std::vector<std::string> folders;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (IsHiddenName(name)) continue;  // ".", ".." and hidden names
+        const std::string child = ChildPath(relative, name);
+        unsigned char type = entry->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat info {};
+            if (::lstat((library / child).c_str(), &info) != 0) continue;
+            type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
+        }
+        if (type == DT_DIR) {
+            folders.push_back(child);
+        } else if (type == DT_REG || type == DT_LNK) {
+            TakeFile(library, child, walk);
+        }
+    }
+    ::closedir(dir);
+    for (const std::string& child : folders) WalkFolder(library, child, walk);
+}
+
+// What is at `relative` now: a folder walked, a song file, or nothing.
+void WalkPath(const fs::path& library, const std::string& relative, Walk& walk) {
+    if (relative.empty()) return WalkFolder(library, relative, walk);
+    for (const fs::path& name : fs::path(relative)) {
+        if (IsHiddenName(name.string())) return;
+    }
+    struct stat info {};
+    if (::lstat((library / relative).c_str(), &info) != 0) return;
+    if (S_ISDIR(info.st_mode)) return WalkFolder(library, relative, walk);
+    TakeFile(library, relative, walk);
 }
 
 std::string LibraryName(const fs::path& library, LegacyEncoding encoding) {
@@ -186,20 +219,37 @@ std::string LibraryName(const fs::path& library, LegacyEncoding encoding) {
     return name.empty() ? "Library" : name;
 }
 
-// What the tags of one file say, with the fallbacks for what they leave out. The text handlers
-// it gives TagLib for the duration are process-wide, so it stays private to the one-thread scan.
-SongRecord ReadSong(const fs::path& library, const std::string& relativePath,
-                    const ScanOptions& options) {
+// The title of a song whose tags give none.
+std::string NameTitle(const std::string& relativePath, LegacyEncoding encoding) {
+    return DecodeFileName(Trimmed(fs::path(relativePath).stem().string()), encoding);
+}
+
+// What the tags of one file say, with the fallbacks for what they leave out; nothing when the
+// file cannot be opened (the reason in `why`). The text handlers it gives TagLib for the duration
+// are process-wide, so it stays private to the one writing thread.
+std::optional<SongRecord> ReadSong(const fs::path& library, const FoundFile& found,
+                                   const ScanOptions& options, std::string& why) {
     const LegacyEncoding encoding = options.legacyEncoding;
     SongRecord song;
-    song.path = relativePath;
-    const fs::path relative(relativePath);
+    song.path = found.path;
+    song.size = found.size;
+    song.modified = found.modified;
+    const fs::path relative(found.path);
     song.folder = relative.parent_path().generic_string();
     song.collectionName =
         song.folder.empty() ? LibraryName(library, encoding) : FolderName(song.folder, encoding);
     const fs::path file = library / relative;
     const LegacyTagDecoding decoding(encoding);
     TagLib::FileRef ref(file.c_str(), true, TagLib::AudioProperties::Fast);
+    if (ref.isNull()) {
+        // TagLib says no more than that; a file it cannot open is not a song we can serve.
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            why = std::strerror(errno);
+            return std::nullopt;
+        }
+        ::close(fd);
+    }
     if (!ref.isNull() && ref.tag() != nullptr) {
         song.title = TagText(ref.tag()->title());
         song.artist = TagText(ref.tag()->artist());
@@ -209,82 +259,243 @@ SongRecord ReadSong(const fs::path& library, const std::string& relativePath,
     if (!ref.isNull() && ref.audioProperties() != nullptr) {
         song.duration = (ref.audioProperties()->lengthInMilliseconds() + 500) / 1000;
     }
-    if (song.title.empty()) {
-        song.title = DecodeFileName(Trimmed(relative.stem().string()), encoding);
-    }
+    if (song.title.empty()) song.title = NameTitle(found.path, encoding);
     return song;
 }
 
-}  // namespace
+// True when `song`, read from a file that is new to the index, is the indexed song `old` under
+// another name: the same tags (a title taken from each file's name counts as the same).
+bool SameTags(const SongRecord& song, const SongRecord& old, LegacyEncoding encoding) {
+    const bool sameTitle = song.title == old.title || (song.title == NameTitle(song.path, encoding) &&
+                                                       old.title == NameTitle(old.path, encoding));
+    return sameTitle && song.artist == old.artist && song.album == old.album &&
+           song.duration == old.duration;
+}
 
-std::optional<ScanReport> UpdateIndex(Database& database, const fs::path& library,
-                                      std::string& error, const ScanOptions& options) {
-    std::error_code ec;
-    if (!fs::is_directory(library, ec)) {
-        error = "the library " + library.string() + " is not a folder";
-        return std::nullopt;
-    }
-    const std::vector<FoundFile> found = FindSongFiles(library);
-    std::map<std::string, IndexedFile> indexed;
-    for (IndexedFile& file : database.IndexedFiles()) indexed.emplace(file.path, std::move(file));
-    // Texts read with another decoding are read again. An index from before the setting existed
-    // was read as Latin-1.
-    const std::string decoding = LegacyEncodingName(options.legacyEncoding);
-    const bool decodingChanged =
-        database.Setting(kLegacyEncodingSetting).value_or("latin1") != decoding;
-    // An index that is up to date is not written at all, so a read-only one serves.
-    const bool upToDate =
-        !decodingChanged && found.size() == indexed.size() &&
-        std::all_of(found.begin(), found.end(), [&indexed](const FoundFile& file) {
-            const auto known = indexed.find(file.path);
-            return known != indexed.end() && known->second.size == file.size &&
-                   known->second.modified == file.modified;
-        });
-    if (upToDate) return ScanReport{0, 0, 0, static_cast<int>(found.size())};
-    if (database.ReadOnly()) {
-        error = "the index " + database.File() + " cannot be written and the library has changed";
-        return std::nullopt;
-    }
-    if (!database.Begin()) {
-        error = "cannot write the index: " + database.LastError();
-        return std::nullopt;
-    }
+using IndexedByPath = std::map<std::string, IndexedFile>;
 
-    ScanReport report;
-    bool ok = true;
-    for (const FoundFile& file : found) {
+// Takes the songs in what cannot be read out of `indexed`, so they stay as they are.
+size_t KeepSkipped(IndexedByPath& indexed, const std::vector<Skipped>& skipped) {
+    size_t kept = 0;
+    for (const Skipped& item : skipped) {
+        kept += EraseAtOrBelow(indexed, item.path, [](const IndexedFile&) {});
+    }
+    return kept;
+}
+
+// Brings the index's songs `indexed` in line with the files of `walk`, the same part of the
+// library: unchanged files are left alone, changed ones read again keeping their ids, new ones
+// added unless they are a gone song moved (same size, time and tags: it keeps its id), and the
+// rest removed. Songs in a folder or file that cannot be read are kept as they are. False when
+// the index could not be written.
+bool Reconcile(Database& database, const fs::path& library, const Walk& walk, IndexedByPath indexed,
+               bool readAll, const ScanOptions& options, ScanReport& report) {
+    report.unchanged += static_cast<int>(KeepSkipped(indexed, walk.skipped));
+    report.skipped.insert(report.skipped.end(), walk.skipped.begin(), walk.skipped.end());
+    std::vector<SongRecord> fresh;
+    for (const FoundFile& file : walk.files) {
         auto known = indexed.find(file.path);
-        if (known != indexed.end() && !decodingChanged && known->second.size == file.size &&
+        if (known != indexed.end() && !readAll && known->second.size == file.size &&
             known->second.modified == file.modified) {
             ++report.unchanged;
             indexed.erase(known);
             continue;
         }
-        SongRecord song = ReadSong(library, file.path, options);
-        song.size = file.size;
-        song.modified = file.modified;
+        std::string why;
+        std::optional<SongRecord> song = ReadSong(library, file, options, why);
+        if (!song) {
+            report.skipped.push_back(Skipped{file.path, why});
+            if (known != indexed.end()) indexed.erase(known);
+            continue;
+        }
         if (known == indexed.end()) {
-            ok = database.AddSong(song);
+            fresh.push_back(std::move(*song));
+            continue;
+        }
+        if (!database.UpdateSong(known->second.id, *song)) return false;
+        ++report.changed;
+        indexed.erase(known);
+    }
+    // What is left of `indexed` is gone from where it was.
+    std::multimap<std::pair<int64_t, int64_t>, int64_t> gone;  // (size, time) to id
+    for (const auto& [path, file] : indexed) gone.emplace(std::pair{file.size, file.modified}, file.id);
+    for (const SongRecord& song : fresh) {
+        bool moved = false;
+        auto [first, last] = gone.equal_range({song.size, song.modified});
+        for (auto it = first; it != last && !moved; ++it) {
+            const std::optional<SongRecord> old = database.IndexedSong(it->second);
+            if (!old || !SameTags(song, *old, options.legacyEncoding)) continue;
+            const int64_t id = it->second;
+            indexed.erase(old->path);
+            gone.erase(it);
+            if (!database.MoveSong(id, song.path) || !database.UpdateSong(id, song)) return false;
+            moved = true;
+        }
+        if (moved) {
+            ++report.moved;
+        } else if (database.AddSong(song)) {
             ++report.added;
         } else {
-            ok = database.UpdateSong(known->second.id, song);
-            ++report.changed;
-            indexed.erase(known);
+            return false;
         }
-        if (!ok) break;
     }
-    for (auto it = indexed.begin(); ok && it != indexed.end(); ++it) {
-        ok = database.RemoveSong(it->second.id);
+    for (const auto& [path, file] : indexed) {
+        if (!database.RemoveSong(file.id)) return false;
         ++report.removed;
     }
-    if (!ok || !database.RemoveEmptyCollections() ||
-        !database.SetSetting(kLegacyEncodingSetting, decoding) || !database.Commit()) {
+    return true;
+}
+
+IndexedByPath ByPath(std::vector<IndexedFile> files) {
+    IndexedByPath indexed;
+    for (IndexedFile& file : files) indexed.emplace(file.path, std::move(file));
+    return indexed;
+}
+
+bool Writes(const ScanReport& report) {
+    return report.added + report.changed + report.moved + report.removed > 0;
+}
+
+// Writes a reconciled part in one transaction; a part that changed nothing is not committed, so
+// readers keep what they hold.
+bool ApplyInTransaction(Database& database, const fs::path& library, const Walk& walk,
+                        IndexedByPath indexed, bool readAll, const ScanOptions& options,
+                        bool setDecoding, ScanReport& report, std::string& error) {
+    if (!database.Begin()) {
+        error = "cannot write the index: " + database.LastError();
+        return false;
+    }
+    const bool ok =
+        Reconcile(database, library, walk, std::move(indexed), readAll, options, report) &&
+        database.RemoveEmptyCollections() &&
+        (!setDecoding || database.SetSetting(kLegacyEncodingSetting,
+                                             LegacyEncodingName(options.legacyEncoding)));
+    if (ok && !Writes(report) && !setDecoding) {
+        database.Rollback();
+        return true;
+    }
+    if (!ok || !database.Commit()) {
         error = "cannot write the index: " + database.LastError();
         database.Rollback();
+        return false;
+    }
+    return true;
+}
+
+bool DecodingChanged(Database& database, const ScanOptions& options) {
+    // An index from before the setting existed was read as Latin-1.
+    return database.Setting(kLegacyEncodingSetting).value_or("latin1") !=
+           LegacyEncodingName(options.legacyEncoding);
+}
+
+bool LibraryIsFolder(const fs::path& library, std::string& error) {
+    std::error_code ec;
+    if (fs::is_directory(library, ec)) return true;
+    error = "the library " + library.string() + " is not a folder";
+    return false;
+}
+
+}  // namespace
+
+bool IsSongFileName(std::string_view name) {
+    if (name.size() < 4) return false;
+    std::string extension(name.substr(name.size() - 4));
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".mp3";
+}
+
+bool IsHiddenName(std::string_view name) {
+    return name.starts_with('.');
+}
+
+bool AtOrBelow(const std::string& path, const std::string& folder) {
+    return folder.empty() || path == folder ||
+           (path.size() > folder.size() && path[folder.size()] == '/' && path.starts_with(folder));
+}
+
+std::string ChildPath(const std::string& folder, std::string_view name) {
+    return folder.empty() ? std::string(name) : folder + '/' + std::string(name);
+}
+
+std::optional<ScanReport> UpdateIndex(Database& database, const fs::path& library,
+                                      std::string& error, const ScanOptions& options) {
+    if (!LibraryIsFolder(library, error)) return std::nullopt;
+    Walk walk;
+    WalkFolder(library, "", walk);
+    if (!walk.skipped.empty() && walk.skipped.front().path.empty()) {
+        error = "cannot read the library " + library.string() + ": " + walk.skipped.front().reason;
         return std::nullopt;
     }
-    if (report.added + report.changed + report.removed > 0 && !database.Optimize()) {
+    std::sort(walk.files.begin(), walk.files.end(),
+              [](const FoundFile& a, const FoundFile& b) { return a.path < b.path; });
+    IndexedByPath indexed = ByPath(database.IndexedFiles());
+    // Texts read with another decoding are read again.
+    const bool decodingChanged = DecodingChanged(database, options);
+    // An index that is up to date is not written at all, so a read-only one serves. Songs in
+    // folders that cannot be read are kept as they are.
+    const size_t kept = KeepSkipped(indexed, walk.skipped);
+    const bool upToDate =
+        !decodingChanged && walk.files.size() == indexed.size() &&
+        std::all_of(walk.files.begin(), walk.files.end(), [&indexed](const FoundFile& file) {
+            const auto known = indexed.find(file.path);
+            return known != indexed.end() && known->second.size == file.size &&
+                   known->second.modified == file.modified;
+        });
+    ScanReport report;
+    report.unchanged = static_cast<int>(kept);
+    if (upToDate) {
+        report.unchanged += static_cast<int>(walk.files.size());
+        report.skipped = std::move(walk.skipped);
+        return report;
+    }
+    if (database.ReadOnly()) {
+        error = "the index " + database.File() + " cannot be written and the library has changed";
+        return std::nullopt;
+    }
+    if (!ApplyInTransaction(database, library, walk, std::move(indexed), decodingChanged, options,
+                            true, report, error)) {
+        return std::nullopt;
+    }
+    if (Writes(report) && !database.Optimize()) {
         error = "cannot tidy the index: " + database.LastError();
+        return std::nullopt;
+    }
+    return report;
+}
+
+std::optional<ScanReport> UpdatePaths(Database& database, const fs::path& library,
+                                      std::vector<std::string> paths, std::string& error,
+                                      const ScanOptions& options) {
+    if (!LibraryIsFolder(library, error)) return std::nullopt;
+    if (DecodingChanged(database, options) ||
+        std::find(paths.begin(), paths.end(), std::string()) != paths.end()) {
+        return UpdateIndex(database, library, error, options);
+    }
+    // A path inside another of the paths is looked at with it.
+    std::sort(paths.begin(), paths.end());
+    paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
+    std::vector<std::string> parts;
+    for (std::string& path : paths) {
+        if (parts.empty() || !AtOrBelow(path, parts.back())) parts.push_back(std::move(path));
+    }
+    Walk walk;
+    IndexedByPath indexed;
+    for (const std::string& part : parts) {
+        WalkPath(library, part, walk);
+        for (IndexedFile& file : database.IndexedFilesUnder(part)) {
+            indexed.emplace(file.path, std::move(file));
+        }
+    }
+    std::sort(walk.files.begin(), walk.files.end(),
+              [](const FoundFile& a, const FoundFile& b) { return a.path < b.path; });
+    if (database.ReadOnly()) {
+        error = "the index " + database.File() + " cannot be written";
+        return std::nullopt;
+    }
+    ScanReport report;
+    if (!ApplyInTransaction(database, library, walk, std::move(indexed), false, options, false,
+                            report, error)) {
         return std::nullopt;
     }
     return report;

@@ -1,93 +1,18 @@
 // The program itself, run as `./tessel run` runs it: make the demo library, serve it, stop on
 // SIGTERM. Every wait is bounded; a child that overstays is killed.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <regex>
+#include <set>
 
 #include "catalogue_fixture.h"
-
-extern char** environ;
+#include "child_program.h"
 
 namespace tessel::catalogue::testing {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
-
-class ChildProgram {
-  public:
-    explicit ChildProgram(std::vector<std::string> args) {
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
-        args.insert(args.begin(), TESSEL_CATALOGUE_PROGRAM);
-        std::vector<char*> argv;
-        for (std::string& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        output_ = out[0];
-    }
-    ~ChildProgram() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (output_ >= 0) ::close(output_);
-    }
-
-    // Reads the child's output until it matches `pattern` or `seconds` pass.
-    std::optional<std::smatch> WaitForOutput(const std::regex& pattern, int seconds) {
-        const auto deadline = Clock::now() + std::chrono::seconds(seconds);
-        while (Clock::now() < deadline) {
-            std::smatch match;
-            if (std::regex_search(text_, match, pattern)) return match;
-            pollfd wait{output_, POLLIN, 0};
-            if (::poll(&wait, 1, 100) > 0) {
-                char chunk[4096];
-                const ssize_t got = ::read(output_, chunk, sizeof chunk);
-                if (got <= 0) return std::nullopt;
-                text_.append(chunk, static_cast<size_t>(got));
-            }
-        }
-        return std::nullopt;
-    }
-
-    // Waits up to `seconds` for the child to end (sending `signal` first if non-zero); returns its
-    // exit code, or -1 when it had to be killed.
-    int Finish(int seconds, int signal = 0) {
-        if (pid_ <= 0) return -1;
-        if (signal != 0) ::kill(pid_, signal);
-        const auto deadline = Clock::now() + std::chrono::seconds(seconds);
-        int status = 0;
-        while (Clock::now() < deadline) {
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return -1;
-    }
-
-    const std::string& text() const { return text_; }
-
-  private:
-    pid_t pid_ = -1;
-    int output_ = -1;
-    std::string text_;
-};
 
 TEST(CatalogueProgram, DemoLibraryFillsThreePagesAndStopsCleanly) {
     TempFolder folder;
