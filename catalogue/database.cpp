@@ -152,18 +152,19 @@ struct Database::Reader {
           collections(db, kCollectionsSql),
           songPath(db, kSongPathSql),
           songCount(db, kSongCountSql),
+          anySong(db, "SELECT 1 FROM songs LIMIT 1"),
           begin(db, "BEGIN"),
           touch(db, "SELECT max(id) FROM songs"),
           end(db, "COMMIT") {}
     ~Reader() {
         search = {}, matchIds = {}, song = {}, collectionSongs = {},
         collectionExists = {}, collections = {}, songPath = {}, songCount = {};
-        begin = {}, touch = {}, end = {};
+        anySong = {}, begin = {}, touch = {}, end = {};
         sqlite3_close_v2(db);
     }
     bool Usable() const {
         return search && matchIds && song && collectionSongs && collectionExists &&
-               collections && songPath && songCount && begin && touch && end;
+               collections && songPath && songCount && anySong && begin && touch && end;
     }
     // Starts a reading that sees the index as it is now until EndReading, whatever is
     // committed meanwhile.
@@ -177,7 +178,7 @@ struct Database::Reader {
 
     sqlite3* db;
     Statement search, matchIds, song, collectionSongs, collectionExists, collections,
-        songPath, songCount, begin, touch, end;
+        songPath, songCount, anySong, begin, touch, end;
 
   private:
     static int Step(const Statement& s) {
@@ -749,6 +750,15 @@ std::optional<std::string> Database::SongPath(int64_t id) {
     if (sqlite3_step(s) == SQLITE_ROW) path = TextColumn(s, 0);
     sqlite3_reset(s);
     return path;
+}
+
+bool Database::HasSongs() {
+    ReaderLease reader = AcquireReader();
+    if (!reader) return false;
+    sqlite3_stmt* s = Ready(reader->anySong.get());
+    const bool any = sqlite3_step(s) == SQLITE_ROW;
+    sqlite3_reset(s);
+    return any;
 }
 
 int64_t Database::SongCount() {

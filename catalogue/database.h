@@ -132,6 +132,8 @@ class Database {
     // The library-relative path of a song.
     std::optional<std::string> SongPath(int64_t id);
     int64_t SongCount();
+    // True when the index holds a song (cheaper than counting them).
+    bool HasSongs();
 
   private:
     struct Reader;
