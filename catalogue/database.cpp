@@ -18,6 +18,8 @@ namespace {
 constexpr int kLayoutVersion = 2;
 // Layout 1 had no stored common grams: they are added, keeping every song and its id.
 constexpr int kLayoutWithoutCommonGrams = 1;
+// The byte limit the stored common grams were chosen under.
+constexpr const char* kCommonGramBytesSetting = "common_gram_bytes";
 // Marks the file as a catalogue index ("TSLC").
 constexpr int kApplicationId = 0x54534C43;
 
@@ -150,18 +152,19 @@ struct Database::Reader {
           collections(db, kCollectionsSql),
           songPath(db, kSongPathSql),
           songCount(db, kSongCountSql),
+          anySong(db, "SELECT 1 FROM songs LIMIT 1"),
           begin(db, "BEGIN"),
           touch(db, "SELECT max(id) FROM songs"),
           end(db, "COMMIT") {}
     ~Reader() {
         search = {}, matchIds = {}, song = {}, collectionSongs = {},
         collectionExists = {}, collections = {}, songPath = {}, songCount = {};
-        begin = {}, touch = {}, end = {};
+        anySong = {}, begin = {}, touch = {}, end = {};
         sqlite3_close_v2(db);
     }
     bool Usable() const {
         return search && matchIds && song && collectionSongs && collectionExists &&
-               collections && songPath && songCount && begin && touch && end;
+               collections && songPath && songCount && anySong && begin && touch && end;
     }
     // Starts a reading that sees the index as it is now until EndReading, whatever is
     // committed meanwhile.
@@ -175,7 +178,7 @@ struct Database::Reader {
 
     sqlite3* db;
     Statement search, matchIds, song, collectionSongs, collectionExists, collections,
-        songPath, songCount, begin, touch, end;
+        songPath, songCount, anySong, begin, touch, end;
 
   private:
     static int Step(const Statement& s) {
@@ -205,8 +208,10 @@ class Database::ReaderLease {
     std::unique_ptr<Reader> reader_;
 };
 
-Database::Database(std::string file)
-    : file_(std::move(file)), commonGrams_(std::make_shared<const CommonGrams>()) {}
+Database::Database(std::string file, size_t commonGramBytes)
+    : file_(std::move(file)),
+      commonGrams_(std::make_shared<const CommonGrams>()),
+      commonGramBytes_(commonGramBytes) {}
 
 Database::~Database() {
     idleReaders_.clear();
@@ -214,12 +219,13 @@ Database::~Database() {
     if (writer_) sqlite3_close_v2(writer_);
 }
 
-std::unique_ptr<Database> Database::Open(const std::string& file, std::string& error) {
+std::unique_ptr<Database> Database::Open(const std::string& file, std::string& error,
+                                         size_t commonGramBytes) {
     // Many request threads allocate at once; SQLite's allocation statistics would serialise them
     // on one global lock. (Only possible before SQLite starts; harmless to try later.)
     static std::once_flag configured;
     std::call_once(configured, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
-    std::unique_ptr<Database> database(new Database(file));
+    std::unique_ptr<Database> database(new Database(file, commonGramBytes));
     auto failed = [&](const std::string& what) {
         error = what + ": " + (database->writer_ ? sqlite3_errmsg(database->writer_) : "");
         if (database->writer_ && sqlite3_errcode(database->writer_) == SQLITE_CORRUPT) {
@@ -263,6 +269,15 @@ std::unique_ptr<Database> Database::Open(const std::string& file, std::string& e
         std::shared_ptr<const CommonGrams> read = CommonGrams::Read(database->writer_);
         if (!read) return failed("cannot read the index " + file);
         database->commonGrams_ = std::move(read);
+        // A commit that changes nothing chooses the common grams again, under this limit.
+        const std::string limit = std::to_string(commonGramBytes);
+        if (!database->readOnly_ && database->Setting(kCommonGramBytesSetting) != limit &&
+            !(database->Begin() && database->SetSetting(kCommonGramBytesSetting, limit) &&
+              database->Commit())) {
+            error = "cannot write the index " + file + ": " + database->lastError_;
+            database->Rollback();
+            return nullptr;
+        }
         return std::move(database);
     };
     if (database->readOnly_) {
@@ -270,7 +285,10 @@ std::unique_ptr<Database> Database::Open(const std::string& file, std::string& e
         error = file + " cannot be written and is not an index of this layout";
         return nullptr;
     }
-    if (!database->Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-131072;")) {
+    // A writer's cache of 128 MB: a large batch touches many pages of the gram index. The log is
+    // copied into the index after each commit (see Commit), not by SQLite inside it.
+    if (!database->Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
+                           "PRAGMA cache_size=-131072; PRAGMA wal_autocheckpoint=0;")) {
         return failed("cannot use the index " + file);
     }
     const bool upgrade = application == kApplicationId && version == kLayoutWithoutCommonGrams;
@@ -343,11 +361,15 @@ bool Database::Begin() {
 // under way keep the state they started on.
 bool Database::Commit() {
     std::shared_ptr<const CommonGrams> next =
-        pending_.Apply(writer_, *commonGrams_, kCommonGramBytes);
+        pending_.Apply(writer_, *commonGrams_, commonGramBytes_);
     if (!next) return Fail(writer_);
-    std::unique_lock lock(publishing_);
-    if (!Execute("COMMIT")) return false;
-    commonGrams_ = std::move(next);
+    {
+        std::unique_lock lock(publishing_);
+        if (!Execute("COMMIT")) return false;
+        commonGrams_ = std::move(next);
+    }
+    // The log is copied into the index here, not inside COMMIT, where searches would wait for it.
+    sqlite3_wal_checkpoint_v2(writer_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
     return true;
 }
 
@@ -475,7 +497,9 @@ bool Database::SetSetting(const std::string& name, const std::string& value) {
 }
 
 bool Database::Optimize() {
-    return Execute("INSERT INTO song_grams(song_grams) VALUES('optimize')");
+    if (!Execute("INSERT INTO song_grams(song_grams) VALUES('optimize')")) return false;
+    sqlite3_wal_checkpoint_v2(writer_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    return true;
 }
 
 bool Database::RemoveEmptyCollections() {
@@ -726,6 +750,15 @@ std::optional<std::string> Database::SongPath(int64_t id) {
     if (sqlite3_step(s) == SQLITE_ROW) path = TextColumn(s, 0);
     sqlite3_reset(s);
     return path;
+}
+
+bool Database::HasSongs() {
+    ReaderLease reader = AcquireReader();
+    if (!reader) return false;
+    sqlite3_stmt* s = Ready(reader->anySong.get());
+    const bool any = sqlite3_step(s) == SQLITE_ROW;
+    sqlite3_reset(s);
+    return any;
 }
 
 int64_t Database::SongCount() {

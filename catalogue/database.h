@@ -70,8 +70,9 @@ enum class SearchOutcome {
 // page of a term of common letters needs more. A count, not a clock, so that asking again gives
 // the same answer.
 inline constexpr int kDefaultSongChecks = 5'000;
-// Memory the bit sets of common grams may take (see common_grams.h).
-inline constexpr size_t kCommonGramBytes = 64u << 20;
+// Memory the bit sets of common grams may take (see common_grams.h): every gram held by more
+// than 1/64 of the songs fits for libraries of the common kind up to 10,000,000 songs.
+inline constexpr size_t kCommonGramBytes = 512u << 20;
 
 struct CollectionRow {
     int64_t id = 0;
@@ -81,7 +82,9 @@ struct CollectionRow {
 class Database {
   public:
     // Opens (creating if needed) the index file; on failure returns null and says why in `error`.
-    static std::unique_ptr<Database> Open(const std::string& file, std::string& error);
+    // An index whose common grams were chosen under another byte limit has them chosen again.
+    static std::unique_ptr<Database> Open(const std::string& file, std::string& error,
+                                          size_t commonGramBytes = kCommonGramBytes);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
@@ -129,11 +132,13 @@ class Database {
     // The library-relative path of a song.
     std::optional<std::string> SongPath(int64_t id);
     int64_t SongCount();
+    // True when the index holds a song (cheaper than counting them).
+    bool HasSongs();
 
   private:
     struct Reader;
     class ReaderLease;
-    explicit Database(std::string file);
+    Database(std::string file, size_t commonGramBytes);
     ReaderLease AcquireReader();
     bool AddStoredCommonGrams();
     bool Execute(const char* sql);
@@ -157,6 +162,7 @@ class Database {
     // exclusively while a batch is committed and its bits put in place.
     std::shared_mutex publishing_;
     std::shared_ptr<const CommonGrams> commonGrams_;
+    const size_t commonGramBytes_;
     GramChanges pending_;  // of the writing transaction under way
 };
 

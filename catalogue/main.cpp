@@ -221,13 +221,6 @@ int Serve(const Options& options) {
         watch = std::make_unique<LibraryWatch>(*database, library, scanOptions,
                                                WatchOptions{options.rescanSeconds, WatchLimit()});
     }
-    const std::optional<ScanReport> report = UpdateIndex(*database, library, error, scanOptions);
-    if (!report) {
-        std::fprintf(stderr, "tessel-catalogue: %s\n", error.c_str());
-        return 1;
-    }
-    std::printf("tessel-catalogue: %d songs added, %d changed, %d moved, %d removed, %d unchanged\n",
-                report->added, report->changed, report->moved, report->removed, report->unchanged);
 
     // A client that goes away mid-answer must not end the service.
     signal(SIGPIPE, SIG_IGN);
@@ -239,7 +232,28 @@ int Serve(const Options& options) {
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    // (The watch's thread starts after the mask, which it inherits.)
+    // (The server's and the watch's threads start after the mask, which they inherit.)
+    CatalogueServer server(*database, library, ServerOptions{options.threads});
+    if (server.Bind(host, port, error) < 0) {
+        std::fprintf(stderr, "tessel-catalogue: cannot listen on %s: %s\n", options.listen.c_str(),
+                     error.c_str());
+        return 1;
+    }
+    // A restart answers at once from the index as it was left, while the scan brings it up to
+    // date: searches see the scan's changes when it commits them, all together. A first start
+    // answers once the library is indexed.
+    bool served = true;
+    std::thread early;
+    if (database->HasSongs()) early = std::thread([&server, &served] { served = server.Run(); });
+    const std::optional<ScanReport> report = UpdateIndex(*database, library, error, scanOptions);
+    if (!report) {
+        std::fprintf(stderr, "tessel-catalogue: %s\n", error.c_str());
+        server.Stop();
+        if (early.joinable()) early.join();
+        return 1;
+    }
+    std::printf("tessel-catalogue: %d songs added, %d changed, %d moved, %d removed, %d unchanged\n",
+                report->added, report->changed, report->moved, report->removed, report->unchanged);
     std::set<std::string> skipped;
     if (watch) {
         watch->Start(*report);
@@ -247,12 +261,6 @@ int Serve(const Options& options) {
         LogSkipped(report->skipped, skipped);
     }
 
-    CatalogueServer server(*database, library, ServerOptions{options.threads});
-    if (server.Bind(host, port, error) < 0) {
-        std::fprintf(stderr, "tessel-catalogue: cannot listen on %s: %s\n", options.listen.c_str(),
-                     error.c_str());
-        return 1;
-    }
     std::thread waiter([&server, &watch, stopSignals] {
         int signal = 0;
         while (sigwait(&stopSignals, &signal) == 0 && signal == SIGHUP) {
@@ -263,7 +271,11 @@ int Serve(const Options& options) {
     std::printf("tessel-catalogue: serving %lld songs on http://%s/\n",
                 static_cast<long long>(database->SongCount()), server.Address().c_str());
     std::fflush(stdout);
-    const bool served = server.Run();
+    if (early.joinable()) {
+        early.join();
+    } else {
+        served = server.Run();
+    }
     // Wake the waiter if the server ended by itself.
     pthread_kill(waiter.native_handle(), SIGTERM);
     waiter.join();

@@ -317,6 +317,7 @@ void SearchPhase(int port, const Settings& settings) {
     size_t next = 0;
     // Every answer to one request must be the same: the distinct bodies of each.
     std::vector<std::set<size_t>> bodies(targets.size());
+    std::vector<double> slowest(targets.size(), 0.0);
     std::unordered_map<const LoadConnection*, size_t> asked;
     auto sendNext = [&](LoadConnection& connection) {
         if (Clock::now() >= deadline || issued >= settings.requests) return false;
@@ -340,10 +341,12 @@ void SearchPhase(int port, const Settings& settings) {
             if (waits[i].revents != 0) status = connection.Receive();
             if (status != 0) {
                 if (status == 200) {
-                    bodies[asked[&connection]].insert(std::hash<std::string>()(connection.answer()));
+                    const size_t target = asked[&connection];
+                    bodies[target].insert(std::hash<std::string>()(connection.answer()));
                     latencies.push_back(
                         std::chrono::duration<double, std::milli>(Clock::now() - connection.sent())
                             .count());
+                    slowest[target] = std::max(slowest[target], latencies.back());
                 } else {
                     ++failures;
                 }
@@ -370,6 +373,18 @@ void SearchPhase(int port, const Settings& settings) {
     std::printf("  %zu requests (%zu keywords x offsets 0, 20, 40), %ld with more than one "
                 "distinct answer\n",
                 targets.size(), kKeywords.size(), static_cast<long>(varied));
+    if (settings.connections > 1) return;
+    // One client: which requests take longest.
+    std::vector<size_t> order(targets.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&slowest](size_t a, size_t b) { return slowest[a] > slowest[b]; });
+    std::printf("  slowest:");
+    for (size_t i = 0; i < std::min<size_t>(8, order.size()); ++i) {
+        std::printf(" \"%s\"@%zu %.1f ms", kKeywords[order[i] / 3], order[i] % 3 * 20,
+                    slowest[order[i]]);
+    }
+    std::printf("\n");
 }
 
 std::string SearchTarget(const std::string& keyword, int count, int offset) {
@@ -515,6 +530,70 @@ void AdversarialPhase(int port, int songs) {
     }
 }
 
+// A batch of 10,000 songs added (as a folder copied in), then the same removed, each in one
+// transaction on a thread of its own, while a fresh client searches: the searches go on as
+// usual, and each sees the batch whole or not at all.
+// The ids of the batch's songs in a kept index.
+std::vector<int64_t> BatchIds(Database& database) {
+    std::vector<int64_t> ids;
+    for (const IndexedFile& file : database.IndexedFiles()) {
+        if (file.path.starts_with("batch/")) ids.push_back(file.id);
+    }
+    return ids;
+}
+
+void BatchPhase(int port, Database& database, int songs) {
+    std::printf("searches while a batch of 10,000 songs is written (goal: as without it):\n");
+    const std::string target = SearchTarget("love 的", 20, 0);
+    // A batch an interrupted run left is taken out first.
+    if (std::vector<int64_t> left = BatchIds(database); !left.empty()) {
+        bool removed = database.Begin();
+        for (int64_t id : left) removed = removed && database.RemoveSong(id);
+        if (!removed || !database.Commit()) database.Rollback();
+    }
+    for (bool adding : {true, false}) {
+        const std::vector<int64_t> added = adding ? std::vector<int64_t>() : BatchIds(database);
+        std::atomic<bool> done{false};
+        double writeMs = 0;
+        double commitMs = 0;
+        bool written = false;
+        std::thread writer([&] {
+            const auto start = Clock::now();
+            std::mt19937 random(7);
+            written = database.Begin();
+            for (int i = 0; i < 10'000 && written; ++i) {
+                if (adding) {
+                    SongRecord song = GeneratedSong(songs + i, random);
+                    song.path = "batch/" + std::to_string(i) + ".mp3";
+                    written = database.AddSong(song);
+                } else if (static_cast<size_t>(i) < added.size()) {
+                    written = database.RemoveSong(added[static_cast<size_t>(i)]);
+                }
+            }
+            const auto commitStart = Clock::now();
+            written = written && database.Commit();
+            if (!written) database.Rollback();
+            commitMs = std::chrono::duration<double, std::milli>(Clock::now() - commitStart).count();
+            writeMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+            done = true;
+        });
+        Timings during;
+        while (!done) {
+            Timings one = FreshSearches(port, target, 1);
+            during.milliseconds.insert(during.milliseconds.end(), one.milliseconds.begin(),
+                                       one.milliseconds.end());
+            during.failures += one.failures;
+            during.answers.insert(one.answers.begin(), one.answers.end());
+        }
+        writer.join();
+        std::sort(during.milliseconds.begin(), during.milliseconds.end());
+        std::printf("  %s: written in %.0f ms (commit %.0f ms)%s\n",
+                    adding ? "10,000 added" : "10,000 removed", writeMs, commitMs,
+                    written ? "" : ", FAILED");
+        PrintTimings("love 的 meanwhile", during);
+    }
+}
+
 // Audio downloads whose clients read nothing more once their buffers are full: a fresh client's
 // search must be answered as without them.
 void StalledDownloadPhase(int port, int64_t mediaId, int stalled) {
@@ -651,6 +730,17 @@ int main(int argc, char** argv) {
         std::printf("index: %d songs written in %.1f s\n", settings.songs,
                     std::chrono::duration<double>(Clock::now() - buildStart).count());
         database.reset();
+    } else if (settings.buildOnly) {
+        // An index of an earlier layout or byte limit is brought to this one's.
+        const auto openStart = Clock::now();
+        database = Database::Open(file.string(), error);
+        if (!database) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 1;
+        }
+        std::printf("index opened and brought up to date in %.1f s\n",
+                    std::chrono::duration<double>(Clock::now() - openStart).count());
+        database.reset();
     }
     std::error_code ignored;
     std::printf("index file: %.0f MB\n",
@@ -719,6 +809,7 @@ int main(int argc, char** argv) {
         MediaPhase(port, mediaId, 4, settings.mediaSeconds);
     }
     if (settings.stalled > 0) StalledDownloadPhase(port, mediaId, settings.stalled);
+    BatchPhase(port, *database, settings.songs);
 
     // Stopping with connections held, five clients sending and one answer stalled.
     double stopMs = 0;

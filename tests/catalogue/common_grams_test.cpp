@@ -43,8 +43,8 @@ int64_t Number(sqlite3* db, const char* sql) {
 }
 
 // The common grams as the full-text index itself counts and lists them: grams held by more
-// than max(2000, songs / 64) songs, the commonest up to 64 MB of bits.
-GramSongs ReadFromScratch(const fs::path& file) {
+// than max(2000, songs / 64) songs, the commonest (ties by gram) up to `bytes` of bits.
+GramSongs ReadFromScratch(const fs::path& file, size_t bytes = kCommonGramBytes) {
     sqlite3* db = nullptr;
     GramSongs out;
     EXPECT_EQ(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
@@ -59,7 +59,7 @@ GramSongs ReadFromScratch(const fs::path& file) {
                        "ORDER BY doc DESC, term LIMIT ?2",
                        -1, &counts, nullptr);
     sqlite3_bind_int64(counts, 1, threshold);
-    sqlite3_bind_int64(counts, 2, static_cast<int64_t>(kCommonGramBytes / 8) / words);
+    sqlite3_bind_int64(counts, 2, static_cast<int64_t>(bytes / 8) / words);
     std::vector<std::string> grams;
     while (songs > threshold && sqlite3_step(counts) == SQLITE_ROW) {
         grams.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(counts, 0)));
@@ -164,6 +164,34 @@ TEST(CatalogueCommonGrams, EveryBatchLeavesTheBitsAFreshReadingGives) {
     std::vector<SongRow> songs;
     ASSERT_EQ(database->Search(KeywordTerms("a b"), 100, 1000, songs), SearchOutcome::kAnswered);
     ASSERT_EQ(songs.size(), 100u);
+}
+
+// Under a byte limit only the commonest grams have bits, ties taken by gram; an index opened
+// under another limit has its grams chosen again, and searches find the same songs either way.
+TEST(CatalogueCommonGrams, TheByteLimitKeepsTheCommonestAndAnotherLimitChoosesAgain) {
+    TempFolder folder;
+    const fs::path file = folder.path() / "index.db";
+    ASSERT_TRUE(GeneratedIndex(file, 5000));
+    const GramSongs all = ReadFromScratch(file);
+    std::vector<std::vector<SongRow>> answers;
+    for (size_t bytes : {kCommonGramBytes, size_t{5 * 640}, kCommonGramBytes}) {
+        std::string error;
+        std::unique_ptr<Database> database = Database::Open(file.string(), error, bytes);
+        ASSERT_TRUE(database) << error;
+        const GramSongs sets = SongsOf(*database->CommonGramSets());
+        EXPECT_EQ(sets, ReadFromScratch(file, bytes)) << bytes;
+        EXPECT_EQ(sets.size(), bytes == kCommonGramBytes ? all.size() : 5u) << bytes;
+        std::vector<SongRow> songs;
+        ASSERT_EQ(database->Search(KeywordTerms("vol 49 1"), 20, 5, songs),
+                  SearchOutcome::kAnswered);
+        answers.push_back(songs);
+    }
+    // "vol" and the digits: 'v', 'o', 'l', "vo", "ol" in every song, ties taken by gram.
+    ASSERT_GT(all.size(), 5u);
+    for (const auto& page : answers) {
+        ASSERT_EQ(page.size(), answers[0].size());
+        for (size_t i = 0; i < page.size(); ++i) EXPECT_EQ(page[i].id, answers[0][i].id);
+    }
 }
 
 // An index made before the bits were stored is upgraded in place: the same songs under the same
