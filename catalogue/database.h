@@ -105,8 +105,11 @@ class Database {
     // what the index holds of one song (path, title, artist, album, duration), to tell a moved
     // file by; nothing when there is no such song;
     std::optional<SongRecord> IndexedSong(int64_t id);
-    // gives a song another path, keeping its id (its folder and texts go through UpdateSong).
+    // gives a song another path, keeping its id (its folder and texts go through UpdateSong);
     bool MoveSong(int64_t id, const std::string& path);
+    // gives the collection of folder `from` the folder `to`, keeping its id, when it holds
+    // `songs` songs (all of them are moving there) and `to` has no collection yet; else nothing.
+    bool MoveCollection(const std::string& from, const std::string& to, int64_t songs);
     // How the index was made (e.g. the text decoding), kept with it; nothing when never set.
     std::optional<std::string> Setting(const std::string& name);
     bool SetSetting(const std::string& name, const std::string& value);

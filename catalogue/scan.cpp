@@ -339,28 +339,44 @@ bool Reconcile(Database& database, const fs::path& library, const Walk& walk, In
         ++report.changed;
         indexed.erase(known);
     }
-    // What is left of `indexed` is gone from where it was.
+    // What is left of `indexed` is gone from where it was; a fresh file that is one of those
+    // songs moved keeps its id.
     std::multimap<std::pair<int64_t, int64_t>, int64_t> gone;  // (size, time) to id
     for (const auto& [path, file] : indexed) gone.emplace(std::pair{file.size, file.modified}, file.id);
+    std::vector<std::pair<int64_t, const SongRecord*>> moves;
+    std::vector<const SongRecord*> additions;
+    std::map<std::pair<std::string, std::string>, int64_t> folderMoves;  // songs from, to
     for (const SongRecord& song : fresh) {
-        bool moved = false;
-        auto [first, last] = gone.equal_range({song.size, song.modified});
-        for (auto it = first; it != last && !moved; ++it) {
+        std::optional<int64_t> movedId;
+        const auto [first, last] = gone.equal_range({song.size, song.modified});
+        for (auto it = first; it != last; ++it) {
             const std::optional<SongRecord> old = database.IndexedSong(it->second);
             if (!old || !SameTags(song, *old, options.legacyEncoding)) continue;
-            const int64_t id = it->second;
+            movedId = it->second;
             indexed.erase(old->path);
             gone.erase(it);
-            if (!database.MoveSong(id, song.path) || !database.UpdateSong(id, song)) return false;
-            moved = true;
+            const std::string from = fs::path(old->path).parent_path().generic_string();
+            if (from != song.folder) ++folderMoves[{from, song.folder}];
+            break;
         }
-        if (moved) {
-            ++report.moved;
-        } else if (database.AddSong(song)) {
-            ++report.added;
+        if (movedId) {
+            moves.emplace_back(*movedId, &song);
         } else {
-            return false;
+            additions.push_back(&song);
         }
+    }
+    // A folder whose songs all went to a folder new to the index was renamed or moved: its
+    // collection goes with them, keeping its id.
+    for (const auto& [folders, songs] : folderMoves) {
+        if (!database.MoveCollection(folders.first, folders.second, songs)) return false;
+    }
+    for (const auto& [id, song] : moves) {
+        if (!database.MoveSong(id, song->path) || !database.UpdateSong(id, *song)) return false;
+        ++report.moved;
+    }
+    for (const SongRecord* song : additions) {
+        if (!database.AddSong(*song)) return false;
+        ++report.added;
     }
     for (const auto& [path, file] : indexed) {
         if (!database.RemoveSong(file.id)) return false;

@@ -184,7 +184,7 @@ TEST(CatalogueWatch, FoldersAddedRenamedAndRemovedShowAsCollections) {
     const fs::path scratch = folder.path() / "scratch";
     ASSERT_TRUE(AddSong(library / "First" / "one.mp3", {"First One", "", ""}));
     MadeSong(scratch / "Second", "two.mp3", {"Second Two", "", ""});
-    MadeSong(scratch / "Second", "three.mp3", {"Second Three", "", ""});
+    MadeSong(scratch / "Second" / "Disc 2", "three.mp3", {"Second Three", "", ""});
     const fs::path four = MadeSong(scratch, "four.mp3", {"Deep Four", "", ""});
     const fs::path five = MadeSong(scratch, "five.mp3", {"Second Five", "", ""});
 
@@ -194,7 +194,8 @@ TEST(CatalogueWatch, FoldersAddedRenamedAndRemovedShowAsCollections) {
     ASSERT_FALSE(first.empty());
 
     fs::rename(scratch / "Second", library / "Second");
-    EXPECT_TRUE(Eventually([&] { return service.CollectionSongs("Second").size() == 2; }));
+    EXPECT_TRUE(Eventually([&] { return service.CollectionSongs("Second/Disc 2").size() == 1; }));
+    EXPECT_EQ(service.CollectionSongs("Second").size(), 1u);
     const std::map<std::string, std::string> second = service.Search("second");
     ASSERT_EQ(second.size(), 2u);
 
@@ -203,12 +204,19 @@ TEST(CatalogueWatch, FoldersAddedRenamedAndRemovedShowAsCollections) {
     CopyIn(four, library / "Third" / "Deep" / "four.mp3");
     EXPECT_TRUE(Eventually([&] { return service.CollectionSongs("Third/Deep").size() == 1; }));
 
+    // Renamed, the folders keep their collections' ids and the songs theirs.
+    const auto before = service.Collections();
     fs::rename(library / "Second", library / "Renamed");
-    EXPECT_TRUE(Eventually([&] { return service.CollectionSongs("Renamed") == second; }));
+    EXPECT_TRUE(Eventually([&] { return service.Collections().contains("Renamed/Disc 2"); }));
+    EXPECT_EQ(service.Collections()["Renamed"], before.at("Second"));
+    EXPECT_EQ(service.Collections()["Renamed/Disc 2"], before.at("Second/Disc 2"));
+    EXPECT_EQ(service.Search("second"), second);
+    EXPECT_EQ(service.CollectionSongs("Renamed").size(), 1u);
     EXPECT_FALSE(service.Collections().contains("Second"));
-    // The renamed folder is still followed under its new name.
-    CopyIn(five, library / "Renamed" / "five.mp3");
-    EXPECT_TRUE(Eventually([&] { return service.CollectionSongs("Renamed").size() == 3; }));
+    EXPECT_FALSE(service.Collections().contains("Second/Disc 2"));
+    // The renamed folder and the one inside it are still followed under their new names.
+    CopyIn(five, library / "Renamed" / "Disc 2" / "five.mp3");
+    EXPECT_TRUE(Eventually([&] { return service.CollectionSongs("Renamed/Disc 2").size() == 2; }));
 
     fs::remove_all(library / "Renamed");
     EXPECT_TRUE(Eventually([&] { return !service.Collections().contains("Renamed"); }));
