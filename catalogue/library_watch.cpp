@@ -109,6 +109,7 @@ LibraryWatch::~LibraryWatch() {
 
 void LibraryWatch::Start(const ScanReport& first) {
     LogSkipped(first.skipped, reportedSkips_);
+    for (const std::string& path : first.writing) MarkWriting(path);
     if (thread_.joinable()) return;
     if (!Watching() || networkFileSystem_) {
         if (options_.rescanSeconds > 0) {
@@ -238,7 +239,7 @@ void LibraryWatch::Handle(int wd, uint32_t mask, const std::string& name) {
     if (name.empty()) {
         if (folder.empty() && (mask & (IN_DELETE_SELF | IN_MOVE_SELF)) != 0) {
             GiveUp("the library folder " + library_.string() +
-                   " was moved or removed (its songs stay listed); restart once it is back");
+                   " was moved or removed (its songs stay listed); restart to watch it again");
         }
         return;  // a folder's own events: its parent's name them
     }
@@ -321,6 +322,7 @@ void LibraryWatch::ApplyBatch(Clock::time_point now) {
     }
     lastError_.clear();
     for (const std::string& path : paths) pending_.erase(path);
+    for (const std::string& path : report->writing) MarkWriting(path);
     LogSkipped(report->skipped, reportedSkips_);
     if (report->added + report->changed + report->moved + report->removed == 0) return;
     const auto took =
@@ -381,6 +383,7 @@ void LibraryWatch::Run() {
             lastError_.clear();
             std::erase_if(pending_, [](const auto& entry) { return !entry.second.writing; });
             anyReady_ = false;
+            for (const std::string& path : report->writing) MarkWriting(path);
             // What can be read again is said again should it become unreadable once more.
             std::set<std::string> stillSkipped;
             for (const Skipped& item : report->skipped) {

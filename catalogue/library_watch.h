@@ -14,7 +14,9 @@
 //
 // A file still being written is not read half-written: a file created waits for the writer to
 // close it (or for its modification time to stay put for kStalled, for writers that never
-// close). Files moved in (as copying tools do from a hidden temporary name) are whole at once.
+// close), and a file the scan finds open for writing (in a folder that has just come, say) is
+// left by it and waited for the same way. Files moved in (as copying tools do from a hidden
+// temporary name) are whole at once.
 //
 // Where watching is impossible (the system's limit of watches, no inotify) or not enough (a
 // network file system, where changes made from other machines send no events) the log says so
@@ -56,7 +58,7 @@ class LibraryWatch {
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::milliseconds kQuiet{200};
     static constexpr std::chrono::milliseconds kLongestWait{1000};
-    static constexpr std::chrono::seconds kStalled{5};
+    static constexpr std::chrono::seconds kStalled = kQuietWrite;
     // A batch that could not be written is tried again after this.
     static constexpr std::chrono::seconds kRetry{5};
 

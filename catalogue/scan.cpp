@@ -11,6 +11,8 @@
 #include <taglib/tag.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -272,6 +274,22 @@ bool SameTags(const SongRecord& song, const SongRecord& old, LegacyEncoding enco
            song.duration == old.duration;
 }
 
+// True when a process has `file` open for writing and has written to it in the last
+// kQuietWrite: a read lease is granted only while no one has the file open for writing. The
+// lease is let go at once; were it broken meanwhile, the signal saying so is SIGURG, which is
+// ignored unless asked for. Where leases cannot be taken (a file of another user, a network
+// file system) a file counts as written whole.
+bool BeingWritten(const fs::path& file, int64_t modified) {
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    if (std::chrono::nanoseconds(modified) <= now - kQuietWrite) return false;
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    ::fcntl(fd, F_SETSIG, SIGURG);
+    const bool written = ::fcntl(fd, F_SETLEASE, F_RDLCK) != 0 && errno == EAGAIN;
+    ::close(fd);  // lets the lease go
+    return written;
+}
+
 using IndexedByPath = std::map<std::string, IndexedFile>;
 
 // Takes the songs in what cannot be read out of `indexed`, so they stay as they are.
@@ -299,6 +317,11 @@ bool Reconcile(Database& database, const fs::path& library, const Walk& walk, In
             known->second.modified == file.modified) {
             ++report.unchanged;
             indexed.erase(known);
+            continue;
+        }
+        if (BeingWritten(library / file.path, file.modified)) {
+            report.writing.push_back(file.path);
+            if (known != indexed.end()) indexed.erase(known);
             continue;
         }
         std::string why;

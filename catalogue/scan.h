@@ -1,6 +1,7 @@
 // Bringing the index up to date with the audio files under the library folder.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -25,7 +26,13 @@ struct ScanReport {
     int removed = 0;
     int unchanged = 0;
     std::vector<Skipped> skipped;
+    // Files left for now, as they are still being written (their songs, if any, kept as they were).
+    std::vector<std::string> writing;
 };
+
+// A file open for writing is left out until its writer closes it, or has written nothing to it
+// for this long.
+inline constexpr std::chrono::seconds kQuietWrite{5};
 
 struct ScanOptions {
     // How tag texts marked ISO-8859-1 and names that are not UTF-8 are read (see legacy_text.h).
@@ -57,7 +64,8 @@ size_t EraseAtOrBelow(Map& byPath, const std::string& folder, Visit visit) {
 }
 
 // Indexes new MP3 files under `library`, re-reads the tags of changed ones (other size or
-// modification time) and forgets removed ones, all in one transaction. A new file of the same
+// modification time) and forgets removed ones, all in one transaction; files still being written
+// are left for later. A new file of the same
 // size, modification time and tags as a song that is gone is that song moved: it keeps its id.
 // Every folder holding songs is a collection. Hidden files and folders (names starting with '.')
 // are skipped; so are files and folders that cannot be read, whose songs are kept. When the index

@@ -66,12 +66,12 @@ class Service {
     std::map<std::string, std::string> Search(const std::string& word) {
         return Songs(Json("/tessel/song/search/?q=" + word + "&count=100"));
     }
-    // Title to duration of the same.
-    std::map<std::string, int> Durations(const std::string& word) {
-        std::map<std::string, int> durations;
+    // The durations of the songs the same finds.
+    std::vector<int> Durations(const std::string& word) {
+        std::vector<int> durations;
         const JsonValue answer = Json("/tessel/song/search/?q=" + word);
         for (const JsonValue& song : answer["data"].items) {
-            durations[song["title"].text] = static_cast<int>(song["duration"].number);
+            durations.push_back(static_cast<int>(song["duration"].number));
         }
         return durations;
     }
@@ -219,7 +219,8 @@ TEST(CatalogueWatch, FoldersAddedRenamedAndRemovedShowAsCollections) {
 }
 
 // A file half copied stays out of the answers however long the copy pauses (here longer than a
-// change takes to show), and shows whole once closed.
+// change takes to show), and shows whole once closed: in a folder already there, and in a folder
+// new to the library, which is read whole when it comes.
 TEST(CatalogueWatch, AFileBeingCopiedIsListedOnlyWhenWhole) {
     TempFolder folder;
     const fs::path library = folder.path() / "library";
@@ -232,17 +233,22 @@ TEST(CatalogueWatch, AFileBeingCopiedIsListedOnlyWhenWhole) {
 
     Service service(library, folder.path() / "index.db");
     ASSERT_TRUE(service.ok()) << service.program().text();
-    const int fd = ::open((library / "slow.mp3").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    ASSERT_GE(fd, 0);
     const size_t half = bytes.size() / 2;
-    ASSERT_EQ(::write(fd, bytes.data(), half), static_cast<ssize_t>(half));
-    std::this_thread::sleep_for(std::chrono::seconds(3));
-    EXPECT_TRUE(service.Search("slow").empty());
-    ASSERT_EQ(::write(fd, bytes.data() + half, bytes.size() - half),
-              static_cast<ssize_t>(bytes.size() - half));
-    ::close(fd);
-    EXPECT_TRUE(Eventually([&] { return service.Search("slow").contains("Slow Copy"); }));
-    EXPECT_EQ(service.Durations("slow")["Slow Copy"], 4);
+    size_t copied = 0;
+    for (const fs::path& file : {library / "slow.mp3", library / "New" / "slow.mp3"}) {
+        fs::create_directories(file.parent_path());
+        const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, bytes.data(), half), static_cast<ssize_t>(half));
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        EXPECT_EQ(service.Durations("slow").size(), copied) << file;
+        ASSERT_EQ(::write(fd, bytes.data() + half, bytes.size() - half),
+                  static_cast<ssize_t>(bytes.size() - half));
+        ::close(fd);
+        ++copied;
+        EXPECT_TRUE(Eventually([&] { return service.Durations("slow").size() == copied; }));
+        EXPECT_EQ(service.Durations("slow"), std::vector<int>(copied, 4)) << file;
+    }
     EXPECT_EQ(service.Stop(), 0);
 }
 
@@ -281,6 +287,33 @@ TEST(CatalogueWatch, WhereWatchingIsRefusedTheLibraryIsScannedAgain) {
     EXPECT_EQ(Occurrences(timed.program().text(), "cannot watch"), 1u);
     EXPECT_EQ(timed.Stop(), 0);
     EXPECT_EQ(manual.Stop(), 0);
+}
+
+// The library folder itself moved away: its songs stay listed, the log says so once, and the
+// timed rescans take it up again once it is back.
+TEST(CatalogueWatch, ALibraryMovedAwayKeepsItsSongsAndIsScannedWhenBack) {
+    TempFolder folder;
+    const fs::path library = folder.path() / "library";
+    ASSERT_TRUE(AddSong(library / "A" / "a.mp3", {"Song A", "", ""}));
+    const fs::path later = MadeSong(folder.path() / "scratch", "later.mp3", {"Later Song", "", ""});
+    Service service(library, folder.path() / "index.db", {"--rescan", "1"});
+    ASSERT_TRUE(service.ok()) << service.program().text();
+    const std::string a = service.Search("song")["Song A"];
+    ASSERT_FALSE(a.empty());
+    fs::rename(library, folder.path() / "away");
+    EXPECT_TRUE(service.program().WaitForOutput(std::regex("the library folder .* was moved or "
+                                                           "removed \\(its songs stay listed\\)"),
+                                                10))
+        << service.program().text();
+    service.program().WaitForOutput(std::regex("never printed"), 3);  // a few rescans
+    EXPECT_EQ(service.Search("song")["Song A"], a);
+    EXPECT_EQ(Occurrences(service.program().text(), "is not a folder"), 1u)
+        << service.program().text();
+    fs::rename(folder.path() / "away", library);
+    CopyIn(later, library / "A" / "later.mp3");
+    EXPECT_TRUE(Eventually([&] { return service.Search("later").contains("Later Song"); }));
+    EXPECT_EQ(service.Search("song")["Song A"], a);
+    EXPECT_EQ(service.Stop(), 0);
 }
 
 // Files and folders the service cannot read are skipped with one log line each, their songs
