@@ -433,8 +433,10 @@ std::string ProcessFigures() {
     std::ifstream status("/proc/self/status");
     std::string line, figures;
     while (std::getline(status, line)) {
+        // RssAnon is the process's own memory; VmRSS adds the index's mapped pages, counted
+        // once for each reader that maps them.
         if (line.starts_with("VmSize:") || line.starts_with("VmRSS:") ||
-            line.starts_with("Threads:")) {
+            line.starts_with("RssAnon:") || line.starts_with("Threads:")) {
             line.erase(std::remove(line.begin(), line.end(), '\t'), line.end());
             line.erase(std::unique(line.begin(), line.end(),
                                    [](char a, char b) { return a == ' ' && b == ' '; }),
