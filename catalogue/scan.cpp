@@ -496,7 +496,10 @@ std::optional<ScanReport> UpdateIndex(Database& database, const fs::path& librar
                             true, report, error)) {
         return std::nullopt;
     }
-    if (Writes(report) && !database.Optimize()) {
+    // Merging the gram index rewrites it whole: worth it after many changes (a first scan, say),
+    // not for the few a rescan finds, which the index merges in as it goes.
+    const int changes = report.added + report.changed + report.moved + report.removed;
+    if (changes > 0 && changes >= std::min(1000, report.unchanged) && !database.Optimize()) {
         error = "cannot tidy the index: " + database.LastError();
         return std::nullopt;
     }
