@@ -76,7 +76,10 @@ void LogSkipped(const std::vector<Skipped>& skipped, std::set<std::string>& repo
 
 LibraryWatch::LibraryWatch(Database& database, fs::path library, ScanOptions scan,
                            WatchOptions options)
-    : database_(database), library_(std::move(library)), scan_(scan), options_(options) {
+    : database_(database),
+      library_(std::move(library)),
+      scan_(ScanOptions{scan.legacyEncoding, &stop_}),
+      options_(options) {
     wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     inotify_ = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
     if (inotify_ < 0) {
@@ -314,6 +317,7 @@ void LibraryWatch::ApplyBatch(Clock::time_point now) {
     const Clock::time_point start = Clock::now();
     std::string error;
     const std::optional<ScanReport> report = UpdatePaths(database_, library_, paths, error, scan_);
+    if (stop_) return;
     if (!report) {
         Note(error);
         retryAt_ = Clock::now() + kRetry;
@@ -376,6 +380,7 @@ void LibraryWatch::Run() {
             // Everything pending is looked at with the rest, but for files still being written.
             std::string error;
             const std::optional<ScanReport> report = UpdateIndex(database_, library_, error, scan_);
+            if (stop_) return;
             if (!report) {
                 Note(error);
                 continue;

@@ -103,7 +103,7 @@ class LibraryWatch {
 
     Database& database_;
     const std::filesystem::path library_;
-    const ScanOptions scan_;
+    const ScanOptions scan_;  // a scan it runs ends when it stops
     const WatchOptions options_;
     int inotify_ = -1;
     int wake_ = -1;

@@ -171,9 +171,15 @@ void TakeFile(const fs::path& library, const std::string& relative, Walk& walk) 
         static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec});
 }
 
+bool Stopping(const ScanOptions& options) {
+    return options.stop != nullptr && options.stop->load();
+}
+
 // Walks the folder at `relative` ("" for the library) and every folder below it but hidden ones
 // and links to folders; a folder that cannot be read is noted and left out.
-void WalkFolder(const fs::path& library, const std::string& relative, Walk& walk) {
+void WalkFolder(const fs::path& library, const std::string& relative, Walk& walk,
+                const ScanOptions& options) {
+    if (Stopping(options)) return;  // what was walked is not written
     const fs::path folder = library / relative;
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) {
@@ -198,18 +204,19 @@ void WalkFolder(const fs::path& library, const std::string& relative, Walk& walk
         }
     }
     ::closedir(dir);
-    for (const std::string& child : folders) WalkFolder(library, child, walk);
+    for (const std::string& child : folders) WalkFolder(library, child, walk, options);
 }
 
 // What is at `relative` now: a folder walked, a song file, or nothing.
-void WalkPath(const fs::path& library, const std::string& relative, Walk& walk) {
-    if (relative.empty()) return WalkFolder(library, relative, walk);
+void WalkPath(const fs::path& library, const std::string& relative, Walk& walk,
+              const ScanOptions& options) {
+    if (relative.empty()) return WalkFolder(library, relative, walk, options);
     for (const fs::path& name : fs::path(relative)) {
         if (IsHiddenName(name.string())) return;
     }
     struct stat info {};
     if (::lstat((library / relative).c_str(), &info) != 0) return;
-    if (S_ISDIR(info.st_mode)) return WalkFolder(library, relative, walk);
+    if (S_ISDIR(info.st_mode)) return WalkFolder(library, relative, walk, options);
     TakeFile(library, relative, walk);
 }
 
@@ -312,6 +319,7 @@ bool Reconcile(Database& database, const fs::path& library, const Walk& walk, In
     report.skipped.insert(report.skipped.end(), walk.skipped.begin(), walk.skipped.end());
     std::vector<SongRecord> fresh;
     for (const FoundFile& file : walk.files) {
+        if (Stopping(options)) return false;
         auto known = indexed.find(file.path);
         if (known != indexed.end() && !readAll && known->second.size == file.size &&
             known->second.modified == file.modified) {
@@ -409,6 +417,11 @@ bool ApplyInTransaction(Database& database, const fs::path& library, const Walk&
         database.RemoveEmptyCollections() &&
         (!setDecoding || database.SetSetting(kLegacyEncodingSetting,
                                              LegacyEncodingName(options.legacyEncoding)));
+    if (Stopping(options)) {
+        database.Rollback();
+        error = "stopped";
+        return false;
+    }
     if (ok && !Writes(report) && !setDecoding) {
         database.Rollback();
         return true;
@@ -461,7 +474,7 @@ std::optional<ScanReport> UpdateIndex(Database& database, const fs::path& librar
                                       std::string& error, const ScanOptions& options) {
     if (!LibraryIsFolder(library, error)) return std::nullopt;
     Walk walk;
-    WalkFolder(library, "", walk);
+    WalkFolder(library, "", walk, options);
     if (!walk.skipped.empty() && walk.skipped.front().path.empty()) {
         error = "cannot read the library " + library.string() + ": " + walk.skipped.front().reason;
         return std::nullopt;
@@ -524,7 +537,7 @@ std::optional<ScanReport> UpdatePaths(Database& database, const fs::path& librar
     Walk walk;
     IndexedByPath indexed;
     for (const std::string& part : parts) {
-        WalkPath(library, part, walk);
+        WalkPath(library, part, walk, options);
         for (IndexedFile& file : database.IndexedFilesUnder(part)) {
             indexed.emplace(file.path, std::move(file));
         }

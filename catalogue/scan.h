@@ -1,6 +1,7 @@
 // Bringing the index up to date with the audio files under the library folder.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <optional>
@@ -37,6 +38,8 @@ inline constexpr std::chrono::seconds kQuietWrite{5};
 struct ScanOptions {
     // How tag texts marked ISO-8859-1 and names that are not UTF-8 are read (see legacy_text.h).
     LegacyEncoding legacyEncoding = LegacyEncoding::kAuto;
+    // Once this is true a scan ends where it is and writes nothing (the service is stopping).
+    const std::atomic<bool>* stop = nullptr;
 };
 
 // Names and paths as the scan takes them (paths relative to the library, '/'-separated, "" the
