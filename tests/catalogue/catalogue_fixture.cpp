@@ -8,6 +8,9 @@
 
 #include <stdlib.h>
 
+#include <cctype>
+#include <cstdlib>
+
 #include <chrono>
 #include <system_error>
 
@@ -157,6 +160,42 @@ std::string RawConnection::Receive(std::chrono::milliseconds wait, bool& closed)
         }
         bytes.append(chunk, static_cast<size_t>(got));
     }
+}
+
+namespace {
+
+// Whether `bytes` hold a whole answer: the head and as many body bytes as it announces.
+bool WholeAnswer(const std::string& bytes) {
+    const size_t headEnd = bytes.find("\r\n\r\n");
+    if (headEnd == std::string::npos) return false;
+    std::string head = bytes.substr(0, headEnd);
+    for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const size_t length = head.find("\r\ncontent-length:");
+    if (length == std::string::npos) return false;
+    const size_t bodySize = std::strtoull(head.c_str() + length + 17, nullptr, 10);
+    return bytes.size() - (headEnd + 4) >= bodySize;
+}
+
+}  // namespace
+
+std::string RawConnection::ReceiveAnswer(std::chrono::milliseconds wait, bool& closed) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    std::string bytes;
+    closed = false;
+    while (!WholeAnswer(bytes)) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd p{fd_, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+        char chunk[4096];
+        const ssize_t got = ::recv(fd_, chunk, sizeof chunk, 0);
+        if (got <= 0) {
+            closed = true;
+            break;
+        }
+        bytes.append(chunk, static_cast<size_t>(got));
+    }
+    return bytes;
 }
 
 std::vector<std::string> Titles(const JsonValue& answer) {

@@ -89,6 +89,9 @@ class RawConnection {
     bool Untouched() const;
     // What the service sends until it closes the connection or `wait` passes; `closed` says which.
     std::string Receive(std::chrono::milliseconds wait, bool& closed);
+    // One whole answer (its head and the body its Content-Length gives), or what came before the
+    // service closed the connection or `wait` passed.
+    std::string ReceiveAnswer(std::chrono::milliseconds wait, bool& closed);
 
   private:
     int fd_;
