@@ -9,6 +9,7 @@
 #include <taglib/id3v1tag.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/tag.h>
+#include <taglib/tfilestream.h>
 
 #include <algorithm>
 #include <chrono>
@@ -249,7 +250,10 @@ std::optional<SongRecord> ReadSong(const fs::path& library, const FoundFile& fou
         song.folder.empty() ? LibraryName(library, encoding) : FolderName(song.folder, encoding);
     const fs::path file = library / relative;
     const LegacyTagDecoding decoding(encoding);
-    TagLib::FileRef ref(file.c_str(), true, TagLib::AudioProperties::Fast);
+    // Opened for reading only: TagLib would open it for writing too, and every file read would
+    // tell the library watch it had been written.
+    TagLib::FileStream stream(file.c_str(), true);
+    TagLib::FileRef ref(&stream, true, TagLib::AudioProperties::Fast);
     if (ref.isNull()) {
         // TagLib says no more than that; a file it cannot open is not a song we can serve.
         const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
