@@ -625,6 +625,7 @@ SearchOutcome Database::Search(const std::vector<std::u32string>& terms, int cou
     std::vector<std::u32string> listed;   // matched through the full-text index
     std::vector<std::u32string> checked;  // common, of several grams: checked on the text
     std::vector<const SongBits*> sets;    // of every gram of the common terms
+    std::vector<std::vector<const SongBits*>> commonTermSets;
     // The listed terms with their common grams left out: each run of uncommon grams stays a
     // phrase, the common grams are tried on their bits and the terms so cut on the text.
     std::vector<std::u32string> narrowedMatch;
@@ -653,8 +654,19 @@ SearchOutcome Database::Search(const std::vector<std::u32string>& terms, int cou
             }
             continue;
         }
-        sets.insert(sets.end(), termSets.begin(), termSets.end());
-        if (termSets.size() > 1) checked.push_back(term);
+        commonTermSets.push_back(std::move(termSets));
+        if (commonTermSets.back().size() > 1) checked.push_back(term);
+    }
+    // One gram of each term in turn: terms that never meet empty a word of bits within the first
+    // grams, and the AND below stops there.
+    size_t commonGrams = 0;
+    for (const std::vector<const SongBits*>& termSets : commonTermSets) {
+        commonGrams += termSets.size();
+    }
+    for (size_t round = 0; sets.size() < commonGrams; ++round) {
+        for (const std::vector<const SongBits*>& termSets : commonTermSets) {
+            if (round < termSets.size()) sets.push_back(termSets[round]);
+        }
     }
 
     const int checkLimit = songChecks_.load();
@@ -735,9 +747,14 @@ SearchOutcome Database::Search(const std::vector<std::u32string>& terms, int cou
         // Past the shortest set no song holds every gram.
         size_t words = sets.empty() ? 0 : sets.front()->size();
         for (const SongBits* bits : sets) words = std::min(words, bits->size());
-        auto songsHolding = [&](size_t w) {
+        std::vector<const uint64_t*> setWords;
+        for (const SongBits* bits : sets) setWords.push_back(bits->data());
+        auto songsHolding = [&setWords](size_t w) {
             uint64_t word = ~uint64_t{0};
-            for (const SongBits* bits : sets) word &= (*bits)[w];
+            for (const uint64_t* bits : setWords) {
+                word &= bits[w];
+                if (word == 0) break;
+            }
             return word;
         };
         // Every song before the offset would need a check: such a page is refused at once, unless
