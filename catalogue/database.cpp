@@ -60,9 +60,10 @@ constexpr const char* kSearchSql =
     "SELECT s.id, s.title, s.artist, s.album, s.duration FROM "
     "(SELECT rowid AS id FROM song_grams WHERE song_grams MATCH ?1 ORDER BY rowid "
     "LIMIT ?2 OFFSET ?3) AS page JOIN songs s ON s.id = page.id ORDER BY page.id";
-// The songs that hold the terms of a match, in index order, to be tried on the common terms.
+// The songs after ?2 that hold the terms of a match, in index order, to be tried on the common
+// terms.
 constexpr const char* kMatchIdsSql =
-    "SELECT rowid FROM song_grams WHERE song_grams MATCH ?1 ORDER BY rowid";
+    "SELECT rowid FROM song_grams WHERE song_grams MATCH ?1 AND rowid > ?2 ORDER BY rowid";
 constexpr const char* kSongSql = "SELECT id, title, artist, album, duration FROM songs WHERE id = ?1";
 constexpr const char* kCollectionSongsSql =
     "SELECT id, title, artist, album, duration FROM songs WHERE collection_id = ?1 "
@@ -624,11 +625,32 @@ SearchOutcome Database::Search(const std::vector<std::u32string>& terms, int cou
     std::vector<std::u32string> listed;   // matched through the full-text index
     std::vector<std::u32string> checked;  // common, of several grams: checked on the text
     std::vector<const SongBits*> sets;    // of every gram of the common terms
+    // The listed terms with their common grams left out: each run of uncommon grams stays a
+    // phrase, the common grams are tried on their bits and the terms so cut on the text.
+    std::vector<std::u32string> narrowedMatch;
+    std::vector<std::u32string> narrowedTerms;
+    std::vector<const SongBits*> narrowedSets;
     for (const std::u32string& term : terms) {
         std::vector<const SongBits*> termSets;
         for (const std::string& gram : TermGrams(term)) termSets.push_back(common->Find(gram));
         if (std::find(termSets.begin(), termSets.end(), nullptr) != termSets.end()) {
             listed.push_back(term);
+            if (std::all_of(termSets.begin(), termSets.end(),
+                            [](const SongBits* bits) { return bits == nullptr; })) {
+                narrowedMatch.push_back(term);  // no common gram: the phrase as it is
+                continue;
+            }
+            narrowedTerms.push_back(term);
+            // Gram k is the pair of characters k and k + 1.
+            for (size_t k = 0; k < termSets.size();) {
+                if (termSets[k] != nullptr) {
+                    narrowedSets.push_back(termSets[k++]);
+                    continue;
+                }
+                const size_t from = k;
+                while (k < termSets.size() && termSets[k] == nullptr) ++k;
+                narrowedMatch.push_back(term.substr(from, k - from + 1));
+            }
             continue;
         }
         sets.insert(sets.end(), termSets.begin(), termSets.end());
@@ -636,51 +658,78 @@ SearchOutcome Database::Search(const std::vector<std::u32string>& terms, int cou
     }
 
     const int checkLimit = songChecks_.load();
+    const int narrowedLimit = narrowedChecks_.load();
     int checks = 0;
     int skipped = 0;
     bool tooMuch = false;
     sqlite3_stmt* songById = reader->song.get();
-    // Takes a song that holds the terms' grams; false once the page is full or the checks spent.
-    auto take = [&](int64_t id) {
+    auto readSong = [songById](int64_t id) {
         std::optional<SongRow> row;
+        Ready(songById, id);
+        if (sqlite3_step(songById) == SQLITE_ROW) row = ReadSongRow(songById);
+        sqlite3_reset(songById);
+        return row;
+    };
+    // Takes a song that holds the terms' grams (its row when already read); false once the page
+    // is full or the checks spent.
+    auto take = [&](int64_t id, std::optional<SongRow> row) {
         if (!checked.empty()) {
             if (++checks > checkLimit) {
                 tooMuch = true;
                 return false;
             }
-            Ready(songById, id);
-            if (sqlite3_step(songById) == SQLITE_ROW) row = ReadSongRow(songById);
-            sqlite3_reset(songById);
+            if (!row) row = readSong(id);
             if (!row || !TextHoldsEvery(*row, checked)) return true;
         }
         if (skipped < offset) {
             ++skipped;
             return true;
         }
-        if (!row) {
-            Ready(songById, id);
-            if (sqlite3_step(songById) == SQLITE_ROW) row = ReadSongRow(songById);
-            sqlite3_reset(songById);
-        }
+        if (!row) row = readSong(id);
         if (row) songs.push_back(std::move(*row));
         return songs.size() < static_cast<size_t>(count);
     };
 
     int status = SQLITE_DONE;
-    if (!listed.empty()) {
-        if (sets.empty()) {
-            // Nothing common: the page is the match's, its offset walked over rowids alone.
-            status = ReadSongRows(Ready(reader->search.get(), MatchExpressionFor(listed), count,
-                                        offset),
-                                  songs);
-        } else {
-            sqlite3_stmt* s = Ready(reader->matchIds.get(), MatchExpressionFor(listed));
+    if (!listed.empty() && sets.empty() && narrowedTerms.empty()) {
+        // Nothing common: the page is the match's, its offset walked over rowids alone.
+        status = ReadSongRows(Ready(reader->search.get(), MatchExpressionFor(listed), count,
+                                    offset),
+                              songs);
+    } else if (!listed.empty()) {
+        // The songs of the listed terms' match in index order, tried on the common terms. A
+        // narrowed match walks no list of a common gram; once its checks are spent, the full
+        // match goes on after the last song it decided, so the songs found are the same.
+        int64_t decided = 0;
+        auto walk = [&](const std::string& expression, bool narrowed) {
+            sqlite3_stmt* s = Ready(reader->matchIds.get(), expression, decided);
+            int spent = 0;
+            bool finished = true;
             while ((status = sqlite3_step(s)) == SQLITE_ROW) {
                 const int64_t id = sqlite3_column_int64(s, 0);
-                if (HoldsEvery(sets, static_cast<uint64_t>(id)) && !take(id)) break;
+                const auto bit = static_cast<uint64_t>(id);
+                std::optional<SongRow> row;
+                if (narrowed) {
+                    if (!HoldsEvery(narrowedSets, bit) || !HoldsEvery(sets, bit)) {
+                        decided = id;
+                        continue;
+                    }
+                    if (++spent > narrowedLimit) {
+                        finished = false;
+                        break;
+                    }
+                    row = readSong(id);
+                    decided = id;
+                    if (!row || !TextHoldsEvery(*row, narrowedTerms)) continue;
+                }
+                if (HoldsEvery(sets, bit) && !take(id, std::move(row))) break;
             }
             if (status == SQLITE_ROW) status = SQLITE_DONE;
             sqlite3_reset(s);
+            return finished;
+        };
+        if (narrowedTerms.empty() || !walk(MatchExpressionFor(narrowedMatch), true)) {
+            walk(MatchExpressionFor(listed), false);
         }
     } else {
         // Past the shortest set no song holds every gram.
@@ -710,7 +759,7 @@ SearchOutcome Database::Search(const std::vector<std::u32string>& terms, int cou
             }
             bool more = true;
             for (; word != 0 && more; word &= word - 1) {
-                more = take(static_cast<int64_t>(w * 64 + std::countr_zero(word)));
+                more = take(static_cast<int64_t>(w * 64 + std::countr_zero(word)), std::nullopt);
             }
             if (!more) break;
         }

@@ -70,6 +70,9 @@ enum class SearchOutcome {
 // page of a term of common letters needs more. A count, not a clock, so that asking again gives
 // the same answer.
 inline constexpr int kDefaultSongChecks = 5'000;
+// Songs a term of rare and common grams may be checked on, found through its rare grams alone:
+// their lists are short, but the bits of its common grams may let many songs through.
+inline constexpr int kDefaultNarrowedChecks = 2'000;
 // Memory the bit sets of common grams may take (see common_grams.h): every gram held by more
 // than 1/64 of the songs fits for libraries of the common kind up to 10,000,000 songs.
 inline constexpr size_t kCommonGramBytes = 512u << 20;
@@ -126,6 +129,9 @@ class Database {
     SearchOutcome Search(const std::vector<std::u32string>& terms, int count, int offset,
                          std::vector<SongRow>& songs);
     void SetSongChecks(int checks) { songChecks_ = checks; }
+    // Songs a search may read the texts of while it matches a term without its common grams,
+    // before the term's full match takes over (the same songs are found either way).
+    void SetNarrowedChecks(int checks) { narrowedChecks_ = checks; }
     // The common grams' bits searches use now (read from the index when it is opened).
     std::shared_ptr<const CommonGrams> CommonGramSets();
     // Songs of one collection in file order; nothing when there is no such collection.
@@ -161,6 +167,7 @@ class Database {
     std::mutex readersMutex_;
     std::vector<std::unique_ptr<Reader>> idleReaders_;
     std::atomic<int> songChecks_{kDefaultSongChecks};
+    std::atomic<int> narrowedChecks_{kDefaultNarrowedChecks};
     // Held shared while a search takes the bits and starts its reading of the index, and
     // exclusively while a batch is committed and its bits put in place.
     std::shared_mutex publishing_;

@@ -296,6 +296,98 @@ TEST(CatalogueSearchBudget, CommonTermsCheckedOnTheFoundSongsFindTheSameSongs) {
     }
 }
 
+// Terms of rare and common grams are found through their rare grams, the common ones tried on
+// their bits and the term on the text; whether that walk runs to the end, stops at once and
+// leaves the rest to the full match, or stops part way, every page holds the songs whose texts
+// hold the terms, in index order, and a deep page is refused as before.
+TEST(CatalogueSearchBudget, TermsOfRareAndCommonGramsFindTheSongsOfTheirFullMatch) {
+    TempFolder folder;
+    std::string error;
+    std::unique_ptr<Database> database = Database::Open((folder.path() / "i.db").string(), error);
+    ASSERT_TRUE(database && database->Begin());
+    // Every album holds "kx", every other title "the" or 故事 (common); the letters and Chinese
+    // characters after them change every few songs (rare), and some titles and artists hold
+    // them apart from the common grams, so that only the text tells such songs from the others.
+    const std::vector<std::string> chinese = {"月", "光", "城", "市", "海", "边", "小", "雨",
+                                              "青", "春", "梦", "想", "旅", "行", "日", "记"};
+    std::vector<std::string> texts;
+    for (int i = 0; i < 6000; ++i) {
+        SongRecord song;
+        song.path = std::to_string(i) + ".mp3";
+        song.collectionName = "c";
+        const std::string& mark = chinese[static_cast<size_t>(i / 3) % chinese.size()];
+        const std::string& other = chinese[static_cast<size_t>(i / 3 + 5) % chinese.size()];
+        const char first = static_cast<char>('a' + i / 7 % 26);
+        const char second = static_cast<char>('a' + i / 181 % 26);
+        song.title = i % 2 ? std::string("The Rain X") + second + first : "雨的故事" + mark;
+        song.artist = i % 5 ? "Love" : "事" + other + "的爱";
+        song.album = std::string("KX") + first + second + " " + std::to_string(i % 97);
+        texts.push_back(song.title + "\n" + song.artist + "\n" + song.album);
+        ASSERT_TRUE(database->AddSong(song));
+    }
+    ASSERT_TRUE(database->Commit());
+    for (std::string& text : texts) {
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    auto expectedFor = [&texts](const std::string& keyword) {
+        std::vector<std::string> terms;
+        for (size_t at = 0; at < keyword.size();) {
+            const size_t end = std::min(keyword.find(' ', at), keyword.size());
+            terms.push_back(keyword.substr(at, end - at));
+            at = end + 1;
+        }
+        std::vector<int64_t> ids;
+        for (size_t i = 0; i < texts.size(); ++i) {
+            if (std::all_of(terms.begin(), terms.end(), [&](const std::string& t) {
+                    return texts[i].find(t) != std::string::npos;
+                })) {
+                ids.push_back(static_cast<int64_t>(i) + 1);
+            }
+        }
+        return ids;
+    };
+    // Lower-case keywords, so the expected songs are found with plain substrings.
+    const std::vector<std::string> keywords = {
+        "kxa", "kxab", "kxba", "xab", "kxc 5", "the kxb", "rain kxd", "的 kxe", "kxf 故事",
+        "故事月", "故事光", "事月", "的故事光", "月", "事城的", "的爱", "kxz 的", "kxq the 1",
+        "kxab 故事", "nokx"};
+    for (const std::string& keyword : keywords) {
+        const std::vector<int64_t> expected = expectedFor(keyword);
+        for (int narrowed : {kDefaultNarrowedChecks, 0, 1, 7}) {
+            database->SetNarrowedChecks(narrowed);
+            for (int offset : {0, 20, 40, 5990}) {
+                std::vector<SongRow> songs;
+                ASSERT_EQ(database->Search(KeywordTerms(keyword), 20, offset, songs),
+                          SearchOutcome::kAnswered) << keyword << " at " << offset;
+                std::vector<int64_t> ids;
+                for (const SongRow& song : songs) ids.push_back(song.id);
+                const auto from = std::min(expected.size(), static_cast<size_t>(offset));
+                const auto to = std::min(expected.size(), from + 20);
+                EXPECT_EQ(ids, std::vector<int64_t>(expected.begin() + from, expected.begin() + to))
+                    << keyword << " at " << offset << ", " << narrowed << " narrowed checks";
+            }
+        }
+    }
+    // "the" is checked on the text of every song "kxa" finds: past its checks a page is refused,
+    // however the songs of "kxa" are found.
+    const std::vector<int64_t> both = expectedFor("the kxa");
+    ASSERT_GT(both.size(), 30u);
+    database->SetSongChecks(2 * static_cast<int>(both.size()) / 3);
+    for (int narrowed : {kDefaultNarrowedChecks, 0, 5}) {
+        database->SetNarrowedChecks(narrowed);
+        std::vector<SongRow> songs;
+        ASSERT_EQ(database->Search(KeywordTerms("the kxa"), 10, 0, songs), SearchOutcome::kAnswered);
+        EXPECT_EQ(songs.size(), 10u);
+        songs.clear();
+        EXPECT_EQ(database->Search(KeywordTerms("the kxa"), 10, static_cast<int>(both.size()) - 5,
+                                   songs),
+                  SearchOutcome::kTooMuchWork) << narrowed;
+        EXPECT_TRUE(songs.empty());
+    }
+    database->SetSongChecks(kDefaultSongChecks);
+    database->SetNarrowedChecks(kDefaultNarrowedChecks);
+}
+
 // An index of a later layout is refused, never rebuilt (its songs would get new ids); a corrupt one
 // is named with the way to build it again.
 TEST(CatalogueIndex, ANewerOrCorruptIndexIsRefusedWithWhatToDo) {
