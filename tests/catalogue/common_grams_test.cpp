@@ -301,5 +301,25 @@ TEST(CatalogueCommonGrams, SearchesSeeABatchWholeOrNotAtAll) {
     }
 }
 
+
+// A stored chunk that no index of ours holds (a number past any song id, bits longer than a
+// chunk) is a damaged file: it is refused with its name, not read into memory it cannot hold.
+TEST(CatalogueCommonGrams, ADamagedStoredChunkIsRefusedNotRead) {
+    for (const char* damage :
+         {"UPDATE common_grams SET chunk = 1099511627776 WHERE chunk = 0",
+          "UPDATE common_grams SET bits = zeroblob(8 * 1025) WHERE chunk = 0"}) {
+        TempFolder folder;
+        const fs::path file = folder.path() / "index.db";
+        ASSERT_TRUE(GeneratedIndex(file, 4500));
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, damage, nullptr, nullptr, nullptr), SQLITE_OK) << damage;
+        EXPECT_GT(sqlite3_changes(db), 0) << damage;
+        sqlite3_close(db);
+        std::string error;
+        EXPECT_FALSE(Database::Open(file.string(), error)) << damage;
+        EXPECT_NE(error.find(file.string()), std::string::npos) << error;
+    }
+}
 }  // namespace
 }  // namespace tessel::catalogue::testing
