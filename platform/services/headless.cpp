@@ -3,15 +3,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
-#include <set>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "tessel/platform/arguments.h"
 #include "tessel/platform/kernel_commands.h"
 #include "tessel/runtime/units.h"
+#include "tessel/windows/commands.h"
 
 namespace tessel::headless {
 
@@ -41,82 +39,15 @@ void LibraryCommand(std::uint32_t row, std::uint32_t command, std::uint32_t argC
     if (handler != nullptr) handler(command, argCount, args, result);
 }
 
-// Window commands without windows: units are only references. Loaded windows and copies are
-// remembered so that the created test and the event unit answer consistently.
-std::set<std::uint32_t> g_loadedWindows;
-std::uint32_t g_nextCopy = 0x7E00E000;
-Value g_eventUnit{};
-
-bool RunWindowCommand(std::uint32_t command, std::uint32_t n, const Value* a, Value* result) {
-    switch (command) {
-        case window_command::kCopyUnit:
-            if (n >= 1)
-                *result = UnitValue(static_cast<std::uint32_t>(a[0].low), g_nextCopy++, a[0].tag);
-            return true;
-        case window_command::kEventUnit:
-            *result = g_eventUnit;
-            return true;
-        case window_command::kIsCreated:
-            *result = LogicalValue(
-                n >= 1 && g_loadedWindows.count(static_cast<std::uint32_t>(a[0].low)) != 0);
-            return true;
-        case window_command::kLoadWindow:
-            g_loadedWindows.insert(static_cast<std::uint32_t>(platform::ArgInt(n, a, 0, 0)));
-            *result = LogicalValue(true);
-            return true;
-        case window_command::kDestroyWindow:
-            g_loadedWindows.erase(static_cast<std::uint32_t>(platform::ArgInt(n, a, 0, 0)));
-            return true;
-        case window_command::kRouteEvents:
-        case window_command::kPopUpMenu:
-            return true;
-        default:
-            return false;
-    }
-}
-
 void KernelCommand(std::uint32_t command, std::uint32_t argCount, const Value* args,
                    Value* result) {
     *result = OmittedValue();
     if (platform::RunPortableKernelCommand(command, argCount, args, result)) return;
     if (RunSystemCommand(command, argCount, args, result)) return;
     if (RunObjectCommand(command, argCount, args, result)) return;
-    if (RunWindowCommand(command, argCount, args, result)) return;
-    std::fprintf(stderr, "kernel command %u is not available without windows\n", command);
+    if (windows::RunWindowCommand(windows::Served(), command, argCount, args, result)) return;
+    std::fprintf(stderr, "kernel command %u is not available here\n", command);
     RuntimeError(runtime_error::kUnexpectedType);
-}
-
-// Unit properties are kept as plain values: enough for routines that only store and read back.
-// Texts (captions, contents, tags) are kept as copies and read back as new texts, as the runtime
-// with windows hands them out.
-std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>, Value> g_properties;
-std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>, std::string> g_texts;
-
-bool IsTextProperty(std::uint32_t property) {
-    return property == unit_property::kText || property == unit_property::kTag;
-}
-
-void ReadUnitProperty(std::uint32_t window, std::uint32_t unit, std::uint32_t property,
-                      std::int32_t, Value* result) {
-    if (IsTextProperty(property)) {
-        const auto it = g_texts.find({window, unit, property});
-        *result = platform::NewText(it == g_texts.end() ? std::string_view() : it->second);
-        return;
-    }
-    const auto it = g_properties.find({window, unit, property});
-    *result = it == g_properties.end() ? IntegerValue(0) : it->second;
-}
-
-void WriteUnitProperty(std::uint32_t window, std::uint32_t unit, std::uint32_t property,
-                       std::int32_t, Word low, std::uint32_t high) {
-    if (IsTextProperty(property)) {
-        const char* text = reinterpret_cast<const char*>(low);
-        g_texts[{window, unit, property}] = text != nullptr ? text : "";
-        return;
-    }
-    auto& v = g_properties[{window, unit, property}];
-    v.low = low;
-    v.high = high;
 }
 
 void EndProgram(std::int32_t exitCode) {
@@ -126,7 +57,6 @@ void EndProgram(std::int32_t exitCode) {
 }
 
 void MessageLoop() {}  // no windows: nothing to wait for
-void LoadAndShowWindow(std::uint32_t) {}
 
 }  // namespace
 
@@ -158,14 +88,14 @@ const ServiceTable kTable = {
     &CallDllCommand,
     &LibraryCommand,
     &KernelCommand,
-    &ReadUnitProperty,
-    &WriteUnitProperty,
+    &windows::ReadUnitPropertySlot,
+    &windows::WriteUnitPropertySlot,
     &platform::RuntimeAllocate,
     &platform::RuntimeResize,
     &platform::RuntimeFree,
     &EndProgram,
     &MessageLoop,
-    &LoadAndShowWindow,
+    &windows::LoadAndShowWindowSlot,
     &RunRequest,
 };
 
@@ -174,10 +104,6 @@ const ServiceTable kTable = {
 const ServiceTable* Install() {
     InstallServices(&kTable);
     return &kTable;
-}
-
-void SetEventUnit(std::uint32_t window, std::uint32_t unit, std::uint32_t type) {
-    g_eventUnit = UnitValue(window, unit, type);
 }
 
 void SetErrorHandler(ErrorHandler handler) {

@@ -1,5 +1,5 @@
 #pragma once
-// The headless runtime: every service of the runtime library except windows. Tests and host
+// The headless runtime: every service of the runtime library, with windows kept as records only. Tests and host
 // tools run the program's routines against it, natively with the POSIX stand-ins and under Wine
 // with the real Windows functions.
 #include <cstdint>
@@ -19,9 +19,8 @@ using ErrorHandler = void (*)(std::int32_t code);
 void SetErrorHandler(ErrorHandler handler);
 const char* RuntimeErrorText(std::int32_t code);
 
-// Window commands answer without windows: loading a window marks it created, a copy is a new
-// reference, and the event unit is the one a test sets here.
-void SetEventUnit(std::uint32_t window, std::uint32_t unit, std::uint32_t type);
+// Windows are the window core's: the one served (tessel/windows/commands.h), by default one
+// whose form has no windows.
 
 // A support library's commands, by row. A registered handler answers its row; a row nobody
 // registered is answered by the platform's built-in library, or with an omitted value.
