@@ -1,53 +1,27 @@
-// basalt's 13 service slots. Everything but windows is shared with the headless runtime; DLL
-// commands are resolved from the image's own DLL-command table.
-#include <windows.h>
-
-#include <cstdio>
+// basalt's service table: the window runtime's, over basalt's window core, with DLL commands
+// resolved from the image's own DLL-command table and the support libraries as DLLs.
 #include <string>
 
 #include "loaded_image.h"
-#include "tessel/basalt/player_slot.h"
 #include "tessel/platform/gbk_win32.h"
 #include "tessel/platform/headless.h"
 #include "tessel/platform/kernel_commands.h"
+#include "tessel/windows/runtime.h"
+#include "tessel/windows/win32_api.h"
 #include "window_system.h"
 
 namespace tessel::basalt {
 
 namespace {
 
-bool g_ending = false;
-
-// Runs the registered clean-up once, whichever way the program ends. The players go first, so
-// that their copies of songs (also one still being fetched) can be removed.
-void EndOnce(std::int32_t exitCode) {
-    if (!g_ending) {
-        g_ending = true;
-        ReleasePlayers();
-        DeletePlayerCopies();
-        headless::RunAtExitRoutines();
-    }
-    ExitProcess(static_cast<UINT>(exitCode));
-}
-
-[[noreturn]] void RuntimeError(std::int32_t code) {
-    static bool reporting = false;
-    if (!reporting) {
-        reporting = true;
-        char text[256];
-        std::snprintf(text, sizeof text, "Runtime error %d: %s.", static_cast<int>(code),
-                      headless::RuntimeErrorText(code));
-        const std::wstring wide = platform::WideFromGbk(text);
-        MessageBoxW(static_cast<HWND>(ActiveProgramWindow()), wide.c_str(), L"Tessel",
-                    MB_OK | MB_ICONERROR | MB_TASKMODAL);
-    }
-    EndOnce(100 + code);
-    ExitProcess(static_cast<UINT>(100 + code));
+[[noreturn]] void Fail(std::int32_t code) {
+    BasaltServices().runtimeError(code);
+    ExitProcess(static_cast<UINT>(100 + code));  // not reached: the error ends the program
 }
 
 Word DllCommand(std::uint32_t index, std::uint32_t argCount, const Word* args) {
     auto& commands = Program().dllCommands;
-    if (index >= commands.size()) RuntimeError(runtime_error::kStackUnbalanced);
+    if (index >= commands.size()) Fail(runtime_error::kStackUnbalanced);
     auto& c = commands[index];
     if (c.resolved == nullptr) {
         // Command 0 names no library: its function is kernel32's.
@@ -55,61 +29,49 @@ Word DllCommand(std::uint32_t index, std::uint32_t argCount, const Word* args) {
         c.resolved = module != nullptr
                          ? reinterpret_cast<void*>(GetProcAddress(module, c.function.c_str()))
                          : nullptr;
-        if (c.resolved == nullptr) RuntimeError(runtime_error::kStackUnbalanced);
+        if (c.resolved == nullptr) Fail(runtime_error::kStackUnbalanced);
     }
     return headless::CallDllFunction(c.resolved, c.function, argCount, args);
 }
 
-void LibraryCommand(std::uint32_t row, std::uint32_t command, std::uint32_t argCount,
-                    const Value* args, Value* result) {
-    *result = OmittedValue();
-    if (row == row::kMediaPlayer) {
-        RunPlayerCommand(command, argCount, args, result);
-        return;
+class BasaltHost final : public windows::RuntimeHost {
+  public:
+    // Every library row besides the player's is a DLL's (facet.fnr draws the list and the bar).
+    void RunLibraryCommand(std::uint32_t row, std::uint32_t command, std::uint32_t argCount,
+                           const Value* args, Value* result) override {
+        const auto& libraries = Program().libraries;
+        if (row < libraries.size() && libraries[row].command != nullptr)
+            libraries[row].command(command, argCount, args, result);
     }
-    const auto& libraries = Program().libraries;
-    if (row < libraries.size() && libraries[row].command != nullptr)
-        libraries[row].command(command, argCount, args, result);
-}
-
-void KernelCommand(std::uint32_t command, std::uint32_t argCount, const Value* args,
-                   Value* result) {
-    *result = OmittedValue();
-    if (platform::RunPortableKernelCommand(command, argCount, args, result)) return;
-    if (RunWindowCommand(command, argCount, args, result)) return;
-    if (headless::RunSystemCommand(command, argCount, args, result)) return;
-    if (headless::RunObjectCommand(command, argCount, args, result)) return;
-    RuntimeError(runtime_error::kUnexpectedType);
-}
-
-void EndProgram(std::int32_t exitCode) {
-    EndOnce(exitCode);
-}
-
-void LoadAndShow(std::uint32_t windowId) {
-    LoadWindow(windowId, true);
-}
-
-const ServiceTable kTable = {
-    &RuntimeError,
-    &DllCommand,
-    &LibraryCommand,
-    &KernelCommand,
-    &ReadUnitProperty,
-    &WriteUnitProperty,
-    &platform::RuntimeAllocate,
-    &platform::RuntimeResize,
-    &platform::RuntimeFree,
-    &EndProgram,
-    &RunMessageLoop,
-    &LoadAndShow,
-    &headless::RunRequest,
+    void RunMessageLoop() override { basalt::RunMessageLoop(); }
+    void ShowRuntimeError(const std::string& message) override {
+        const std::wstring wide = platform::WideFromGbk(message);
+        MessageBoxW(static_cast<HWND>(ActiveProgramWindow()), wide.c_str(), L"Tessel",
+                    MB_OK | MB_ICONERROR | MB_TASKMODAL);
+    }
+    [[noreturn]] void EndProcess(std::int32_t exitCode) override {
+        ExitProcess(static_cast<UINT>(exitCode));
+    }
 };
+
+// The slots the window runtime leaves to the base: DLL commands, blocks and requests.
+ServiceTable BaseTable() {
+    ServiceTable base{};
+    base.dllCommand = &DllCommand;
+    base.allocate = &platform::RuntimeAllocate;
+    base.resize = &platform::RuntimeResize;
+    base.free = &platform::RuntimeFree;
+    base.request = &headless::RunRequest;
+    return base;
+}
 
 }  // namespace
 
 const ServiceTable& BasaltServices() {
-    return kTable;
+    static BasaltHost host;
+    static const ServiceTable& table =
+        windows::InstallWindowRuntime(BaseTable(), Windows(), host, nullptr);
+    return table;
 }
 
 }  // namespace tessel::basalt

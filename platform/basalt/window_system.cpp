@@ -1,36 +1,26 @@
-// Windows and their units built from the `form` section, the window procedures that turn
-// messages into the events bound in the form, and the message loop.
+// Windows and their units as Win32 makes them, the window procedures that turn messages into the
+// events the core raises, and the message loop.
 #include "window_system.h"
-
-#include <windows.h>
-// After windows.h, which it needs.
-#include <commctrl.h>
 
 #include "loaded_image.h"
 #include "tessel/image/image.h"
 #include "tessel/platform/gbk_win32.h"
 #include "tessel/runtime/units.h"
-#include "window_state.h"
+#include "win32_toolkit.h"
 
 namespace tessel::basalt {
 
 namespace {
 
 namespace type = image::unit_type;
-constexpr wchar_t kWindowClass[] = L"TesselWindow";
-
 using namespace image::event;
+using windows::Unit;
+using windows::Window;
 
-std::map<std::uint32_t, std::unique_ptr<WindowState>> g_windows;
-std::vector<std::pair<std::uint32_t, std::uint32_t>> g_eventUnits;  // innermost last
-std::uint32_t g_nextCopy = 0xE000;
+constexpr wchar_t kWindowClass[] = L"TesselWindow";
 
 std::wstring Wide(std::string_view gbk) {
     return platform::WideFromGbk(gbk);
-}
-
-WORD ControlId(std::uint32_t unitId) {
-    return static_cast<WORD>(unitId & 0xFFFF);
 }
 
 std::int32_t ShiftState() {
@@ -41,13 +31,22 @@ std::int32_t ShiftState() {
     return s;
 }
 
-WindowState* WindowOf(HWND hwnd) {
-    for (auto& [id, w] : g_windows)
-        if (w->hwnd == hwnd) return w.get();
-    return nullptr;
+HWND HandleOf(const Unit& unit) {
+    const auto* part = static_cast<const Win32Part*>(unit.part.get());
+    return part != nullptr ? part->hwnd : nullptr;
 }
 
-UnitState* UnitByControlId(WindowState& w, WORD controlId, std::uint32_t wantedType) {
+Unit* UnitByHandle(HWND hwnd) {
+    if (hwnd == nullptr) return nullptr;
+    return Windows().FindUnit([hwnd](const Unit& u) { return HandleOf(u) == hwnd; });
+}
+
+Window* WindowOf(HWND hwnd) {
+    const Unit* self = UnitByHandle(hwnd);
+    return self != nullptr && self->IsWindow() ? Windows().FindWindow(self->window) : nullptr;
+}
+
+Unit* UnitByControlId(Window& w, WORD controlId, std::uint32_t wantedType) {
     for (auto& [id, u] : w.units)
         if (ControlId(id) == controlId && u->type == wantedType && id != w.id) return u.get();
     return nullptr;
@@ -55,24 +54,25 @@ UnitState* UnitByControlId(WindowState& w, WORD controlId, std::uint32_t wantedT
 
 // Edit boxes and labels report keys, double-clicks and button presses through this.
 LRESULT CALLBACK UnitSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
-    UnitState* unit = FindUnitByHandle(hwnd);
+    Unit* unit = UnitByHandle(hwnd);
     if (unit != nullptr) {
+        windows::WindowCore& core = Windows();
         switch (msg) {
             case WM_KEYDOWN:
                 if (unit->type == type::kEditBox)
-                    RaiseEvent(*unit, kKeyDown, static_cast<std::int32_t>(wp), ShiftState());
+                    core.RaiseEvent(*unit, kKeyDown, static_cast<std::int32_t>(wp), ShiftState());
                 break;
             case WM_CHAR:
                 // Enter reached the key-down handler already; a single-line edit would beep.
                 if (unit->type == type::kEditBox && wp == VK_RETURN) return 0;
                 break;
             case WM_LBUTTONDBLCLK:
-                if (unit->type == type::kEditBox) RaiseEvent(*unit, kDoubleClick);
+                if (unit->type == type::kEditBox) core.RaiseEvent(*unit, kDoubleClick);
                 break;
             case WM_LBUTTONDOWN:
                 if (unit->type == type::kLabel)
-                    RaiseEvent(*unit, kLeftButtonDown, static_cast<short>(LOWORD(lp)),
-                               static_cast<short>(HIWORD(lp)), static_cast<std::int32_t>(wp));
+                    core.RaiseEvent(*unit, kLeftButtonDown, static_cast<short>(LOWORD(lp)),
+                                    static_cast<short>(HIWORD(lp)), static_cast<std::int32_t>(wp));
                 break;
             case WM_NCDESTROY:
                 RemoveWindowSubclass(hwnd, &UnitSubclass, 1);
@@ -84,16 +84,8 @@ LRESULT CALLBACK UnitSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PT
     return DefSubclassProc(hwnd, msg, wp, lp);
 }
 
-void RunMenuItem(WindowState& w, WORD controlId) {
-    UnitState* item = UnitByControlId(w, controlId, type::kMenuItem);
-    if (item == nullptr || item->clickHandler == image::kNone) return;
-    g_eventUnits.emplace_back(item->window, item->id);
-    reinterpret_cast<EventHandler>(Program().codeBase + item->clickHandler)(0, 0, 0);
-    g_eventUnits.pop_back();
-}
-
-LRESULT OnCtlColor(WindowState& w, HDC dc, HWND control, UINT msg) {
-    UnitState* unit = FindUnitByHandle(control);
+LRESULT OnCtlColor(Window& w, HDC dc, HWND control) {
+    Unit* unit = UnitByHandle(control);
     if (unit == nullptr || unit->window != w.id) return 0;
     SetTextColor(dc, unit->textColour);
     if (unit->backColour == CLR_NONE) {
@@ -101,76 +93,62 @@ LRESULT OnCtlColor(WindowState& w, HDC dc, HWND control, UINT msg) {
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
     SetBkColor(dc, unit->backColour);
-    if (unit->backBrush == nullptr) unit->backBrush = CreateSolidBrush(unit->backColour);
-    (void)msg;
-    return reinterpret_cast<LRESULT>(unit->backBrush);
-}
-
-void DestroyOtherWindows(std::uint32_t mainId) {
-    std::vector<HWND> others;
-    for (auto& [id, w] : g_windows)
-        if (id != mainId && w->hwnd != nullptr) others.push_back(w->hwnd);
-    for (HWND h : others) ::DestroyWindow(h);
+    Win32Part& part = PartOf(*unit);
+    if (part.backBrush == nullptr) part.backBrush = CreateSolidBrush(unit->backColour);
+    return reinterpret_cast<LRESULT>(part.backBrush);
 }
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    WindowState* w = WindowOf(hwnd);
+    Window* w = WindowOf(hwnd);
     if (w == nullptr) return DefWindowProcW(hwnd, msg, wp, lp);
-    UnitState& self = *w->units.at(w->id);
+    windows::WindowCore& core = Windows();
+    // A handler may destroy the window: only its id is used after one runs.
+    const std::uint32_t id = w->id;
     switch (msg) {
         case WM_CLOSE:
-            if (RaiseEvent(self, kCloseQuery, 0, 0, 0, 1) != 0) ::DestroyWindow(hwnd);
+            if (core.MayClose(*w)) core.DestroyWindow(id);
             return 0;
         case WM_DESTROY: {
-            RaiseEvent(self, kDestroying);
-            const bool isMain = w->isMain;
-            const std::uint32_t id = w->id;
-            for (auto& [uid, u] : w->units) {
-                if (u->timerPeriod != 0) KillTimer(hwnd, ControlId(uid));
-                if (u->menu != nullptr) DestroyMenu(u->menu);
-                if (u->backBrush != nullptr) DeleteObject(u->backBrush);
-                u->player.reset();
-            }
-            w->hwnd = nullptr;
-            g_windows.erase(id);  // the window may be loaded again
-            if (isMain) {
-                DestroyOtherWindows(id);
-                PostQuitMessage(0);
-            }
+            // Destroyed by someone else while still loaded: it leaves the core all the same.
+            auto& toolkit = static_cast<Win32Toolkit&>(core.toolkit());
+            toolkit.DestroyedBySystem(hwnd);
+            core.DestroyWindow(id);
+            toolkit.DestroyedBySystem(nullptr);
             return 0;
         }
         case WM_COMMAND:
             if (lp == 0 && HIWORD(wp) == 0) {
-                RunMenuItem(*w, LOWORD(wp));
+                if (Unit* item = UnitByControlId(*w, LOWORD(wp), type::kMenuItem))
+                    core.RunMenuItem(*item);
             } else if (HIWORD(wp) == BN_CLICKED) {
-                if (UnitState* u = FindUnitByHandle(reinterpret_cast<HWND>(lp));
+                if (Unit* u = UnitByHandle(reinterpret_cast<HWND>(lp));
                     u != nullptr && u->type == type::kButton)
-                    RaiseEvent(*u, kClick);
+                    core.RaiseEvent(*u, kClick);
             }
             return 0;
         case WM_NOTIFY: {
             const auto* header = reinterpret_cast<const NMHDR*>(lp);
-            UnitState* u = FindUnitByHandle(header->hwndFrom);
+            Unit* u = UnitByHandle(header->hwndFrom);
             if (u != nullptr && u->type == type::kReportList) {
-                if (header->code == NM_RCLICK) RaiseEvent(*u, kListRightClick);
-                if (header->code == NM_DBLCLK) RaiseEvent(*u, kDoubleClick);
+                if (header->code == NM_RCLICK) core.RaiseEvent(*u, kListRightClick);
+                if (header->code == NM_DBLCLK) core.RaiseEvent(*u, kDoubleClick);
             }
             return 0;
         }
         case WM_TIMER:
-            if (UnitState* u = UnitByControlId(*w, static_cast<WORD>(wp), type::kTimer))
-                RaiseEvent(*u, kTick);
+            if (Unit* u = UnitByControlId(*w, static_cast<WORD>(wp), type::kTimer))
+                core.RaiseEvent(*u, kTick);
             return 0;
         case WM_SIZE:
             // A status bar docks to the bottom edge; it finds its place when told of the size.
             for (auto& [uid, u] : w->units)
-                if (u->type == type::kStatusBar && u->hwnd != nullptr)
-                    SendMessageW(u->hwnd, WM_SIZE, 0, 0);
+                if (HWND bar = HandleOf(*u); u->type == type::kStatusBar && bar != nullptr)
+                    SendMessageW(bar, WM_SIZE, 0, 0);
             break;
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLOREDIT:
             if (LRESULT brush =
-                    OnCtlColor(*w, reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp), msg))
+                    OnCtlColor(*w, reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp)))
                 return brush;
             break;
         default:
@@ -221,9 +199,10 @@ HWND CreateChild(const wchar_t* cls, const std::wstring& text, DWORD style, DWOR
     return h;
 }
 
-bool CreateFacetUnit(WindowState& w, UnitState& u, const image::Unit& r, DWORD style) {
+HWND CreateFacetUnit(HWND parent, const Unit& u, DWORD style) {
     const auto& libs = Program().libraries;
-    if (libs.size() <= row::kFacet || libs[row::kFacet].createUnit == nullptr) return false;
+    if (libs.size() <= row::kFacet || libs[row::kFacet].createUnit == nullptr) return nullptr;
+    const image::Unit& r = *u.record;
     std::vector<std::wstring> texts;
     std::vector<FacetColumn> columns;
     std::vector<FacetPane> panes;
@@ -239,7 +218,7 @@ bool CreateFacetUnit(WindowState& w, UnitState& u, const image::Unit& r, DWORD s
     }
     const std::wstring name = Wide(r.name);
     const FacetUnitPlacement placement{
-        w.hwnd,
+        parent,
         r.type,
         ControlId(u.id),
         r.left,
@@ -252,34 +231,34 @@ bool CreateFacetUnit(WindowState& w, UnitState& u, const image::Unit& r, DWORD s
         static_cast<std::uint32_t>(columns.empty() ? panes.size() : columns.size()),
         columns.data(),
         panes.data()};
-    u.hwnd = static_cast<HWND>(libs[row::kFacet].createUnit(&placement));
-    return u.hwnd != nullptr;
+    return static_cast<HWND>(libs[row::kFacet].createUnit(&placement));
+}
+
+std::unique_ptr<PlayerUnit> CreatePlayer(HWND parent, const Unit& u) {
+    const image::Unit& r = *u.record;
+    PlayerPlacement placement;
+    placement.parent = parent;
+    placement.rect = {r.left, r.top, r.left + r.width, r.top + r.height};
+    placement.controlId = ControlId(u.id);
+    placement.properties = std::get_if<image::MediaPlayerProperties>(&r.properties);
+    const UnitRef self{u.window, u.id};
+    placement.onEvent = [self](int event, int value) {
+        if (Unit* target = Windows().FindUnit(self)) Windows().RaiseEvent(*target, event, value);
+    };
+    return CreatePlayerUnit(placement);
 }
 
 }  // namespace
 
-std::map<std::uint32_t, std::unique_ptr<WindowState>>& Windows() {
-    return g_windows;
+windows::WindowCore& Windows() {
+    static Win32Toolkit toolkit;
+    static windows::WindowCore core(toolkit, Program().form);
+    return core;
 }
 
-WindowState* FindWindowState(std::uint32_t windowId) {
-    const auto it = g_windows.find(windowId);
-    return it == g_windows.end() ? nullptr : it->second.get();
-}
-
-UnitState* FindUnit(std::uint32_t window, std::uint32_t unit) {
-    WindowState* w = FindWindowState(window);
-    if (w == nullptr) return nullptr;
-    const auto it = w->units.find(unit);
-    return it == w->units.end() ? nullptr : it->second.get();
-}
-
-UnitState* FindUnitByHandle(HWND hwnd) {
-    if (hwnd == nullptr) return nullptr;
-    for (auto& [id, w] : g_windows)
-        for (auto& [uid, u] : w->units)
-            if (u->hwnd == hwnd) return u.get();
-    return nullptr;
+Win32Part& PartOf(Unit& unit) {
+    if (unit.part == nullptr) unit.part = std::make_unique<Win32Part>();
+    return static_cast<Win32Part&>(*unit.part);
 }
 
 HFONT UnitFont() {
@@ -289,167 +268,125 @@ HFONT UnitFont() {
     return font;
 }
 
-std::uint32_t NewCopyId() {
-    return 0x7E000000u | g_nextCopy++;
-}
-
-int RaiseEvent(UnitState& unit, std::int32_t event, std::int32_t a, std::int32_t b, std::int32_t c,
-               int fallback) {
-    std::uint32_t offset = image::kNone;
-    for (const auto& e : unit.events)
-        if (e.number == event) offset = e.codeOffset;
-    if (offset == image::kNone) return fallback;
-    g_eventUnits.emplace_back(unit.window, unit.id);
-    const int result = reinterpret_cast<EventHandler>(Program().codeBase + offset)(a, b, c);
-    g_eventUnits.pop_back();
-    return result;
-}
-
-std::pair<std::uint32_t, std::uint32_t> CurrentEventUnit() {
-    return g_eventUnits.empty() ? std::pair<std::uint32_t, std::uint32_t>{0, 0}
-                                : g_eventUnits.back();
-}
-
-bool CreateUnitControl(WindowState& w, UnitState& u, const image::Unit& r, bool forceHidden) {
-    DWORD style = 0;
-    if ((r.flags & image::kUnitShown) != 0 && !forceHidden) style |= WS_VISIBLE;
-    if ((r.flags & image::kUnitTakesFocus) != 0) style |= WS_TABSTOP;
-    switch (r.type) {
-        case type::kEditBox: {
-            const auto* p = std::get_if<image::EditBoxProperties>(&r.properties);
-            u.hwnd = CreateChild(L"Edit", p ? Wide(p->content) : L"", style | ES_AUTOHSCROLL,
-                                 WS_EX_CLIENTEDGE, w.hwnd, r, u.id);
-            if (p != nullptr) u.backColour = p->backColour;
-            break;
-        }
-        case type::kButton: {
-            const auto* p = std::get_if<image::ButtonProperties>(&r.properties);
-            u.hwnd = CreateChild(L"Button", p ? Wide(p->caption) : L"", style | BS_PUSHBUTTON, 0,
-                                 w.hwnd, r, u.id);
-            break;
-        }
-        case type::kLabel: {
-            const auto* p = std::get_if<image::LabelProperties>(&r.properties);
-            u.hwnd = CreateChild(L"Static", p ? Wide(p->caption) : L"",
-                                 style | SS_NOTIFY | SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS, 0, w.hwnd,
-                                 r, u.id);
-            if (p != nullptr) {
-                u.textColour = p->textColour;
-                u.backColour =
-                    p->backColour == image::LabelProperties::kNoColour ? CLR_NONE : p->backColour;
-            }
-            break;
-        }
-        case type::kTimer: {
-            const auto* p = std::get_if<image::TimerProperties>(&r.properties);
-            u.timerRect = {r.left, r.top, r.left + r.width, r.top + r.height};
-            u.timerPeriod = p ? p->period : 0;
-            if (u.timerPeriod != 0) SetTimer(w.hwnd, ControlId(u.id), u.timerPeriod, nullptr);
-            return true;
-        }
-        case type::kReportList:
-        case type::kStatusBar:
-            return CreateFacetUnit(w, u, r, style);
-        case type::kMediaPlayer: {
-            PlayerPlacement placement;
-            placement.parent = w.hwnd;
-            placement.rect = {r.left, r.top, r.left + r.width, r.top + r.height};
-            placement.controlId = ControlId(u.id);
-            placement.properties = std::get_if<image::MediaPlayerProperties>(&r.properties);
-            const std::uint32_t windowId = w.id, unitId = u.id;
-            placement.onEvent = [windowId, unitId](int event, int value) {
-                if (UnitState* target = FindUnit(windowId, unitId))
-                    RaiseEvent(*target, event, value);
-            };
-            u.player = CreatePlayerUnit(placement);
-            u.hwnd = u.player ? u.player->Window() : nullptr;
-            return u.player != nullptr;
-        }
-        default:
-            return false;
-    }
-    if (u.hwnd == nullptr) return false;
-    if (r.type == type::kEditBox || r.type == type::kLabel)
-        SetWindowSubclass(u.hwnd, &UnitSubclass, 1, 0);
-    return true;
-}
-
-bool LoadWindow(std::uint32_t windowId, bool show) {
-    if (WindowState* existing = FindWindowState(windowId)) {
-        if (show) ShowWindow(existing->hwnd, SW_SHOW);
-        return true;
-    }
-    const auto& windows = Program().form.windows;
-    const image::FormWindow* form = nullptr;
-    for (const auto& fw : windows)
-        if (fw.id == windowId) form = &fw;
-    if (form == nullptr || form->units.empty() || !RegisterWindowClass()) return false;
-
-    auto state = std::make_unique<WindowState>();
-    WindowState& w = *state;
-    w.id = windowId;
-    w.form = form;
-    w.isMain = &windows.front() == form;
-    const image::Unit& selfRecord = form->units.front();
-    const auto* props = std::get_if<image::WindowProperties>(&selfRecord.properties);
+bool Win32Toolkit::CreateWindow(Window& w) {
+    if (!RegisterWindowClass()) return false;
+    Unit& self = w.Self();
+    const image::Unit& r = *self.record;
+    const auto* props = std::get_if<image::WindowProperties>(&r.properties);
     DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
     if (props == nullptr || props->border == 1) style |= WS_THICKFRAME;
     if (props == nullptr || props->minimizeButton != 0) style |= WS_MINIMIZEBOX;
     if (props == nullptr || props->maximizeButton != 0) style |= WS_MAXIMIZEBOX;
     const std::wstring title = props ? Wide(props->title) : L"";
-    w.hwnd = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, title.c_str(), style,
-                             selfRecord.left, selfRecord.top, selfRecord.width, selfRecord.height,
-                             nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    if (w.hwnd == nullptr) return false;
+    HWND hwnd = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, title.c_str(), style, r.left,
+                                r.top, r.width, r.height, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+    if (hwnd == nullptr) return false;
     if (props != nullptr && !props->icon.empty()) {
         if (HICON icon = IconFromFile(props->icon)) {
-            SendMessageW(w.hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-            SendMessageW(w.hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+            SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+            SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
         }
     }
-    g_windows[windowId] = std::move(state);
-
-    // Units in stored order: the window's own record, the controls, then the menu items.
-    HMENU currentMenu = nullptr;
-    UnitState* firstFocus = nullptr;
-    for (const auto& r : form->units) {
-        auto u = std::make_unique<UnitState>();
-        u->window = windowId;
-        u->id = &r == &selfRecord ? windowId : r.id;
-        u->type = r.type;
-        u->record = &r;
-        u->events = r.events;
-        if (&r == &selfRecord) {
-            u->hwnd = w.hwnd;
-        } else if (r.type == type::kMenuItem) {
-            const auto* p = std::get_if<image::MenuItemProperties>(&r.properties);
-            if (p != nullptr && p->level == 0) {
-                // A top-level menu is popped up over units, never shown as a menu bar.
-                u->menu = currentMenu = CreatePopupMenu();
-            } else if (p != nullptr && currentMenu != nullptr) {
-                u->clickHandler = p->clickHandler;
-                AppendMenuW(currentMenu, MF_STRING, ControlId(r.id), Wide(p->caption).c_str());
-            }
-        } else {
-            CreateUnitControl(w, *u, r, false);
-            if (firstFocus == nullptr && u->hwnd != nullptr &&
-                (r.flags & image::kUnitTakesFocus) != 0 && (r.flags & image::kUnitShown) != 0)
-                firstFocus = u.get();
-        }
-        w.units[u->id] = std::move(u);
-    }
-    if (show) {
-        ShowWindow(w.hwnd, SW_SHOW);
-        UpdateWindow(w.hwnd);
-        if (firstFocus != nullptr) SetFocus(firstFocus->hwnd);
-    }
-    RaiseEvent(*w.units.at(windowId), kCreated);
+    PartOf(self).hwnd = hwnd;
     return true;
 }
 
-void ReleasePlayers() {
-    for (auto& [id, w] : g_windows)
-        for (auto& [uid, u] : w->units) u->player.reset();
+bool Win32Toolkit::CreateUnit(Window& w, Unit& u, bool shown) {
+    Win32Part& part = PartOf(u);
+    HWND parent = PartOf(w.Self()).hwnd;
+    const image::Unit& r = *u.record;
+    DWORD style = 0;
+    if (shown) style |= WS_VISIBLE;
+    if (u.TakesFocus()) style |= WS_TABSTOP;
+    switch (u.type) {
+        case type::kEditBox: {
+            const auto* p = std::get_if<image::EditBoxProperties>(&r.properties);
+            part.hwnd = CreateChild(L"Edit", p ? Wide(p->content) : L"", style | ES_AUTOHSCROLL,
+                                    WS_EX_CLIENTEDGE, parent, r, u.id);
+            break;
+        }
+        case type::kButton: {
+            const auto* p = std::get_if<image::ButtonProperties>(&r.properties);
+            part.hwnd = CreateChild(L"Button", p ? Wide(p->caption) : L"", style | BS_PUSHBUTTON,
+                                    0, parent, r, u.id);
+            break;
+        }
+        case type::kLabel: {
+            const auto* p = std::get_if<image::LabelProperties>(&r.properties);
+            part.hwnd = CreateChild(L"Static", p ? Wide(p->caption) : L"",
+                                    style | SS_NOTIFY | SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS, 0,
+                                    parent, r, u.id);
+            break;
+        }
+        case type::kTimer:
+            if (u.timerPeriod != 0)
+                SetTimer(parent, ControlId(u.id), static_cast<UINT>(u.timerPeriod), nullptr);
+            return true;
+        case type::kReportList:
+        case type::kStatusBar:
+            part.hwnd = CreateFacetUnit(parent, u, style);
+            return part.hwnd != nullptr;
+        case type::kMediaPlayer:
+            part.player = CreatePlayer(parent, u);
+            part.hwnd = part.player ? part.player->Window() : nullptr;
+            return part.player != nullptr;
+        default:
+            return false;
+    }
+    if (part.hwnd == nullptr) return false;
+    if (u.type != type::kButton) SetWindowSubclass(part.hwnd, &UnitSubclass, 1, 0);
+    return true;
+}
+
+void Win32Toolkit::CreateMenu(Window&, Unit& menu) {
+    // A top-level menu is popped up over units, never shown as a menu bar.
+    PartOf(menu).menu = CreatePopupMenu();
+}
+
+void Win32Toolkit::AddMenuItem(Window&, Unit& menu, Unit& item) {
+    PartOf(item);
+    const auto* p = std::get_if<image::MenuItemProperties>(&item.record->properties);
+    AppendMenuW(PartOf(menu).menu, MF_STRING, ControlId(item.id),
+                p != nullptr ? Wide(p->caption).c_str() : L"");
+}
+
+void Win32Toolkit::FinishWindow(Window& w, const std::vector<Unit*>& focusOrder, bool show) {
+    if (!show) return;
+    HWND hwnd = PartOf(w.Self()).hwnd;
+    ShowWindow(hwnd, SW_SHOW);
+    UpdateWindow(hwnd);
+    for (Unit* u : focusOrder) {
+        if (HWND first = PartOf(*u).hwnd; first != nullptr && u->ShownInForm()) {
+            SetFocus(first);
+            return;
+        }
+    }
+}
+
+void Win32Toolkit::ShowAgain(Window& w) {
+    ShowWindow(PartOf(w.Self()).hwnd, SW_SHOW);
+}
+
+void Win32Toolkit::DestroyWindow(Window& w) {
+    HWND hwnd = PartOf(w.Self()).hwnd;
+    for (auto& [uid, u] : w.units) {
+        Win32Part& part = PartOf(*u);
+        if (u->timerPeriod != 0) KillTimer(hwnd, ControlId(uid));
+        if (part.menu != nullptr) DestroyMenu(part.menu);
+        if (part.backBrush != nullptr) DeleteObject(part.backBrush);
+        part.player.reset();
+    }
+    if (hwnd != destroyedBySystem_) ::DestroyWindow(hwnd);
+}
+
+void Win32Toolkit::Quit() {
+    PostQuitMessage(0);
+}
+
+int Win32Toolkit::RunHandler(std::uint32_t codeOffset, std::int32_t a, std::int32_t b,
+                             std::int32_t c, int) {
+    return reinterpret_cast<EventHandler>(Program().codeBase + codeOffset)(a, b, c);
 }
 
 void RunMessageLoop() {
@@ -471,16 +408,15 @@ void RunMessageLoop() {
 }
 
 void* UnitWindow(std::uint32_t window, std::uint32_t unit) {
-    UnitState* u = FindUnit(window, unit);
-    return u != nullptr ? u->hwnd : nullptr;
+    Unit* u = Windows().FindUnit(UnitRef{window, unit});
+    return u != nullptr ? HandleOf(*u) : nullptr;
 }
 
 void* ActiveProgramWindow() {
     HWND active = GetActiveWindow();
     if (active != nullptr && WindowOf(active) != nullptr) return active;
-    for (auto& [id, w] : g_windows)
-        if (w->isMain) return w->hwnd;
-    return nullptr;
+    Window* main = Windows().MainWindow();
+    return main != nullptr ? HandleOf(main->Self()) : nullptr;
 }
 
 }  // namespace tessel::basalt

@@ -1,41 +1,23 @@
 // facet.fnr: the report list (a list view in report view) and the status bar, created for the
-// window system and driven by library commands on row 1.
-#include <windows.h>
-// After windows.h, which it needs.
-#include <commctrl.h>
-
+// window system and driven by library commands on row 1, decoded by the window core's report
+// commands.
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "tessel/basalt/library_abi.h"
-#include "tessel/platform/arguments.h"
 #include "tessel/platform/gbk_win32.h"
 #include "tessel/runtime/units.h"
+#include "tessel/windows/commands.h"
+#include "tessel/windows/win32_api.h"
 
 namespace {
 
+using tessel::UnitRef;
 using tessel::Value;
-using tessel::platform::ArgInt;
-using tessel::platform::ArgText;
 using namespace tessel::basalt;
 
 const LibraryHost* g_host = nullptr;
-
-// Results are the program's blocks: allocated through the runtime, never by this module.
-Value HostText(std::wstring_view wide) {
-    const std::string gbk = tessel::platform::GbkFromWide(wide);
-    auto* p =
-        static_cast<char*>(g_host->services->allocate(static_cast<std::uint32_t>(gbk.size() + 1)));
-    std::memcpy(p, gbk.c_str(), gbk.size() + 1);
-    return tessel::TextValue(p);
-}
-
-HWND UnitHandle(std::uint32_t n, const Value* args) {
-    if (n == 0 || g_host == nullptr) return nullptr;
-    return static_cast<HWND>(
-        g_host->unitHandle(static_cast<std::uint32_t>(args[0].low), args[0].high));
-}
 
 int ColumnFormat(std::uint32_t alignment) {
     switch (alignment) {
@@ -108,67 +90,72 @@ std::wstring CellText(HWND list, int row, int column) {
     }
 }
 
-void ListCommand(HWND list, std::uint32_t command, std::uint32_t n, const Value* a, Value* r) {
-    switch (command) {
-        case tessel::facet::kListDeleteAll:
-            SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
-            return;
-        case tessel::facet::kListAppendRow: {
-            LVITEMW item{};
-            item.mask = LVIF_TEXT;
-            item.iItem = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-            item.pszText = const_cast<wchar_t*>(L"");
-            *r = tessel::IntegerValue(static_cast<std::int32_t>(
-                SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item))));
-            return;
-        }
-        case tessel::facet::kListRowCount:
-            *r = tessel::IntegerValue(
-                static_cast<std::int32_t>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)));
-            return;
-        case tessel::facet::kListSetCell: {
-            const std::wstring text = tessel::platform::WideFromGbk(ArgText(n, a, 3));
-            LVITEMW item{};
-            item.iSubItem = ArgInt(n, a, 2, 0);
-            item.pszText = const_cast<wchar_t*>(text.c_str());
-            *r = tessel::LogicalValue(SendMessageW(list, LVM_SETITEMTEXTW,
-                                                   static_cast<WPARAM>(ArgInt(n, a, 1, 0)),
-                                                   reinterpret_cast<LPARAM>(&item)) != 0);
-            return;
-        }
-        case tessel::facet::kListReadCell:
-            *r = HostText(CellText(list, ArgInt(n, a, 1, 0), ArgInt(n, a, 2, 0)));
-            return;
-        case tessel::facet::kListSelectedRow:
-            *r = tessel::IntegerValue(static_cast<std::int32_t>(
-                SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED)));
-            return;
-        default:
-            return;
+// The list and the bar as list-view and status-bar messages on the control the host names.
+class ControlReports final : public tessel::windows::ReportUnits {
+  public:
+    bool Has(UnitRef unit, std::uint32_t) override { return Handle(unit) != nullptr; }
+    void DeleteAllRows(UnitRef list) override {
+        SendMessageW(Handle(list), LVM_DELETEALLITEMS, 0, 0);
     }
-}
+    std::int32_t AppendRow(UnitRef list) override {
+        HWND h = Handle(list);
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = static_cast<int>(SendMessageW(h, LVM_GETITEMCOUNT, 0, 0));
+        item.pszText = const_cast<wchar_t*>(L"");
+        return static_cast<std::int32_t>(
+            SendMessageW(h, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    }
+    std::int32_t RowCount(UnitRef list) override {
+        return static_cast<std::int32_t>(SendMessageW(Handle(list), LVM_GETITEMCOUNT, 0, 0));
+    }
+    bool SetCell(UnitRef list, std::int32_t row, std::int32_t column,
+                 std::string_view gbk) override {
+        const std::wstring text = tessel::platform::WideFromGbk(gbk);
+        LVITEMW item{};
+        item.iSubItem = column;
+        item.pszText = const_cast<wchar_t*>(text.c_str());
+        return SendMessageW(Handle(list), LVM_SETITEMTEXTW, static_cast<WPARAM>(row),
+                            reinterpret_cast<LPARAM>(&item)) != 0;
+    }
+    std::string Cell(UnitRef list, std::int32_t row, std::int32_t column) override {
+        return tessel::platform::GbkFromWide(CellText(Handle(list), row, column));
+    }
+    std::int32_t SelectedRow(UnitRef list) override {
+        return static_cast<std::int32_t>(SendMessageW(Handle(list), LVM_GETNEXTITEM,
+                                                      static_cast<WPARAM>(-1), LVNI_SELECTED));
+    }
+    bool SetPane(UnitRef bar, std::int32_t pane, std::string_view gbk) override {
+        const std::wstring text = tessel::platform::WideFromGbk(gbk);
+        return SendMessageW(Handle(bar), SB_SETTEXTW, static_cast<WPARAM>(pane),
+                            reinterpret_cast<LPARAM>(text.c_str())) != 0;
+    }
+    std::string Pane(UnitRef bar, std::int32_t pane) override {
+        HWND h = Handle(bar);
+        const auto length = LOWORD(SendMessageW(h, SB_GETTEXTLENGTHW, static_cast<WPARAM>(pane), 0));
+        std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+        SendMessageW(h, SB_GETTEXTW, static_cast<WPARAM>(pane),
+                     reinterpret_cast<LPARAM>(text.data()));
+        text.resize(length);
+        return tessel::platform::GbkFromWide(text);
+    }
+    // Results are the program's blocks: allocated through the runtime, never by this module.
+    Value NewText(std::string_view gbk) override {
+        auto* p = static_cast<char*>(
+            g_host->services->allocate(static_cast<std::uint32_t>(gbk.size() + 1)));
+        std::memcpy(p, gbk.data(), gbk.size());
+        p[gbk.size()] = '\0';
+        return tessel::TextValue(p);
+    }
 
-void StatusCommand(HWND bar, std::uint32_t command, std::uint32_t n, const Value* a, Value* r) {
-    const auto pane = static_cast<WPARAM>(ArgInt(n, a, 1, 0));
-    switch (command) {
-        case tessel::facet::kStatusSetPane: {
-            const std::wstring text = tessel::platform::WideFromGbk(ArgText(n, a, 2));
-            *r = tessel::LogicalValue(
-                SendMessageW(bar, SB_SETTEXTW, pane, reinterpret_cast<LPARAM>(text.c_str())) != 0);
-            return;
-        }
-        case tessel::facet::kStatusReadPane: {
-            const auto length = LOWORD(SendMessageW(bar, SB_GETTEXTLENGTHW, pane, 0));
-            std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-            SendMessageW(bar, SB_GETTEXTW, pane, reinterpret_cast<LPARAM>(text.data()));
-            text.resize(length);
-            *r = HostText(text);
-            return;
-        }
-        default:
-            return;
+  private:
+    static HWND Handle(UnitRef unit) {
+        return g_host != nullptr ? static_cast<HWND>(g_host->unitHandle(unit.window, unit.unit))
+                                 : nullptr;
     }
-}
+};
+
+ControlReports g_reports;
 
 }  // namespace
 
@@ -192,9 +179,5 @@ extern "C" __declspec(dllexport) void* tessel_CreateUnit(const FacetUnitPlacemen
 
 extern "C" __declspec(dllexport) void tessel_Command(std::uint32_t command, std::uint32_t n,
                                                      const Value* args, Value* result) {
-    *result = tessel::OmittedValue();
-    HWND unit = UnitHandle(n, args);
-    if (unit == nullptr) return;
-    if (args[0].tag == tessel::tag::kReportList) ListCommand(unit, command, n, args, result);
-    if (args[0].tag == tessel::tag::kStatusBar) StatusCommand(unit, command, n, args, result);
+    tessel::windows::RunReportCommand(g_reports, command, n, args, result);
 }
