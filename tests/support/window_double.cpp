@@ -8,6 +8,7 @@
 #include <sstream>
 #include <variant>
 
+#include "tessel/app/window_units.h"
 #include "tessel/image/form.h"
 #include "tessel/image_build/program.h"
 #include "tessel/platform/arguments.h"
@@ -274,7 +275,7 @@ void Seed(WindowDouble& d, std::map<std::string, UnitRef>& names) {
                             static_cast<std::int32_t>(p.period);
                     } else if constexpr (std::is_same_v<P, image::StatusBarProperties>) {
                         for (const auto& pane : p.panes) s.panes.push_back(pane.text);
-                        if (window.id == kMainWindowId) {
+                        if (window.id == app::kMainWindowId) {
                             const std::int32_t height = WindowDouble::kDockedStatusBarHeight;
                             s.integers[unit_property::kLeft] = 0;
                             s.integers[unit_property::kTop] = WindowDouble::kClientHeight - height;
@@ -288,7 +289,7 @@ void Seed(WindowDouble& d, std::map<std::string, UnitRef>& names) {
                 u.properties);
         }
     }
-    d.loadedWindows.push_back(kMainWindowId);
+    d.loadedWindows.push_back(app::kMainWindowId);
 }
 
 }  // namespace
