@@ -27,10 +27,10 @@ bool RunObjectCommand(const ObjectOperations& objects, std::uint32_t command,
         case kernel::kObjectCallNumber:
         case kernel::kObjectCallLogical:
         case kernel::kObjectCallVariant:
-            ConvertScriptResult(command,
-                                objects.callMember(object, ArgText(argCount, args, 1),
-                                                   ArgText(argCount, args, 2)),
-                                result);
+            ConvertScriptResult(
+                command,
+                objects.callMember(object, ArgText(argCount, args, 1), ArgText(argCount, args, 2)),
+                result);
             return true;
         default:
             return false;

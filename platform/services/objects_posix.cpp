@@ -9,8 +9,8 @@ namespace tessel::headless {
 bool RunObjectCommand(std::uint32_t command, std::uint32_t argCount, const Value* args,
                       Value* result) {
     static constexpr platform::ObjectOperations kScriptControls{
-        &posix::CreateScriptControl, &posix::ReleaseScriptControl,
-        &posix::SetScriptControlProperty, &posix::CallScriptControl};
+        &posix::CreateScriptControl, &posix::ReleaseScriptControl, &posix::SetScriptControlProperty,
+        &posix::CallScriptControl};
     return platform::RunObjectCommand(kScriptControls, command, argCount, args, result);
 }
 
