@@ -32,9 +32,9 @@ constexpr InitialField Number(int field, Word number) { return {field, number, n
 constexpr InitialField OwnText(int field, const char* text) { return {field, 0, text}; }
 
 // The text fields, freed in this order at the end.
-constexpr std::array<int, 8> kOwnedFields = {transfer_field::kAddress,    transfer_field::kTargetPath,
-                                             transfer_field::kLoginUser,  transfer_field::kLoginPassword,
-                                             16, 18, 19, 20};
+constexpr std::array<int, 8> kOwnedFields = {
+    transfer_field::kAddress,       transfer_field::kTargetPath, transfer_field::kLoginUser,
+    transfer_field::kLoginPassword, 16, 18, 19, 20};
 }  // namespace
 
 void InstallGlobals(Globals* storage) { g_globals = storage != nullptr ? storage : &g_ownGlobals; }

@@ -11,12 +11,12 @@
 #include <thread>
 
 #include "app_fixture.h"
+#include "tessel/app/program.h"
 #include "tessel/app/save_directory.h"
 #include "tessel/app/window_units.h"
 #include "tessel/platform/headless.h"
 #include "tessel/platform/standins.h"
 #include "tessel/runtime/library_commands.h"
-#include "tessel/app/program.h"
 
 namespace tessel::testing {
 namespace {
