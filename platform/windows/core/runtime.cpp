@@ -81,6 +81,7 @@ void EndOnce(std::int32_t exitCode) {
     }
     std::fflush(nullptr);
     g_host->EndProcess(exitCode);
+    std::_Exit(exitCode);  // the compiler does not take a virtual [[noreturn]] at its word
 }
 
 std::string RuntimeErrorMessage(std::int32_t code) {
