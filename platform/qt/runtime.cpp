@@ -18,7 +18,7 @@ namespace tessel::qt {
 
 namespace {
 
-LoadedProgram g_program;
+image::Form g_form;  // the windows the core loads from
 HandlerLookup g_handlers = nullptr;
 const ServiceTable* g_headless = nullptr;
 const ServiceTable* g_table = nullptr;
@@ -75,12 +75,8 @@ bool CheckHandlers(const image::Form& form, std::string* error) {
 
 }  // namespace
 
-LoadedProgram& Program() {
-    return g_program;
-}
-
 windows::WindowCore& Core() {
-    static windows::WindowCore core(g_toolkit, g_program.form);
+    static windows::WindowCore core(g_toolkit, g_form);
     return core;
 }
 
@@ -107,7 +103,7 @@ bool Install(std::span<const std::uint8_t> bytes, HandlerLookup handlers, std::s
     g_handlers = handlers;
     if (handlers == nullptr || !CheckHandlers(decoded.form, error)) return false;
     DiscardWindows();
-    g_program.form = std::move(decoded.form);
+    g_form = std::move(decoded.form);
 
     g_headless = headless::Install();
     g_table = &windows::InstallWindowRuntime(*g_headless, Core(), g_host, &g_toolkit);
