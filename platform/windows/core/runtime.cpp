@@ -81,7 +81,7 @@ void EndOnce(std::int32_t exitCode) {
     }
     std::fflush(nullptr);
     g_host->EndProcess(exitCode);
-    std::_Exit(exitCode);  // the compiler does not take a virtual [[noreturn]] at its word
+    std::abort();  // not reached: a virtual call is not known not to return
 }
 
 std::string RuntimeErrorMessage(std::int32_t code) {
