@@ -142,8 +142,7 @@ void PlayerWidget::Raise(int event, int value) {
     AppendTrace("TESSEL_PLAYER_LOG",
                 (event == player_event::kOpenStateChange ? "open-state " : "play-state ") +
                     std::to_string(value));
-    if (const windows::Unit* u = Core().FindUnit({window_, unit_}))
-        Core().RaiseEvent(*u, event, value);
+    RaiseIfLoaded({window_, unit_}, event, value);
 }
 
 PlayerWidget* MakePlayer(QWidget* window, windows::Unit& u) {

@@ -108,14 +108,10 @@ QWidget* MakeReportList(QWidget* window, windows::Unit& u) {
         }
     }
     const UnitRef self{u.window, u.id};
-    QObject::connect(list, &QWidget::customContextMenuRequested, [self] {
-        if (const windows::Unit* unit = Core().FindUnit(self))
-            Core().RaiseEvent(*unit, image::event::kListRightClick);
-    });
-    QObject::connect(list, &QTableWidget::cellDoubleClicked, [self] {
-        if (const windows::Unit* unit = Core().FindUnit(self))
-            Core().RaiseEvent(*unit, image::event::kDoubleClick);
-    });
+    QObject::connect(list, &QWidget::customContextMenuRequested,
+                     [self] { RaiseIfLoaded(self, image::event::kListRightClick); });
+    QObject::connect(list, &QTableWidget::cellDoubleClicked,
+                     [self] { RaiseIfLoaded(self, image::event::kDoubleClick); });
     return list;
 }
 
@@ -170,8 +166,7 @@ std::int32_t QtToolkit::RowCount(UnitRef unit) {
     return ListOf(unit).rowCount();
 }
 
-bool QtToolkit::SetCell(UnitRef unit, std::int32_t row, std::int32_t column,
-                        std::string_view gbk) {
+bool QtToolkit::SetCell(UnitRef unit, std::int32_t row, std::int32_t column, std::string_view gbk) {
     QTableWidgetItem* cell = CellOf(ListOf(unit), row, column);
     if (cell != nullptr) cell->setText(FromGbk(gbk));
     return cell != nullptr;

@@ -3,7 +3,6 @@
 // menus and players it makes of the units the core loads.
 #include <QPointer>
 #include <QString>
-
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -86,6 +85,8 @@ class QtToolkit final : public windows::Toolkit, public windows::ReportUnits {
 // The core of the runtime's windows, over the Qt toolkit (runtime.cpp).
 windows::WindowCore& Core();
 windows::Unit* FindUnitByWidget(const QWidget* widget);
+// A signal may arrive after its unit has gone: then nothing is raised.
+void RaiseIfLoaded(UnitRef unit, std::int32_t event, std::int32_t a = 0);
 QWidget* ActiveProgramWindow();
 
 // Colours as the units take them.
@@ -96,7 +97,7 @@ void UpdateAccessibleName(windows::Unit& unit);
 
 // GBK inside the program, UTF-8 at Qt's edge.
 QString FromGbk(std::string_view gbk);
-std::string ToGbk(const QString& text);                       // '?' for what GBK lacks
+std::string ToGbk(const QString& text);                        // '?' for what GBK lacks
 std::optional<std::string> ToGbkExactly(const QString& text);  // nullopt when GBK lacks some
 
 // The host's own commands (system.cpp): vestry's folder dialog, message boxes, the clipboard and

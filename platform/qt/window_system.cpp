@@ -215,10 +215,8 @@ QWidget* MakeWidget(QWidget* parent, windows::Unit& u) {
             const auto* p = std::get_if<image::ButtonProperties>(&r.properties);
             auto* button = new QPushButton(p != nullptr ? FromGbk(p->caption) : QString(), parent);
             const UnitRef self{u.window, u.id};
-            QObject::connect(button, &QPushButton::clicked, [self] {
-                if (const windows::Unit* unit = Core().FindUnit(self))
-                    Core().RaiseEvent(*unit, kClick);
-            });
+            QObject::connect(button, &QPushButton::clicked,
+                             [self] { RaiseIfLoaded(self, kClick); });
             return button;
         }
         case type::kLabel: {
@@ -244,9 +242,7 @@ void MakeTimer(QWidget* parent, windows::Unit& u) {
     QtPart& part = PartOf(u);
     part.timer = new QTimer(parent);
     const UnitRef self{u.window, u.id};
-    QObject::connect(part.timer, &QTimer::timeout, [self] {
-        if (const windows::Unit* unit = Core().FindUnit(self)) Core().RaiseEvent(*unit, kTick);
-    });
+    QObject::connect(part.timer, &QTimer::timeout, [self] { RaiseIfLoaded(self, kTick); });
     if (u.timerPeriod != 0) part.timer->start(u.timerPeriod);
 }
 
@@ -259,6 +255,10 @@ QtPart& PartOf(windows::Unit& unit) {
 
 QWidget* WidgetOf(windows::Window& window) {
     return PartOf(window.Self()).widget;
+}
+
+void RaiseIfLoaded(UnitRef unit, std::int32_t event, std::int32_t a) {
+    if (const windows::Unit* u = Core().FindUnit(unit)) Core().RaiseEvent(*u, event, a);
 }
 
 windows::Unit* FindUnitByWidget(const QWidget* widget) {
@@ -279,10 +279,12 @@ void ApplyColours(windows::Unit& u) {
     };
     if (u.type == type::kEditBox) {
         palette.setColor(QPalette::Text, colour(u.textColour));
-        if (u.backColour != windows::kNoColour) palette.setColor(QPalette::Base, colour(u.backColour));
+        if (u.backColour != windows::kNoColour)
+            palette.setColor(QPalette::Base, colour(u.backColour));
     } else {
         palette.setColor(QPalette::WindowText, colour(u.textColour));
-        if (u.backColour != windows::kNoColour) palette.setColor(QPalette::Window, colour(u.backColour));
+        if (u.backColour != windows::kNoColour)
+            palette.setColor(QPalette::Window, colour(u.backColour));
         widget->setAutoFillBackground(u.backColour != windows::kNoColour);
     }
     widget->setPalette(palette);
@@ -395,8 +397,8 @@ void QtToolkit::Quit() {
     QApplication::quit();
 }
 
-int QtToolkit::RunHandler(std::uint32_t codeOffset, std::int32_t a, std::int32_t b,
-                          std::int32_t c, int fallback) {
+int QtToolkit::RunHandler(std::uint32_t codeOffset, std::int32_t a, std::int32_t b, std::int32_t c,
+                          int fallback) {
     const EventHandler handler = LookUpHandler(codeOffset);
     if (handler == nullptr) return fallback;
     const std::uint32_t unit = Core().EventUnit().unit;
