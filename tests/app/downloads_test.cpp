@@ -80,7 +80,7 @@ class DownloadsTest : public AppTest {
         list.selectedRow = selected;
     }
     std::int32_t TimerPeriod() {
-        return windows->Unit(progressTimer).Integer(unit_property::kTimerPeriod);
+        return windows->Integer(progressTimer, unit_property::kTimerPeriod);
     }
     // Ticks as the timer would (faster) until it is stopped.
     void TickUntilStopped() {

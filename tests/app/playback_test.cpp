@@ -40,7 +40,7 @@ class PlaybackTest : public ::testing::Test {
         return static_cast<int>(std::count(windows->loadedWindows.begin(),
                                            windows->loadedWindows.end(), playerWindow.window));
     }
-    bool PlayerShown() { return windows->Unit(playerWindow).Integer(unit_property::kShown) != 0; }
+    bool PlayerShown() { return windows->Integer(playerWindow, unit_property::kShown) != 0; }
     bool PlayerLoaded() const { return PlayerLoads() > 0; }
 
     std::unique_ptr<WindowDouble> windows;
@@ -67,7 +67,7 @@ TEST_F(PlaybackTest, PlayLoadsThePlayerWindowOnceAndGivesItTheSelectedAddress) {
 TEST_F(PlaybackTest, TheCloseBoxStopsAndHidesAndTheNextPlayShowsTheSameWindow) {
     Select(0);
     OnPlay();
-    windows->Unit(playerWindow).integers[unit_property::kShown] = 1;
+    windows->Unit(playerWindow).shown = true;
 
     EXPECT_FALSE(OnPlayerWindowCloseQuery());
     EXPECT_EQ(windows->playerStops, 1);

@@ -44,12 +44,13 @@ class TagsTest : public AppTest {
         OnMainWindowCreated();
     }
     Geometry Of(UnitRef unit) {
-        const UnitState& u = windows->Unit(unit);
-        return {u.Integer(unit_property::kLeft), u.Integer(unit_property::kTop),
-                u.Integer(unit_property::kWidth), u.Integer(unit_property::kHeight)};
+        return {windows->Integer(unit, unit_property::kLeft),
+                windows->Integer(unit, unit_property::kTop),
+                windows->Integer(unit, unit_property::kWidth),
+                windows->Integer(unit, unit_property::kHeight)};
     }
-    std::int32_t ListTop() { return windows->Unit(songList).Integer(unit_property::kTop); }
-    std::int32_t StatusBarTop() { return windows->Unit(statusBar).Integer(unit_property::kTop); }
+    std::int32_t ListTop() { return windows->Integer(songList, unit_property::kTop); }
+    std::int32_t StatusBarTop() { return windows->Integer(statusBar, unit_property::kTop); }
     // The tags made, with their geometry.
     std::vector<Geometry> Tags() {
         std::vector<Geometry> tags;
@@ -57,7 +58,7 @@ class TagsTest : public AppTest {
         return tags;
     }
     std::int32_t Colour(UnitRef unit) {
-        return windows->Unit(unit).Integer(unit_property::kTextColour);
+        return windows->Integer(unit, unit_property::kTextColour);
     }
     void Press(UnitRef tag) {
         windows->RaiseFrom(tag);
@@ -77,19 +78,22 @@ TEST_F(TagsTest, TagsAreCopiesOfTheTemplateLaidOutInRows) {
     ASSERT_EQ(windows->copies.size(), 9u);
     const UnitRef first = windows->copies[0];
     EXPECT_EQ(Of(first), (Geometry{8, 48, 96, 20}));
-    const UnitState& tag = windows->Unit(first);
-    EXPECT_EQ(tag.copyOf.unit, tagTemplate.unit);
-    EXPECT_EQ(tag.routedTo.unit, tagTemplate.unit);
-    EXPECT_EQ(Utf8(tag.text), "八个汉字的名字了");
+    // A copy of the template's record whose events run the template's handlers.
+    const windows::Unit& tag = windows->CoreUnit(first);
+    const windows::Unit& model = windows->CoreUnit(tagTemplate);
+    EXPECT_EQ(tag.record, model.record);
+    ASSERT_FALSE(model.events.empty());
+    EXPECT_EQ(tag.events.front().codeOffset, model.events.front().codeOffset);
+    EXPECT_EQ(Utf8(windows->Unit(first).text), "八个汉字的名字了");
     EXPECT_EQ(tag.tag, "100");
-    EXPECT_EQ(tag.Integer(unit_property::kShown), 1);
-    EXPECT_EQ(tag.Integer(unit_property::kAttribute24), 1);
+    EXPECT_EQ(windows->Integer(first, unit_property::kShown), 1);
+    EXPECT_EQ(windows->Integer(first, unit_property::kAttribute24), 1);
     // Captions of 15 bytes: 91 wide, each starting where the previous one ends.
     EXPECT_EQ(Of(windows->copies[1]), (Geometry{8 + 96, 48, 91, 20}));
     EXPECT_EQ(Of(windows->copies[7]), (Geometry{8 + 96 + 6 * 91, 48, 91, 20}));
     EXPECT_EQ(Of(windows->copies[8]), (Geometry{8, 68, 91, 20}));
     EXPECT_EQ(ListTop(), 68 + 20 + 10);
-    EXPECT_EQ(windows->Unit(tagTemplate).Integer(unit_property::kShown), 0);
+    EXPECT_EQ(windows->Integer(tagTemplate, unit_property::kShown), 0);
 }
 
 TEST_F(TagsTest, ThreeRowsPutTheListAt118AndAnOverlongFirstCaptionOpensRowOne) {
@@ -132,7 +136,7 @@ TEST_F(TagsTest, TheListFillsTheRoomBetweenTheTagsAndTheStatusBarInsideTheClient
 
     // Without tags the list keeps its design top, 72, and fills the same room.
     Serve([](const ReceivedRequest&) { return ServerResponse{"503 Service Unavailable", {}, ""}; });
-    windows->Unit(songList).integers[unit_property::kTop] = 72;
+    windows->Unit(songList).place.top = 72;
     OnMainWindowCreated();
     EXPECT_EQ(Of(songList).top, 72);
     EXPECT_EQ(Of(songList).top + Of(songList).height, StatusBarTop());

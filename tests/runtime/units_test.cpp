@@ -1,11 +1,12 @@
-// Unit operations: what the wrappers hand the services, and the headless runtime's property store
-// giving texts back as new blocks.
+// Unit operations: what the wrappers hand the services, and the window core answering them over
+// records (texts given back as new blocks, copies, routed events, loaded windows).
 #include "tessel/runtime/units.h"
 
 #include <gtest/gtest.h>
 
 #include "recording_services.h"
 #include "tessel/platform/headless.h"
+#include "tessel/windows/records.h"
 
 namespace tessel {
 namespace {
@@ -40,11 +41,41 @@ TEST(UnitOperations, LibraryCommandsCarryRowCommandAndTypedUnit) {
     EXPECT_EQ(rs.calls[2].values[0].tag, tag::kMediaPlayerControls);
 }
 
-TEST(UnitOperations, HeadlessStoreGivesTextsBackAsNewBlocks) {
+// A window of a label and a player window, loaded through the window core onto records.
+struct RecordWindows {
+    RecordWindows() {
+        image::FormWindow main{};
+        main.id = kLabel.window;
+        image::Unit self{};
+        self.id = kLabel.window;
+        self.type = image::unit_type::kWindow;
+        self.properties = image::WindowProperties{};
+        image::Unit label{};
+        label.id = kLabel.unit;
+        label.type = image::unit_type::kLabel;
+        label.properties = image::LabelProperties{};
+        main.units = {self, label};
+        image::FormWindow player{};
+        player.id = 0x52010002;
+        self.id = player.id;
+        player.units = {self};
+        form.windows = {main, player};
+        toolkit.Attach(&core);
+        windows::Serve(&core);
+        core.LoadWindow(kLabel.window, true);
+    }
+    ~RecordWindows() { windows::Serve(nullptr); }
+    image::Form form;
+    windows::RecordToolkit toolkit;
+    windows::WindowCore core{toolkit, form};
+};
+
+TEST(UnitOperations, PropertiesGiveTextsBackAsNewBlocks) {
     headless::Install();
+    RecordWindows windows;
     char caption[] = "tag one";
     SetUnitText(kLabel, caption);
-    caption[0] = 'X';  // the argument stays the caller's: the store kept its own copy
+    caption[0] = 'X';  // the argument stays the caller's: the unit kept its own copy
     SetUnitTag(kLabel, "id-1");
     SetUnitInteger(kLabel, unit_property::kTop, 48);
     const Text first = ReadUnitText(kLabel);
@@ -53,24 +84,38 @@ TEST(UnitOperations, HeadlessStoreGivesTextsBackAsNewBlocks) {
     EXPECT_NE(first.c_str(), second.c_str());
     EXPECT_STREQ(ReadUnitTag(kLabel).c_str(), "id-1");
     EXPECT_EQ(ReadUnitInteger(kLabel, unit_property::kTop), 48);
-    EXPECT_STREQ(ReadUnitText({1, 2}).c_str(), "");  // never written: the empty text
+    EXPECT_STREQ(ReadUnitText({1, 2}).c_str(), "");  // no such unit: the empty text
 }
 
-TEST(UnitOperations, HeadlessWindowCommandsAnswerWithoutWindows) {
+TEST(UnitOperations, WindowCommandsLoadCopyAndRouteThroughTheCore) {
     headless::Install();
+    RecordWindows windows;
     const UnitRef player{0x52010002, 0x52010002};
     EXPECT_FALSE(IsUnitCreated(player));
     EXPECT_FALSE(IsUnitCreated({}));
     EXPECT_TRUE(LoadWindow(player.window, false));
     EXPECT_TRUE(IsUnitCreated(player));
+    EXPECT_TRUE(IsUnitCreated({player.window, 0}));  // a window's own record may leave the unit 0
     DestroyWindow(player.window);
     EXPECT_FALSE(IsUnitCreated(player));
+    EXPECT_FALSE(LoadWindow(0x52010003, false));  // not in the form
     const UnitRef copy = CopyUnit(kLabel, tag::kLabel);
     EXPECT_EQ(copy.window, kLabel.window);
-    EXPECT_NE(copy.unit, kLabel.unit);
+    EXPECT_EQ(copy.unit, windows::kFirstCopyId);
+    EXPECT_EQ(CopyUnit(kLabel, tag::kLabel).unit, windows::kFirstCopyId + 1);
+    EXPECT_FALSE(ReadUnitInteger(copy, unit_property::kShown));  // a copy is not shown
     RouteEvents(copy, kLabel, tag::kLabel);
-    headless::SetEventUnit(copy.window, copy.unit, tag::kLabel);
+    EXPECT_FALSE(EventUnit().IsSet());  // outside any event
+    windows::WindowCore::EventScope raised(windows.core, copy);
     EXPECT_EQ(EventUnit().unit, copy.unit);
+}
+
+TEST(UnitOperations, WithoutARuntimeOfWindowsNoWindowLoads) {
+    headless::Install();
+    EXPECT_FALSE(LoadWindow(kLabel.window, false));
+    EXPECT_FALSE(IsUnitCreated(kLabel));
+    SetUnitText(kLabel, "nowhere");
+    EXPECT_STREQ(ReadUnitText(kLabel).c_str(), "");
 }
 
 }  // namespace

@@ -1,45 +1,34 @@
 #pragma once
 // A headless window double: the program's two windows as the built image's `form` section holds
-// them, kept as plain data so the handlers run natively. Units keep their text, tag, geometry,
-// shown state, colours and other integer properties; the list keeps rows and cells and a
-// selection, the status bar its panes; copies of units, routed events, the raising unit, loaded
-// windows, the player's address and stops, pop-up menus and folder dialogs are recorded.
-// Everything else (kernel commands, DLL commands, objects, other libraries) is the headless
-// runtime's.
+// them, loaded through the window core that ships (its window commands, unit properties, list,
+// status-bar and player commands) onto a toolkit that only keeps records. Units keep their text,
+// place and shown state, the list its rows and a selection, the status bar its panes; loaded and
+// destroyed windows, copies, pop-up menus, the player's addresses and stops and folder dialogs are
+// recorded. Events are recorded, not run: tests call the handlers themselves. Everything else
+// (kernel commands, DLL commands, objects, other libraries) is the headless runtime's.
 //
 // The double holds only what the form holds: a unit the form does not have, a list column or a
 // status-bar pane past the form's count fails the running test. As the runtime libraries do, it
 // docks the status bar to the bottom of the main window's client area across its width.
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "tessel/runtime/services.h"
 #include "tessel/runtime/units.h"
+#include "tessel/windows/core.h"
+#include "tessel/windows/records.h"
 
 namespace tessel::testing {
 
-struct UnitState {
-    std::uint32_t type = 0;
-    std::string text;  // GBK: content, caption or title
-    std::string tag;
-    std::map<std::uint32_t, std::int32_t> integers;  // by unit property
-    std::vector<std::vector<std::string>> rows;      // a list's cells
-    std::int32_t selectedRow = -1;
-    std::vector<std::string> panes;  // a status bar's texts, as many as the form gives it
-    std::size_t columns = 0;         // a list's column count in the form
-    UnitRef routedTo{};              // a copy's events run this unit's handlers
-    UnitRef copyOf{};
+using UnitState = windows::RecordedUnit;
 
-    std::int32_t Integer(std::uint32_t property) const;
-};
-
-class WindowDouble {
+class WindowDouble final : public windows::RecordToolkit {
   public:
-    WindowDouble();   // installs itself over the headless runtime
+    WindowDouble();   // installs itself over the headless runtime, the main window loaded
     ~WindowDouble();  // puts back the headless runtime
     WindowDouble(const WindowDouble&) = delete;
     WindowDouble& operator=(const WindowDouble&) = delete;
@@ -50,22 +39,18 @@ class WindowDouble {
     static constexpr std::int32_t kClientHeight = 471;
     static constexpr std::int32_t kDockedStatusBarHeight = 20;
 
-    // A unit of the form or a copy made since; any other reference fails the running test.
+    // A loaded unit of the form or a copy made since; any other reference fails the running test.
     UnitState& Unit(UnitRef unit);
-    bool Has(UnitRef unit) const;
+    windows::Unit& CoreUnit(UnitRef unit);
+    // A unit property as the program reads it.
+    std::int32_t Integer(UnitRef unit, std::uint32_t property);
     // The unit the form names `utf8Name` (main window first); an unknown name fails the test.
     UnitRef Named(std::string_view utf8Name) const;
     std::vector<UnitRef> copies;  // in creation order
 
-    // The unit the next handler is raised by (the window command "event unit").
-    void RaiseFrom(UnitRef unit) { eventUnit = unit; }
-    UnitRef eventUnit{};
+    // The unit that raised the event whose handler the test calls next.
+    void RaiseFrom(UnitRef unit);
 
-    std::vector<std::uint32_t> loadedWindows;  // in load order, the main window first
-    std::vector<std::uint32_t> destroyedWindows;
-    int menusPoppedUp = 0;
-    std::vector<std::string> playerUrls;  // every address set, in order
-    int playerStops = 0;
     std::vector<std::string> folderDialogTitles;
     std::string folderChoice;  // what the folder dialog answers; empty: cancelled
 
@@ -74,16 +59,22 @@ class WindowDouble {
     std::string Cell(std::size_t row, std::size_t column);
     std::string Pane(std::size_t pane);
 
-    static WindowDouble* current;
+    bool CreateUnit(windows::Window& window, windows::Unit& unit, bool shown) override;
+    void NoSuchUnit(UnitRef unit) override;
 
-    // A unit the double's services add: the form's units and the copies made of them.
-    UnitState& AddCopy(UnitRef copy, const UnitState& state);
+  protected:
+    void OutsideColumns(std::size_t columns, std::int32_t column) override;
+    void OutsidePanes(std::size_t panes, std::int32_t pane) override;
 
   private:
-    std::map<std::pair<std::uint32_t, std::uint32_t>, UnitState> units_;
+    static void LibraryCommand(std::uint32_t row, std::uint32_t command, std::uint32_t n,
+                               const Value* args, Value* result);
+
+    windows::WindowCore core_;
+    std::optional<windows::WindowCore::EventScope> raisedFrom_;
     std::map<std::string, UnitRef> names_;  // GBK name -> unit
-    UnitState refused_;                     // what a refused reference reads and writes
     ServiceTable table_{};
+    static WindowDouble* current_;
 };
 
 // UTF-8 to GBK and back, for expectations written in UTF-8.

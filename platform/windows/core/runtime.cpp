@@ -81,7 +81,7 @@ void EndOnce(std::int32_t exitCode) {
     }
     std::fflush(nullptr);
     g_host->EndProcess(exitCode);
-    std::abort();  // not reached: a virtual call is not known not to return
+    std::abort();  // a host that returns breaks the contract
 }
 
 std::string RuntimeErrorMessage(std::int32_t code) {
