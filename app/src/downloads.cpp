@@ -80,8 +80,8 @@ void OnDownload() {
 void StartDownload(const char* url, const char* fileStem, const char* songName) {
     Globals& globals = ProgramGlobals();
     TransferSettings& record = *globals.transferSettings;
-    record.field(1) = 4096;
-    SetTextField(record, 2, url);
+    record.field(transfer_field::kKind) = kDownloadKind;
+    SetTextField(record, transfer_field::kAddress, url);
     const Text stored = StoredSaveDirectory();
     if (stored.empty()) {
         ShowMessageBox(texts::kSetSaveDirectoryFirst);
@@ -92,8 +92,8 @@ void StartDownload(const char* url, const char* fileStem, const char* songName) 
     const std::string name =
         SafeFileName(directory.view(), fileStem != nullptr ? fileStem : "", texts::kMp3Extension);
     const Text target(JoinTexts({directory.c_str(), name.c_str()}));
-    SetTextField(record, 3, target.c_str());
-    record.field(6) = 5;
+    SetTextField(record, transfer_field::kTargetPath, target.c_str());
+    record.field(transfer_field::kOption) = kDownloadOption;
     const std::int32_t transfer = StartTransfer(globals.transferHolder, &record);
     if (transfer != 0) g_songNames[transfer] = songName != nullptr ? songName : "";
     SetUnitInteger(kProgressTimer, unit_property::kTimerPeriod, kTickPeriodMs);

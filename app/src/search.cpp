@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "tessel/app/program.h"
 #include "tessel/app/settings.h"
 #include "tessel/app/window_units.h"
 #include "tessel/http/code_pages.h"
@@ -116,8 +117,7 @@ void OnSearch() {
         ShowMessageBox(texts::kSearchWordEmpty);
         return;
     }
-    const Globals& globals = ProgramGlobals();
-    const UnitRef lastTag{globals.currentTagWindow, globals.currentTagUnit};
+    const UnitRef lastTag = CurrentTag();
     if (IsUnitCreated(lastTag)) SetUnitInteger(lastTag, unit_property::kTextColour, kTagNormal);
     Text keyword = ReadUnitText(kSearchBox);
     Text noCollection;

@@ -5,6 +5,7 @@
 
 #include "tessel/app/save_directory.h"
 #include "tessel/app/search.h"
+#include "tessel/app/program.h"
 #include "tessel/app/settings.h"
 #include "tessel/app/window_units.h"
 #include "tessel/image/const_values.h"
@@ -117,13 +118,11 @@ void OnMainWindowCreated() {
 
 void OnTagClick() {
     const UnitRef pressed = EventUnit();
-    Globals& globals = ProgramGlobals();
-    const UnitRef lastTag{globals.currentTagWindow, globals.currentTagUnit};
+    const UnitRef lastTag = CurrentTag();
     if (IsUnitCreated(lastTag)) SetUnitInteger(lastTag, unit_property::kTextColour, kTagNormal);
     SetUnitText(kSearchBox, "");
     SetUnitInteger(pressed, unit_property::kTextColour, kTagHighlight);
-    globals.currentTagWindow = pressed.window;
-    globals.currentTagUnit = pressed.unit;
+    SetCurrentTag(pressed);
     Text collectionId = ReadUnitTag(pressed);
     Text noKeyword;
     ListSongs(collectionId, noKeyword);

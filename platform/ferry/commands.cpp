@@ -8,7 +8,7 @@
 #include "tessel/ferry/platform_seams.h"
 #include "tessel/ferry/transfers.h"
 #include "tessel/runtime/library_commands.h"
-#include "tessel/runtime/program.h"
+#include "tessel/runtime/transfer_settings.h"
 
 namespace tessel::ferry {
 
@@ -35,7 +35,7 @@ Word* Holder(std::uint32_t n, const Value* args) {
                                                          : nullptr;
 }
 
-// Field 2 is the address, field 3 the target path; the other fields are not read. The texts are
+// The address and the target path are the fields read; the others are not. The texts are
 // copied: the program may change the record once the start has returned.
 std::int32_t StartFromRecord(std::uint32_t n, const Value* args) {
     Word* holder = Holder(n, args);
@@ -45,7 +45,8 @@ std::int32_t StartFromRecord(std::uint32_t n, const Value* args) {
     const auto& record = *reinterpret_cast<const TransferSettings*>(args[1].low);
     Transfers& engine = Engine();
     *holder = reinterpret_cast<Word>(&engine);
-    return engine.Start(FieldText(record, 2), FieldText(record, 3));
+    return engine.Start(FieldText(record, transfer_field::kAddress),
+                        FieldText(record, transfer_field::kTargetPath));
 }
 
 std::uint32_t ArgMs(std::uint32_t n, const Value* args, std::uint32_t i, std::uint32_t fallback) {

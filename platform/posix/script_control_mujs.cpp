@@ -11,12 +11,11 @@
 #include <string_view>
 
 #include "tessel/platform/arguments.h"
-#include "tessel/platform/headless.h"
 #include "tessel/platform/kernel_commands.h"
 #include "tessel/platform/script_results.h"
-#include "tessel/runtime/kernel.h"
+#include "tessel/platform/standins.h"
 
-namespace tessel::headless {
+namespace tessel::posix {
 
 namespace {
 
@@ -131,8 +130,22 @@ ScriptResult RunScript(js_State* J, std::string_view gbkSource) {
     return r;
 }
 
-ScriptResult CallMember(ScriptControl* control, std::string_view member,
-                        std::string_view argument) {
+}  // namespace
+
+void* CreateScriptControl(std::string_view progId) {
+    if (!SameName(progId, kScriptControlProgId)) return nullptr;
+    js_State* J = js_newstate(nullptr, nullptr, 0);
+    return J != nullptr ? new ScriptControl{J} : nullptr;
+}
+
+void ReleaseScriptControl(void* object) {
+    auto* control = static_cast<ScriptControl*>(object);
+    js_freestate(control->engine);
+    delete control;
+}
+
+ScriptResult CallScriptControl(void* object, std::string_view member, std::string_view argument) {
+    auto* control = static_cast<ScriptControl*>(object);
     if (control == nullptr || !control->languageSet) return {};
     if (SameName(member, "Eval")) return RunScript(control->engine, argument);
     if (SameName(member, "AddCode")) {
@@ -146,53 +159,12 @@ ScriptResult CallMember(ScriptControl* control, std::string_view member,
     return {};
 }
 
-bool SetProperty(ScriptControl* control, std::string_view name, std::string_view value) {
+bool SetScriptControlProperty(void* object, std::string_view name, std::string_view value) {
+    auto* control = static_cast<ScriptControl*>(object);
     if (control == nullptr || !SameName(name, "Language")) return false;
     if (!SameName(value, "JavaScript") && !SameName(value, "JScript")) return false;
     control->languageSet = true;
     return true;
 }
 
-}  // namespace
-
-bool RunObjectCommand(std::uint32_t command, std::uint32_t argCount, const Value* args,
-                      Value* result) {
-    auto* control = static_cast<ScriptControl*>(argCount > 0 ? AsPointer(args[0]) : nullptr);
-    switch (command) {
-        case kernel::kObjectCreate: {
-            ScriptControl* created = nullptr;
-            if (SameName(platform::ArgText(argCount, args, 0), kScriptControlProgId)) {
-                if (js_State* J = js_newstate(nullptr, nullptr, 0)) created = new ScriptControl{J};
-            }
-            *result = ObjectValue(created);
-            return true;
-        }
-        case kernel::kObjectIsEmpty:
-            *result = LogicalValue(control == nullptr);
-            return true;
-        case kernel::kObjectRelease:
-            if (control != nullptr) {
-                js_freestate(control->engine);
-                delete control;
-            }
-            *result = OmittedValue();
-            return true;
-        case kernel::kObjectSetProperty:
-            *result = LogicalValue(SetProperty(control, platform::ArgText(argCount, args, 1),
-                                               platform::ArgText(argCount, args, 2)));
-            return true;
-        case kernel::kObjectCallText:
-        case kernel::kObjectCallNumber:
-        case kernel::kObjectCallLogical:
-        case kernel::kObjectCallVariant:
-            platform::ConvertScriptResult(command,
-                                          CallMember(control, platform::ArgText(argCount, args, 1),
-                                                     platform::ArgText(argCount, args, 2)),
-                                          result);
-            return true;
-        default:
-            return false;
-    }
-}
-
-}  // namespace tessel::headless
+}  // namespace tessel::posix

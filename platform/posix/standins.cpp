@@ -1,13 +1,9 @@
 #include "tessel/platform/standins.h"
 
-#include <cstdio>
 #include <cstring>
 #include <iterator>
 
 #include "standin_functions.h"
-#include "tessel/platform/headless.h"
-#include "tessel/runtime/dll_commands.h"
-#include "tessel/runtime/services.h"
 
 namespace tessel::posix {
 
@@ -40,20 +36,3 @@ const StandIn* FindStandIn(const char* function) {
 }
 
 }  // namespace tessel::posix
-
-namespace tessel::headless {
-
-// A stand-in called with another argument count than the real function takes is the native
-// form of an unbalanced stack.
-Word CallDllCommand(std::uint32_t index, std::uint32_t argCount, const Word* args) {
-    if (index >= dll::kTable.size()) RaiseRuntimeError(runtime_error::kStackUnbalanced);
-    const auto* s = posix::FindStandIn(dll::kTable[index].function);
-    if (s == nullptr) {
-        std::fprintf(stderr, "no stand-in for %s\n", dll::kTable[index].function);
-        RaiseRuntimeError(runtime_error::kStackUnbalanced);
-    }
-    if (s->argCount != argCount) RaiseRuntimeError(runtime_error::kStackUnbalanced);
-    return s->call(args);
-}
-
-}  // namespace tessel::headless

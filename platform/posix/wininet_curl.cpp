@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "standin_functions.h"
-#include "tessel/platform/headless.h"
+#include "tessel/platform/standins.h"
 
 namespace tessel::posix {
 
@@ -357,13 +357,9 @@ Word HttpQueryInfoA(const Word* a) {
     return 1;
 }
 
-}  // namespace tessel::posix
-
-namespace tessel::headless {
-
 void SetNetworkTimeouts(std::uint32_t connectMs, std::uint32_t receiveMs) {
-    posix::g_connectTimeoutMs = connectMs;
-    posix::g_receiveTimeoutMs = receiveMs;
+    g_connectTimeoutMs = connectMs;
+    g_receiveTimeoutMs = receiveMs;
 }
 
-}  // namespace tessel::headless
+}  // namespace tessel::posix

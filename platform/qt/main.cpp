@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
+#include "tessel/app/program.h"
 #include "tessel/image/const_values.h"
 #include "tessel/image/native_handlers.h"
 #include "tessel/qt/runtime.h"
-#include "tessel/runtime/program.h"
 #include "tessel/version.h"
 
 extern "C" const std::uint8_t tessel_native_image[];
@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
         return 255;
     }
     // The entry routine ends the program itself; a return ends it too.
-    tessel::EntryRoutine();
+    tessel::EntryRoutine(tessel::app::kProgramFacts);
     tessel::Services().endProgram(0);
     return 0;
 }

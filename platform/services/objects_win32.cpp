@@ -2,18 +2,18 @@
 // looked up with GetIDsOfNames on every call; the one text argument and text results cross as
 // BSTRs, converted from and to GBK with code page 936 named explicitly (the system's ANSI code
 // page may be another one). Results are turned into the program's values by the rules shared
-// with the native stand-in (script_results.h).
+// with the native stand-in (script_results.h); the commands themselves are decoded in
+// object_commands.h.
 #include <windows.h>
 // after windows.h, which it needs
 #include <oleauto.h>
 
 #include <string>
 
-#include "tessel/platform/arguments.h"
 #include "tessel/platform/gbk_win32.h"
 #include "tessel/platform/headless.h"
+#include "tessel/platform/object_commands.h"
 #include "tessel/platform/script_results.h"
-#include "tessel/runtime/kernel.h"
 
 namespace tessel::headless {
 
@@ -95,7 +95,8 @@ ScriptResult ReadVariant(VARIANT& v) {
     return r;
 }
 
-ScriptResult CallMember(IDispatch* object, std::string_view member, std::string_view argument) {
+ScriptResult CallMember(void* dispatch, std::string_view member, std::string_view argument) {
+    auto* object = static_cast<IDispatch*>(dispatch);
     DISPID id = 0;
     if (object == nullptr || !LookUp(object, member, &id)) return {};
     Bstr text(argument);
@@ -115,7 +116,8 @@ ScriptResult CallMember(IDispatch* object, std::string_view member, std::string_
     return r;
 }
 
-bool SetProperty(IDispatch* object, std::string_view name, std::string_view value) {
+bool SetProperty(void* dispatch, std::string_view name, std::string_view value) {
+    auto* object = static_cast<IDispatch*>(dispatch);
     DISPID id = 0;
     if (object == nullptr || !LookUp(object, name, &id)) return false;
     Bstr text(value);
@@ -128,7 +130,7 @@ bool SetProperty(IDispatch* object, std::string_view name, std::string_view valu
     return SUCCEEDED(Invoke(object, id, DISPATCH_PROPERTYPUT, &params, nullptr));
 }
 
-IDispatch* Create(std::string_view progId) {
+void* Create(std::string_view progId) {
     const std::wstring wide = platform::WideFromGbk(progId);
     CLSID clsid;
     if (FAILED(CLSIDFromProgID(wide.c_str(), &clsid))) return nullptr;
@@ -140,38 +142,15 @@ IDispatch* Create(std::string_view progId) {
     return object;
 }
 
+void Release(void* dispatch) { static_cast<IDispatch*>(dispatch)->Release(); }
+
 }  // namespace
 
 bool RunObjectCommand(std::uint32_t command, std::uint32_t argCount, const Value* args,
                       Value* result) {
-    auto* object = static_cast<IDispatch*>(argCount > 0 ? AsPointer(args[0]) : nullptr);
-    switch (command) {
-        case kernel::kObjectCreate:
-            *result = ObjectValue(Create(platform::ArgText(argCount, args, 0)));
-            return true;
-        case kernel::kObjectIsEmpty:
-            *result = LogicalValue(object == nullptr);
-            return true;
-        case kernel::kObjectRelease:
-            if (object != nullptr) object->Release();
-            *result = OmittedValue();
-            return true;
-        case kernel::kObjectSetProperty:
-            *result = LogicalValue(SetProperty(object, platform::ArgText(argCount, args, 1),
-                                               platform::ArgText(argCount, args, 2)));
-            return true;
-        case kernel::kObjectCallText:
-        case kernel::kObjectCallNumber:
-        case kernel::kObjectCallLogical:
-        case kernel::kObjectCallVariant:
-            platform::ConvertScriptResult(command,
-                                          CallMember(object, platform::ArgText(argCount, args, 1),
-                                                     platform::ArgText(argCount, args, 2)),
-                                          result);
-            return true;
-        default:
-            return false;
-    }
+    static constexpr platform::ObjectOperations kDispatchObjects{&Create, &Release, &SetProperty,
+                                                                 &CallMember};
+    return platform::RunObjectCommand(kDispatchObjects, command, argCount, args, result);
 }
 
 }  // namespace tessel::headless

@@ -22,37 +22,55 @@ void ResetFloatingPointUnit() {
 // The start-up routine's callee: the place for work before the main window appears.
 void BeforeMainWindow() {}
 
-// Text fields of the record, freed in this order at the end.
-constexpr std::array<int, 8> kOwnedFields = {2, 3, 4, 5, 16, 18, 19, 20};
+// One field of the record as it starts: a number, or a text the record owns a heap copy of.
+struct InitialField {
+    int field;
+    Word number;
+    const char* text;
+};
+constexpr InitialField Number(int field, Word number) { return {field, number, nullptr}; }
+constexpr InitialField OwnText(int field, const char* text) { return {field, 0, text}; }
+
+// The text fields, freed in this order at the end.
+constexpr std::array<int, 8> kOwnedFields = {
+    transfer_field::kAddress,       transfer_field::kTargetPath, transfer_field::kLoginUser,
+    transfer_field::kLoginPassword, 16, 18, 19, 20};
 }  // namespace
 
 void InstallGlobals(Globals* storage) { g_globals = storage != nullptr ? storage : &g_ownGlobals; }
 Globals& ProgramGlobals() { return *g_globals; }
 
-void InitializeGlobals() {
+void InitializeGlobals(const ProgramFacts& program) {
     auto* record = static_cast<TransferSettings*>(Allocate(sizeof(TransferSettings)));
     g_globals->transferSettings = record;
     std::memset(record, 0, sizeof *record);
-    auto text = [](const char* s) { return reinterpret_cast<Word>(CopyText(s)); };
-    record->field(1) = 1;
-    record->field(2) = text("");
-    record->field(3) = text("");
-    record->field(4) = text("anonymous");
-    record->field(5) = text(kAnonymousPassword);
-    record->field(6) = 1;
-    record->field(7) = 0;
-    record->field(8) = 20000;
-    record->field(9) = 20000;
-    record->field(10) = 20000;
-    record->field(11) = 1000;
-    record->field(12) = 20480;
-    record->field(13) = 1024;
-    record->field(14) = 0;
-    record->field(15) = 0;
-    record->field(16) = text("");
-    record->field(17) = 1;
-    record->field(18) = text(".exe|.rar|.zip|.gif|.jpg|.mp3|.rm");
-    // Fields 19 and 20 stay null.
+    // Filled in field order. Ferry reads the address and the target path, which a download sets;
+    // the other values are what the transfer library's record has always started with, kept
+    // though this ferry does not read them. Fields 19 and 20 stay null.
+    const InitialField initial[] = {
+        Number(transfer_field::kKind, 1),
+        OwnText(transfer_field::kAddress, ""),
+        OwnText(transfer_field::kTargetPath, ""),
+        OwnText(transfer_field::kLoginUser, "anonymous"),
+        OwnText(transfer_field::kLoginPassword, program.anonymousPassword),
+        Number(transfer_field::kOption, 1),
+        Number(7, 0),
+        Number(8, 20000),
+        Number(9, 20000),
+        Number(10, 20000),
+        Number(11, 1000),
+        Number(12, 20480),
+        Number(13, 1024),
+        Number(14, 0),
+        Number(15, 0),
+        OwnText(16, ""),
+        Number(17, 1),
+        OwnText(18, ".exe|.rar|.zip|.gif|.jpg|.mp3|.rm"),
+    };
+    for (const InitialField& f : initial) {
+        record->field(f.field) =
+            f.text != nullptr ? reinterpret_cast<Word>(CopyText(f.text)) : f.number;
+    }
 
     // A 4-byte block on the image's target: one word for the transfer library's object.
     auto* holder = static_cast<Word*>(Allocate(sizeof(Word)));
@@ -79,12 +97,12 @@ std::int32_t StartUpRoutine() {
     return 0;
 }
 
-void EntryRoutine() {
+void EntryRoutine(const ProgramFacts& program) {
     ResetFloatingPointUnit();
-    InitializeGlobals();
+    InitializeGlobals(program);
     RegisterAtExit(&CleanUpGlobals);
     StartUpRoutine();
-    LoadAndShowWindow(kMainWindowId);
+    LoadAndShowWindow(program.mainWindowId);
     RunMessageLoop();
     EndProgram(0);
 }

@@ -6,7 +6,7 @@
 
 #include "tessel/platform/headless.h"
 #include "tessel/platform/standins.h"
-#include "tessel/runtime/program.h"
+#include "tessel/app/program.h"
 
 namespace tessel::testing {
 
@@ -86,9 +86,7 @@ void AppTest::SetUp() {
     tagTemplate = windows->Named("标签1");
     saveDirectoryLabel = windows->Named("存放目录");
     playerWindow = windows->Named("播放窗口");
-    Globals& g = ProgramGlobals();
-    g.currentTagWindow = 0;
-    g.currentTagUnit = 0;
+    app::SetCurrentTag({});
 }
 
 void AppTest::TearDown() {

@@ -5,17 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <thread>
 
 #include "app_fixture.h"
+#include "tessel/app/program.h"
 #include "tessel/app/save_directory.h"
 #include "tessel/app/window_units.h"
 #include "tessel/platform/headless.h"
 #include "tessel/platform/standins.h"
 #include "tessel/runtime/library_commands.h"
-#include "tessel/runtime/program.h"
 
 namespace tessel::testing {
 namespace {
@@ -42,7 +43,7 @@ class DownloadsTest : public AppTest {
   protected:
     void SetUp() override {
         AppTest::SetUp();
-        InitializeGlobals();
+        InitializeGlobals(kProgramFacts);
         songs = directory / "songs";
         std::filesystem::create_directories(songs);
         // /media/N.mp3 is N * 1000 + 1 bytes; /missing/... is not there; /slow/... answers
@@ -123,6 +124,15 @@ TEST_F(DownloadsTest, ACompletedDownloadIsNamedSoundedAndStopsTheTimer) {
     EXPECT_EQ(record.field(1), 4096u);
     EXPECT_EQ(record.field(6), 5u);
     EXPECT_STREQ(reinterpret_cast<const char*>(record.field(2)), media->Url("/media/3").c_str());
+}
+
+// The program's anonymous login, which the record starts with: an e-mail form of 17 characters.
+TEST_F(DownloadsTest, TheRecordStartsWithTheProgramsAnonymousLogin) {
+    const auto& record = *ProgramGlobals().transferSettings;
+    const auto* password = reinterpret_cast<const char*>(record.field(5));
+    ASSERT_NE(password, nullptr);
+    EXPECT_EQ(std::strlen(password), 17u);
+    EXPECT_NE(std::strchr(password, '@'), nullptr);
 }
 
 TEST_F(DownloadsTest, TheCompletionNamesTheSongDownloadedNotTheRowSelectedNow) {

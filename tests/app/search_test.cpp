@@ -7,7 +7,6 @@
 #include "tessel/app/settings.h"
 #include "tessel/app/window_units.h"
 #include "tessel/platform/standins.h"
-#include "tessel/runtime/program.h"
 
 namespace tessel::testing {
 namespace {

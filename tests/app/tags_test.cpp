@@ -10,7 +10,7 @@
 #include "app_fixture.h"
 #include "tessel/app/search.h"
 #include "tessel/app/window_units.h"
-#include "tessel/runtime/program.h"
+#include "tessel/app/program.h"
 
 namespace tessel::testing {
 namespace {
@@ -206,7 +206,7 @@ TEST_F(TagsTest, PressingATagHighlightsItEmptiesTheBoxAndListsItsCollection) {
     EXPECT_EQ(Colour(a), Rgb(0, 0, 0));
     EXPECT_EQ(Colour(b), Rgb(238, 0, 0));
     EXPECT_EQ(Utf8(windows->Cell(0, kTitleColumn)), "来自 7002");
-    EXPECT_EQ(ProgramGlobals().currentTagUnit, b.unit);
+    EXPECT_EQ(CurrentTag().unit, b.unit);
 
     // Pressing the highlighted tag again keeps it highlighted.
     Press(b);
@@ -220,7 +220,7 @@ TEST_F(TagsTest, AKeywordSearchResetsTheTagButRemembersIt) {
     SetUnitText(searchBox, "abc");
     OnSearch();
     EXPECT_EQ(Colour(a), Rgb(0, 0, 0));
-    EXPECT_EQ(ProgramGlobals().currentTagUnit, a.unit);
+    EXPECT_EQ(CurrentTag().unit, a.unit);
 }
 
 TEST_F(TagsTest, TheStoredSaveDirectoryIsShownAtStart) {

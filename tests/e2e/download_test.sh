@@ -7,16 +7,9 @@
 # Needs DISPLAY and the Wine environment of ./tessel test.
 set -uo pipefail
 
-DRIVER="$1"
-PROGRAM="$2"
-CATALOGUE="$3"
-OUTDIR="$4"
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-TITLE="Tessel音乐搜索下载器"
-DESKTOP="tessel-download-$$"
 
-source "$HERE/../ui/driver_lib.sh"
-source "$HERE/catalogue_lib.sh"
+source "$HERE/program_lib.sh" "$@"
 SAVE=""
 trap 'cleanup; stop_catalogue; [ -n "$SAVE" ] && rm -rf "$SAVE"' EXIT
 

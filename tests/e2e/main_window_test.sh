@@ -10,8 +10,6 @@ DRIVER="$1"
 STARTER="$2"
 OUTDIR="$3"
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-TITLE="Tessel音乐搜索下载器"
-DESKTOP="tessel-e2e-$$"
 
 source "$HERE/../ui/driver_lib.sh"
 

@@ -6,17 +6,10 @@
 # fills it. Screenshot: OUTDIR/many_collections.png.
 set -uo pipefail
 
-DRIVER="$1"
-PROGRAM="$2"
-CATALOGUE="$3"
-OUTDIR="$4"
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-TITLE="Tessel音乐搜索下载器"
-DESKTOP="tessel-collections-$$"
 COLLECTIONS=300
 
-source "$HERE/../ui/driver_lib.sh"
-source "$HERE/catalogue_lib.sh"
+source "$HERE/program_lib.sh" "$@"
 
 LIBRARY="$OUTDIR/library-$COLLECTIONS"
 mkdir -p "$OUTDIR"

@@ -8,18 +8,11 @@
 # Screenshots go to OUTDIR. Needs DISPLAY and the Wine environment of ./tessel test.
 set -uo pipefail
 
-DRIVER="$1"
-PROGRAM="$2"
-CATALOGUE="$3"
-OUTDIR="$4"
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-TITLE="Tessel音乐搜索下载器"
-DESKTOP="tessel-playback-$$"
 # The player reports the playing state only when it has a sound device.
 [ -n "${ALSA_CONFIG_PATH:-}" ] || echo "note: ALSA_CONFIG_PATH is not set (./tessel test sets a null device)"
 
-source "$HERE/../ui/driver_lib.sh"
-source "$HERE/catalogue_lib.sh"
+source "$HERE/program_lib.sh" "$@"
 start_catalogue
 copy_program
 

@@ -18,7 +18,9 @@ protected:
     void SetUp() override {
         headless::Install();
         dir_ = ProgramDirectory().c_str();
-        file_ = dir_ + kSeparator + "system_commands_test.ini";
+        // A file of each test's own: ctest runs the tests of this fixture at the same time.
+        file_ = dir_ + kSeparator + "system_commands_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".ini";
         std::remove(file_.c_str());
     }
     void TearDown() override { std::remove(file_.c_str()); }

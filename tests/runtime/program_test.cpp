@@ -15,6 +15,11 @@ namespace {
 
 using testing::RecordingServices;
 
+// The facts a program hands the entry routine: the main window's id and a password of its own.
+constexpr std::uint32_t kMainWindow = 0x52010001;
+constexpr char kPassword[] = "starter@test.example";
+constexpr ProgramFacts kFacts{kMainWindow, kPassword};
+
 class ProgramStart : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -27,7 +32,7 @@ protected:
 
 TEST_F(ProgramStart, EntryRoutineCallsTheServicesInOrder) {
     RecordingServices rs;
-    EntryRoutine();
+    EntryRoutine(kFacts);
 
     // Allocation of the record and its six text copies, the holder, then the rest in order.
     std::vector<std::uint32_t> expected(8, slot::kAllocate);
@@ -41,10 +46,10 @@ TEST_F(ProgramStart, EntryRoutineCallsTheServicesInOrder) {
     EXPECT_EQ(c[7].words[0], sizeof(Word));  // 4 on the image's target
     EXPECT_EQ(c[8].words[0], request::kAtExit);
     EXPECT_EQ(c[8].words[1], reinterpret_cast<Word>(&CleanUpGlobals));
-    EXPECT_EQ(c[9].words[0], kMainWindowId);
+    EXPECT_EQ(c[9].words[0], kMainWindow);
     EXPECT_EQ(c[11].words[0], 0u);  // exit code
     // Each text copy is allocated at the text's length plus one, in field order.
-    const std::vector<Word> textSizes = {1, 1, 10, 18, 1, 34};
+    const std::vector<Word> textSizes = {1, 1, 10, sizeof kPassword, 1, 34};
     for (std::size_t i = 0; i < textSizes.size(); ++i) EXPECT_EQ(c[1 + i].words[0], textSizes[i]);
 
     rs.atExit.at(0)();  // the runtime runs the clean-up once at the end
@@ -53,16 +58,15 @@ TEST_F(ProgramStart, EntryRoutineCallsTheServicesInOrder) {
 
 TEST_F(ProgramStart, RecordHoldsItsInitialValues) {
     RecordingServices rs;
-    InitializeGlobals();
+    InitializeGlobals(kFacts);
     const TransferSettings& r = *globals_.transferSettings;
     auto text = [&](int f) { return reinterpret_cast<const char*>(r.field(f)); };
     EXPECT_EQ(r.field(1), 1u);
     EXPECT_STREQ(text(2), "");
     EXPECT_STREQ(text(3), "");
     EXPECT_STREQ(text(4), "anonymous");
-    EXPECT_STREQ(text(5), kAnonymousPassword);
-    EXPECT_EQ(std::strlen(text(5)), 17u);
-    EXPECT_NE(std::strchr(text(5), '@'), nullptr);
+    EXPECT_STREQ(text(5), kPassword);
+    EXPECT_NE(r.field(5), reinterpret_cast<Word>(kPassword));  // a copy of the program's
     const Word numbers[][2] = {{6, 1},     {7, 0},     {8, 20000}, {9, 20000}, {10, 20000},
                                {11, 1000}, {12, 20480}, {13, 1024}, {14, 0},    {15, 0},
                                {17, 1}};
@@ -80,7 +84,7 @@ TEST_F(ProgramStart, RecordHoldsItsInitialValues) {
 
 TEST_F(ProgramStart, CleanUpFreesInOrderThenReleasesTheTransferObject) {
     RecordingServices rs;
-    InitializeGlobals();
+    InitializeGlobals(kFacts);
     TransferSettings* record = globals_.transferSettings;
     Word* holder = globals_.transferHolder;
     std::vector<void*> order;
@@ -110,7 +114,7 @@ TEST_F(ProgramStart, CleanUpFreesInOrderThenReleasesTheTransferObject) {
 
 TEST_F(ProgramStart, FieldsTheProgramFilledAreFreedToo) {
     RecordingServices rs;
-    InitializeGlobals();
+    InitializeGlobals(kFacts);
     TransferSettings* record = globals_.transferSettings;
     record->field(19) = reinterpret_cast<Word>(CopyText("kept"));
     CleanUpGlobals();

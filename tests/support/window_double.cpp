@@ -6,11 +6,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "tessel/app/window_units.h"
 #include "tessel/image/form.h"
 #include "tessel/image_build/program.h"
 #include "tessel/platform/arguments.h"
 #include "tessel/platform/headless.h"
-#include "tessel/runtime/program.h"
 #include "tessel/windows/commands.h"
 
 namespace tessel::testing {
@@ -60,7 +60,7 @@ WindowDouble::WindowDouble() : core_(*this, BuiltForm()) {
     windows::Serve(&core_);
     for (const auto& window : BuiltForm().windows)
         for (const auto& u : window.units) names_.emplace(u.name, UnitRef{window.id, u.id});
-    core_.LoadWindow(kMainWindowId, true);
+    core_.LoadWindow(app::kMainWindowId, true);
     InstallServices(&table_);
 }
 
@@ -95,7 +95,7 @@ void WindowDouble::LibraryCommand(std::uint32_t row, std::uint32_t command, std:
 bool WindowDouble::CreateUnit(windows::Window& window, windows::Unit& unit, bool shown) {
     RecordToolkit::CreateUnit(window, unit, shown);
     if (unit.id >= windows::kFirstCopyId) copies.push_back({unit.window, unit.id});
-    if (unit.type == image::unit_type::kStatusBar && window.id == kMainWindowId)
+    if (unit.type == image::unit_type::kStatusBar && window.id == app::kMainWindowId)
         Recorded(unit).place = {0, kClientHeight - kDockedStatusBarHeight, kClientWidth,
                                 kDockedStatusBarHeight};
     return true;

@@ -1,13 +1,18 @@
 # Shared by the tests that drive a program under Wine with tessel-ui-driver. The caller sets
-# DRIVER, DESKTOP and OUTDIR, starts its program on that desktop (PROGRAM_PID: the Linux process,
-# PID: its Windows process id once known) and sources this file first. Without a display there
-# is nothing to drive: the test is skipped (exit code 77).
+# DRIVER and OUTDIR, sources this file first and starts its program on the desktop DESKTOP
+# (PROGRAM_PID: the Linux process, PID: its Windows process id once known). Without a display
+# there is nothing to drive: the test is skipped (exit code 77).
 
 if [ -z "${DISPLAY:-}" ]; then
   echo "no DISPLAY: skipped"
   exit 77
 fi
 export LC_ALL=C.UTF-8
+
+# The main window's title, as the program's window description writes it.
+TITLE="Tessel音乐搜索下载器"
+# A desktop of the test's own, named after it: tests run side by side never share one.
+DESKTOP="tessel-$(basename "$0" .sh)-$$"
 
 PROGRAM_PID=""
 PID=""

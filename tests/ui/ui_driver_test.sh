@@ -8,8 +8,6 @@ DRIVER="$1"
 FIXTURE="$2"
 OUTDIR="$3"
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-TITLE="Tessel音乐搜索下载器"
-DESKTOP="tessel-ui-test-$$"
 
 source "$HERE/driver_lib.sh"
 

@@ -3,11 +3,11 @@
 // these ids in the form data, and the handlers address the units by them.
 #include <cstdint>
 
-#include "tessel/runtime/program.h"
 #include "tessel/runtime/units.h"
 
 namespace tessel::app {
 
+inline constexpr std::uint32_t kMainWindowId = 0x52010001;
 inline constexpr std::uint32_t kPlayerWindowId = 0x52010002;
 
 inline constexpr UnitRef kMainWindow{kMainWindowId, kMainWindowId};

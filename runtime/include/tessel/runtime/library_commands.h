@@ -3,7 +3,7 @@
 // and typed wrappers for the transfer library's commands.
 #include <cstdint>
 
-#include "tessel/runtime/program.h"
+#include "tessel/runtime/transfer_settings.h"
 #include "tessel/runtime/value.h"
 
 namespace tessel {
@@ -13,7 +13,7 @@ namespace tessel {
 namespace ferry {
 enum Command : std::uint32_t {
     // (holder as 0x30001, settings record as 0x30004) -> integer transfer number; 0 when the
-    // arguments are not a holder and a record. Fields 2 (address) and 3 (target path) are copied.
+    // arguments are not a holder and a record. Its address and target path are copied.
     kStartDownload = 1,
     kCurrentSpeed = 2,  // () -> integer bytes per second over the last second; 0 when none runs
     kRelease = 3,       // (holder as 0x30001) -> omitted; cancels all, deletes partial files

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "tessel/app/program.h"
 #include "tessel/image/const_offsets.h"
 #include "tessel/runtime/program.h"
 #include "tessel/runtime/services.h"
@@ -28,7 +29,7 @@ extern "C" void tessel_EntryRoutine() {
         static_cast<std::uintptr_t>(slotAddress - routine_stubs::kFirstServiceSlot)));
     InstallGlobals(reinterpret_cast<Globals*>(
         static_cast<std::uintptr_t>(CodeWord(routine_stubs::kVarAddressWord))));
-    EntryRoutine();
+    EntryRoutine(app::kProgramFacts);
 }
 
 extern "C" void tessel_CleanUpGlobals() {

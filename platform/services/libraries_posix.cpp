@@ -1,4 +1,5 @@
-// The support libraries the native headless runtime answers itself: the transfer engine.
+// Natively the headless runtime answers the transfer library (row 2) itself, with ferry's engine
+// in process, so the program's downloads work headless.
 #include "tessel/ferry/commands.h"
 #include "tessel/platform/headless.h"
 #include "tessel/runtime/value.h"
