@@ -142,13 +142,13 @@ void PlayerWidget::Raise(int event, int value) {
     AppendTrace("TESSEL_PLAYER_LOG",
                 (event == player_event::kOpenStateChange ? "open-state " : "play-state ") +
                     std::to_string(value));
-    if (const UnitState* u = FindUnit(window_, unit_)) RaiseEvent(*u, event, value);
+    RaiseIfLoaded({window_, unit_}, event, value);
 }
 
-PlayerWidget* MakePlayer(WindowState& w, UnitState& u) {
-    return new PlayerWidget(w.id, u.id,
+PlayerWidget* MakePlayer(QWidget* window, windows::Unit& u) {
+    return new PlayerWidget(u.window, u.id,
                             std::get_if<image::MediaPlayerProperties>(&u.record->properties),
-                            w.widget);
+                            window);
 }
 
 }  // namespace tessel::qt

@@ -58,6 +58,6 @@ class PlayerWidget final : public QWidget {
     QLabel* time_;
 };
 
-PlayerWidget* MakePlayer(WindowState& window, UnitState& unit);
+PlayerWidget* MakePlayer(QWidget* window, windows::Unit& unit);
 
 }  // namespace tessel::qt

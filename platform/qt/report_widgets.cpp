@@ -1,4 +1,5 @@
-// The report list and the status bar, and facet's commands on them (library row 1).
+// The report list and the status bar, and what facet's commands (library row 1) read and change
+// on them.
 #include "report_widgets.h"
 
 #include <QAccessible>
@@ -8,7 +9,6 @@
 #include <QLabel>
 #include <QTableWidget>
 
-#include "tessel/platform/arguments.h"
 #include "tessel/runtime/units.h"
 
 namespace tessel::qt {
@@ -16,8 +16,6 @@ namespace tessel::qt {
 namespace {
 
 namespace type = image::unit_type;
-using platform::ArgInt;
-using platform::ArgText;
 
 Qt::Alignment ColumnAlignment(std::uint32_t alignment) {
     switch (alignment) {
@@ -67,83 +65,26 @@ QAccessibleInterface* StatusBarAccessible(const QString&, QObject* object) {
     return bar != nullptr ? new QAccessibleWidget(bar, QAccessible::StatusBar) : nullptr;
 }
 
-QTableWidget* ListOf(UnitState* u) {
-    return u != nullptr && u->type == type::kReportList ? qobject_cast<QTableWidget*>(u->widget)
-                                                         : nullptr;
+// The commands name a unit of the kind they are for (`Has` answered for it).
+QTableWidget& ListOf(UnitRef unit) {
+    return *qobject_cast<QTableWidget*>(UnitWidget(unit.window, unit.unit));
 }
 
-StatusBar* BarOf(UnitState* u) {
-    return u != nullptr && u->type == type::kStatusBar ? dynamic_cast<StatusBar*>(u->widget.data())
-                                                        : nullptr;
+StatusBar& BarOf(UnitRef unit) {
+    return *dynamic_cast<StatusBar*>(UnitWidget(unit.window, unit.unit));
 }
 
-void ListCommand(QTableWidget& list, std::uint32_t command, std::uint32_t n, const Value* a,
-                 Value* r) {
-    const int row = ArgInt(n, a, 1, -1);
-    const int column = ArgInt(n, a, 2, -1);
+QTableWidgetItem* CellOf(QTableWidget& list, std::int32_t row, std::int32_t column) {
     const bool inRange =
         row >= 0 && row < list.rowCount() && column >= 0 && column < list.columnCount();
-    switch (command) {
-        case facet::kListDeleteAll:
-            list.clearSelection();
-            list.setRowCount(0);
-            return;
-        case facet::kListAppendRow: {
-            const int added = list.rowCount();
-            list.insertRow(added);
-            for (int c = 0; c < list.columnCount(); ++c) {
-                auto* item = new QTableWidgetItem();
-                item->setTextAlignment(Qt::Alignment(list.horizontalHeaderItem(c)->textAlignment()));
-                list.setItem(added, c, item);
-            }
-            *r = IntegerValue(added);
-            return;
-        }
-        case facet::kListRowCount:
-            *r = IntegerValue(list.rowCount());
-            return;
-        case facet::kListSetCell:
-            if (inRange) list.item(row, column)->setText(FromGbk(ArgText(n, a, 3)));
-            *r = LogicalValue(inRange);
-            return;
-        case facet::kListReadCell:
-            *r = platform::NewText(inRange ? ToGbk(list.item(row, column)->text()) : std::string());
-            return;
-        case facet::kListSelectedRow: {
-            const auto rows = list.selectionModel()->selectedRows();
-            *r = IntegerValue(rows.isEmpty() ? -1 : rows.front().row());
-            return;
-        }
-        default:
-            return;
-    }
-}
-
-void StatusCommand(StatusBar& bar, std::uint32_t command, std::uint32_t n, const Value* a,
-                   Value* r) {
-    const auto index = static_cast<std::size_t>(ArgInt(n, a, 1, -1));
-    QLabel* pane = bar.Pane(index);
-    switch (command) {
-        case facet::kStatusSetPane:
-            if (pane != nullptr) {
-                pane->setText(FromGbk(ArgText(n, a, 2)));
-                bar.Rename(index);
-            }
-            *r = LogicalValue(pane != nullptr);
-            return;
-        case facet::kStatusReadPane:
-            *r = platform::NewText(pane != nullptr ? ToGbk(pane->text()) : std::string());
-            return;
-        default:
-            return;
-    }
+    return inRange ? list.item(row, column) : nullptr;
 }
 
 }  // namespace
 
-QWidget* MakeReportList(WindowState& w, UnitState& u) {
+QWidget* MakeReportList(QWidget* window, windows::Unit& u) {
     const auto* p = std::get_if<image::ReportListProperties>(&u.record->properties);
-    auto* list = new QTableWidget(w.widget);
+    auto* list = new QTableWidget(window);
     list->verticalHeader()->hide();
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -166,43 +107,93 @@ QWidget* MakeReportList(WindowState& w, UnitState& u) {
             list->setColumnWidth(static_cast<int>(i), static_cast<int>(p->columns[i].width));
         }
     }
-    const std::uint32_t window = w.id, unit = u.id;
-    QObject::connect(list, &QWidget::customContextMenuRequested, [window, unit] {
-        if (const UnitState* self = FindUnit(window, unit))
-            RaiseEvent(*self, image::event::kListRightClick);
-    });
-    QObject::connect(list, &QTableWidget::cellDoubleClicked, [window, unit] {
-        if (const UnitState* self = FindUnit(window, unit))
-            RaiseEvent(*self, image::event::kDoubleClick);
-    });
+    const UnitRef self{u.window, u.id};
+    QObject::connect(list, &QWidget::customContextMenuRequested,
+                     [self] { RaiseIfLoaded(self, image::event::kListRightClick); });
+    QObject::connect(list, &QTableWidget::cellDoubleClicked,
+                     [self] { RaiseIfLoaded(self, image::event::kDoubleClick); });
     return list;
 }
 
-QWidget* MakeStatusBar(WindowState& w, UnitState& u) {
+QWidget* MakeStatusBar(QWidget* window, windows::Unit& u) {
     static const bool accessible = (QAccessible::installFactory(&StatusBarAccessible), true);
     (void)accessible;
     const auto* p = std::get_if<image::StatusBarProperties>(&u.record->properties);
     return new StatusBar(p != nullptr ? *p : image::StatusBarProperties{}, FromGbk(u.record->name),
-                         w.widget);
+                         window);
 }
 
-void PlaceStatusBars(WindowState& w) {
+void PlaceStatusBars(windows::Window& w) {
     // Docked to the bottom edge, as status bars are, at their stored height and above the
     // other units, so a list reaching down to it never covers the panes.
+    QWidget* window = WidgetOf(w);
     for (auto& [id, u] : w.units) {
-        if (u->type != type::kStatusBar || u->widget == nullptr) continue;
+        QWidget* bar = PartOf(*u).widget;
+        if (u->type != type::kStatusBar || bar == nullptr) continue;
         const int height = u->record->height;
-        u->widget->setGeometry(0, w.widget->height() - height, w.widget->width(), height);
-        u->widget->raise();
+        bar->setGeometry(0, window->height() - height, window->width(), height);
+        bar->raise();
     }
 }
 
-void RunFacetCommand(std::uint32_t command, std::uint32_t n, const Value* a, Value* r) {
-    *r = OmittedValue();
-    if (n == 0) return;
-    UnitState* u = FindUnit(static_cast<std::uint32_t>(a[0].low), a[0].high);
-    if (QTableWidget* list = ListOf(u)) ListCommand(*list, command, n, a, r);
-    if (StatusBar* bar = BarOf(u)) StatusCommand(*bar, command, n, a, r);
+bool QtToolkit::Has(UnitRef unit, std::uint32_t kind) {
+    windows::Unit* u = Core().FindUnit(unit);
+    if (u == nullptr || u->type != kind) return false;
+    QWidget* widget = PartOf(*u).widget;
+    return kind == type::kReportList ? qobject_cast<QTableWidget*>(widget) != nullptr
+                                     : dynamic_cast<StatusBar*>(widget) != nullptr;
+}
+
+void QtToolkit::DeleteAllRows(UnitRef unit) {
+    QTableWidget& list = ListOf(unit);
+    list.clearSelection();
+    list.setRowCount(0);
+}
+
+std::int32_t QtToolkit::AppendRow(UnitRef unit) {
+    QTableWidget& list = ListOf(unit);
+    const int added = list.rowCount();
+    list.insertRow(added);
+    for (int c = 0; c < list.columnCount(); ++c) {
+        auto* item = new QTableWidgetItem();
+        item->setTextAlignment(Qt::Alignment(list.horizontalHeaderItem(c)->textAlignment()));
+        list.setItem(added, c, item);
+    }
+    return added;
+}
+
+std::int32_t QtToolkit::RowCount(UnitRef unit) {
+    return ListOf(unit).rowCount();
+}
+
+bool QtToolkit::SetCell(UnitRef unit, std::int32_t row, std::int32_t column, std::string_view gbk) {
+    QTableWidgetItem* cell = CellOf(ListOf(unit), row, column);
+    if (cell != nullptr) cell->setText(FromGbk(gbk));
+    return cell != nullptr;
+}
+
+std::string QtToolkit::Cell(UnitRef unit, std::int32_t row, std::int32_t column) {
+    QTableWidgetItem* cell = CellOf(ListOf(unit), row, column);
+    return cell != nullptr ? ToGbk(cell->text()) : std::string();
+}
+
+std::int32_t QtToolkit::SelectedRow(UnitRef unit) {
+    const auto rows = ListOf(unit).selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.front().row();
+}
+
+bool QtToolkit::SetPane(UnitRef unit, std::int32_t index, std::string_view gbk) {
+    StatusBar& bar = BarOf(unit);
+    QLabel* pane = bar.Pane(static_cast<std::size_t>(index));
+    if (pane == nullptr) return false;
+    pane->setText(FromGbk(gbk));
+    bar.Rename(static_cast<std::size_t>(index));
+    return true;
+}
+
+std::string QtToolkit::Pane(UnitRef unit, std::int32_t index) {
+    QLabel* pane = BarOf(unit).Pane(static_cast<std::size_t>(index));
+    return pane != nullptr ? ToGbk(pane->text()) : std::string();
 }
 
 }  // namespace tessel::qt

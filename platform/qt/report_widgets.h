@@ -5,9 +5,9 @@
 
 namespace tessel::qt {
 
-QWidget* MakeReportList(WindowState& window, UnitState& unit);
-QWidget* MakeStatusBar(WindowState& window, UnitState& unit);
+QWidget* MakeReportList(QWidget* window, windows::Unit& unit);
+QWidget* MakeStatusBar(QWidget* window, windows::Unit& unit);
 // Docks the window's status bars to the bottom edge of its client area.
-void PlaceStatusBars(WindowState& window);
+void PlaceStatusBars(windows::Window& window);
 
 }  // namespace tessel::qt

@@ -1,104 +1,57 @@
-// The runtime's service table: windows are this runtime's, everything else the headless
-// runtime's (libcurl, MuJS, iconv, the POSIX kernel commands, the built-in transfer library).
+// The runtime's service table: the window core's over this toolkit, the host's message boxes,
+// clipboard, sound and folder dialog, and everything else the headless runtime's (libcurl, MuJS,
+// iconv, the POSIX kernel commands, the built-in transfer library).
 #include <QApplication>
 #include <QMessageBox>
 
 #include <cstdio>
 #include <cstdlib>
 
-#include "player_widget.h"
 #include "runtime_state.h"
 #include "tessel/image/image.h"
 #include "tessel/platform/headless.h"
-#include "tessel/platform/kernel_commands.h"
 #include "tessel/platform/standins.h"
+#include "tessel/windows/runtime.h"
 #include "window_state.h"
 
 namespace tessel::qt {
 
 namespace {
 
-LoadedProgram g_program;
+image::Form g_form;  // the windows the core loads from
 HandlerLookup g_handlers = nullptr;
 const ServiceTable* g_headless = nullptr;
-bool g_ending = false;
+const ServiceTable* g_table = nullptr;
 
-void StopPlayers() {
-    for (const auto& window : g_program.form.windows)
-        for (const auto& record : window.units)
-            if (UnitState* u = FindUnit(window.id, record.id); u != nullptr && u->player != nullptr)
-                u->player->Stop();
-}
-
-// Runs the registered clean-up once, whichever way the program ends.
-[[noreturn]] void EndOnce(std::int32_t exitCode) {
-    if (!g_ending) {
-        g_ending = true;
-        StopPlayers();
-        headless::RunAtExitRoutines();
+class QtHost final : public windows::RuntimeHost {
+  public:
+    bool RunSystemCommand(std::uint32_t command, std::uint32_t n, const Value* args,
+                          Value* result) override {
+        return qt::RunSystemCommand(command, n, args, result);
     }
-    std::fflush(nullptr);
-    // Qt's objects still live on the caller's stack: the process ends without unwinding them.
-    std::_Exit(exitCode);
-}
-
-[[noreturn]] void RuntimeError(std::int32_t code) {
-    static bool reporting = false;
-    if (!reporting) {
-        reporting = true;
-        const QString text = QStringLiteral("Runtime error %1: %2.")
-                                 .arg(code)
-                                 .arg(QString::fromUtf8(headless::RuntimeErrorText(code)));
-        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
-        QMessageBox::critical(ActiveProgramWindow(), QStringLiteral("Tessel"), text);
-    }
-    EndOnce(100 + code);
-}
-
-void LibraryCommand(std::uint32_t row, std::uint32_t command, std::uint32_t n, const Value* args,
-                    Value* result) {
-    *result = OmittedValue();
-    switch (row) {
-        case row::kFacet:
-            RunFacetCommand(command, n, args, result);
-            return;
-        case row::kVestry:
+    void RunLibraryCommand(std::uint32_t row, std::uint32_t command, std::uint32_t n,
+                           const Value* args, Value* result) override {
+        if (row == row::kVestry)
             RunVestryCommand(command, n, args, result);
-            return;
-        case row::kMediaPlayer:
-            RunPlayerCommand(command, n, args, result);
-            return;
-        default:
+        else
             g_headless->libraryCommand(row, command, n, args, result);
-            return;
     }
-}
+    void RunMessageLoop() override {
+        // The loop ends when the main window is destroyed, not when the last window is closed.
+        QApplication::setQuitOnLastWindowClosed(false);
+        QApplication::exec();
+    }
+    void ShowRuntimeError(const std::string& message) override {
+        std::fprintf(stderr, "%s\n", message.c_str());
+        QMessageBox::critical(ActiveProgramWindow(), QStringLiteral("Tessel"),
+                              QString::fromUtf8(message));
+    }
+    // Qt's objects still live on the caller's stack: the process ends without unwinding them.
+    [[noreturn]] void EndProcess(std::int32_t exitCode) override { std::_Exit(exitCode); }
+};
 
-void KernelCommand(std::uint32_t command, std::uint32_t n, const Value* args, Value* result) {
-    *result = OmittedValue();
-    if (platform::RunPortableKernelCommand(command, n, args, result)) return;
-    if (RunWindowCommand(command, n, args, result)) return;
-    if (RunSystemCommand(command, n, args, result)) return;
-    if (headless::RunSystemCommand(command, n, args, result)) return;
-    if (headless::RunObjectCommand(command, n, args, result)) return;
-    RuntimeError(runtime_error::kUnexpectedType);
-}
-
-void EndProgram(std::int32_t exitCode) {
-    EndOnce(exitCode);
-}
-
-void MessageLoop() {
-    // The loop ends when the main window is destroyed, not when the last window is closed.
-    QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::exec();
-}
-
-void LoadAndShow(std::uint32_t windowId) {
-    LoadWindow(windowId, true);
-}
-
-ServiceTable g_table{};
+QtToolkit g_toolkit;
+QtHost g_host;
 
 // Every handler the form binds must be one the program has.
 bool CheckHandlers(const image::Form& form, std::string* error) {
@@ -122,8 +75,9 @@ bool CheckHandlers(const image::Form& form, std::string* error) {
 
 }  // namespace
 
-LoadedProgram& Program() {
-    return g_program;
+windows::WindowCore& Core() {
+    static windows::WindowCore core(g_toolkit, g_form);
+    return core;
 }
 
 EventHandler LookUpHandler(std::uint32_t codeOffset) {
@@ -149,26 +103,19 @@ bool Install(std::span<const std::uint8_t> bytes, HandlerLookup handlers, std::s
     g_handlers = handlers;
     if (handlers == nullptr || !CheckHandlers(decoded.form, error)) return false;
     DiscardWindows();
-    g_program.form = std::move(decoded.form);
+    g_form = std::move(decoded.form);
 
     g_headless = headless::Install();
-    g_table = *g_headless;
-    g_table.runtimeError = &RuntimeError;
-    g_table.libraryCommand = &LibraryCommand;
-    g_table.kernelCommand = &KernelCommand;
-    g_table.readUnitProperty = &ReadUnitProperty;
-    g_table.writeUnitProperty = &WriteUnitProperty;
-    g_table.endProgram = &EndProgram;
-    g_table.messageLoop = &MessageLoop;
-    g_table.loadAndShowWindow = &LoadAndShow;
-    InstallServices(&g_table);
+    g_table = &windows::InstallWindowRuntime(*g_headless, Core(), g_host, &g_toolkit);
+    InstallServices(g_table);
     // The program keeps bc.ini in "its directory": natively that is the user's settings folder.
     posix::System().programDirectory = ToGbk(QString::fromStdString(SettingsDirectory()));
     return true;
 }
 
 const ServiceTable& RuntimeServices() {
-    return g_table;
+    static const ServiceTable notInstalled{};
+    return g_table != nullptr ? *g_table : notInstalled;
 }
 
 }  // namespace tessel::qt

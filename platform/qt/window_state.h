@@ -1,11 +1,9 @@
 #pragma once
-// The Qt runtime's own records of the windows and units it created.
+// The Qt toolkit under the window core: what Qt keeps of each unit, and the widgets, timers,
+// menus and players it makes of the units the core loads.
 #include <QPointer>
 #include <QString>
-
 #include <cstdint>
-#include <map>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +12,8 @@
 #include "tessel/image/form.h"
 #include "tessel/image/image.h"
 #include "tessel/qt/runtime.h"
+#include "tessel/windows/commands.h"
+#include "tessel/windows/core.h"
 
 class QMenu;
 class QTimer;
@@ -23,73 +23,86 @@ namespace tessel::qt {
 
 class PlayerWidget;
 
-struct UnitState {
-    std::uint32_t window = 0;
-    std::uint32_t id = 0;
-    std::uint32_t type = 0;
-    QPointer<QWidget> widget;  // null for the timer and menu items
-    const image::Unit* record = nullptr;
-    std::vector<image::FormEvent> events;
-    std::string tag;
-    std::int32_t attribute24 = 0;
-    std::uint32_t textColour = 0;           // 0x00BBGGRR
-    std::uint32_t backColour = kNoColour;   // kNoColour: transparent
+struct QtPart final : windows::ToolkitPart {
+    QPointer<QWidget> widget;  // a window's own unit: the window; null for timers and menu items
     QPointer<QTimer> timer;
-    QPointer<QMenu> menu;                   // a top-level menu unit: its pop-up
-    std::uint32_t clickHandler = image::kNone;  // a menu item's
-    PlayerWidget* player = nullptr;         // owned by `widget`
-    static constexpr std::uint32_t kNoColour = 0xFFFFFFFF;
+    QPointer<QMenu> menu;            // a top-level menu unit: its pop-up
+    PlayerWidget* player = nullptr;  // owned by `widget`
 };
 
-struct WindowState {
-    std::uint32_t id = 0;
-    QPointer<QWidget> widget;
-    const image::FormWindow* form = nullptr;
-    std::map<std::uint32_t, std::unique_ptr<UnitState>> units;  // the window's own under its id
-    bool isMain = false;
+// Every unit the Qt toolkit made has its part; a unit the form names but Qt does not build has
+// an empty one.
+QtPart& PartOf(windows::Unit& unit);
+QWidget* WidgetOf(windows::Window& window);
+
+class QtToolkit final : public windows::Toolkit, public windows::ReportUnits {
+  public:
+    // Windows and their units (window_system.cpp).
+    bool CreateWindow(windows::Window& window) override;
+    bool CreateUnit(windows::Window& window, windows::Unit& unit, bool shown) override;
+    void CreateMenu(windows::Window& window, windows::Unit& menu) override;
+    void AddMenuItem(windows::Window& window, windows::Unit& menu, windows::Unit& item) override;
+    void FinishWindow(windows::Window& window, const std::vector<windows::Unit*>& focusOrder,
+                      bool show) override;
+    void ShowAgain(windows::Window& window) override;
+    void DestroyWindow(windows::Window& window) override;
+    void Quit() override;
+    int RunHandler(std::uint32_t codeOffset, std::int32_t a, std::int32_t b, std::int32_t c,
+                   int fallback) override;
+
+    // What the program reads and changes on its units (unit_operations.cpp).
+    std::string Text(windows::Unit& unit) override;
+    void SetText(windows::Unit& unit, std::string_view gbk) override;
+    windows::UnitPlace Place(windows::Unit& unit) override;
+    void SetPlace(windows::Unit& unit, windows::UnitPlace place) override;
+    bool Shown(windows::Unit& unit) override;
+    void SetShown(windows::Unit& unit, bool shown) override;
+    void ColoursChanged(windows::Unit& unit) override;
+    void TimerChanged(windows::Unit& unit) override;
+    void PopUpMenu(windows::Window& window, windows::Unit& menu,
+                   std::optional<std::pair<int, int>> at) override;
+    bool IsPlayer(windows::Unit& unit) override;
+    void SetPlayerUrl(windows::Unit& player, std::string_view gbk) override;
+    void StopPlayer(windows::Unit& player) override;
+    void ReleasePlayers() override;
+
+    // The report list and the status bar (report_widgets.cpp).
+    bool Has(UnitRef unit, std::uint32_t kind) override;
+    void DeleteAllRows(UnitRef list) override;
+    std::int32_t AppendRow(UnitRef list) override;
+    std::int32_t RowCount(UnitRef list) override;
+    bool SetCell(UnitRef list, std::int32_t row, std::int32_t column,
+                 std::string_view gbk) override;
+    std::string Cell(UnitRef list, std::int32_t row, std::int32_t column) override;
+    std::int32_t SelectedRow(UnitRef list) override;
+    bool SetPane(UnitRef bar, std::int32_t pane, std::string_view gbk) override;
+    std::string Pane(UnitRef bar, std::int32_t pane) override;
+
+    // Tests start afresh: windows go at once, not when the event loop next runs.
+    bool discarding = false;
 };
 
-WindowState* FindWindowState(std::uint32_t windowId);
-UnitState* FindUnit(std::uint32_t window, std::uint32_t unit);
-UnitState* FindUnitByWidget(const QWidget* widget);
-
-// Runs the unit's handler for `event` with the unit as the one that raised it; answers the
-// handler's result, or `fallback` when no handler is bound.
-int RaiseEvent(const UnitState& unit, std::int32_t event, std::int32_t a = 0, std::int32_t b = 0,
-               std::int32_t c = 0, int fallback = 0);
-int RunHandler(std::uint32_t window, std::uint32_t unit, std::uint32_t codeOffset);
-int RunHandlerWith(std::uint32_t window, std::uint32_t unit, std::uint32_t codeOffset,
-                   std::int32_t a, std::int32_t b, std::int32_t c, int fallback);
-
-bool LoadWindow(std::uint32_t windowId, bool show);
-// Raises the window's destroying event and deletes it; the main window ends the message loop.
-void DestroyWindow(std::uint32_t windowId);
-// Creates the widget of a unit record (also for copies); false when the kind is not built here.
-bool CreateUnitWidget(WindowState& window, UnitState& unit, bool forceHidden);
-std::uint32_t NewCopyId();
-std::pair<std::uint32_t, std::uint32_t> CurrentEventUnit();
+// The core of the runtime's windows, over the Qt toolkit (runtime.cpp).
+windows::WindowCore& Core();
+windows::Unit* FindUnitByWidget(const QWidget* widget);
+// A signal may arrive after its unit has gone: then nothing is raised.
+void RaiseIfLoaded(UnitRef unit, std::int32_t event, std::int32_t a = 0);
 QWidget* ActiveProgramWindow();
 
 // Colours as the units take them.
-void ApplyColours(UnitState& unit);
+void ApplyColours(windows::Unit& unit);
 // Captioned units (labels, buttons) are named by their caption for screen readers, others by
 // the unit's name; the name stays in the description.
-void UpdateAccessibleName(UnitState& unit);
+void UpdateAccessibleName(windows::Unit& unit);
 
 // GBK inside the program, UTF-8 at Qt's edge.
 QString FromGbk(std::string_view gbk);
-std::string ToGbk(const QString& text);                       // '?' for what GBK lacks
+std::string ToGbk(const QString& text);                        // '?' for what GBK lacks
 std::optional<std::string> ToGbkExactly(const QString& text);  // nullopt when GBK lacks some
 
-// The service parts.
-void ReadUnitProperty(std::uint32_t window, std::uint32_t unit, std::uint32_t property,
-                      std::int32_t index, Value* result);
-void WriteUnitProperty(std::uint32_t window, std::uint32_t unit, std::uint32_t property,
-                       std::int32_t index, Word low, std::uint32_t high);
-bool RunWindowCommand(std::uint32_t command, std::uint32_t n, const Value* args, Value* result);
-void RunFacetCommand(std::uint32_t command, std::uint32_t n, const Value* args, Value* result);
+// The host's own commands (system.cpp): vestry's folder dialog, message boxes, the clipboard and
+// the completion sound.
 void RunVestryCommand(std::uint32_t command, std::uint32_t n, const Value* args, Value* result);
-void RunPlayerCommand(std::uint32_t command, std::uint32_t n, const Value* args, Value* result);
 bool RunSystemCommand(std::uint32_t command, std::uint32_t n, const Value* args, Value* result);
 
 // Appends one UTF-8 line to the file the environment variable names, if it names one, so that

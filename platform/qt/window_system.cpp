@@ -1,5 +1,5 @@
-// Windows and their units built from the `form` section, the widgets that turn user actions into
-// the events bound in the form, and the event-unit bookkeeping.
+// The Qt toolkit's windows and units: the widgets the core's form walk asks for, and the widgets
+// that turn user actions into the events bound in the form.
 #include <QApplication>
 #include <QCloseEvent>
 #include <QElapsedTimer>
@@ -28,10 +28,6 @@ namespace {
 
 namespace type = image::unit_type;
 using namespace image::event;
-
-std::map<std::uint32_t, std::unique_ptr<WindowState>> g_windows;
-std::vector<std::pair<std::uint32_t, std::uint32_t>> g_eventUnits;  // innermost last
-std::uint32_t g_nextCopy = 0xE000;
 
 // Windows virtual-key codes of the keys a handler may look at.
 std::int32_t VirtualKey(const QKeyEvent& e) {
@@ -106,15 +102,15 @@ class EditBox final : public QLineEdit {
   protected:
     void keyPressEvent(QKeyEvent* e) override {
         const QPointer<EditBox> self(this);
-        if (const UnitState* u = FindUnitByWidget(this))
-            RaiseEvent(*u, kKeyDown, VirtualKey(*e), ShiftState(e->modifiers()));
+        if (const windows::Unit* u = FindUnitByWidget(this))
+            Core().RaiseEvent(*u, kKeyDown, VirtualKey(*e), ShiftState(e->modifiers()));
         // Enter reached the key-down handler already; the handler may have closed the window.
         if (self != nullptr && e->key() != Qt::Key_Return && e->key() != Qt::Key_Enter)
             QLineEdit::keyPressEvent(e);
     }
     void mouseDoubleClickEvent(QMouseEvent* e) override {
         QLineEdit::mouseDoubleClickEvent(e);
-        if (const UnitState* u = FindUnitByWidget(this)) RaiseEvent(*u, kDoubleClick);
+        if (const windows::Unit* u = FindUnitByWidget(this)) Core().RaiseEvent(*u, kDoubleClick);
     }
 };
 
@@ -144,9 +140,9 @@ class Label final : public QLabel {
     void mousePressEvent(QMouseEvent* e) override {
         QLabel::mousePressEvent(e);
         if (e->button() != Qt::LeftButton) return;
-        if (const UnitState* u = FindUnitByWidget(this)) {
+        if (const windows::Unit* u = FindUnitByWidget(this)) {
             const QPoint at = e->position().toPoint();
-            RaiseEvent(*u, kLeftButtonDown, at.x(), at.y(), MouseKeyState(e->modifiers()));
+            Core().RaiseEvent(*u, kLeftButtonDown, at.x(), at.y(), MouseKeyState(e->modifiers()));
         }
     }
 
@@ -187,15 +183,15 @@ class ProgramWindow final : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* e) override {
-        WindowState* w = FindWindowState(id_);
+        windows::Window* w = Core().FindWindow(id_);
         if (w == nullptr) return;
         // The close query answers whether the window may go; one that stays is the handler's.
-        if (RaiseEvent(*w->units.at(id_), kCloseQuery, 0, 0, 0, 1) == 0) {
+        if (!Core().MayClose(*w)) {
             e->ignore();
             return;
         }
         e->ignore();  // the window is destroyed below, not merely hidden
-        QTimer::singleShot(0, [id = id_] { DestroyWindow(id); });
+        QTimer::singleShot(0, [id = id_] { Core().DestroyWindow(id); });
     }
 
   private:
@@ -208,40 +204,32 @@ QIcon IconFromIco(const image::Bytes& ico) {
     return QIcon(QPixmap::fromImage(picture));
 }
 
-QWidget* MakeWidget(WindowState& w, UnitState& u) {
+QWidget* MakeWidget(QWidget* parent, windows::Unit& u) {
     const image::Unit& r = *u.record;
     switch (r.type) {
         case type::kEditBox: {
             const auto* p = std::get_if<image::EditBoxProperties>(&r.properties);
-            auto* edit = new EditBox(p != nullptr ? FromGbk(p->content) : QString(), w.widget);
-            if (p != nullptr) u.backColour = p->backColour;
-            return edit;
+            return new EditBox(p != nullptr ? FromGbk(p->content) : QString(), parent);
         }
         case type::kButton: {
             const auto* p = std::get_if<image::ButtonProperties>(&r.properties);
-            auto* button = new QPushButton(p != nullptr ? FromGbk(p->caption) : QString(), w.widget);
-            const std::uint32_t window = w.id, unit = u.id;
-            QObject::connect(button, &QPushButton::clicked, [window, unit] {
-                if (const UnitState* self = FindUnit(window, unit)) RaiseEvent(*self, kClick);
-            });
+            auto* button = new QPushButton(p != nullptr ? FromGbk(p->caption) : QString(), parent);
+            const UnitRef self{u.window, u.id};
+            QObject::connect(button, &QPushButton::clicked,
+                             [self] { RaiseIfLoaded(self, kClick); });
             return button;
         }
         case type::kLabel: {
             const auto* p = std::get_if<image::LabelProperties>(&r.properties);
-            auto* label = new Label(p != nullptr ? FromGbk(p->caption) : QString(), w.widget);
-            if (p != nullptr) {
-                u.textColour = p->textColour;
-                u.backColour = p->backColour;
-            }
-            return label;
+            return new Label(p != nullptr ? FromGbk(p->caption) : QString(), parent);
         }
         case type::kReportList:
-            return MakeReportList(w, u);
+            return MakeReportList(parent, u);
         case type::kStatusBar:
-            return MakeStatusBar(w, u);
+            return MakeStatusBar(parent, u);
         case type::kMediaPlayer: {
-            auto* player = MakePlayer(w, u);
-            u.player = player;
+            auto* player = MakePlayer(parent, u);
+            PartOf(u).player = player;
             return player;
         }
         default:
@@ -249,138 +237,76 @@ QWidget* MakeWidget(WindowState& w, UnitState& u) {
     }
 }
 
+// A timer is never drawn; it raises its tick event at its period.
+void MakeTimer(QWidget* parent, windows::Unit& u) {
+    QtPart& part = PartOf(u);
+    part.timer = new QTimer(parent);
+    const UnitRef self{u.window, u.id};
+    QObject::connect(part.timer, &QTimer::timeout, [self] { RaiseIfLoaded(self, kTick); });
+    if (u.timerPeriod != 0) part.timer->start(u.timerPeriod);
+}
+
 }  // namespace
 
-WindowState* FindWindowState(std::uint32_t windowId) {
-    const auto it = g_windows.find(windowId);
-    return it == g_windows.end() ? nullptr : it->second.get();
+QtPart& PartOf(windows::Unit& unit) {
+    if (unit.part == nullptr) unit.part = std::make_unique<QtPart>();
+    return static_cast<QtPart&>(*unit.part);
 }
 
-UnitState* FindUnit(std::uint32_t window, std::uint32_t unit) {
-    WindowState* w = FindWindowState(window);
-    if (w == nullptr) return nullptr;
-    const auto it = w->units.find(unit);
-    return it == w->units.end() ? nullptr : it->second.get();
+QWidget* WidgetOf(windows::Window& window) {
+    return PartOf(window.Self()).widget;
 }
 
-UnitState* FindUnitByWidget(const QWidget* widget) {
+void RaiseIfLoaded(UnitRef unit, std::int32_t event, std::int32_t a) {
+    if (const windows::Unit* u = Core().FindUnit(unit)) Core().RaiseEvent(*u, event, a);
+}
+
+windows::Unit* FindUnitByWidget(const QWidget* widget) {
     if (widget == nullptr) return nullptr;
-    for (auto& [id, w] : g_windows)
-        for (auto& [uid, u] : w->units)
-            if (u->widget == widget) return u.get();
-    return nullptr;
+    return Core().FindUnit([widget](const windows::Unit& u) {
+        const auto* part = static_cast<const QtPart*>(u.part.get());
+        return part != nullptr && part->widget == widget;
+    });
 }
 
-std::uint32_t NewCopyId() {
-    return 0x7E000000u | g_nextCopy++;
-}
-
-int RunHandler(std::uint32_t window, std::uint32_t unit, std::uint32_t codeOffset) {
-    return RunHandlerWith(window, unit, codeOffset, 0, 0, 0, 0);
-}
-
-int RunHandlerWith(std::uint32_t window, std::uint32_t unit, std::uint32_t codeOffset,
-                   std::int32_t a, std::int32_t b, std::int32_t c, int fallback) {
-    const EventHandler handler = LookUpHandler(codeOffset);
-    if (handler == nullptr) return fallback;
-    g_eventUnits.emplace_back(window, unit);
-    QElapsedTimer took;
-    took.start();
-    const int result = handler(a, b, c);
-    g_eventUnits.pop_back();
-    AppendTrace("TESSEL_EVENT_LOG", "handler " + std::to_string(codeOffset) + " unit " +
-                                        std::to_string(unit) + " " +
-                                        std::to_string(took.nsecsElapsed() / 1000) + " us");
-    return result;
-}
-
-int RaiseEvent(const UnitState& unit, std::int32_t event, std::int32_t a, std::int32_t b,
-               std::int32_t c, int fallback) {
-    std::uint32_t offset = image::kNone;
-    for (const auto& e : unit.events)
-        if (e.number == event) offset = e.codeOffset;
-    if (offset == image::kNone) return fallback;
-    return RunHandlerWith(unit.window, unit.id, offset, a, b, c, fallback);
-}
-
-std::pair<std::uint32_t, std::uint32_t> CurrentEventUnit() {
-    return g_eventUnits.empty() ? std::pair<std::uint32_t, std::uint32_t>{0, 0}
-                                : g_eventUnits.back();
-}
-
-void ApplyColours(UnitState& u) {
-    if (u.widget == nullptr) return;
-    QPalette palette = u.widget->palette();
+void ApplyColours(windows::Unit& u) {
+    QWidget* widget = PartOf(u).widget;
+    if (widget == nullptr) return;
+    QPalette palette = widget->palette();
     const auto colour = [](std::uint32_t bgr) {
         return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
                       static_cast<int>((bgr >> 16) & 0xFF));
     };
     if (u.type == type::kEditBox) {
         palette.setColor(QPalette::Text, colour(u.textColour));
-        if (u.backColour != UnitState::kNoColour) palette.setColor(QPalette::Base, colour(u.backColour));
+        if (u.backColour != windows::kNoColour)
+            palette.setColor(QPalette::Base, colour(u.backColour));
     } else {
         palette.setColor(QPalette::WindowText, colour(u.textColour));
-        if (u.backColour != UnitState::kNoColour) palette.setColor(QPalette::Window, colour(u.backColour));
-        u.widget->setAutoFillBackground(u.backColour != UnitState::kNoColour);
+        if (u.backColour != windows::kNoColour)
+            palette.setColor(QPalette::Window, colour(u.backColour));
+        widget->setAutoFillBackground(u.backColour != windows::kNoColour);
     }
-    u.widget->setPalette(palette);
+    widget->setPalette(palette);
 }
 
-void UpdateAccessibleName(UnitState& u) {
-    if (u.widget == nullptr || u.record == nullptr) return;
+void UpdateAccessibleName(windows::Unit& u) {
+    QWidget* widget = PartOf(u).widget;
+    if (widget == nullptr || u.record == nullptr) return;
     const QString name = FromGbk(u.record->name);
     QString caption;
-    if (auto* label = qobject_cast<QLabel*>(u.widget.data())) caption = label->text();
-    if (auto* button = qobject_cast<QPushButton*>(u.widget.data())) caption = button->text();
-    u.widget->setAccessibleName(caption.isEmpty() ? name : caption);
-    u.widget->setAccessibleDescription(name);
+    if (auto* label = qobject_cast<QLabel*>(widget)) caption = label->text();
+    if (auto* button = qobject_cast<QPushButton*>(widget)) caption = button->text();
+    widget->setAccessibleName(caption.isEmpty() ? name : caption);
+    widget->setAccessibleDescription(name);
 }
 
-bool CreateUnitWidget(WindowState& w, UnitState& u, bool forceHidden) {
-    const image::Unit& r = *u.record;
-    if (r.type == type::kTimer) {
-        const auto* p = std::get_if<image::TimerProperties>(&r.properties);
-        u.timer = new QTimer(w.widget);
-        const std::uint32_t window = w.id, unit = u.id;
-        QObject::connect(u.timer, &QTimer::timeout, [window, unit] {
-            if (const UnitState* self = FindUnit(window, unit)) RaiseEvent(*self, kTick);
-        });
-        u.timer->setProperty("tesselGeometry", QRect(r.left, r.top, r.width, r.height));
-        if (p != nullptr && p->period != 0) u.timer->start(static_cast<int>(p->period));
-        return true;
-    }
-    QWidget* widget = MakeWidget(w, u);
-    if (widget == nullptr) return false;
-    u.widget = widget;
-    if (r.type != type::kStatusBar) widget->setGeometry(r.left, r.top, r.width, r.height);
-    widget->setFocusPolicy((r.flags & image::kUnitTakesFocus) != 0 ? Qt::StrongFocus
-                                                                   : Qt::NoFocus);
-    widget->setVisible((r.flags & image::kUnitShown) != 0 && !forceHidden);
-    ApplyColours(u);
-    UpdateAccessibleName(u);
-    return true;
-}
-
-bool LoadWindow(std::uint32_t windowId, bool show) {
-    if (WindowState* existing = FindWindowState(windowId)) {
-        if (show) existing->widget->show();
-        return true;
-    }
-    const auto& windows = Program().form.windows;
-    const image::FormWindow* form = nullptr;
-    for (const auto& fw : windows)
-        if (fw.id == windowId) form = &fw;
-    if (form == nullptr || form->units.empty()) return false;
-
-    auto state = std::make_unique<WindowState>();
-    WindowState& w = *state;
-    w.id = windowId;
-    w.form = form;
-    w.isMain = &windows.front() == form;
-    const image::Unit& selfRecord = form->units.front();
+bool QtToolkit::CreateWindow(windows::Window& w) {
+    windows::Unit& self = w.Self();
+    const image::Unit& selfRecord = *self.record;
     const auto* props = std::get_if<image::WindowProperties>(&selfRecord.properties);
-    auto* window = new ProgramWindow(windowId);
-    w.widget = window;
+    auto* window = new ProgramWindow(w.id);
+    PartOf(self).widget = window;
     window->setAttribute(Qt::WA_DeleteOnClose, false);
     window->setWindowTitle(props != nullptr ? FromGbk(props->title) : QString());
     // A window is known by its title; one without a title by its name.
@@ -393,109 +319,129 @@ bool LoadWindow(std::uint32_t windowId, bool show) {
     if (props != nullptr && props->minimizeButton == 0)
         window->setWindowFlag(Qt::WindowMinimizeButtonHint, false);
     if (props != nullptr && !props->icon.empty()) window->setWindowIcon(IconFromIco(props->icon));
-    g_windows[windowId] = std::move(state);
-
-    // Units in stored order: the window's own record, the controls, then the menu items.
-    QMenu* currentMenu = nullptr;
-    QWidget* previousFocus = nullptr;
-    QWidget* firstFocus = nullptr;
-    for (const auto& r : form->units) {
-        auto u = std::make_unique<UnitState>();
-        u->window = windowId;
-        u->id = &r == &selfRecord ? windowId : r.id;
-        u->type = r.type;
-        u->record = &r;
-        u->events = r.events;
-        if (&r == &selfRecord) {
-            u->widget = window;
-        } else if (r.type == type::kMenuItem) {
-            const auto* p = std::get_if<image::MenuItemProperties>(&r.properties);
-            if (p != nullptr && p->level == 0) {
-                // A top-level menu is popped up over units, never shown as a menu bar.
-                u->menu = currentMenu = new QMenu(FromGbk(p->caption), window);
-                currentMenu->setAccessibleName(FromGbk(r.name));
-            } else if (p != nullptr && currentMenu != nullptr) {
-                u->clickHandler = p->clickHandler;
-                QAction* action = currentMenu->addAction(FromGbk(p->caption));
-                const std::uint32_t unit = r.id;
-                // Acted on when triggered: a menu driven from outside returns no chosen action.
-                QObject::connect(action, &QAction::triggered, [windowId, unit] {
-                    if (const UnitState* item = FindUnit(windowId, unit))
-                        RunHandler(windowId, unit, item->clickHandler);
-                });
-            }
-        } else {
-            CreateUnitWidget(w, *u, false);
-            if (u->widget != nullptr && (r.flags & image::kUnitTakesFocus) != 0) {
-                if (previousFocus != nullptr) QWidget::setTabOrder(previousFocus, u->widget);
-                previousFocus = u->widget;
-                if (firstFocus == nullptr && (r.flags & image::kUnitShown) != 0) firstFocus = u->widget;
-            }
-        }
-        w.units[u->id] = std::move(u);
-    }
-    PlaceStatusBars(w);
-    if (show) {
-        window->show();
-        if (firstFocus != nullptr) firstFocus->setFocus();
-    }
-    RaiseEvent(*w.units.at(windowId), kCreated);
     return true;
 }
 
-void DestroyWindow(std::uint32_t windowId) {
-    WindowState* w = FindWindowState(windowId);
-    if (w == nullptr) return;
-    RaiseEvent(*w->units.at(windowId), kDestroying);
-    w = FindWindowState(windowId);  // the handler may have destroyed it already
-    if (w == nullptr) return;
-    const bool isMain = w->isMain;
-    QWidget* widget = w->widget;
-    g_windows.erase(windowId);  // the window may be loaded again
-    if (widget != nullptr) {
-        widget->hide();
-        widget->deleteLater();
+// Also for copies, which are never shown when made.
+bool QtToolkit::CreateUnit(windows::Window& w, windows::Unit& u, bool shown) {
+    const image::Unit& r = *u.record;
+    if (r.type == type::kTimer) {
+        MakeTimer(WidgetOf(w), u);
+        return true;
     }
-    if (isMain) {
-        std::vector<std::uint32_t> others;
-        for (auto& [id, other] : g_windows) others.push_back(id);
-        for (std::uint32_t id : others) DestroyWindow(id);
-        QApplication::quit();
+    QWidget* widget = MakeWidget(WidgetOf(w), u);
+    if (widget == nullptr) return false;
+    PartOf(u).widget = widget;
+    if (r.type != type::kStatusBar) widget->setGeometry(r.left, r.top, r.width, r.height);
+    widget->setFocusPolicy(u.TakesFocus() ? Qt::StrongFocus : Qt::NoFocus);
+    widget->setVisible(shown);
+    ApplyColours(u);
+    UpdateAccessibleName(u);
+    return true;
+}
+
+// A top-level menu is popped up over units, never shown as a menu bar.
+void QtToolkit::CreateMenu(windows::Window& w, windows::Unit& menu) {
+    const auto* p = std::get_if<image::MenuItemProperties>(&menu.record->properties);
+    auto* popUp = new QMenu(FromGbk(p->caption), WidgetOf(w));
+    popUp->setAccessibleName(FromGbk(menu.record->name));
+    PartOf(menu).menu = popUp;
+}
+
+void QtToolkit::AddMenuItem(windows::Window&, windows::Unit& menu, windows::Unit& item) {
+    const auto* p = std::get_if<image::MenuItemProperties>(&item.record->properties);
+    QAction* action = PartOf(menu).menu->addAction(FromGbk(p->caption));
+    const UnitRef self{item.window, item.id};
+    // Acted on when triggered: a menu driven from outside returns no chosen action.
+    QObject::connect(action, &QAction::triggered, [self] {
+        if (const windows::Unit* chosen = Core().FindUnit(self)) Core().RunMenuItem(*chosen);
+    });
+}
+
+void QtToolkit::FinishWindow(windows::Window& w, const std::vector<windows::Unit*>& focusOrder,
+                             bool show) {
+    // The tab order is the order the form creates the units in; the first shown one has the focus.
+    QWidget* previousFocus = nullptr;
+    QWidget* firstFocus = nullptr;
+    for (windows::Unit* u : focusOrder) {
+        QWidget* widget = PartOf(*u).widget;
+        if (widget == nullptr) continue;
+        if (previousFocus != nullptr) QWidget::setTabOrder(previousFocus, widget);
+        previousFocus = widget;
+        if (firstFocus == nullptr && u->ShownInForm()) firstFocus = widget;
     }
+    PlaceStatusBars(w);
+    if (show) {
+        WidgetOf(w)->show();
+        if (firstFocus != nullptr) firstFocus->setFocus();
+    }
+}
+
+void QtToolkit::ShowAgain(windows::Window& w) {
+    WidgetOf(w)->show();
+}
+
+// A window destroyed from its own handler is still on the stack: it goes when the loop next runs.
+void QtToolkit::DestroyWindow(windows::Window& w) {
+    QWidget* widget = WidgetOf(w);
+    if (widget == nullptr) return;
+    if (discarding) {
+        delete widget;
+        return;
+    }
+    widget->hide();
+    widget->deleteLater();
+}
+
+void QtToolkit::Quit() {
+    QApplication::quit();
+}
+
+int QtToolkit::RunHandler(std::uint32_t codeOffset, std::int32_t a, std::int32_t b, std::int32_t c,
+                          int fallback) {
+    const EventHandler handler = LookUpHandler(codeOffset);
+    if (handler == nullptr) return fallback;
+    const std::uint32_t unit = Core().EventUnit().unit;
+    QElapsedTimer took;
+    took.start();
+    const int result = handler(a, b, c);
+    AppendTrace("TESSEL_EVENT_LOG", "handler " + std::to_string(codeOffset) + " unit " +
+                                        std::to_string(unit) + " " +
+                                        std::to_string(took.nsecsElapsed() / 1000) + " us");
+    return result;
 }
 
 void DiscardWindows() {
-    for (auto& [id, w] : g_windows)
-        if (w->widget != nullptr) delete w->widget.data();
-    g_windows.clear();
-    g_eventUnits.clear();
+    auto& toolkit = static_cast<QtToolkit&>(Core().toolkit());
+    toolkit.discarding = true;
+    Core().DiscardWindows();
+    toolkit.discarding = false;
 }
 
 QWidget* WindowWidget(std::uint32_t windowId) {
-    WindowState* w = FindWindowState(windowId);
-    return w != nullptr ? w->widget.data() : nullptr;
+    windows::Window* w = Core().FindWindow(windowId);
+    return w != nullptr ? WidgetOf(*w) : nullptr;
 }
 
 QWidget* UnitWidget(std::uint32_t window, std::uint32_t unit) {
-    UnitState* u = FindUnit(window, unit);
-    return u != nullptr ? u->widget.data() : nullptr;
+    windows::Unit* u = Core().FindUnit({window, unit});
+    return u != nullptr ? PartOf(*u).widget.data() : nullptr;
 }
 
 QMenu* UnitMenu(std::uint32_t window, std::uint32_t unit) {
-    UnitState* u = FindUnit(window, unit);
-    return u != nullptr ? u->menu.data() : nullptr;
+    windows::Unit* u = Core().FindUnit({window, unit});
+    return u != nullptr ? PartOf(*u).menu.data() : nullptr;
 }
 
 QTimer* UnitTimer(std::uint32_t window, std::uint32_t unit) {
-    UnitState* u = FindUnit(window, unit);
-    return u != nullptr ? u->timer.data() : nullptr;
+    windows::Unit* u = Core().FindUnit({window, unit});
+    return u != nullptr ? PartOf(*u).timer.data() : nullptr;
 }
 
 QWidget* ActiveProgramWindow() {
     if (QWidget* active = QApplication::activeWindow()) return active;
-    for (auto& [id, w] : g_windows)
-        if (w->isMain) return w->widget;
-    return nullptr;
+    windows::Window* main = Core().MainWindow();
+    return main != nullptr ? WidgetOf(*main) : nullptr;
 }
 
 }  // namespace tessel::qt

@@ -55,6 +55,8 @@ class WindowDouble final : public windows::RecordToolkit {
     std::string folderChoice;  // what the folder dialog answers; empty: cancelled
 
     // Convenience reads of the song list and the status bar.
+    using RecordToolkit::Cell;
+    using RecordToolkit::Pane;
     const std::vector<std::vector<std::string>>& Rows();
     std::string Cell(std::size_t row, std::size_t column);
     std::string Pane(std::size_t pane);

@@ -1,8 +1,8 @@
 #pragma once
-// The native window runtime over Qt 6: the window half of the service table (windows built from
-// the image's `form` section, unit properties, window commands, the report list and status bar,
-// the folder dialog, the media player unit, message boxes, the clipboard, the completion sound,
-// timers and the message loop). Everything else is the headless runtime's.
+// The native window runtime over Qt 6: the window core's service table over Qt's widgets
+// (windows built from the image's `form` section, the report list and status bar, the media
+// player unit, timers and pop-up menus), with the folder dialog, message boxes, the clipboard,
+// the completion sound and the message loop. Everything else is the headless runtime's.
 #include <cstdint>
 #include <span>
 #include <string>
