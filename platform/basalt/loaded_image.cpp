@@ -1,10 +1,11 @@
 // Loading the program image: the reader's steps in order, in place in the caller's memory.
 #include "loaded_image.h"
 
+#include <windows.h>
+
 #include <cstring>
 
 #include "tessel/image/image.h"
-#include "tessel/windows/win32_api.h"
 #include "window_system.h"
 
 namespace tessel::basalt {

@@ -1,5 +1,7 @@
 // basalt's service table: the window runtime's, over basalt's window core, with DLL commands
 // resolved from the image's own DLL-command table and the support libraries as DLLs.
+#include <windows.h>
+
 #include <string>
 
 #include "loaded_image.h"
@@ -7,7 +9,6 @@
 #include "tessel/platform/headless.h"
 #include "tessel/platform/kernel_commands.h"
 #include "tessel/windows/runtime.h"
-#include "tessel/windows/win32_api.h"
 #include "window_system.h"
 
 namespace tessel::basalt {

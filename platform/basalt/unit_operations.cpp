@@ -54,7 +54,7 @@ void Win32Toolkit::ColoursChanged(windows::Unit& unit) {
 }
 
 void Win32Toolkit::TimerChanged(windows::Unit& unit) {
-    windows::Window* w = Windows().FindWindow(unit.window);
+    windows::Window* w = Windows().LoadedWindow(unit.window);
     if (w == nullptr) return;
     HWND owner = PartOf(w->Self()).hwnd;
     KillTimer(owner, ControlId(unit.id));

@@ -1,8 +1,9 @@
 #pragma once
 // basalt's toolkit under the window core: the Win32 window, controls, pop-up menus, timers and
 // players of the units the core keeps.
-// First: no other header may bring windows.h with its macros before the core.
-#include "tessel/windows/win32_api.h"
+#include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 #include <memory>
 #include <optional>
@@ -33,7 +34,7 @@ HFONT UnitFont();
 
 class Win32Toolkit final : public windows::Toolkit {
   public:
-    bool CreateWindow(windows::Window& window) override;
+    bool MakeWindow(windows::Window& window) override;
     bool CreateUnit(windows::Window& window, windows::Unit& unit, bool shown) override;
     void CreateMenu(windows::Window& window, windows::Unit& menu) override;
     void AddMenuItem(windows::Window& window, windows::Unit& menu, windows::Unit& item) override;

@@ -43,7 +43,7 @@ Unit* UnitByHandle(HWND hwnd) {
 
 Window* WindowOf(HWND hwnd) {
     const Unit* self = UnitByHandle(hwnd);
-    return self != nullptr && self->IsWindow() ? Windows().FindWindow(self->window) : nullptr;
+    return self != nullptr && self->IsWindow() ? Windows().LoadedWindow(self->window) : nullptr;
 }
 
 Unit* UnitByControlId(Window& w, WORD controlId, std::uint32_t wantedType) {
@@ -268,7 +268,7 @@ HFONT UnitFont() {
     return font;
 }
 
-bool Win32Toolkit::CreateWindow(Window& w) {
+bool Win32Toolkit::MakeWindow(Window& w) {
     if (!RegisterWindowClass()) return false;
     Unit& self = w.Self();
     const image::Unit& r = *self.record;

@@ -1,6 +1,10 @@
 // facet.fnr: the report list (a list view in report view) and the status bar, created for the
 // window system and driven by library commands on row 1, decoded by the window core's report
 // commands.
+#include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -9,7 +13,6 @@
 #include "tessel/platform/gbk_win32.h"
 #include "tessel/runtime/units.h"
 #include "tessel/windows/commands.h"
-#include "tessel/windows/win32_api.h"
 
 namespace {
 

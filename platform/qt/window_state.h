@@ -38,7 +38,7 @@ QWidget* WidgetOf(windows::Window& window);
 class QtToolkit final : public windows::Toolkit, public windows::ReportUnits {
   public:
     // Windows and their units (window_system.cpp).
-    bool CreateWindow(windows::Window& window) override;
+    bool MakeWindow(windows::Window& window) override;
     bool CreateUnit(windows::Window& window, windows::Unit& unit, bool shown) override;
     void CreateMenu(windows::Window& window, windows::Unit& menu) override;
     void AddMenuItem(windows::Window& window, windows::Unit& menu, windows::Unit& item) override;

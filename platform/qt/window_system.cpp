@@ -183,7 +183,7 @@ class ProgramWindow final : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* e) override {
-        windows::Window* w = Core().FindWindow(id_);
+        windows::Window* w = Core().LoadedWindow(id_);
         if (w == nullptr) return;
         // The close query answers whether the window may go; one that stays is the handler's.
         if (!Core().MayClose(*w)) {
@@ -301,7 +301,7 @@ void UpdateAccessibleName(windows::Unit& u) {
     widget->setAccessibleDescription(name);
 }
 
-bool QtToolkit::CreateWindow(windows::Window& w) {
+bool QtToolkit::MakeWindow(windows::Window& w) {
     windows::Unit& self = w.Self();
     const image::Unit& selfRecord = *self.record;
     const auto* props = std::get_if<image::WindowProperties>(&selfRecord.properties);
@@ -419,7 +419,7 @@ void DiscardWindows() {
 }
 
 QWidget* WindowWidget(std::uint32_t windowId) {
-    windows::Window* w = Core().FindWindow(windowId);
+    windows::Window* w = Core().LoadedWindow(windowId);
     return w != nullptr ? WidgetOf(*w) : nullptr;
 }
 

@@ -227,8 +227,8 @@ TEST_F(WindowCoreTest, TheMainWindowTakesTheOthersWithItAndEndsTheLoop) {
               (std::vector<std::uint32_t>{kCreatedAt, kDestroyingAt, kOtherDestroyingAt}));
     EXPECT_EQ(toolkit.destroyedWindows, (std::vector<std::uint32_t>{kMain, kOther}));
     EXPECT_EQ(toolkit.quits, 1);
-    EXPECT_EQ(core.FindWindow(kMain), nullptr);
-    EXPECT_EQ(core.FindWindow(kOther), nullptr);
+    EXPECT_EQ(core.LoadedWindow(kMain), nullptr);
+    EXPECT_EQ(core.LoadedWindow(kOther), nullptr);
     // A window may be loaded again once it is gone.
     EXPECT_TRUE(core.LoadWindow(kMain, true));
 }
@@ -244,15 +244,15 @@ TEST_F(WindowCoreTest, ADestroyingHandlerMayDestroyTheWindowItself) {
     core.DestroyWindow(kOther);
     EXPECT_EQ(toolkit.destroyedWindows, (std::vector<std::uint32_t>{kOther}));
     EXPECT_EQ(toolkit.quits, 0);  // not the main window
-    EXPECT_NE(core.FindWindow(kMain), nullptr);
+    EXPECT_NE(core.LoadedWindow(kMain), nullptr);
 }
 
 TEST_F(WindowCoreTest, TheCloseQueryDecidesAndWithoutAHandlerTheWindowMayGo) {
     core.LoadWindow(kMain, true);
     core.LoadWindow(kOther, false);
     toolkit.handlers[kCloseAt] = [] { return 0; };
-    EXPECT_FALSE(core.MayClose(*core.FindWindow(kMain)));
-    EXPECT_TRUE(core.MayClose(*core.FindWindow(kOther)));
+    EXPECT_FALSE(core.MayClose(*core.LoadedWindow(kMain)));
+    EXPECT_TRUE(core.MayClose(*core.LoadedWindow(kOther)));
 }
 
 TEST_F(WindowCoreTest, PopUpMenuNeedsALoadedWindowAndATopLevelMenu) {

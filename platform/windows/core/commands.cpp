@@ -171,7 +171,7 @@ bool RunWindowCommand(WindowCore& core, std::uint32_t command, std::uint32_t n, 
             std::optional<std::pair<int, int>> at;
             if (ArgGiven(n, args, 2) && ArgGiven(n, args, 3))
                 at = std::pair{ArgInt(n, args, 2, 0), ArgInt(n, args, 3, 0)};
-            Window* w = core.FindWindow(static_cast<std::uint32_t>(first.low));
+            Window* w = core.LoadedWindow(static_cast<std::uint32_t>(first.low));
             Unit* menu = Named(core, PairOf(args[1]));
             if (w != nullptr && menu != nullptr && menu->isMenu)
                 core.toolkit().PopUpMenu(*w, *menu, at);
@@ -198,57 +198,6 @@ void RunPlayerCommand(WindowCore& core, std::uint32_t command, std::uint32_t n, 
             return;
         case player::kStop:
             core.toolkit().StopPlayer(*player);
-            return;
-        default:
-            return;
-    }
-}
-
-Value ReportUnits::NewText(std::string_view gbk) {
-    return platform::NewText(gbk);
-}
-
-void RunReportCommand(ReportUnits& units, std::uint32_t command, std::uint32_t n,
-                      const Value* args, Value* result) {
-    *result = OmittedValue();
-    if (n == 0) return;
-    const UnitRef unit = PairOf(args[0]);
-    const std::uint32_t kind = args[0].tag;
-    if (kind != tag::kReportList && kind != tag::kStatusBar) return;
-    if (!units.Has(unit, kind)) return;
-    const std::int32_t row = ArgInt(n, args, 1, -1);
-    const std::int32_t column = ArgInt(n, args, 2, -1);
-    if (kind == tag::kReportList) {
-        switch (command) {
-            case facet::kListDeleteAll:
-                units.DeleteAllRows(unit);
-                return;
-            case facet::kListAppendRow:
-                *result = IntegerValue(units.AppendRow(unit));
-                return;
-            case facet::kListRowCount:
-                *result = IntegerValue(units.RowCount(unit));
-                return;
-            case facet::kListSetCell:
-                *result = LogicalValue(units.SetCell(unit, row, column, ArgText(n, args, 3)));
-                return;
-            case facet::kListReadCell:
-                *result = units.NewText(units.Cell(unit, row, column));
-                return;
-            case facet::kListSelectedRow:
-                *result = IntegerValue(units.SelectedRow(unit));
-                return;
-            default:
-                return;
-        }
-    }
-    const std::int32_t pane = row;
-    switch (command) {
-        case facet::kStatusSetPane:
-            *result = LogicalValue(units.SetPane(unit, pane, ArgText(n, args, 2)));
-            return;
-        case facet::kStatusReadPane:
-            *result = units.NewText(units.Pane(unit, pane));
             return;
         default:
             return;

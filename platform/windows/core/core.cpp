@@ -39,7 +39,7 @@ std::unique_ptr<Unit> WindowCore::MakeUnit(const Window& window, const image::Un
 }
 
 bool WindowCore::LoadWindow(std::uint32_t windowId, bool show) {
-    if (Window* existing = FindWindow(windowId)) {
+    if (Window* existing = LoadedWindow(windowId)) {
         if (show) toolkit_.ShowAgain(*existing);
         return true;
     }
@@ -55,7 +55,7 @@ bool WindowCore::LoadWindow(std::uint32_t windowId, bool show) {
     w.isMain = &form_.windows.front() == form;
     const image::Unit& selfRecord = form->units.front();
     w.units[windowId] = MakeUnit(w, selfRecord, windowId);
-    if (!toolkit_.CreateWindow(w)) return false;
+    if (!toolkit_.MakeWindow(w)) return false;
     windows_[windowId] = std::move(state);
 
     // Units in stored order: the window's own record, the controls, then the menu items.
@@ -85,7 +85,7 @@ bool WindowCore::LoadWindow(std::uint32_t windowId, bool show) {
 }
 
 void WindowCore::DestroyWindow(std::uint32_t windowId) {
-    Window* w = FindWindow(windowId);
+    Window* w = LoadedWindow(windowId);
     if (w == nullptr) return;
     RaiseEvent(w->Self(), kDestroying);
     const auto it = windows_.find(windowId);  // the handler may have destroyed it already
@@ -111,13 +111,13 @@ bool WindowCore::MayClose(Window& window) {
     return RaiseEvent(window.Self(), kCloseQuery, 0, 0, 0, 1) != 0;
 }
 
-Window* WindowCore::FindWindow(std::uint32_t windowId) {
+Window* WindowCore::LoadedWindow(std::uint32_t windowId) {
     const auto it = windows_.find(windowId);
     return it == windows_.end() ? nullptr : it->second.get();
 }
 
 Unit* WindowCore::FindUnit(UnitRef unit) {
-    Window* w = FindWindow(unit.window);
+    Window* w = LoadedWindow(unit.window);
     if (w == nullptr) return nullptr;
     const auto it = w->units.find(unit.unit);
     return it == w->units.end() ? nullptr : it->second.get();
@@ -138,7 +138,7 @@ Window* WindowCore::MainWindow() {
 
 Unit* WindowCore::CopyUnit(UnitRef source) {
     Unit* from = FindUnit(source);
-    Window* w = from != nullptr ? FindWindow(from->window) : nullptr;
+    Window* w = from != nullptr ? LoadedWindow(from->window) : nullptr;
     if (w == nullptr || from->record == nullptr || from->IsWindow() ||
         from->type == type::kMenuItem)
         return nullptr;

@@ -38,7 +38,7 @@ std::unique_ptr<RecordedUnit> FromForm(const image::Unit& r) {
 
 }  // namespace
 
-bool RecordToolkit::CreateWindow(Window& window) {
+bool RecordToolkit::MakeWindow(Window& window) {
     Unit& self = window.Self();
     self.part = FromForm(*self.record);
     return true;

@@ -73,7 +73,7 @@ class Toolkit {
     // Loading, in this order: the window (its own unit), then each control with its shown state,
     // the menus (a top-level menu, then its items), then FinishWindow with the units that take
     // the focus in creation order, and the created event. False when the toolkit cannot make it.
-    virtual bool CreateWindow(Window& window) = 0;
+    virtual bool MakeWindow(Window& window) = 0;
     virtual bool CreateUnit(Window& window, Unit& unit, bool shown) = 0;
     virtual void CreateMenu(Window& window, Unit& menu) = 0;
     virtual void AddMenuItem(Window& window, Unit& menu, Unit& item) = 0;
@@ -129,7 +129,7 @@ class WindowCore {
     // The user asked to close the window: the close query answers whether it may go.
     bool MayClose(Window& window);
 
-    Window* FindWindow(std::uint32_t windowId);
+    Window* LoadedWindow(std::uint32_t windowId);
     Unit* FindUnit(UnitRef unit);
     Unit* FindUnit(const std::function<bool(const Unit&)>& matches);
     Window* MainWindow();

@@ -38,7 +38,7 @@ class RecordToolkit : public Toolkit, public ReportUnits {
     // The events raised, by the code offset the form binds (handlers are not run here).
     std::vector<std::uint32_t> raisedHandlers;
 
-    bool CreateWindow(Window& window) override;
+    bool MakeWindow(Window& window) override;
     bool CreateUnit(Window& window, Unit& unit, bool shown) override;
     void CreateMenu(Window&, Unit& menu) override { menu.part = std::make_unique<RecordedUnit>(); }
     void AddMenuItem(Window&, Unit&, Unit& item) override {
