@@ -27,6 +27,11 @@ Unit* Named(WindowCore& core, UnitRef unit) {
     return u;
 }
 
+// Left, top, width and height (properties 2 to 5): the sides of a unit's place.
+bool IsSide(std::uint32_t property) {
+    return property >= unit_property::kLeft && property <= unit_property::kHeight;
+}
+
 std::int32_t& Side(UnitPlace& p, std::uint32_t property) {
     return property == unit_property::kLeft    ? p.left
            : property == unit_property::kTop   ? p.top
@@ -53,6 +58,11 @@ void ReadUnitProperty(WindowCore& core, UnitRef unit, std::uint32_t property, Va
         return;
     }
     Toolkit& toolkit = core.toolkit();
+    if (IsSide(property)) {
+        UnitPlace p = PlaceOf(core, *u);
+        *result = IntegerValue(Side(p, property));
+        return;
+    }
     switch (property) {
         case unit_property::kText:
             *result = platform::NewText(toolkit.Text(*u));
@@ -60,14 +70,6 @@ void ReadUnitProperty(WindowCore& core, UnitRef unit, std::uint32_t property, Va
         case unit_property::kTag:
             *result = platform::NewText(u->tag);
             return;
-        case unit_property::kLeft:
-        case unit_property::kTop:
-        case unit_property::kWidth:
-        case unit_property::kHeight: {
-            UnitPlace p = PlaceOf(core, *u);
-            *result = IntegerValue(Side(p, property));
-            return;
-        }
         case unit_property::kShown:
             *result = LogicalValue(toolkit.Shown(*u));
             return;
@@ -95,6 +97,15 @@ void WriteUnitProperty(WindowCore& core, UnitRef unit, std::uint32_t property, W
     Toolkit& toolkit = core.toolkit();
     const auto integer = static_cast<std::int32_t>(static_cast<std::uint32_t>(low));
     const char* text = reinterpret_cast<const char*>(low);
+    if (IsSide(property)) {
+        UnitPlace p = PlaceOf(core, *u);
+        Side(p, property) = integer;
+        if (u->type == type::kTimer)
+            u->timerPlace = p;
+        else
+            toolkit.SetPlace(*u, p);
+        return;
+    }
     switch (property) {
         case unit_property::kText:
             toolkit.SetText(*u, text != nullptr ? text : "");
@@ -102,18 +113,6 @@ void WriteUnitProperty(WindowCore& core, UnitRef unit, std::uint32_t property, W
         case unit_property::kTag:
             u->tag = text != nullptr ? text : "";
             return;
-        case unit_property::kLeft:
-        case unit_property::kTop:
-        case unit_property::kWidth:
-        case unit_property::kHeight: {
-            UnitPlace p = PlaceOf(core, *u);
-            Side(p, property) = integer;
-            if (u->type == type::kTimer)
-                u->timerPlace = p;
-            else
-                toolkit.SetPlace(*u, p);
-            return;
-        }
         case unit_property::kShown:
             toolkit.SetShown(*u, low != 0);
             return;
