@@ -41,9 +41,13 @@ Unit* UnitByHandle(HWND hwnd) {
     return Windows().FindUnit([hwnd](const Unit& u) { return HandleOf(u) == hwnd; });
 }
 
+// A program window carries its id from the moment it is made, so every message finds its window
+// without a search through the units; another window's data never names one of ours by handle.
 Window* WindowOf(HWND hwnd) {
-    const Unit* self = UnitByHandle(hwnd);
-    return self != nullptr && self->IsWindow() ? Windows().LoadedWindow(self->window) : nullptr;
+    if (hwnd == nullptr) return nullptr;
+    const auto id = static_cast<std::uint32_t>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    Window* w = Windows().LoadedWindow(id);
+    return w != nullptr && HandleOf(w->Self()) == hwnd ? w : nullptr;
 }
 
 Unit* UnitByControlId(Window& w, WORD controlId, std::uint32_t wantedType) {
@@ -288,6 +292,7 @@ bool Win32Toolkit::MakeWindow(Window& w) {
             SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
         }
     }
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, static_cast<LONG_PTR>(w.id));
     PartOf(self).hwnd = hwnd;
     return true;
 }
