@@ -35,8 +35,7 @@ search() {
 # download ROW: 下载 from the list's menu for that row.
 download() {
   expect select-row --title "$TITLE" "$1" --
-  expect rclick --title "$TITLE" --class SysListView32 --row "$1" --
-  expect menu-select 下载 --
+  row_menu "$1" menu-select 下载
 }
 cell() { drive get-text --title "$TITLE" --class SysListView32 --row "$1" --column "$2"; echo "$OUT"; }
 

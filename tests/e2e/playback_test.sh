@@ -69,7 +69,7 @@ wait_log() {
   done
   fail "the player log has no [$1] after line $2:"$'\n'"$(cat "$LOG" 2>/dev/null)"
 }
-log_lines() { wc -l <"$LOG" 2>/dev/null || echo 0; }
+log_lines() { wc -l 2>/dev/null <"$LOG" || echo 0; }
 # play_checked ADDRESS MARK: the log shows ADDRESS given to the control after line MARK, then
 # the control reaching the playing state (3).
 play_checked() {
@@ -81,8 +81,7 @@ play_checked() {
 
 # A right click on a row pops up 播放, 下载, 复制下载地址, in that order.
 expect select-row --title "$TITLE" 0 --
-expect rclick --title "$TITLE" --class SysListView32 --row 0 --
-expect menu --
+row_menu 0 menu
 grep -Eq '^menu hwnd=0x[0-9A-F]+ count=3$' <<<"$OUT" || fail "the menu does not hold 3 items: $OUT"
 ITEMS=$(sed -nE 's/^item index=[0-9]+ .*text="(.*)"$/\1/p' <<<"$OUT" | tr '\n' ' ')
 [ "$ITEMS" = "播放 下载 复制下载地址 " ] || fail "menu items: [$ITEMS]"
@@ -99,8 +98,7 @@ done
 find_player
 [ -z "$PLAYER_LINE" ] || fail "the player window exists before the first play: $PLAYER_LINE"
 MARK=$(log_lines)
-expect rclick --title "$TITLE" --class SysListView32 --row 0 --
-expect menu-select 播放 --
+row_menu 0 menu-select 播放
 wait_player 1
 grep -Eq ' rect=-?[0-9]+,-?[0-9]+,380,71 ' <<<"$PLAYER_LINE" || fail "player window: $PLAYER_LINE"
 PLAYER=$(sed -nE 's/^top hwnd=(0x[0-9A-F]+) .*/\1/p' <<<"$PLAYER_LINE")
@@ -139,8 +137,7 @@ close_player
 # another close.
 MARK=$(log_lines)
 expect select-row --title "$TITLE" 2 --
-expect rclick --title "$TITLE" --class SysListView32 --row 2 --
-expect menu-select 播放 --
+row_menu 2 menu-select 播放
 wait_player 1
 grep -q "^top hwnd=$PLAYER " <<<"$PLAYER_LINE" || fail "the player window was not shown again: $PLAYER_LINE"
 play_checked "$ADDRESS2" "$MARK"

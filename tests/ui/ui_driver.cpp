@@ -77,6 +77,7 @@
 // The common controls header needs windows.h first.
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <functional>
@@ -928,6 +929,32 @@ bool ReadMenuRemotely(HWND menuWindow, HMENU menu, DWORD timeoutMs, std::vector<
     return true;
 }
 
+// What the threads of the visible windows are doing, for a menu that did not appear: whether one
+// tracks a menu, or holds the mouse captured (a control waiting for its button to come up).
+std::wstring GuiThreadsState() {
+    std::wstring state;
+    std::vector<DWORD> seen;
+    for (HWND hwnd : TopWindows()) {
+        if (!IsWindowVisible(hwnd)) continue;
+        const DWORD thread = GetWindowThreadProcessId(hwnd, nullptr);
+        if (std::find(seen.begin(), seen.end(), thread) != seen.end()) continue;
+        seen.push_back(thread);
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        if (!GetGUIThreadInfo(thread, &info)) continue;
+        state += L"\n  thread " + std::to_wstring(thread) + L" (" + ClassOf(hwnd) + L"):";
+        if (info.flags & GUI_INMENUMODE) state += L" in-menu-mode";
+        if (info.flags & GUI_POPUPMENUMODE) state += L" popup-menu-mode";
+        if (info.flags & GUI_INMOVESIZE) state += L" move-size";
+        state += L" active=" + Hex(info.hwndActive) + L" focus=" + Hex(info.hwndFocus) +
+                 L" capture=" + Hex(info.hwndCapture);
+        if (info.hwndCapture) state += L" (" + ClassOf(info.hwndCapture) + L")";
+        if (info.hwndMenuOwner) state += L" menu-owner=" + Hex(info.hwndMenuOwner);
+    }
+    state += L"\n  foreground=" + Hex(GetForegroundWindow());
+    return state;
+}
+
 HWND FindPopupMenu() {
     for (HWND hwnd : TopWindows()) {
         if (IsWindowVisible(hwnd) && ClassOf(hwnd) == L"#32768") return hwnd;
@@ -937,7 +964,7 @@ HWND FindPopupMenu() {
 
 int ReadOpenMenu(const Options& options, HWND* menuWindow, std::vector<MenuItem>* items) {
     WaitFor(options.timeoutMs, [&] { return (*menuWindow = FindPopupMenu()) != nullptr; });
-    if (!*menuWindow) return Fail(kNotFound, L"no popup menu appeared");
+    if (!*menuWindow) return Fail(kNotFound, L"no popup menu appeared:" + GuiThreadsState());
     HMENU menu = nullptr;
     // The menu may be shown before its handle is attached to the window.
     WaitFor(options.timeoutMs, [&] {
