@@ -1,10 +1,15 @@
 // basalt.fnr started the way the launcher will start it, with the program's image: the main
 // window's start state, events reaching their handlers, the menu, the end of the program and
-// each runtime error's message, and the player's copies of songs at a runtime error.
+// each runtime error's message, the player's copies of songs at a runtime error, and windows
+// the system destroys behind the runtime's back.
 #include <gtest/gtest.h>
 #include <windows.h>
 // After windows.h, which it needs.
 #include <commctrl.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
 
 #include "started_program.h"
 #include "temporary_copies.h"
@@ -138,6 +143,28 @@ TEST(BasaltWindows, UnitOperationsAndEventsReachTheirHandlers) {
     EXPECT_TRUE(IsWindow(player));
 
     CloseAndExpectCleanEnd(p, main);
+}
+
+// Windows the system destroys leave the runtime as if it had destroyed them: no second destroy,
+// the destroying event raised once, a player window loaded again afterwards, and the main
+// window's end ending the program cleanly, though it went from inside one of its buttons.
+TEST(BasaltWindows, WindowsTheSystemDestroysLeaveTheRuntime) {
+    StartedProgram p("system-destroys");
+    HWND main = p.WaitForMainWindow();
+    ASSERT_NE(main, nullptr);
+    PostMessageW(Children(main, L"Button")[0], BM_CLICK, 0, 0);
+    EXPECT_EQ(p.WaitForExit(), 0u);
+    const auto lines = p.LogLines();
+    const std::vector<std::string> expected = {"OnSearch 0 0 0",
+                                               "player window 1",
+                                               "player gone 1 created 0",
+                                               "player loaded again 1 created 1",
+                                               "OnMainWindowDestroy 0 0 0",
+                                               "main window destroyed",
+                                               "cleanup"};
+    const auto from = std::find(lines.begin(), lines.end(), expected.front());
+    EXPECT_EQ(std::vector<std::string>(from, lines.end()), expected);
+    EXPECT_EQ(p.CountLogLines("OnMainWindowDestroy 0 0 0"), 1);
 }
 
 TEST(BasaltWindows, RightClickOnTheListPopsUpTheMenu) {

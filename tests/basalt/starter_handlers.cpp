@@ -4,11 +4,13 @@
 // "menu") have the right click on the list pop up the menu and choose item
 // TESSEL_STARTER_MENU_ITEM from a helper thread that also logs the menu's captions, or (for
 // "play-error") play TESSEL_STARTER_URL in the player window and raise runtime error 9 once the
-// control reports the media open.
+// control reports the media open. In "system-destroys" mode the search button has the system
+// destroy the windows.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "tessel/runtime/dll_commands.h"
@@ -134,6 +136,43 @@ void ExerciseUnits() {
         std::to_string(IsUnitCreated(kPlayerWindow)));
 }
 
+// The program's windows of this thread: the player window has no title, the main window has one.
+struct WindowSearch {
+    bool titled;
+    HWND found;
+};
+BOOL CALLBACK MatchProgramWindow(HWND hwnd, LPARAM lp) {
+    auto* search = reinterpret_cast<WindowSearch*>(lp);
+    wchar_t name[32] = {};
+    GetClassNameW(hwnd, name, 32);
+    if (std::wcscmp(name, L"TesselWindow") != 0) return TRUE;
+    if ((GetWindowTextLengthW(hwnd) > 0) != search->titled) return TRUE;
+    search->found = hwnd;
+    return FALSE;
+}
+HWND ProgramWindow(bool titled) {
+    WindowSearch search{titled, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), &MatchProgramWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The system destroys the program's windows behind the runtime's back, as the end of a session
+// would: the player window first (the runtime forgets it and may load it again), then the main
+// window, from inside the handler of one of its own buttons (the program ends as if closed).
+void SystemDestroysTheWindows() {
+    LoadWindow(kPlayerWindow.window, false);
+    HWND player = ProgramWindow(false);
+    Log("player window " + std::to_string(player != nullptr));
+    ::DestroyWindow(player);
+    Log("player gone " + std::to_string(!IsWindow(player)) + " created " +
+        std::to_string(IsUnitCreated(kPlayerWindow)));
+    const bool again = LoadWindow(kPlayerWindow.window, false);
+    Log("player loaded again " + std::to_string(again) + " created " +
+        std::to_string(IsUnitCreated(kPlayerWindow)));
+    ::DestroyWindow(ProgramWindow(true));
+    Log("main window destroyed");
+}
+
 // Reads the pop-up menu's captions from inside this process and chooses one item by keys.
 DWORD WINAPI ChooseFromMenu(void*) {
     HWND menuWindow = nullptr;
@@ -195,6 +234,11 @@ int tessel_OnListRightClick(int a, int b, int c) {
     PopUpMenu(kMainWindow, kMenu);
     return 0;
 }
+int tessel_OnSearch(int a, int b, int c) {
+    LogCall("OnSearch", a, b, c);
+    if (Environment("TESSEL_STARTER_MODE") == "system-destroys") SystemDestroysTheWindows();
+    return 0;
+}
 int tessel_OnProgressTick(int a, int b, int c) {
     LogCall("OnProgressTick", a, b, c);
     SetUnitInteger(kTimer, unit_property::kTimerPeriod, 0);  // one tick is enough
@@ -227,7 +271,6 @@ int tessel_OnChooseSaveDirectory(int a, int b, int c) {
         LogCall(#name, a, b, c);             \
         return 0;                            \
     }
-TESSEL_LOGGING_HANDLER(OnSearch)
 TESSEL_LOGGING_HANDLER(OnSearchBoxKey)
 TESSEL_LOGGING_HANDLER(OnSearchBoxDoubleClick)
 TESSEL_LOGGING_HANDLER(OnListDoubleClick)
