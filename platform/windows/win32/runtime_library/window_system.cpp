@@ -36,18 +36,25 @@ HWND HandleOf(const Unit& unit) {
     return part != nullptr ? part->hwnd : nullptr;
 }
 
-Unit* UnitByHandle(HWND hwnd) {
-    if (hwnd == nullptr) return nullptr;
-    return Windows().FindUnit([hwnd](const Unit& u) { return HandleOf(u) == hwnd; });
+// A program window carries its id from the moment it is made, and each of its controls its
+// unit's id, so every message finds its window and unit without a search through the units;
+// another window's data never names one of ours by handle.
+std::uint32_t IdCarriedBy(HWND hwnd) {
+    return static_cast<std::uint32_t>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
 }
 
-// A program window carries its id from the moment it is made, so every message finds its window
-// without a search through the units; another window's data never names one of ours by handle.
 Window* WindowOf(HWND hwnd) {
     if (hwnd == nullptr) return nullptr;
-    const auto id = static_cast<std::uint32_t>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    Window* w = Windows().LoadedWindow(id);
+    Window* w = Windows().LoadedWindow(IdCarriedBy(hwnd));
     return w != nullptr && HandleOf(w->Self()) == hwnd ? w : nullptr;
+}
+
+// A control's unit (the player's host keeps its own data there, and is never asked for).
+Unit* UnitByHandle(HWND hwnd) {
+    Window* w = hwnd != nullptr ? WindowOf(GetParent(hwnd)) : nullptr;
+    if (w == nullptr) return nullptr;
+    const auto it = w->units.find(IdCarriedBy(hwnd));
+    return it != w->units.end() && HandleOf(*it->second) == hwnd ? it->second.get() : nullptr;
 }
 
 Unit* UnitByControlId(Window& w, WORD controlId, std::uint32_t wantedType) {
@@ -331,7 +338,7 @@ bool Win32Toolkit::CreateUnit(Window& w, Unit& u, bool shown) {
         case type::kReportList:
         case type::kStatusBar:
             part.hwnd = CreateFacetUnit(parent, u, style);
-            return part.hwnd != nullptr;
+            break;
         case type::kMediaPlayer:
             part.player = CreatePlayer(parent, u);
             part.hwnd = part.player ? part.player->Window() : nullptr;
@@ -340,7 +347,9 @@ bool Win32Toolkit::CreateUnit(Window& w, Unit& u, bool shown) {
             return false;
     }
     if (part.hwnd == nullptr) return false;
-    if (u.type != type::kButton) SetWindowSubclass(part.hwnd, &UnitSubclass, 1, 0);
+    SetWindowLongPtrW(part.hwnd, GWLP_USERDATA, static_cast<LONG_PTR>(u.id));
+    if (u.type == type::kEditBox || u.type == type::kLabel)
+        SetWindowSubclass(part.hwnd, &UnitSubclass, 1, 0);
     return true;
 }
 
