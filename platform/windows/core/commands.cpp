@@ -140,9 +140,8 @@ bool RunWindowCommand(WindowCore& core, std::uint32_t command, std::uint32_t n, 
     const Value& first = n > 0 ? args[0] : none;
     switch (command) {
         case window_command::kCopyUnit: {
-            Unit* source = n > 0 ? Named(core, PairOf(first)) : nullptr;
-            *result = source != nullptr ? UnitRecord(core.CopyUnit(PairOf(first)))
-                                        : OmittedValue();
+            const Unit* source = n > 0 ? Named(core, PairOf(first)) : nullptr;
+            *result = source != nullptr ? UnitRecord(core.CopyUnit(*source)) : OmittedValue();
             return true;
         }
         case window_command::kRouteEvents:
@@ -202,10 +201,6 @@ void RunPlayerCommand(WindowCore& core, std::uint32_t command, std::uint32_t n, 
             return;
     }
 }
-
-}  // namespace tessel::windows
-
-namespace tessel::windows {
 
 namespace {
 

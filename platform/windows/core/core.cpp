@@ -136,17 +136,15 @@ Window* WindowCore::MainWindow() {
     return nullptr;
 }
 
-Unit* WindowCore::CopyUnit(UnitRef source) {
-    Unit* from = FindUnit(source);
-    Window* w = from != nullptr ? LoadedWindow(from->window) : nullptr;
-    if (w == nullptr || from->record == nullptr || from->IsWindow() ||
-        from->type == type::kMenuItem)
+Unit* WindowCore::CopyUnit(const Unit& from) {
+    Window* w = LoadedWindow(from.window);
+    if (w == nullptr || from.record == nullptr || from.IsWindow() || from.type == type::kMenuItem)
         return nullptr;
-    auto copy = MakeUnit(*w, *from->record, nextCopy_++);
-    copy->events = from->events;
+    auto copy = MakeUnit(*w, *from.record, nextCopy_++);
+    copy->events = from.events;
     if (!toolkit_.CreateUnit(*w, *copy, false)) return nullptr;
-    copy->textColour = from->textColour;
-    copy->backColour = from->backColour;
+    copy->textColour = from.textColour;
+    copy->backColour = from.backColour;
     toolkit_.ColoursChanged(*copy);
     Unit* made = copy.get();
     w->units[made->id] = std::move(copy);
@@ -156,10 +154,8 @@ Unit* WindowCore::CopyUnit(UnitRef source) {
 int WindowCore::RunBound(const Unit& unit, std::uint32_t codeOffset, std::int32_t a,
                          std::int32_t b, std::int32_t c, int fallback) {
     if (codeOffset == image::kNone) return fallback;
-    eventUnits_.push_back({unit.window, unit.id});
-    const int result = toolkit_.RunHandler(codeOffset, a, b, c, fallback);
-    eventUnits_.pop_back();
-    return result;
+    const EventScope raising(*this, {unit.window, unit.id});
+    return toolkit_.RunHandler(codeOffset, a, b, c, fallback);
 }
 
 int WindowCore::RaiseEvent(const Unit& unit, std::int32_t event, std::int32_t a, std::int32_t b,

@@ -90,49 +90,52 @@ std::int32_t RecordToolkit::RowCount(UnitRef list) {
     return static_cast<std::int32_t>(Of(list).rows.size());
 }
 
-bool RecordToolkit::SetCell(UnitRef list, std::int32_t row, std::int32_t column,
-                            std::string_view gbk) {
+// The cell at (row, column), or null outside the list's rows and the form's columns.
+std::string* RecordToolkit::CellAt(UnitRef list, std::int32_t row, std::int32_t column) {
     RecordedUnit& l = Of(list);
-    if (row < 0 || column < 0 || row >= static_cast<std::int32_t>(l.rows.size())) return false;
+    if (row < 0 || column < 0 || row >= static_cast<std::int32_t>(l.rows.size())) return nullptr;
     if (static_cast<std::size_t>(column) >= l.columns) {
         OutsideColumns(l.columns, column);
-        return false;
+        return nullptr;
     }
-    l.rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)] = gbk;
-    return true;
+    return &l.rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
+}
+
+bool RecordToolkit::SetCell(UnitRef list, std::int32_t row, std::int32_t column,
+                            std::string_view gbk) {
+    std::string* cell = CellAt(list, row, column);
+    if (cell != nullptr) *cell = gbk;
+    return cell != nullptr;
 }
 
 std::string RecordToolkit::Cell(UnitRef list, std::int32_t row, std::int32_t column) {
-    RecordedUnit& l = Of(list);
-    if (row < 0 || column < 0 || row >= static_cast<std::int32_t>(l.rows.size())) return {};
-    if (static_cast<std::size_t>(column) >= l.columns) {
-        OutsideColumns(l.columns, column);
-        return {};
-    }
-    return l.rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
+    const std::string* cell = CellAt(list, row, column);
+    return cell != nullptr ? *cell : std::string();
 }
 
 std::int32_t RecordToolkit::SelectedRow(UnitRef list) {
     return Of(list).selectedRow;
 }
 
-bool RecordToolkit::SetPane(UnitRef bar, std::int32_t pane, std::string_view gbk) {
+// The pane's text, or null past the panes the form gives the bar.
+std::string* RecordToolkit::PaneAt(UnitRef bar, std::int32_t pane) {
     RecordedUnit& b = Of(bar);
     if (pane < 0 || static_cast<std::size_t>(pane) >= b.panes.size()) {
         OutsidePanes(b.panes.size(), pane);
-        return false;
+        return nullptr;
     }
-    b.panes[static_cast<std::size_t>(pane)] = gbk;
-    return true;
+    return &b.panes[static_cast<std::size_t>(pane)];
+}
+
+bool RecordToolkit::SetPane(UnitRef bar, std::int32_t pane, std::string_view gbk) {
+    std::string* text = PaneAt(bar, pane);
+    if (text != nullptr) *text = gbk;
+    return text != nullptr;
 }
 
 std::string RecordToolkit::Pane(UnitRef bar, std::int32_t pane) {
-    RecordedUnit& b = Of(bar);
-    if (pane < 0 || static_cast<std::size_t>(pane) >= b.panes.size()) {
-        OutsidePanes(b.panes.size(), pane);
-        return {};
-    }
-    return b.panes[static_cast<std::size_t>(pane)];
+    const std::string* text = PaneAt(bar, pane);
+    return text != nullptr ? *text : std::string();
 }
 
 }  // namespace tessel::windows

@@ -139,8 +139,9 @@ class WindowCore {
             for (auto& [uid, u] : w->units) f(*u);
     }
 
-    // A new unit of the same kind and window, not shown; null when it cannot be made.
-    Unit* CopyUnit(UnitRef source);
+    // A new unit of the same kind and window as a loaded one, not shown; null when it cannot be
+    // made.
+    Unit* CopyUnit(const Unit& source);
     // Runs the unit's handler for `event` with the unit as the one raising it. Answers the
     // handler's result, or `fallback` when the form binds none.
     int RaiseEvent(const Unit& unit, std::int32_t event, std::int32_t a = 0, std::int32_t b = 0,
@@ -150,8 +151,8 @@ class WindowCore {
     // The unit whose event is being handled; unset outside any event.
     UnitRef EventUnit() const;
 
-    // While a handler is called from outside an event (the tests call handlers directly), the
-    // unit that raised it.
+    // While it stands, `unit` is the one raising the event: every event the core raises stands
+    // one, and so do the tests that call a handler directly.
     class EventScope {
       public:
         EventScope(WindowCore& core, UnitRef unit);

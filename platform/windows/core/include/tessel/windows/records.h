@@ -89,6 +89,9 @@ class RecordToolkit : public Toolkit, public ReportUnits {
     RecordedUnit& Of(UnitRef unit);
 
   private:
+    std::string* CellAt(UnitRef list, std::int32_t row, std::int32_t column);
+    std::string* PaneAt(UnitRef bar, std::int32_t pane);
+
     WindowCore* core_ = nullptr;
 };
 
