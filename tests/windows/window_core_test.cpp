@@ -1,16 +1,18 @@
 // The window core over a toolkit that keeps records: the form walk, the registry, copies, events
 // and the decoding of the window commands that every toolkit shares.
-#include "tessel/windows/core.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tessel/platform/arguments.h"
 #include "tessel/platform/headless.h"
+#include "tessel/runtime/text.h"
 #include "tessel/windows/commands.h"
+#include "tessel/windows/core.h"
 #include "tessel/windows/records.h"
 
 namespace tessel::windows {
@@ -264,6 +266,75 @@ TEST_F(WindowCoreTest, PopUpMenuNeedsALoadedWindowAndATopLevelMenu) {
     EXPECT_EQ(toolkit.menusPoppedUp, 0);
     Command(window_command::kPopUpMenu, {window, UnitValue(kMain, kMenu, type::kMenuItem)});
     EXPECT_EQ(toolkit.menusPoppedUp, 1);
+}
+
+// A list of two columns and a status bar of two panes in a window of their own: the records
+// take every cell and pane the form gives, and refuse the rest without touching the others.
+TEST(RecordedReports, CellsAndPanesOutsideTheFormAreRefusedAndTheRestKept) {
+    headless::Install();
+    constexpr std::uint32_t kReports = 0x52010003, kList = 0x260123D8, kBar = 0x26012702;
+    image::ReportListProperties list;
+    list.columns.resize(2);
+    image::StatusBarProperties bar;
+    bar.panes = {{130, "状态：", ""}, {0, "", ""}};
+    image::FormWindow window{};
+    window.id = kReports;
+    window.units = {Record(kReports, type::kWindow, 0, image::WindowProperties{}),
+                    Record(kList, type::kReportList, 0, list),
+                    Record(kBar, type::kStatusBar, 0, bar)};
+    image::Form form;
+    form.windows = {window};
+    RecordToolkit toolkit;
+    WindowCore core(toolkit, form);
+    toolkit.Attach(&core);
+    ASSERT_TRUE(core.LoadWindow(kReports, false));
+
+    const Value listUnit = UnitValue(kReports, kList, tag::kReportList);
+    const Value barUnit = UnitValue(kReports, kBar, tag::kStatusBar);
+    auto run = [&](std::uint32_t command, std::vector<Value> args) {
+        Value result{};
+        RunReportCommand(toolkit, command, static_cast<std::uint32_t>(args.size()), args.data(),
+                         &result);
+        return result;
+    };
+    auto text = [&](Value v) {
+        const Text owned(const_cast<char*>(AsText(v)));
+        return std::string(owned.c_str());
+    };
+    auto setCell = [&](std::int32_t row, std::int32_t column, const char* t) {
+        return run(facet::kListSetCell,
+                   {listUnit, IntegerValue(row), IntegerValue(column), TextValue(t)})
+                   .low != 0;
+    };
+    auto cell = [&](std::int32_t row, std::int32_t column) {
+        return text(run(facet::kListReadCell, {listUnit, IntegerValue(row), IntegerValue(column)}));
+    };
+
+    EXPECT_EQ(run(facet::kListAppendRow, {listUnit}).low, 0u);
+    EXPECT_EQ(run(facet::kListAppendRow, {listUnit}).low, 1u);
+    EXPECT_TRUE(setCell(1, 1, "last"));
+    for (const auto& [row, column] :
+         std::vector<std::pair<int, int>>{{-1, 0}, {2, 0}, {0, -1}, {0, 2}}) {
+        EXPECT_FALSE(setCell(row, column, "x")) << row << "," << column;
+        EXPECT_EQ(cell(row, column), "") << row << "," << column;
+    }
+    EXPECT_EQ(cell(1, 1), "last");
+    EXPECT_EQ(cell(0, 0), "");
+    EXPECT_EQ(run(facet::kListRowCount, {listUnit}).low, 2u);
+
+    auto setPane = [&](std::int32_t pane, const char* t) {
+        return run(facet::kStatusSetPane, {barUnit, IntegerValue(pane), TextValue(t)}).low != 0;
+    };
+    auto pane = [&](std::int32_t index) {
+        return text(run(facet::kStatusReadPane, {barUnit, IntegerValue(index)}));
+    };
+    EXPECT_EQ(pane(0), "状态：");
+    EXPECT_TRUE(setPane(1, "speed"));
+    EXPECT_FALSE(setPane(-1, "x"));
+    EXPECT_FALSE(setPane(2, "x"));
+    EXPECT_EQ(pane(2), "");
+    EXPECT_EQ(pane(1), "speed");
+    EXPECT_EQ(pane(0), "状态：");
 }
 
 }  // namespace
