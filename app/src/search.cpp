@@ -51,29 +51,34 @@ void AppendSongRow(const JsonDocument& document, std::int32_t songIndex) {
     ListSetCell(kSongList, row, column::kAddress, address.c_str());
 }
 
-}  // namespace
+// What one listing came to: some page read, answers but none read, or no answer at all.
+enum class Listing { kRead, kFailed, kNoAnswer };
 
-void ListSongs(Text& collectionId, Text& keyword) {
-    JsonDocument document;
+// The address of a page up to and including "&offset=", on the API host of the moment:
+// the keyword search (keyword already encoded) or the collection's songs.
+Text PageBase(const Text& collectionId, const Text& encodedKeyword) {
     const Text host = ApiHost();
-    Text base;
     if (collectionId.empty()) {
-        keyword = UrlEncode(keyword.c_str(), false, true);
-        base = Text(JoinTexts({texts::kHttpPrefix, host.c_str(), texts::kSongSearchPath,
-                               keyword.c_str(), texts::kSongSearchQueryTail}));
-    } else {
-        base = Text(JoinTexts({texts::kHttpPrefix, host.c_str(), texts::kCollectionsPath,
-                               collectionId.c_str(), texts::kCollectionSongsTail}));
+        return Text(JoinTexts({texts::kHttpPrefix, host.c_str(), texts::kSongSearchPath,
+                               encodedKeyword.c_str(), texts::kSongSearchQueryTail}));
     }
+    return Text(JoinTexts({texts::kHttpPrefix, host.c_str(), texts::kCollectionsPath,
+                           collectionId.c_str(), texts::kCollectionSongsTail}));
+}
+
+Listing ListPages(JsonDocument& document, const Text& collectionId, const Text& encodedKeyword) {
+    const Text base = PageBase(collectionId, encodedKeyword);
     // Emptied before the first request, so the list is empty while the requests run.
     ListDeleteAll(kSongList);
 
     // Every page is asked for: a short or failed page does not end the listing.
     bool anyPageRead = false;
+    bool anyAnswer = false;
     for (std::int32_t page = 1; page <= kPages; ++page) {
         const Text offset = IntegerToText((page - 1) * kPageSize);
         const Text address(JoinTexts({base.c_str(), offset.c_str()}));
         const Text answer = FetchAnswer(address.c_str());
+        if (!answer.empty()) anyAnswer = true;
         if (!document.Parse(answer.c_str())) continue;
         // A page gives no more than the twenty songs it asked for.
         const std::int32_t songs = DataListLength(document, kPageSize);
@@ -81,9 +86,27 @@ void ListSongs(Text& collectionId, Text& keyword) {
         anyPageRead = true;
         for (std::int32_t i = 1; i <= songs; ++i) AppendSongRow(document, i - 1);
     }
+    if (anyPageRead) return Listing::kRead;
+    return anyAnswer ? Listing::kFailed : Listing::kNoAnswer;
+}
+
+}  // namespace
+
+void ListSongs(Text& collectionId, Text& keyword) {
+    JsonDocument document;
+    if (collectionId.empty()) keyword = UrlEncode(keyword.c_str(), false, true);
+    Listing listing = ListPages(document, collectionId, keyword);
+    // Nothing answered at all: a catalogue on the local network may serve instead.
+    if (listing == Listing::kNoAnswer && LookForCatalogue())
+        listing = ListPages(document, collectionId, keyword);
+    if (listing == Listing::kNoAnswer) {
+        SayNoCatalogue();
+        return;
+    }
+    TakeBackNoCatalogueAdvice();
     // A listing where no page could be fetched or read says so, instead of "done".
     StatusSetPane(kStatusBar, pane::kState,
-                  anyPageRead ? texts::kStatusSearchDone : texts::kStatusSearchFailed);
+                  listing == Listing::kRead ? texts::kStatusSearchDone : texts::kStatusSearchFailed);
 }
 
 Text FetchAnswer(const char* address) {

@@ -40,6 +40,13 @@ Text CollectionMember(const char* index, const char* tail) {
     return Text(JoinTexts({texts::kDataIndexOpen, index, tail}));
 }
 
+// The collection list of the catalogue at the API host of the moment.
+Text FetchCollections() {
+    const Text host = ApiHost();
+    const Text address(JoinTexts({texts::kHttpPrefix, host.c_str(), texts::kCollectionsPath}));
+    return FetchAnswer(address.c_str());
+}
+
 // The room the song list may fill: the status bar docks to the bottom of the main window's
 // client area across its whole width, so its top ends the room and its right edge is the client
 // area's.
@@ -96,9 +103,10 @@ void OnMainWindowCreated() {
     JsonDocument document;
     ShowStoredSaveDirectory();
 
-    const Text host = ApiHost();
-    const Text address(JoinTexts({texts::kHttpPrefix, host.c_str(), texts::kCollectionsPath}));
-    const Text answer = FetchAnswer(address.c_str());
+    Text answer = FetchCollections();
+    // Nothing answered: the local catalogue is not there, one on the local network may be.
+    if (answer.empty() && LookForCatalogue()) answer = FetchCollections();
+    if (answer.empty()) SayNoCatalogue();
 
     const ListRoom room = RoomAboveStatusBar();
     UnitRef lastTag{};

@@ -77,7 +77,7 @@ TEST_F(SearchTest, APageThatFailsBetweenTwoGoodOnesKeepsTheNumberingContinuous) 
     EXPECT_EQ(Utf8(windows->Pane(kStatePane)), "状态：搜索完成");
 }
 
-TEST_F(SearchTest, WithNoCatalogueTheListIsEmptyAndTheSearchSaysItFailed) {
+TEST_F(SearchTest, WithTheNamedCatalogueSilentTheListIsEmptyAndTheBarSaysWhatToCheck) {
     // A port nobody listens on: every request is refused.
     Serve([](const ReceivedRequest&) { return ServerResponse{}; });
     const std::string host = server->HostPort();
@@ -88,7 +88,8 @@ TEST_F(SearchTest, WithNoCatalogueTheListIsEmptyAndTheSearchSaysItFailed) {
     SetUnitText(searchBox, "abc");
     OnSearch();
     EXPECT_TRUE(windows->Rows().empty());
-    EXPECT_EQ(Utf8(windows->Pane(kStatePane)), "状态：搜索失败");
+    EXPECT_EQ(Utf8(windows->Pane(kStatePane)), "状态：曲库无应答");
+    EXPECT_EQ(Utf8(windows->Pane(kDownloadPane)), "请检查 bc.ini 中 [服务] 的 主机=");
 }
 
 TEST_F(SearchTest, AnAnswerWithoutSongsIsDoneNotFailed) {

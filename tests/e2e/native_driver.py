@@ -10,7 +10,11 @@ native_driver.py --collections PROGRAM BASE OUTDIR (native_test.sh ... --collect
 300 collections, the tags that fit and the list between them and the status bar; a search the
 catalogue refuses on every page.
 native_driver.py --demo PROGRAM CONFIG_HOME SHOT: a search for 中 as a user makes it, and a
-screenshot of the filled window (what ./tessel run does without a display)."""
+screenshot of the filled window (what ./tessel run does without a display).
+native_driver.py --lan PROGRAM BASE OUTDIR (tests/lan): run on a host whose bc.ini names no
+catalogue and where none serves locally: with no catalogue anywhere the program says so at start
+and after a search; once the catalogue at BASE is shared on the local network a search finds it,
+and a new start shows its tags, searches it and downloads from it."""
 import ctypes
 import hashlib
 import json
@@ -26,7 +30,8 @@ import pyatspi
 DEMO = sys.argv[1] == "--demo"
 BENCH = sys.argv[1] == "--bench"
 COLLECTIONS = sys.argv[1] == "--collections"
-if BENCH or COLLECTIONS:
+LAN = sys.argv[1] == "--lan"
+if BENCH or COLLECTIONS or LAN:
     sys.argv.pop(1)
 if DEMO:
     PROGRAM, CONFIG_HOME, DEMO_SHOT = sys.argv[2:5]
@@ -419,6 +424,77 @@ def many_collections():
           % (len(tags), whole), flush=True)
 
 
+def lan():
+    """On host B, with nothing serving locally and bc.ini naming no catalogue; the catalogue on
+    host A is started when this asks for it (the file OUT/start-catalogue, answered by
+    OUT/catalogue-started)."""
+    os.makedirs(CONFIG, exist_ok=True)
+    os.makedirs(SONGS, exist_ok=True)
+    # bc.ini keeps a save directory and names no catalogue; nothing may write it.
+    with open(os.path.join(CONFIG, "bc.ini"), "wb") as ini:
+        ini.write(("[保存目录]\r\n保存=%s/\r\n" % SONGS).encode("gbk"))
+    settings = open(os.path.join(CONFIG, "bc.ini"), "rb").read()
+
+    # No catalogue anywhere: pane 0 says so, the download pane what to do; a search says the same.
+    started = time.monotonic()
+    window = start_program()
+    wait("状态：未找到曲库", lambda: text_of(pane(window, 0)) == "状态：未找到曲库", 20)
+    print("start to 状态：未找到曲库 with no catalogue anywhere: %.2f s" % (time.monotonic() - started), flush=True)
+    advice = text_of(pane(window, 2))
+    if "tessel-catalogue" not in advice or "bc.ini" not in advice:
+        fail("no advice in the download pane: %r" % advice)
+    shot("lan_none")
+    edit = find(window, pyatspi.ROLE_TEXT, "编辑框1")
+    edit.queryEditableText().setTextContents("中")
+    press(find(window, pyatspi.ROLE_PUSH_BUTTON, "搜索"))
+    time.sleep(3)  # the search looks on the network again, a second and a half at most
+    if text_of(pane(window, 0)) != "状态：未找到曲库" or table_rows(window):
+        fail("a search with no catalogue: pane 0 %r, %d rows" % (text_of(pane(window, 0)), len(table_rows(window))))
+
+    # The household's catalogue comes up: the next search finds it, and the advice goes.
+    open(os.path.join(OUT, "start-catalogue"), "w").close()
+    wait("the catalogue on the other host", lambda: os.path.exists(os.path.join(OUT, "catalogue-started")), 60)
+    want = expected_rows("/tessel/song/search/?q=%E4%B8%AD&type=video&count=20&offset=")
+    press(find(window, pyatspi.ROLE_PUSH_BUTTON, "搜索"))
+    wait("搜索完成 from the catalogue found after a search", lambda: text_of(pane(window, 0)) == "状态：搜索完成", 30)
+    if not want or table_rows(window) != want or not want[0][4].startswith(BASE + "/"):
+        fail("search on the other host: %d rows, the catalogue has %d (%r)"
+             % (len(table_rows(window)), len(want), want[0][4] if want else None))
+    if text_of(pane(window, 2)) != "":
+        fail("the advice stayed: %r" % text_of(pane(window, 2)))
+    stop_program()
+
+    # Start to tags: the collections of the catalogue on the other host.
+    names = [c["name"] for c in json.loads(get("/tessel/music/collections/"))["data"]]
+    started = time.monotonic()
+    window = start_program()
+    wait("the tags of the catalogue on the other host",
+         lambda: all(find(window, pyatspi.ROLE_LABEL, n) for n in names), 20)
+    print("start to tags, the catalogue on the other host and none local: %.2f s"
+          % (time.monotonic() - started), flush=True)
+    if [text_of(pane(window, i)) for i in range(4)] != ["状态：", "下载速度：", "", "By：Quenby"]:
+        fail("the start state with a catalogue found: %r" % [text_of(pane(window, i)) for i in range(4)])
+    shot("lan_tags")
+
+    # A search and a download from it.
+    edit = find(window, pyatspi.ROLE_TEXT, "编辑框1")
+    edit.queryEditableText().setTextContents("中")
+    press(find(window, pyatspi.ROLE_PUSH_BUTTON, "搜索"))
+    wait("搜索完成", lambda: text_of(pane(window, 0)) == "状态：搜索完成", 30)
+    if table_rows(window) != want:
+        fail("search after a start on the LAN: %d rows" % len(table_rows(window)))
+    menu_item(window, 0, 2)
+    wait("下载完成", lambda: "下载完成" in text_of(pane(window, 2)), 30)
+    target = os.path.join(SONGS, want[0][1] + "_" + want[0][2] + ".mp3")
+    if not os.path.exists(target) or open(target, "rb").read() != get("/media/" + want[0][4].rsplit("/", 1)[1]):
+        fail("downloaded file %s: %r" % (target, os.listdir(SONGS)))
+    shot("lan_download")
+    stop_program()
+    if open(os.path.join(CONFIG, "bc.ini"), "rb").read() != settings:
+        fail("bc.ini was written: %r" % open(os.path.join(CONFIG, "bc.ini"), "rb").read())
+    print("PASS: native on the LAN: none found said so; found after a search; tags, search and download", flush=True)
+
+
 def main():
     write_settings()
 
@@ -558,7 +634,7 @@ def main():
 
 if __name__ == "__main__":
     try:
-        demo() if DEMO else bench() if BENCH else many_collections() if COLLECTIONS else main()
+        demo() if DEMO else bench() if BENCH else many_collections() if COLLECTIONS else lan() if LAN else main()
     finally:
         if program is not None and program.poll() is None:
             program.kill()

@@ -14,6 +14,7 @@
 #include "tessel/image/native_handlers.h"
 #include "tessel/qt/runtime.h"
 #include "tessel/version.h"
+#include "user_catalogue.h"
 
 extern "C" const std::uint8_t tessel_native_image[];
 extern "C" const std::uint8_t tessel_native_image_end[];
@@ -35,7 +36,10 @@ void PrintHelp() {
         "XDG_CONFIG_HOME is not set): the save directory that 设置目录 chooses, and the\n"
         "catalogue's address. The catalogue is asked at %s (where tessel-catalogue\n"
         "serves by default) unless bc.ini names another host in section [服务], key 主机\n"
-        "(host or host:port).\n",
+        "(host or host:port). When bc.ini names none and nothing answers there, Tessel\n"
+        "looks for a catalogue shared on the local network (tessel-catalogue --share).\n"
+        "Installed, the catalogue runs as your systemd user service tessel-catalogue and\n"
+        "serves your music folder; Tessel starts it if it is not running yet.\n",
         tessel::texts::kApiHost);
 }
 
@@ -72,6 +76,8 @@ int main(int argc, char** argv) {
     tessel::qt::PrepareApplication();
     QApplication app(argc, argv);
     tessel::qt::UseProgramLook(app);
+    // Before the main window asks the local catalogue for its collections.
+    tessel::qt::StartUserCatalogue();
     const std::span<const std::uint8_t> image(
         tessel_native_image, static_cast<std::size_t>(tessel_native_image_end - tessel_native_image));
     std::string error;
