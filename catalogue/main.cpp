@@ -43,6 +43,8 @@ constexpr const char* kUsage =
     "Indexes the MP3 files under DIR and serves the catalogue on HOST:PORT (default %s).\n"
     "Without --library DIR is the user's music folder (XDG_MUSIC_DIR, else ~/Music), served\n"
     "once it exists. A port in use ends the program with exit status 3.\n"
+    "As the user unit tessel-catalogue.service, enabled for every user, it starts at login;\n"
+    "systemctl --user disable --now tessel-catalogue stops it for good.\n"
     "The index is kept in FILE (default: one file per library in $XDG_CACHE_HOME/tessel/).\n"
     "Tag texts marked Latin-1 and file names that are not UTF-8 are read as GBK when they\n"
     "are valid GBK and read as Chinese (auto, the default), whenever they are valid GBK\n"
@@ -194,7 +196,7 @@ int MakeDemo(const std::string& folder, bool legacy) {
 int PortTaken(const std::string& listen) {
     std::fprintf(stderr, "tessel-catalogue: %s is taken (address already in use), most likely by "
                  "the catalogue of another user logged in on this computer: this one ends without "
-                 "writing anything, and the other goes on serving. To serve here, stop that one "
+                 "writing anything, and the other goes on answering. To serve here, stop that one "
                  "or give another address with --listen.\n", listen.c_str());
     return kExitPortTaken;
 }
