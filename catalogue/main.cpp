@@ -194,10 +194,11 @@ int MakeDemo(const std::string& folder, bool legacy) {
 // Said plainly: on a computer where two users are logged in, the second one's catalogue finds
 // the first one's on the port.
 int PortTaken(const std::string& listen) {
-    std::fprintf(stderr, "tessel-catalogue: %s is taken (address already in use), most likely by "
-                 "the catalogue of another user logged in on this computer: this one ends without "
-                 "writing anything, and the other goes on answering. To serve here, stop that one "
-                 "or give another address with --listen.\n", listen.c_str());
+    std::fprintf(stderr, "tessel-catalogue: cannot listen on %s: address already in use. The port "
+                 "is taken, most likely by the catalogue of another user logged in on this "
+                 "computer: this one ends without writing anything, and the other goes on "
+                 "answering. To serve here, stop that one or give another address with "
+                 "--listen.\n", listen.c_str());
     return kExitPortTaken;
 }
 

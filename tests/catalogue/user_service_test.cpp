@@ -283,9 +283,9 @@ TEST(UserCatalogue, ASecondCatalogueOnATakenPortEndsWritingNothing) {
         ChildProgram second({"--listen", listen}, AsUserOf(home));
         EXPECT_EQ(second.Finish(10), kExitPortTaken) << second.text();
         EXPECT_TRUE(second.WaitForOutput(
-            std::regex("tessel-catalogue: " + listen +
-                       R"( is taken \(address already in use\), most likely by the catalogue of )"
-                       "another user"),
+            std::regex("tessel-catalogue: cannot listen on " + listen +
+                       ": address already in use. The port is taken, most likely by the "
+                       "catalogue of another user logged in on this computer"),
             1))
             << second.text();
         EXPECT_EQ(second.text().find("serving"), std::string::npos) << second.text();
