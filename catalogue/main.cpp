@@ -1,6 +1,6 @@
 // tessel-catalogue: the music catalogue service that Tessel talks to by default.
 //
-//   tessel-catalogue --library DIR [--db FILE] [--listen HOST:PORT] [--threads N]
+//   tessel-catalogue [--library DIR] [--db FILE] [--listen HOST:PORT] [--threads N]
 //                    [--legacy-encoding auto|gbk|latin1|big5] [--rescan SECONDS]
 //   tessel-catalogue --make-demo DIR
 //   tessel-catalogue --make-legacy-demo DIR
@@ -9,9 +9,11 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -25,6 +27,7 @@
 #include "library_watch.h"
 #include "scan.h"
 #include "tessel/version.h"
+#include "user_service.h"
 
 namespace {
 
@@ -32,12 +35,16 @@ using namespace tessel::catalogue;
 
 constexpr const char* kDefaultListen = "127.0.0.1:8765";
 constexpr const char* kUsage =
-    "usage: tessel-catalogue --library DIR [--db FILE] [--listen HOST:PORT] [--threads N]\n"
+    "usage: tessel-catalogue [--library DIR] [--db FILE] [--listen HOST:PORT] [--threads N]\n"
     "                        [--legacy-encoding auto|gbk|latin1|big5] [--rescan SECONDS]\n"
     "       tessel-catalogue --make-demo DIR\n"
     "       tessel-catalogue --make-legacy-demo DIR\n"
     "       tessel-catalogue --help | --version\n"
     "Indexes the MP3 files under DIR and serves the catalogue on HOST:PORT (default %s).\n"
+    "Without --library DIR is the user's music folder (XDG_MUSIC_DIR, else ~/Music), served\n"
+    "once it exists. A port in use ends the program with exit status 3.\n"
+    "As the user unit tessel-catalogue.service, enabled for every user, it starts at login;\n"
+    "systemctl --user disable --now tessel-catalogue stops it for good.\n"
     "The index is kept in FILE (default: one file per library in $XDG_CACHE_HOME/tessel/).\n"
     "Tag texts marked Latin-1 and file names that are not UTF-8 are read as GBK when they\n"
     "are valid GBK and read as Chinese (auto, the default), whenever they are valid GBK\n"
@@ -86,6 +93,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
         if (i + 1 >= argc) return std::nullopt;
         const char* value = argv[++i];
         if (name == "--library") {
+            if (*value == '\0') return std::nullopt;
             options.library = value;
         } else if (name == "--db") {
             options.database = value;
@@ -113,7 +121,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
             return std::nullopt;
         }
     }
-    if (options.library.empty() == options.demo.empty()) return std::nullopt;
+    if (!options.library.empty() && !options.demo.empty()) return std::nullopt;
     return options;
 }
 
@@ -183,6 +191,17 @@ int MakeDemo(const std::string& folder, bool legacy) {
     return 0;
 }
 
+// Said plainly: on a computer where two users are logged in, the second one's catalogue finds
+// the first one's on the port.
+int PortTaken(const std::string& listen) {
+    std::fprintf(stderr, "tessel-catalogue: cannot listen on %s: address already in use. The port "
+                 "is taken, most likely by the catalogue of another user logged in on this "
+                 "computer: this one ends without writing anything, and the other goes on "
+                 "answering. To serve here, stop that one or give another address with "
+                 "--listen.\n", listen.c_str());
+    return kExitPortTaken;
+}
+
 int Serve(const Options& options) {
     std::string host;
     int port = 0;
@@ -191,8 +210,28 @@ int Serve(const Options& options) {
                      options.listen.c_str());
         return 2;
     }
-    const std::filesystem::path library(options.library);
+    // Nothing is written, not even the index opened, before the port is known to be ours.
+    PortHold hold(host, port);
+    if (hold.taken()) return PortTaken(options.listen);
     std::string error;
+    MusicFolder music{options.library, {}};
+    if (options.library.empty()) {
+        music = DefaultMusicFolder(error);
+        if (music.path.empty()) {
+            std::fprintf(stderr, "tessel-catalogue: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    const std::filesystem::path& library = music.path;
+    // The user's music folder may not be made yet: the catalogue serves, empty, until it is.
+    std::error_code missing;
+    const bool waiting = options.library.empty() && !std::filesystem::is_directory(library, missing);
+    if (options.library.empty()) {
+        std::fprintf(stderr, waiting ? "tessel-catalogue: the music folder %s (%s) does not exist "
+                                       "yet: its songs are served once it is made\n"
+                                     : "tessel-catalogue: serving the music folder %s (%s)\n",
+                     library.c_str(), music.source.c_str());
+    }
     const std::string file =
         options.database.empty() ? DefaultIndexFile(library, error) : options.database;
     if (file.empty()) {
@@ -211,16 +250,44 @@ int Serve(const Options& options) {
                      LegacyEncodingName(legacyEncoding));
         legacyEncoding = LegacyEncoding::kLatin1;
     }
-    // The folders are watched before the first scan, so that nothing changed during it is missed.
-    const ScanOptions scanOptions{legacyEncoding};
+    std::atomic<bool> stopping{false};
+    const ScanOptions scanOptions{legacyEncoding, &stopping};
+    // A folder waited for has its watch made on the wait's thread, while SIGHUP may come.
+    std::mutex watchLock;
     std::unique_ptr<LibraryWatch> watch;
-    if (database->ReadOnly()) {
-        std::fprintf(stderr, "tessel-catalogue: the index %s cannot be written: changes to the "
-                     "library are not followed\n", file.c_str());
-    } else {
-        watch = std::make_unique<LibraryWatch>(*database, library, scanOptions,
-                                               WatchOptions{options.rescanSeconds, WatchLimit()});
-    }
+    // The folders are watched before the first scan, so that nothing changed during it is missed.
+    const auto watchLibrary = [&] {
+        if (database->ReadOnly()) {
+            std::fprintf(stderr, "tessel-catalogue: the index %s cannot be written: changes to the "
+                         "library are not followed\n", file.c_str());
+            return;
+        }
+        auto made = std::make_unique<LibraryWatch>(
+            *database, library, scanOptions, WatchOptions{options.rescanSeconds, WatchLimit()});
+        const std::lock_guard lock(watchLock);
+        watch = std::move(made);
+    };
+    std::set<std::string> skipped;
+    const auto firstScan = [&]() -> bool {
+        std::string failure;
+        const std::optional<ScanReport> report =
+            UpdateIndex(*database, library, failure, scanOptions);
+        if (!report) {
+            if (!stopping) std::fprintf(stderr, "tessel-catalogue: %s\n", failure.c_str());
+            return false;
+        }
+        std::printf("tessel-catalogue: %d songs added, %d changed, %d moved, %d removed, "
+                    "%d unchanged\n", report->added, report->changed, report->moved,
+                    report->removed, report->unchanged);
+        std::fflush(stdout);
+        if (watch) {
+            watch->Start(*report);
+        } else {
+            LogSkipped(report->skipped, skipped);
+        }
+        return true;
+    };
+    if (!waiting) watchLibrary();
 
     // A client that goes away mid-answer must not end the service.
     signal(SIGPIPE, SIG_IGN);
@@ -234,36 +301,43 @@ int Serve(const Options& options) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     // (The server's and the watch's threads start after the mask, which they inherit.)
     CatalogueServer server(*database, library, ServerOptions{options.threads});
+    hold.Release();
     if (server.Bind(host, port, error) < 0) {
+        if (error == "address already in use") return PortTaken(options.listen);
         std::fprintf(stderr, "tessel-catalogue: cannot listen on %s: %s\n", options.listen.c_str(),
                      error.c_str());
         return 1;
     }
+    // The service manager (a Type=notify unit) counts the catalogue started once it listens:
+    // what connects from then on is answered (on a first start, once the library is indexed).
+    NotifyServiceManager("READY=1\nSTATUS=" +
+                         std::string(waiting ? "waiting for " : "serving ") + library.string());
     // A restart answers at once from the index as it was left, while the scan brings it up to
     // date: searches see the scan's changes when it commits them, all together. A first start
-    // answers once the library is indexed.
+    // answers once the library is indexed; a folder waited for, at once.
     bool served = true;
     std::thread early;
-    if (database->HasSongs()) early = std::thread([&server, &served] { served = server.Run(); });
-    const std::optional<ScanReport> report = UpdateIndex(*database, library, error, scanOptions);
-    if (!report) {
-        std::fprintf(stderr, "tessel-catalogue: %s\n", error.c_str());
+    if (waiting || database->HasSongs()) {
+        early = std::thread([&server, &served] { served = server.Run(); });
+    }
+    std::unique_ptr<FolderWait> wait;
+    if (waiting) {
+        wait = std::make_unique<FolderWait>(library, [&] {
+            std::fprintf(stderr, "tessel-catalogue: the music folder %s is here: indexing it\n",
+                         library.c_str());
+            watchLibrary();
+            if (firstScan()) NotifyServiceManager("STATUS=serving " + library.string());
+        });
+    } else if (!firstScan()) {
         server.Stop();
         if (early.joinable()) early.join();
         return 1;
     }
-    std::printf("tessel-catalogue: %d songs added, %d changed, %d moved, %d removed, %d unchanged\n",
-                report->added, report->changed, report->moved, report->removed, report->unchanged);
-    std::set<std::string> skipped;
-    if (watch) {
-        watch->Start(*report);
-    } else {
-        LogSkipped(report->skipped, skipped);
-    }
 
-    std::thread waiter([&server, &watch, stopSignals] {
+    std::thread waiter([&server, &watch, &watchLock, stopSignals] {
         int signal = 0;
         while (sigwait(&stopSignals, &signal) == 0 && signal == SIGHUP) {
+            const std::lock_guard lock(watchLock);
             if (watch) watch->RescanNow();
         }
         server.Stop();
@@ -279,6 +353,8 @@ int Serve(const Options& options) {
     // Wake the waiter if the server ended by itself.
     pthread_kill(waiter.native_handle(), SIGTERM);
     waiter.join();
+    stopping = true;
+    if (wait) wait->Stop();
     if (watch) watch->Stop();
     return served ? 0 : 1;
 }

@@ -8,6 +8,7 @@
 
 #include "catalogue_fixture.h"
 #include "child_program.h"
+#include "user_service.h"
 
 namespace tessel::catalogue::testing {
 namespace {
@@ -93,8 +94,8 @@ TEST(CatalogueProgram, LegacyDemoIsReadWithTheChosenEncoding) {
     EXPECT_EQ(server.Finish(10, SIGTERM), 0);
 }
 
-// A second service on the port of a running one ends at once, saying why; the first goes on
-// answering every request.
+// A second service on the port of a running one ends at once, saying why, with the status the
+// user unit does not restart on; the first goes on answering every request.
 TEST(CatalogueProgram, ASecondServiceOnAUsedPortExitsWithAddressInUse) {
     TempFolder folder;
     const fs::path library = folder.path() / "library";
@@ -107,7 +108,7 @@ TEST(CatalogueProgram, ASecondServiceOnAUsedPortExitsWithAddressInUse) {
     const std::string port = (*ready)[1].str();
     ChildProgram second({"--library", library.string(), "--db",
                          (folder.path() / "2.db").string(), "--listen", "127.0.0.1:" + port});
-    EXPECT_EQ(second.Finish(10), 1);
+    EXPECT_EQ(second.Finish(10), kExitPortTaken);
     EXPECT_TRUE(second.WaitForOutput(std::regex("address already in use"), 1)) << second.text();
     EXPECT_EQ(second.text().find("serving"), std::string::npos);
     httplib::Client client("127.0.0.1", std::stoi(port));
@@ -148,8 +149,10 @@ TEST(CatalogueProgram, TheDefaultIndexIsKeptInTheCacheFolder) {
 }
 
 TEST(CatalogueProgram, RefusesBadArguments) {
-    ChildProgram nothing({});
-    EXPECT_EQ(nothing.Finish(10), 2);
+    ChildProgram noFolder({"--library"});
+    EXPECT_EQ(noFolder.Finish(10), 2);
+    ChildProgram emptyFolder({"--library", ""});
+    EXPECT_EQ(emptyFolder.Finish(10), 2);
     ChildProgram both({"--library", "/nonexistent", "--make-demo", "/nonexistent"});
     EXPECT_EQ(both.Finish(10), 2);
     ChildProgram badListen({"--library", "/nonexistent", "--listen", "localhost"});
