@@ -44,7 +44,7 @@ constexpr const char* kUsage =
     "Without --library DIR is the user's music folder (XDG_MUSIC_DIR, else ~/Music), served\n"
     "once it exists. A port in use ends the program with exit status 3.\n"
     "As the user unit tessel-catalogue.service, enabled for every user, it starts at login;\n"
-    "systemctl --user disable --now tessel-catalogue stops it for good.\n"
+    "systemctl --user mask --now tessel-catalogue stops it for good (unmask undoes it).\n"
     "The index is kept in FILE (default: one file per library in $XDG_CACHE_HOME/tessel/).\n"
     "Tag texts marked Latin-1 and file names that are not UTF-8 are read as GBK when they\n"
     "are valid GBK and read as Chinese (auto, the default), whenever they are valid GBK\n"
