@@ -25,6 +25,17 @@ constexpr StandIn kStandIns[] = {
     {"HttpSendRequestA", 5, &HttpSendRequestA},
     {"InternetReadFile", 4, &InternetReadFile},
     {"HttpQueryInfoA", 5, &HttpQueryInfoA},
+    {"GetTickCount", 0, &GetTickCount},
+    {"Sleep", 1, &Sleep},
+    {"WSAStartup", 2, &WSAStartup},
+    {"WSACleanup", 0, &WSACleanup},
+    {"WSAGetLastError", 0, &WSAGetLastError},
+    {"socket", 3, &Socket},
+    {"setsockopt", 5, &SetSockOpt},
+    {"WSAIoctl", 9, &WSAIoctl},
+    {"sendto", 6, &SendTo},
+    {"recvfrom", 6, &RecvFrom},
+    {"closesocket", 1, &CloseSocket},
 };
 }  // namespace
 

@@ -12,13 +12,35 @@
 namespace tessel {
 namespace {
 
-TEST(DllCommandTable, HoldsTheProgramsTwelveCommands) {
-    ASSERT_EQ(dll::kTable.size(), 12u);
+TEST(DllCommandTable, HoldsTheProgramsCommands) {
+    ASSERT_EQ(dll::kTable.size(), 29u);
     EXPECT_STREQ(dll::kTable[0].library, "");
     EXPECT_STREQ(dll::kTable[0].function, "MultiByteToWideChar");
     EXPECT_STREQ(dll::kTable[dll::kHttpSendRequestA].function, "HttpSendRequestA");
     EXPECT_STREQ(dll::kTable[dll::kHttpSendRequestWithBytes].function, "HttpSendRequestA");
     EXPECT_STREQ(dll::kTable[dll::kCoUninitialize].library, "ole32.dll");
+    EXPECT_STREQ(dll::kTable[dll::kRecvFrom].function, "recvfrom");
+    EXPECT_STREQ(dll::kTable[dll::kDnsServiceBrowse].library, "dnsapi.dll");
+}
+
+TEST(DllCommandTable, OnlyTheDnsServiceFunctionsAreOptional) {
+    for (std::uint32_t i = 0; i < dll::kTable.size(); ++i) {
+        const bool dnsService = i >= dll::kDnsServiceBrowse && i <= dll::kDnsServiceFreeInstance;
+        EXPECT_EQ(dll::kTable[i].optional, dnsService) << dll::kTable[i].function;
+        EXPECT_EQ(dll::IsOptional(dll::kTable[i].library, dll::kTable[i].function), dnsService);
+    }
+}
+
+TEST(DllCommandErrors, AMissingOptionalFunctionAnswersAFailureInsteadOfError6) {
+    // Natively the system browse has no stand-in unless avahi-daemon's is built in; either way
+    // the resolve-cancel of an unknown request has none, as on Windows before 10.
+    const Word args[] = {0};
+    const Word result = headless::CallDllCommand(dll::kDnsServiceFreeInstance, 1, args);
+    EXPECT_EQ(result, dll::kMissingFunction);
+    // Called against its declaration it is error 6 all the same.
+    EXPECT_EQ(testing::CatchRuntimeError(
+                  [&] { headless::CallDllCommand(dll::kDnsServiceFreeInstance, 2, args); }),
+              runtime_error::kStackUnbalanced);
 }
 
 TEST(DllCommandErrors, AnUnknownIndexRaisesError6) {
