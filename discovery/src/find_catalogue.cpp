@@ -13,9 +13,11 @@ namespace tessel::discovery {
 
 namespace {
 
-// While the system's browse runs, the query's wait is cut into slices so that its answers are
-// looked at soon after they come.
-constexpr std::uint32_t kSliceMs = 10;
+// While the system's browse runs, the query's wait is cut into short slices so that its answers
+// are looked at soon after they come. Without it the slices are still short: the system rounds a
+// long receive time-out up (Linux by as much as an eighth), which would overrun the bound.
+constexpr std::uint32_t kBrowseSliceMs = 10;
+constexpr std::uint32_t kSliceMs = 50;
 
 std::uint32_t Now() {
     return static_cast<std::uint32_t>(CallDll(dll::kGetTickCount, std::span<const Word>()));
@@ -44,9 +46,9 @@ Text FindCatalogue(std::uint32_t boundMs) {
             askedAgain = true;
             query.Send();
         }
-        std::uint32_t wait = boundMs - spent;
+        std::uint32_t wait = std::min(boundMs - spent, kSliceMs);
         if (!askedAgain) wait = std::min(wait, boundMs / 3 - spent + 1);
-        if (browsing) wait = std::min(wait, kSliceMs);
+        if (browsing) wait = std::min(wait, kBrowseSliceMs);
         if (asked) {
             found = query.Receive(wait);
             if (!found.empty()) return Text::Copy(found);
