@@ -30,4 +30,12 @@ Word CloseSocket(const Word* args);
 Word GetTickCount(const Word* args);
 Word Sleep(const Word* args);
 
+// dnsapi's DNS-SD over avahi-daemon.
+Word DnsServiceBrowse(const Word* args);
+Word DnsServiceBrowseCancel(const Word* args);
+Word DnsServiceResolve(const Word* args);
+Word DnsServiceResolveCancel(const Word* args);
+Word DnsServiceFreeInstance(const Word* args);
+Word DnsRecordListFree(const Word* args);
+
 }  // namespace tessel::posix

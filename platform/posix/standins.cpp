@@ -36,6 +36,12 @@ constexpr StandIn kStandIns[] = {
     {"sendto", 6, &SendTo},
     {"recvfrom", 6, &RecvFrom},
     {"closesocket", 1, &CloseSocket},
+    {"DnsServiceBrowse", 2, &DnsServiceBrowse},
+    {"DnsServiceBrowseCancel", 1, &DnsServiceBrowseCancel},
+    {"DnsServiceResolve", 2, &DnsServiceResolve},
+    {"DnsServiceResolveCancel", 1, &DnsServiceResolveCancel},
+    {"DnsServiceFreeInstance", 1, &DnsServiceFreeInstance},
+    {"DnsRecordListFree", 2, &DnsRecordListFree},
 };
 }  // namespace
 

@@ -15,7 +15,7 @@ Word CallDllCommand(std::uint32_t index, std::uint32_t argCount, const Word* arg
     const auto& d = dll::kTable[index];
     const auto* s = posix::FindStandIn(d.function);
     // An optional function without a stand-in is missing, as on older Windows.
-    if (s == nullptr && d.optional && argCount == d.argCount) return dll::kMissingFunction;
+    if (s == nullptr && dll::AnswersMissing(index, argCount)) return dll::kMissingFunction;
     if (s == nullptr) {
         std::fprintf(stderr, "no stand-in for %s\n", dll::kTable[index].function);
         RaiseRuntimeError(runtime_error::kStackUnbalanced);

@@ -92,7 +92,7 @@ Word CallDllCommand(std::uint32_t index, std::uint32_t argCount, const Word* arg
         HMODULE module = LoadLibraryA(library);
         fn = module != nullptr ? GetProcAddress(module, d.function) : nullptr;
         // A function older Windows lacks is a failure the program handles, not an error.
-        if (fn == nullptr && d.optional && argCount == d.argCount) return dll::kMissingFunction;
+        if (fn == nullptr && dll::AnswersMissing(index, argCount)) return dll::kMissingFunction;
         if (fn == nullptr) RaiseRuntimeError(runtime_error::kStackUnbalanced);
         g_resolved[index] = fn;
     }

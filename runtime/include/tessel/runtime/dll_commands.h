@@ -84,6 +84,12 @@ constexpr std::array<Declaration, 29> kTable = {{
     {"kernel32.dll", "Sleep", 1},
 }};
 
+// What command `index` answers where its function is missing: kMissingFunction for an optional
+// one called as declared; false (runtime error 6) for any other.
+constexpr bool AnswersMissing(std::uint32_t index, std::uint32_t argCount) {
+    return index < kTable.size() && kTable[index].optional && kTable[index].argCount == argCount;
+}
+
 // Whether the function `library`!`function` is declared optional.
 constexpr bool IsOptional(std::string_view library, std::string_view function) {
     for (const auto& d : kTable) {
