@@ -4,9 +4,11 @@
 // of the test's own on 224.0.0.251:5353, answering the legacy-unicast query as Avahi does.
 // Needs root (network namespaces): otherwise it exits 77, skipped.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sched.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
@@ -25,6 +27,8 @@
 #include "tessel/discovery/dns_message.h"
 #include "tessel/discovery/find_catalogue.h"
 #include "tessel/platform/headless.h"
+#include "tessel/runtime/dll_commands.h"
+#include "tessel/runtime/windows_network.h"
 
 namespace tessel::discovery {
 namespace {
@@ -105,41 +109,51 @@ void Respond(Responder& r) {
     close(other);
 }
 
+Responder* g_responder = nullptr;
+int g_hostA = -1;  // host A's network namespace
+
+// Host A is the responder's thread, in a namespace of its own; host B is this process's.
+bool MakeHosts() {
+    g_responder = new Responder;
+    static std::thread thread(Respond, std::ref(*g_responder));
+    thread.detach();
+    while (g_responder->tid == 0 && !g_responder->failed)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const std::string a = std::to_string(g_responder->tid.load());
+    g_hostA = open(("/proc/self/task/" + a + "/ns/net").c_str(), O_RDONLY | O_CLOEXEC);
+    const bool linked = Shell("ip link add vB type veth peer name vA") &&
+                        Shell("ip link set vA netns " + a) && Shell("ip link set lo up") &&
+                        Shell("ip addr add 169.254.77.2/16 dev vB") && Shell("ip link set vB up");
+    g_responder->linkMoved = true;
+    if (!linked) g_responder->failed = true;
+    while (!g_responder->ready && !g_responder->failed)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // The link takes a moment to carry traffic once up.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    return !g_responder->failed && g_hostA >= 0;
+}
+
+// A command run on host A (from a thread that enters its namespace).
+bool ShellOnA(const std::string& command) {
+    bool ok = false;
+    std::thread t([&] { ok = setns(g_hostA, CLONE_NEWNET) == 0 && Shell(command); });
+    t.join();
+    return ok;
+}
+
 class Lan : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        headless::Install();
-        responder_ = new Responder;
-        thread_ = new std::thread(Respond, std::ref(*responder_));
-        while (responder_->tid == 0 && !responder_->failed)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        const std::string a = std::to_string(responder_->tid.load());
-        const bool linked = Shell("ip link add vB type veth peer name vA") &&
-                            Shell("ip link set vA netns " + a) && Shell("ip link set lo up") &&
-                            Shell("ip addr add 169.254.77.2/16 dev vB") && Shell("ip link set vB up");
-        responder_->linkMoved = true;
-        if (!linked) responder_->failed = true;
-        while (!responder_->ready && !responder_->failed)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        // Duplicate-address detection and the link coming up take a moment on a veth.
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    static void TearDownTestSuite() {
-        responder_->stop = true;
-        thread_->join();
-    }
     void SetUp() override {
-        ASSERT_FALSE(responder_->failed) << "the two hosts could not be made";
-        const std::lock_guard guard(responder_->lock);
-        responder_->answer.clear();
-        responder_->answerFromPort = 5353;
-        responder_->queries.clear();
-        responder_->queryPorts.clear();
+        const std::lock_guard guard(g_responder->lock);
+        g_responder->answer.clear();
+        g_responder->answerFromPort = 5353;
+        g_responder->queries.clear();
+        g_responder->queryPorts.clear();
     }
     static void Answer(Bytes answer, std::uint16_t fromPort = 5353) {
-        const std::lock_guard guard(responder_->lock);
-        responder_->answer = std::move(answer);
-        responder_->answerFromPort = fromPort;
+        const std::lock_guard guard(g_responder->lock);
+        g_responder->answer = std::move(answer);
+        g_responder->answerFromPort = fromPort;
     }
     // FindCatalogue's answer and the milliseconds it took.
     static std::pair<std::string, long> Find(std::uint32_t boundMs) {
@@ -150,11 +164,7 @@ class Lan : public ::testing::Test {
                             .count();
         return {std::string(found.view()), static_cast<long>(ms)};
     }
-    static Responder* responder_;
-    static std::thread* thread_;
 };
-Responder* Lan::responder_ = nullptr;
-std::thread* Lan::thread_ = nullptr;
 
 TEST_F(Lan, TheCatalogueAnsweringOnTheOtherHostIsFoundWithoutWaitingOutTheBound) {
     Answer(AvahiAnswer());
@@ -162,11 +172,11 @@ TEST_F(Lan, TheCatalogueAnsweringOnTheOtherHostIsFoundWithoutWaitingOutTheBound)
     EXPECT_EQ(found, "169.254.77.1:8765");
     // The answer comes within milliseconds; the bound is far off.
     EXPECT_LT(ms, 2500);
-    const std::lock_guard guard(responder_->lock);
-    ASSERT_FALSE(responder_->queries.empty());
-    EXPECT_EQ(responder_->queries[0], CatalogueQuery());
+    const std::lock_guard guard(g_responder->lock);
+    ASSERT_FALSE(g_responder->queries.empty());
+    EXPECT_EQ(g_responder->queries[0], CatalogueQuery());
     // Asked from a port of its own, never 5353, so the answer comes back by unicast.
-    EXPECT_NE(responder_->queryPorts[0], 5353);
+    EXPECT_NE(g_responder->queryPorts[0], 5353);
 }
 
 TEST_F(Lan, AnAnnouncementWithoutTheCataloguePathIsNotACatalogue) {
@@ -177,8 +187,8 @@ TEST_F(Lan, AnAnnouncementWithoutTheCataloguePathIsNotACatalogue) {
     EXPECT_EQ(found, "");
     EXPECT_GE(ms, 550);  // the whole bound was waited for a catalogue
     // A lost query is asked once more within the bound.
-    const std::lock_guard guard(responder_->lock);
-    EXPECT_EQ(responder_->queries.size(), 2u);
+    const std::lock_guard guard(g_responder->lock);
+    EXPECT_EQ(g_responder->queries.size(), 2u);
 }
 
 TEST_F(Lan, AnAnswerFromAnotherPortThanMdnsIsIgnored) {
@@ -192,15 +202,195 @@ TEST_F(Lan, NoCatalogueAnywhereGivesTheEmptyTextWithinTheBound) {
     EXPECT_LT(ms, 1500);
 }
 
+// --- with avahi-daemon on the hosts ----------------------------------------------------------
+// Each host's avahi-daemon runs on a system bus of its own under a private /run, as on a
+// machine of its own. Their process ids are kept in files here so they can be stopped.
+const std::string kDaemonDir = "/tmp/tessel-discovery-lan-" + std::to_string(getpid());
+
+bool HaveAvahi() {
+    return Shell("command -v avahi-daemon") && Shell("command -v dbus-daemon") &&
+           Shell("command -v avahi-publish") && Shell("getent passwd messagebus");
+}
+
+// The commands that start a host's bus and avahi-daemon in the /run they find.
+std::string StartDaemons(const std::string& host, const std::string& link) {
+    const std::string conf = kDaemonDir + "/" + host + ".conf";
+    const std::string pids = kDaemonDir + "/" + host;
+    return "mkdir -p " + kDaemonDir + " /run/dbus /run/avahi-daemon && chown messagebus: /run/dbus"
+           " && printf '[server]\\nhost-name=" + host + "\\nuse-ipv6=no\\nallow-interfaces=" +
+           link + "\\n[publish]\\npublish-workstation=no\\n' > " + conf +
+           " && dbus-daemon --system --fork --print-pid > " + pids + ".dbus.pid" +
+           " && avahi-daemon --no-chroot --no-drop-root -f " + conf + " -D" +
+           " && cat /run/avahi-daemon/pid > " + pids + ".avahi.pid";
+}
+
+void StopDaemons() {
+    for (const char* file : {"A.publish", "A.avahi", "A.dbus", "B.avahi", "B.dbus"})
+        Shell("test -s " + kDaemonDir + "/" + file + ".pid && kill $(cat " + kDaemonDir + "/" +
+              file + ".pid)");
+    Shell("rm -rf " + kDaemonDir);
+}
+
+// What the system browse handed the callbacks.
+struct Browsed {
+    std::mutex lock;
+    std::vector<std::u16string> instances;
+    bool resolved = false;
+    std::uint32_t status = 0;
+    std::u16string name;
+    std::string address;
+    std::vector<std::pair<std::u16string, std::u16string>> txt;
+} g_browsed;
+
+std::u16string Wide(const char16_t* s) {
+    return s != nullptr ? std::u16string(s) : std::u16string();
+}
+
+void TESSEL_SYSTEM_CALLBACK OnBrowsed(std::uint32_t status, void*, dnssd::Record* records) {
+    const std::lock_guard guard(g_browsed.lock);
+    for (auto* r = records; status == 0 && r != nullptr; r = r->next)
+        if (r->type == dnssd::kTypePtr) g_browsed.instances.push_back(Wide(r->data.ptrNameHost));
+    const Word args[] = {reinterpret_cast<Word>(records), dnssd::kFreeRecordList};
+    CallDll(dll::kDnsRecordListFree, args);
+}
+
+void TESSEL_SYSTEM_CALLBACK OnResolved(std::uint32_t status, void*, dnssd::ServiceInstance* in) {
+    const std::lock_guard guard(g_browsed.lock);
+    g_browsed.resolved = true;
+    g_browsed.status = status;
+    if (in == nullptr) return;
+    g_browsed.name = Wide(in->instanceName);
+    const auto* b = reinterpret_cast<const std::uint8_t*>(in->ip4Address);
+    g_browsed.address = AddressText(std::uint32_t{b[0]} << 24 | b[1] << 16 | b[2] << 8 | b[3],
+                                    in->port);
+    for (std::uint32_t i = 0; i < in->propertyCount; ++i)
+        g_browsed.txt.emplace_back(Wide(in->keys[i]), Wide(in->values[i]));
+    const Word args[] = {reinterpret_cast<Word>(in)};
+    CallDll(dll::kDnsServiceFreeInstance, args);
+}
+
+Word Call(std::uint32_t index, std::initializer_list<Word> args) {
+    return CallDll(index, std::span<const Word>(args.begin(), args.size()));
+}
+
+template <typename Done>
+bool WaitFor(Done done, int ms) {
+    for (int i = 0; i < ms / 10; ++i) {
+        {
+            const std::lock_guard guard(g_browsed.lock);
+            if (done()) return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+TEST_F(Lan, WithoutAvahiDaemonTheSystemBrowseFailsAtOnce) {
+    dnssd::BrowseRequest request{dnssd::kQueryRequestVersion1, 0, u"_tessel._tcp.local",
+                                 &OnBrowsed, nullptr};
+    dnssd::Cancel cancel{};
+    const auto start = std::chrono::steady_clock::now();
+    const Word status = Call(dll::kDnsServiceBrowse, {reinterpret_cast<Word>(&request),
+                                                      reinterpret_cast<Word>(&cancel)});
+    EXPECT_NE(status, dnssd::kRequestPending);
+    EXPECT_NE(status, 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+}
+
+// Host A's avahi-daemon announces the catalogue as `tessel-catalogue --share` does; host B has
+// none at first (the one-shot query alone), then one of its own (the system browse too).
+class LanWithAvahi : public Lan {
+  protected:
+    static void SetUpTestSuite() {
+        if (!HaveAvahi()) return;
+        started_ = ShellOnA("unshare -m --propagation private sh -c \"mount -t tmpfs tmpfs /run && " +
+                            StartDaemons("A", "vA") +
+                            " && { avahi-publish -s 'Tessel on A' _tessel._tcp 8765 txtvers=1 "
+                            "path=/tessel/ >/dev/null 2>&1 & echo \\$! > " + kDaemonDir +
+                            "/A.publish.pid; }\"");
+    }
+    void SetUp() override {
+        if (!HaveAvahi()) GTEST_SKIP() << "avahi-daemon, dbus-daemon or avahi-utils missing";
+        ASSERT_TRUE(started_) << "host A's avahi-daemon did not start";
+        Lan::SetUp();
+    }
+    static bool started_;
+};
+bool LanWithAvahi::started_ = false;
+
+TEST_F(LanWithAvahi, TheOneShotQueryFindsTheCatalogueAvahiAnnounces) {
+    // Avahi probes its names for a moment before it answers for them.
+    std::string found;
+    for (int attempt = 0; attempt < 8 && found.empty(); ++attempt) found = Find(1500).first;
+    EXPECT_EQ(found, "169.254.77.1:8765");
+    const auto [again, ms] = Find(1500);
+    EXPECT_EQ(again, "169.254.77.1:8765");
+    EXPECT_LT(ms, 1000);  // Avahi answers in milliseconds
+}
+
+TEST_F(LanWithAvahi, TheSystemBrowseFindsAndResolvesItThroughHostBsAvahiDaemon) {
+    ASSERT_TRUE(Shell(StartDaemons("B", "vB")));
+    dnssd::BrowseRequest browse{dnssd::kQueryRequestVersion1, 0, u"_tessel._tcp.local",
+                                &OnBrowsed, nullptr};
+    dnssd::Cancel browseCancel{};
+    // avahi-daemon takes a moment to take the bus name after it forks.
+    Word status = 0;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        status = Call(dll::kDnsServiceBrowse,
+                      {reinterpret_cast<Word>(&browse), reinterpret_cast<Word>(&browseCancel)});
+        if (status == dnssd::kRequestPending) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_EQ(status, dnssd::kRequestPending);
+    ASSERT_TRUE(WaitFor([] { return !g_browsed.instances.empty(); }, 10000));
+    EXPECT_EQ(Call(dll::kDnsServiceBrowseCancel, {reinterpret_cast<Word>(&browseCancel)}), 0u);
+    std::u16string name;
+    {
+        const std::lock_guard guard(g_browsed.lock);
+        name = g_browsed.instances.front();
+    }
+    EXPECT_EQ(name, u"Tessel on A._tessel._tcp.local");
+
+    dnssd::ResolveRequest resolve{dnssd::kQueryRequestVersion1, 0, name.data(), &OnResolved,
+                                  nullptr};
+    dnssd::Cancel resolveCancel{};
+    ASSERT_EQ(Call(dll::kDnsServiceResolve,
+                   {reinterpret_cast<Word>(&resolve), reinterpret_cast<Word>(&resolveCancel)}),
+              dnssd::kRequestPending);
+    ASSERT_TRUE(WaitFor([] { return g_browsed.resolved; }, 10000));
+    const std::lock_guard guard(g_browsed.lock);
+    EXPECT_EQ(g_browsed.status, 0u);
+    EXPECT_EQ(g_browsed.name, u"Tessel on A._tessel._tcp.local");
+    EXPECT_EQ(g_browsed.address, "169.254.77.1:8765");
+    const std::vector<std::pair<std::u16string, std::u16string>> txt = {
+        {u"txtvers", u"1"}, {u"path", u"/tessel/"}};
+    EXPECT_EQ(g_browsed.txt, txt);
+}
+
+TEST_F(LanWithAvahi, FindCatalogueTakesWhicheverRouteAnswersFirst) {
+    const auto [found, ms] = Find(1500);
+    EXPECT_EQ(found, "169.254.77.1:8765");
+    EXPECT_LT(ms, 1000);
+}
+
 }  // namespace
 }  // namespace tessel::discovery
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    // Host B is this process's own namespace, made before any thread starts.
-    if (geteuid() != 0 || unshare(CLONE_NEWNET) != 0) {
+    // Host B is this process's own network namespace, with a /run of its own for its system bus
+    // and avahi-daemon, made before any thread starts.
+    if (geteuid() != 0 || unshare(CLONE_NEWNET | CLONE_NEWNS) != 0) {
         std::printf("skipped: network namespaces need root\n");
         return 77;
     }
-    return RUN_ALL_TESTS();
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tmpfs", "/run", "tmpfs", 0, nullptr) != 0 || !tessel::discovery::MakeHosts()) {
+        std::printf("the two hosts could not be made\n");
+        return 1;
+    }
+    tessel::headless::Install();
+    const int result = RUN_ALL_TESTS();
+    tessel::discovery::StopDaemons();
+    return result;
 }
