@@ -18,7 +18,6 @@ constexpr std::uint16_t kClassIn = 1;
 // unicast-response bit); the class is the other 15.
 constexpr std::uint16_t kClassMask = 0x7FFF;
 constexpr std::uint16_t kFlagResponse = 0x8000;
-constexpr std::size_t kHeaderSize = 12;
 constexpr std::size_t kMaxNameLength = 255;  // wire form, as DNS bounds it
 
 const Name& ServiceName() {
