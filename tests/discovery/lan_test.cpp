@@ -1,7 +1,8 @@
 // FindCatalogue end to end on a LAN of two hosts made inside this process: the test's thread is
 // host B (where Tessel asks) and a responder thread is host A, each in a network namespace of
 // its own, joined by a veth pair with link-local addresses. The responder is an mDNS responder
-// of the test's own on 224.0.0.251:5353, answering the legacy-unicast query as Avahi does.
+// of the test's own on 224.0.0.251:5353, answering the legacy-unicast query as Avahi does; the
+// last tests give each host a real avahi-daemon (skipped where it is not installed).
 // Needs root (network namespaces): otherwise it exits 77, skipped.
 #include <arpa/inet.h>
 #include <fcntl.h>
