@@ -3,6 +3,7 @@
 // DNS-SD), as the program passes them; the native stand-ins translate them. Every layout is
 // made of words and pointers, so it is the Windows one on the 32-bit target and keeps the same
 // shape natively.
+#include <cstddef>
 #include <cstdint>
 
 // Functions the system calls back. On the 32-bit target they take the system's stdcall
@@ -127,5 +128,12 @@ struct ResolveRequest {  // DNS_SERVICE_RESOLVE_REQUEST
     ResolveCallback callback;
     void* context;
 };
+
+// The 32-bit Windows layouts, where pointers are 32 bits.
+static_assert(sizeof(void*) != 4 || offsetof(Record, data) == 24);
+static_assert(sizeof(void*) != 4 || offsetof(ServiceInstance, propertyCount) == 24);
+static_assert(sizeof(void*) != 4 || sizeof(ServiceInstance) == 40);
+static_assert(sizeof(void*) != 4 || sizeof(BrowseRequest) == 20);
+static_assert(sizeof(void*) != 4 || sizeof(ResolveRequest) == 20);
 
 }  // namespace tessel::dnssd
