@@ -33,7 +33,7 @@ Text FindCatalogue(std::uint32_t boundMs) {
     ServiceBrowse browse;
     const bool browsing = browse.Start();
     OneShotQuery query;
-    const bool asked = query.Send();
+    bool asked = query.Send();
     if (!browsing && !asked) return Text::Copy("");
 
     bool askedAgain = false;
@@ -44,7 +44,7 @@ Text FindCatalogue(std::uint32_t boundMs) {
         if (spent >= boundMs) break;
         if (!askedAgain && spent >= boundMs / 3) {
             askedAgain = true;
-            query.Send();
+            asked = query.Send() || asked;  // an interface may have come up since
         }
         std::uint32_t wait = std::min(boundMs - spent, kSliceMs);
         if (!askedAgain) wait = std::min(wait, boundMs / 3 - spent + 1);

@@ -1,5 +1,6 @@
 #include "one_shot_query.h"
 
+#include <algorithm>
 #include <cstring>
 #include <span>
 #include <vector>
@@ -58,7 +59,8 @@ bool OneShotQuery::Send() {
         socket_ = Dll(dll::kSocket, {ws::kAfInet, ws::kSockDgram, ws::kIpProtoUdp});
         if (static_cast<std::uint32_t>(socket_) == ws::kInvalidSocket) return false;
         open_ = true;
-        // Answers come to the port sendto binds; every interface shares it.
+        // The first sendto binds an ephemeral port, never 5353: the answers come back to it by
+        // unicast, whichever interface asked.
         const std::uint32_t ttl = kMulticastTtl;
         SetOption(socket_, ws::kIpProtoIp, ws::kIpMulticastTtl, &ttl, sizeof ttl);
     }
