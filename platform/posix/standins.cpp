@@ -25,6 +25,23 @@ constexpr StandIn kStandIns[] = {
     {"HttpSendRequestA", 5, &HttpSendRequestA},
     {"InternetReadFile", 4, &InternetReadFile},
     {"HttpQueryInfoA", 5, &HttpQueryInfoA},
+    {"GetTickCount", 0, &GetTickCount},
+    {"Sleep", 1, &Sleep},
+    {"WSAStartup", 2, &WSAStartup},
+    {"WSACleanup", 0, &WSACleanup},
+    {"WSAGetLastError", 0, &WSAGetLastError},
+    {"socket", 3, &Socket},
+    {"setsockopt", 5, &SetSockOpt},
+    {"WSAIoctl", 9, &WSAIoctl},
+    {"sendto", 6, &SendTo},
+    {"recvfrom", 6, &RecvFrom},
+    {"closesocket", 1, &CloseSocket},
+    {"DnsServiceBrowse", 2, &DnsServiceBrowse},
+    {"DnsServiceBrowseCancel", 1, &DnsServiceBrowseCancel},
+    {"DnsServiceResolve", 2, &DnsServiceResolve},
+    {"DnsServiceResolveCancel", 1, &DnsServiceResolveCancel},
+    {"DnsServiceFreeInstance", 1, &DnsServiceFreeInstance},
+    {"DnsRecordListFree", 2, &DnsRecordListFree},
 };
 }  // namespace
 

@@ -12,7 +12,10 @@ namespace tessel::headless {
 
 Word CallDllCommand(std::uint32_t index, std::uint32_t argCount, const Word* args) {
     if (index >= dll::kTable.size()) RaiseRuntimeError(runtime_error::kStackUnbalanced);
-    const auto* s = posix::FindStandIn(dll::kTable[index].function);
+    const auto& d = dll::kTable[index];
+    const auto* s = posix::FindStandIn(d.function);
+    // An optional function without a stand-in is missing, as on older Windows.
+    if (s == nullptr && dll::AnswersMissing(index, argCount)) return dll::kMissingFunction;
     if (s == nullptr) {
         std::fprintf(stderr, "no stand-in for %s\n", dll::kTable[index].function);
         RaiseRuntimeError(runtime_error::kStackUnbalanced);

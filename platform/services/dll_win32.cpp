@@ -91,6 +91,8 @@ Word CallDllCommand(std::uint32_t index, std::uint32_t argCount, const Word* arg
         const char* library = d.library[0] != '\0' ? d.library : "kernel32.dll";
         HMODULE module = LoadLibraryA(library);
         fn = module != nullptr ? GetProcAddress(module, d.function) : nullptr;
+        // A function older Windows lacks is a failure the program handles, not an error.
+        if (fn == nullptr && dll::AnswersMissing(index, argCount)) return dll::kMissingFunction;
         if (fn == nullptr) RaiseRuntimeError(runtime_error::kStackUnbalanced);
         g_resolved[index] = fn;
     }

@@ -12,13 +12,35 @@
 namespace tessel {
 namespace {
 
-TEST(DllCommandTable, HoldsTheProgramsTwelveCommands) {
-    ASSERT_EQ(dll::kTable.size(), 12u);
+TEST(DllCommandTable, HoldsTheProgramsCommands) {
+    ASSERT_EQ(dll::kTable.size(), 29u);
     EXPECT_STREQ(dll::kTable[0].library, "");
     EXPECT_STREQ(dll::kTable[0].function, "MultiByteToWideChar");
     EXPECT_STREQ(dll::kTable[dll::kHttpSendRequestA].function, "HttpSendRequestA");
     EXPECT_STREQ(dll::kTable[dll::kHttpSendRequestWithBytes].function, "HttpSendRequestA");
     EXPECT_STREQ(dll::kTable[dll::kCoUninitialize].library, "ole32.dll");
+    EXPECT_STREQ(dll::kTable[dll::kRecvFrom].function, "recvfrom");
+    EXPECT_STREQ(dll::kTable[dll::kDnsServiceBrowse].library, "dnsapi.dll");
+}
+
+TEST(DllCommandTable, OnlyTheDnsServiceFunctionsAreOptional) {
+    for (std::uint32_t i = 0; i < dll::kTable.size(); ++i) {
+        const bool dnsService = i >= dll::kDnsServiceBrowse && i <= dll::kDnsServiceFreeInstance;
+        EXPECT_EQ(dll::kTable[i].optional, dnsService) << dll::kTable[i].function;
+        EXPECT_EQ(dll::IsOptional(dll::kTable[i].library, dll::kTable[i].function), dnsService);
+    }
+}
+
+TEST(DllCommandTable, OnlyAnOptionalFunctionCalledAsDeclaredAnswersWhenMissing) {
+    // A Windows before 10 has no DnsServiceBrowse: the program is told so and falls back.
+    EXPECT_TRUE(dll::AnswersMissing(dll::kDnsServiceBrowse, 2));
+    EXPECT_TRUE(dll::AnswersMissing(dll::kDnsServiceFreeInstance, 1));
+    // Called against its declaration it is the unbalanced stack all the same.
+    EXPECT_FALSE(dll::AnswersMissing(dll::kDnsServiceBrowse, 3));
+    // A function every Windows has is an error where missing, and so is an unknown index.
+    EXPECT_FALSE(dll::AnswersMissing(dll::kDnsRecordListFree, 2));
+    EXPECT_FALSE(dll::AnswersMissing(dll::kSocket, 3));
+    EXPECT_FALSE(dll::AnswersMissing(99, 0));
 }
 
 TEST(DllCommandErrors, AnUnknownIndexRaisesError6) {

@@ -8,6 +8,7 @@
 #include "tessel/platform/gbk_win32.h"
 #include "tessel/platform/headless.h"
 #include "tessel/platform/kernel_commands.h"
+#include "tessel/runtime/dll_commands.h"
 #include "tessel/windows/runtime.h"
 #include "window_system.h"
 
@@ -30,6 +31,10 @@ Word DllCommand(std::uint32_t index, std::uint32_t argCount, const Word* args) {
         c.resolved = module != nullptr
                          ? reinterpret_cast<void*>(GetProcAddress(module, c.function.c_str()))
                          : nullptr;
+        // The image's rows carry no flag: a function this runtime knows as optional (one older
+        // Windows lacks) answers the program a failure where it is missing.
+        if (c.resolved == nullptr && dll::IsOptional(c.library, c.function))
+            return dll::kMissingFunction;
         if (c.resolved == nullptr) Fail(runtime_error::kStackUnbalanced);
     }
     return headless::CallDllFunction(c.resolved, c.function, argCount, args);
