@@ -7,6 +7,7 @@
 #include "tessel/platform/headless.h"
 #include "tessel/platform/standins.h"
 #include "tessel/app/program.h"
+#include "tessel/app/settings.h"
 
 namespace tessel::testing {
 
@@ -87,6 +88,7 @@ void AppTest::SetUp() {
     saveDirectoryLabel = windows->Named("存放目录");
     playerWindow = windows->Named("播放窗口");
     app::SetCurrentTag({});
+    app::ForgetFoundCatalogue();
 }
 
 void AppTest::TearDown() {

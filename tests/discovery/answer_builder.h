@@ -64,6 +64,7 @@ struct Options {
     std::uint32_t ptrTtl = 10;
     std::uint16_t answers = 5;  // the rest go to the additional section
     std::string serviceInQuestion = "_tessel";
+    std::uint32_t address = k169_254_77_1;  // of the A record
 };
 
 // Avahi's answer to the one-shot query: PTR, TXT, SRV, AAAA, A, in this order.
@@ -84,7 +85,7 @@ inline Bytes AvahiAnswer(const Options& o = {}) {
     m.Pointer(l.host).Record(kAaaa, kInFlush);
     for (int i = 0; i < 4; ++i) m.U32(i == 0 ? 0xFE800000 : 1);
     m.EndData();
-    m.Pointer(l.host).Record(kA, kInFlush).U32(k169_254_77_1).EndData();
+    m.Pointer(l.host).Record(kA, kInFlush).U32(o.address).EndData();
     return m.b;
 }
 

@@ -218,7 +218,7 @@ std::string ReceivedRequest::Header(std::string_view name) const {
     return values.empty() ? std::string() : values.front();
 }
 
-TestHttpServer::TestHttpServer(Handler handler) : handler_(std::move(handler)) {
+TestHttpServer::TestHttpServer(Handler handler, std::uint16_t port) : handler_(std::move(handler)) {
 #ifdef _WIN32
     static WinsockStart winsock;
 #endif
@@ -228,7 +228,12 @@ TestHttpServer::TestHttpServer(Handler handler) : handler_(std::move(handler)) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
+    address.sin_port = htons(port);
+    if (port != 0) {
+        // A fixed port that an earlier test's connections still wait on is free to take.
+        const int on = 1;
+        setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
+    }
     socklen_t size = sizeof address;
     if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(s, 64) != 0 ||
         getsockname(s, reinterpret_cast<sockaddr*>(&address), &size) != 0) {

@@ -60,7 +60,8 @@ class TestHttpServer {
   public:
     using Handler = std::function<ServerResponse(const ReceivedRequest&)>;
 
-    explicit TestHttpServer(Handler handler);
+    // On a free port of 127.0.0.1, or on `port` (ok() is false when it cannot be had).
+    explicit TestHttpServer(Handler handler, std::uint16_t port = 0);
     ~TestHttpServer();  // closes every connection and joins every thread
     TestHttpServer(const TestHttpServer&) = delete;
     TestHttpServer& operator=(const TestHttpServer&) = delete;
