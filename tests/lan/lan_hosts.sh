@@ -9,8 +9,8 @@
 #   . tests/lan/lan_hosts.sh
 #   lan_require                 # exit 77 with one line saying why, unless this can run
 #   lan_up                      # makes A and B; lan_down runs on exit, whatever happens
-#   lan_run A CMD ARGS...       # runs CMD inside host A (its network and its /run), in the
-#                               # foreground; `lan_run A CMD &` then `$!` is CMD's own process
+#   lan_run A CMD ARGS...       # runs CMD inside host A (its network and its /run)
+#   lan_bg A CMD ARGS... >LOG   # the same in the background; LAN_PID is CMD's own process
 #   lan_avahi_stop A | lan_avahi_start A | lan_avahi_restart A
 #   lan_wait SECONDS CMD ARGS...  # runs CMD every 0.1 s until it succeeds; fails after SECONDS
 #   lan_down                    # kills every process in both hosts, deletes the namespaces
@@ -28,6 +28,7 @@ LAN_B_ADDR=169.254.77.2
 LAN_A_IF=vA
 LAN_B_IF=vB
 LAN_DIR=
+LAN_PID=
 _lan_prefix=tessel-lan-
 _lan_id=$$
 _lan_keeper_A=
@@ -135,13 +136,23 @@ lan_up() {
   _lan_host_up A "$LAN_A_IF" && _lan_host_up B "$LAN_B_IF"
 }
 
-# A subshell, so that `exec` replaces only it: `lan_run A cmd &` leaves `$!` naming cmd.
-lan_run() (
-  keeper=$(_lan_keeper "$1") || exit 1
-  [ -n "$keeper" ] || { echo "lan_hosts: host $1 is not up" >&2; exit 1; }
+lan_run() {
+  local keeper
+  keeper=$(_lan_keeper "$1") || return 1
+  [ -n "$keeper" ] || { echo "lan_hosts: host $1 is not up" >&2; return 1; }
   shift
-  exec nsenter -t "$keeper" -n -m -- "$@"
-)
+  nsenter -t "$keeper" -n -m -- "$@"
+}
+
+# In the background: LAN_PID (and $!) is CMD's own process, for kill and wait.
+lan_bg() {
+  local keeper
+  keeper=$(_lan_keeper "$1") || return 1
+  [ -n "$keeper" ] || { echo "lan_hosts: host $1 is not up" >&2; return 1; }
+  shift
+  nsenter -t "$keeper" -n -m -- "$@" &
+  LAN_PID=$!
+}
 
 lan_wait() {
   local seconds=$1 tries
