@@ -12,7 +12,7 @@
 #   lan_run A CMD ARGS...       # runs CMD inside host A (its network and its /run)
 #   lan_bg A CMD ARGS... >LOG   # the same in the background; LAN_PID is CMD's own process
 #   lan_avahi_stop A | lan_avahi_start A | lan_avahi_restart A
-#   lan_wait SECONDS CMD ARGS...  # runs CMD every 0.1 s until it succeeds; fails after SECONDS
+#   lan_wait SECONDS CMD ARGS...  # runs CMD (a function too) until it succeeds; fails after SECONDS
 #   lan_down                    # kills every process in both hosts, deletes the namespaces
 #
 # After lan_up: LAN_A_ADDR and LAN_B_ADDR (169.254.77.1 and .2), LAN_A_IF and LAN_B_IF (vA, vB),
@@ -155,12 +155,10 @@ lan_bg() {
 }
 
 lan_wait() {
-  local seconds=$1 tries
+  local end=$(($(date +%s%N) / 1000000 + $1 * 1000))
   shift
-  tries=$((seconds * 10))
-  while ! "$@" >/dev/null 2>&1; do
-    tries=$((tries - 1))
-    [ "$tries" -gt 0 ] || return 1
+  until "$@" >/dev/null 2>&1; do
+    [ $(($(date +%s%N) / 1000000)) -lt "$end" ] || return 1
     sleep 0.1
   done
 }
