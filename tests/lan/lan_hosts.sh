@@ -20,6 +20,18 @@
 # test's process id, so tests run in parallel without meeting; namespaces that a killed test
 # left behind are removed by the next lan_up.
 #
+# lan_up traps EXIT, INT and TERM: a test with cleaning of its own calls lan_down from its own
+# EXIT trap. Worth knowing inside the hosts:
+# - The veths keep their IPv6 link-local addresses, and avahi publishes them (AAAA) over IPv4 as
+#   well: resolving A.local through avahi without asking for IPv4 (AVAHI_PROTO_INET) may give
+#   fe80::..., which a service listening on IPv4 alone does not answer. A one-shot query gets A
+#   and AAAA; the first query after an announcement may be answered with the PTR alone.
+# - A command started with lan_bg ignores SIGINT (bash's rule for background commands without
+#   job control): stop it with SIGTERM.
+# - Abstract Unix sockets belong to a network namespace: an X server, session bus or
+#   accessibility bus that a program in a host must reach is started in that host (lan_bg), or
+#   listens on a path socket.
+#
 # Needs root, `ip netns`, nsenter and unshare, dbus-daemon and avahi-daemon (packages iproute2,
 # util-linux, dbus, avahi-daemon, avahi-utils, libnss-mdns).
 
