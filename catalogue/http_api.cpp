@@ -307,9 +307,25 @@ std::optional<std::string> ReadCountAndOffset(const QueryValues& values, int& co
     return ReadPaging(values, "offset", 0, 0, kMaxOffset, offset);
 }
 
-// The host the request came to, which song addresses are built on.
+// "ip:port", or "[ip]:port" for IPv6; an IPv4 address mapped into IPv6 is written as IPv4.
+std::string HostAndPort(std::string ip, int port) {
+    if (ip.starts_with("::ffff:") && ip.find('.') != std::string::npos) ip.erase(0, 7);
+    if (ip.find(':') != std::string::npos) ip = "[" + ip + "]";
+    return ip + ":" + std::to_string(port);
+}
+
+// The host the request came to, which song addresses are built on: the one it names, else the
+// address of the interface it came to (a service listening on every interface has no single
+// address of its own, and 0.0.0.0 reaches nothing).
 std::optional<std::string> RequestHost(const httplib::Request& req, const std::string& fallback) {
-    if (!req.has_header("Host")) return fallback;
+    if (!req.has_header("Host")) {
+        std::string ip;
+        int port = 0;
+        if (const ConnectionStream* stream = ConnectionStream::Answering()) {
+            stream->get_local_ip_and_port(ip, port);
+        }
+        return ip.empty() ? fallback : HostAndPort(ip, port);
+    }
     const std::string host = req.get_header_value("Host");
     if (!IsHostName(host)) return std::nullopt;
     return host;

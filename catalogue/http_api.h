@@ -40,7 +40,8 @@ class CatalogueServer {
     // From any thread; Run() returns promptly whatever the clients do.
     void Stop();
     bool IsRunning() const;
-    // "host:port" as bound, used for requests that name no host.
+    // "host:port" as bound (0.0.0.0 when shared: requests that name no host get the address
+    // of the interface they came to instead).
     const std::string& Address() const { return address_; }
 
   private:

@@ -1,7 +1,7 @@
 // tessel-catalogue: the music catalogue service that Tessel talks to by default.
 //
 //   tessel-catalogue [--library DIR] [--db FILE] [--listen HOST:PORT] [--threads N]
-//                    [--legacy-encoding auto|gbk|latin1|big5] [--rescan SECONDS]
+//                    [--legacy-encoding auto|gbk|latin1|big5] [--rescan SECONDS] [--share]
 //   tessel-catalogue --make-demo DIR
 //   tessel-catalogue --make-legacy-demo DIR
 //   tessel-catalogue --help | --version
@@ -20,6 +20,7 @@
 #include <string_view>
 #include <thread>
 
+#include "announce.h"
 #include "database.h"
 #include "demo.h"
 #include "http_api.h"
@@ -37,6 +38,7 @@ constexpr const char* kDefaultListen = "127.0.0.1:8765";
 constexpr const char* kUsage =
     "usage: tessel-catalogue [--library DIR] [--db FILE] [--listen HOST:PORT] [--threads N]\n"
     "                        [--legacy-encoding auto|gbk|latin1|big5] [--rescan SECONDS]\n"
+    "                        [--share]\n"
     "       tessel-catalogue --make-demo DIR\n"
     "       tessel-catalogue --make-legacy-demo DIR\n"
     "       tessel-catalogue --help | --version\n"
@@ -52,6 +54,8 @@ constexpr const char* kUsage =
     "Changes to the library are followed as they happen (inotify); where the library cannot\n"
     "be watched, it is scanned again every SECONDS (default %d; 0: never). SIGHUP scans it\n"
     "again at once.\n"
+    "--share (or TESSEL_CATALOGUE_SHARE=yes) shares the library with the LAN, read-only: the\n"
+    "catalogue listens on every IPv4 interface and is announced as _tessel._tcp (avahi-daemon).\n"
     "--make-demo and --make-legacy-demo make a demo library in DIR instead.\n"
     "--help shows this text, --version the version.\n";
 
@@ -61,6 +65,7 @@ struct Options {
     std::string listen = kDefaultListen;
     std::string demo;
     bool legacyDemo = false;
+    bool share = false;
     LegacyEncoding legacyEncoding = LegacyEncoding::kAuto;
     int threads = ServerOptions{}.threads;
     int rescanSeconds = kDefaultRescanSeconds;
@@ -90,6 +95,10 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
         const std::string_view name = argv[i];
+        if (name == "--share") {
+            options.share = true;
+            continue;
+        }
         if (i + 1 >= argc) return std::nullopt;
         const char* value = argv[++i];
         if (name == "--library") {
@@ -210,6 +219,16 @@ int Serve(const Options& options) {
                      options.listen.c_str());
         return 2;
     }
+    bool share = options.share;
+    if (const char* setting = std::getenv(kShareVariable); setting != nullptr && !share) {
+        const std::optional<bool> wanted = ReadShareSetting(setting);
+        if (!wanted) {
+            std::fprintf(stderr, "tessel-catalogue: %s=%s is neither yes nor no: the library is "
+                         "not shared\n", kShareVariable, setting);
+        }
+        share = wanted.value_or(false);
+    }
+    if (share) host = ShareListenHost(host);
     // Nothing is written, not even the index opened, before the port is known to be ours.
     PortHold hold(host, port);
     if (hold.taken()) return PortTaken(options.listen);
@@ -302,7 +321,8 @@ int Serve(const Options& options) {
     // (The server's and the watch's threads start after the mask, which they inherit.)
     CatalogueServer server(*database, library, ServerOptions{options.threads});
     hold.Release();
-    if (server.Bind(host, port, error) < 0) {
+    const int bound = server.Bind(host, port, error);
+    if (bound < 0) {
         if (error == "address already in use") return PortTaken(options.listen);
         std::fprintf(stderr, "tessel-catalogue: cannot listen on %s: %s\n", options.listen.c_str(),
                      error.c_str());
@@ -342,8 +362,14 @@ int Serve(const Options& options) {
         }
         server.Stop();
     });
-    std::printf("tessel-catalogue: serving %lld songs on http://%s/\n",
-                static_cast<long long>(database->SongCount()), server.Address().c_str());
+    // Announced once it answers; withdrawn before the index closes.
+    Announcement announcement(bound, [](const std::string& line) {
+        std::fprintf(stderr, "tessel-catalogue: %s\n", line.c_str());
+    });
+    if (share) announcement.Start();
+    std::printf("tessel-catalogue: serving %lld songs on http://%s/%s\n",
+                static_cast<long long>(database->SongCount()), server.Address().c_str(),
+                share ? " (shared with the LAN, read-only)" : "");
     std::fflush(stdout);
     if (early.joinable()) {
         early.join();
@@ -355,6 +381,7 @@ int Serve(const Options& options) {
     waiter.join();
     stopping = true;
     if (wait) wait->Stop();
+    announcement.Stop();
     if (watch) watch->Stop();
     return served ? 0 : 1;
 }
