@@ -268,6 +268,23 @@ bool EndOperation(dnssd::Cancel* cancel) {
 
 }  // namespace
 
+namespace {
+
+// A browser or resolver made (or not) under the client's lock, which this releases: a made one
+// is kept, and named in `cancel`, until it is cancelled.
+Word Started(std::unique_ptr<Operation> op, bool made, dnssd::Cancel* cancel) {
+    if (!made) {
+        Unlock();
+        return kServiceNotActive;
+    }
+    cancel->reserved = op.get();
+    g_operations.insert(op.release());
+    Unlock();
+    return dnssd::kRequestPending;
+}
+
+}  // namespace
+
 Word DnsServiceBrowse(const Word* args) {
     auto* request = reinterpret_cast<const dnssd::BrowseRequest*>(args[0]);
     auto* cancel = reinterpret_cast<dnssd::Cancel*>(args[1]);
@@ -288,14 +305,8 @@ Word DnsServiceBrowse(const Word* args) {
     op->browser = avahi_service_browser_new(client, AVAHI_IF_UNSPEC, AVAHI_PROTO_INET,
                                             op->type.c_str(), op->domain.c_str(),
                                             AvahiLookupFlags(0), &Browsed, op.get());
-    if (op->browser == nullptr) {
-        Unlock();
-        return kServiceNotActive;
-    }
-    cancel->reserved = op.get();
-    g_operations.insert(op.release());
-    Unlock();
-    return dnssd::kRequestPending;
+    const bool made = op->browser != nullptr;
+    return Started(std::move(op), made, cancel);
 }
 
 Word DnsServiceResolve(const Word* args) {
@@ -316,14 +327,8 @@ Word DnsServiceResolve(const Word* args) {
                                               instance.c_str(), type.c_str(), domain.c_str(),
                                               AVAHI_PROTO_INET, AvahiLookupFlags(0), &Resolved,
                                               op.get());
-    if (op->resolver == nullptr) {
-        Unlock();
-        return kServiceNotActive;
-    }
-    cancel->reserved = op.get();
-    g_operations.insert(op.release());
-    Unlock();
-    return dnssd::kRequestPending;
+    const bool made = op->resolver != nullptr;
+    return Started(std::move(op), made, cancel);
 }
 
 Word DnsServiceBrowseCancel(const Word* args) {
