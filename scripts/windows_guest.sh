@@ -344,8 +344,8 @@ sleep 60
 # ensure_guest_disk: the system disk, made again when the root or the init above changed.
 ensure_guest_disk() {
   local disk="$GUEST_DIR/disk.img" stamp
-  stamp="$(cat "$GUEST_DIR/root.stamp")
-$GUEST_INIT"
+  # Read back as it is made here: without the newlines that end it.
+  stamp=$(cat "$GUEST_DIR/root.stamp" && printf '%s' "$GUEST_INIT")
   [ -f "$disk" ] && [ -f "$GUEST_DIR/disk.stamp" ] && [ "$(cat "$GUEST_DIR/disk.stamp")" = "$stamp" ] &&
     return 0
   log "making the guest's disk image $disk (about a minute, once)"

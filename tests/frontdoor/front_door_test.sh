@@ -209,6 +209,9 @@ has_line "$ERR" "== all tests that ran passed"
 grep -q "^qemu .*-cpu qemu64,+ssse3,+sse4.1,+sse4.2,+popcnt .*-nic none .*-kernel $GUEST/root/boot/vmlinuz-6.1.0-0-amd64 .*init=/sbin/tessel-guest-init tessel.tree=$ROOT " "$STAND_IN_LOG" ||
   fail "qemu was not asked for the guest as it must boot: $(cat "$STAND_IN_LOG")"
 [ -x "$GUEST/root/sbin/tessel-guest-init" ] || fail "the guest has no init of ours"
+# The next run boots the same disk image, not one made again (it keeps the Wine prefix).
+in_front_door test_run || fail "the second run did not pass"
+lacks "$ERR" "making the guest's disk image"
 rm -f "$GUEST"/*.img
 
 # --- npm ci fails twice, then passes; or keeps failing -----------------------------------------
