@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# ./tessel on a bad registry day, with stand-ins for apt-get, dpkg, dpkg-query and npm (see
-# stand-ins/): nothing is looked up in a registry, installed or built.
+# ./tessel on a bad registry day, with stand-ins for apt-get, dpkg, dpkg-query, npm, debootstrap
+# and qemu (see stand-ins/): nothing is looked up in a registry, installed or built.
 # front_door_test.sh TESSEL OUTDIR: TESSEL is the front door, copied into a scratch folder per case.
 set -uo pipefail
 TESSEL="$1" OUTDIR="$2"
@@ -11,8 +11,9 @@ mkdir -p "$OUTDIR"
 
 export TESSEL_APT_GET="$STAND_INS/apt-get" TESSEL_DPKG="$STAND_INS/dpkg"
 export TESSEL_DPKG_QUERY="$STAND_INS/dpkg-query" TESSEL_NPM="$STAND_INS/npm"
+export TESSEL_DEBOOTSTRAP="$STAND_INS/debootstrap" TESSEL_QEMU="$STAND_INS/qemu-system-x86_64"
 export TESSEL_RETRY_PAUSE=0 TESSEL_APT_TRIES=3 TESSEL_NPM_TRIES=3
-unset TESSEL_NO_32BIT
+unset TESSEL_NO_32BIT TESSEL_WINDOWS_TESTS
 
 FAILURES=0
 fail() { printf 'FAIL (%s): %s\n' "$CASE" "$*"; FAILURES=$((FAILURES + 1)); }
@@ -29,6 +30,11 @@ new_case() {
   ROOT="$OUTDIR/$1"
   mkdir -p "$ROOT"
   cp "$TESSEL" "$ROOT/tessel"
+  mkdir -p "$ROOT/scripts"
+  cp "$(dirname "$TESSEL")/scripts/windows_guest.sh" "$ROOT/scripts/"
+  # The guest's place, outside the tree the emulated guest is given.
+  GUEST="$OUTDIR/$1-guest"
+  export TESSEL_GUEST_DIR="$GUEST"
   export STAND_IN_LOG="$ROOT/calls.log"
   : >"$STAND_IN_LOG"
   rm -f "$STAND_IN_LOG.installed"
@@ -141,6 +147,72 @@ has_line "$ERR" "==   Windows tests not run: TESSEL_NO_32BIT=1 asked for a run w
 lacks "$ERR" "IA-32"
 same_calls ""  # Wine's packages are not even tried
 unset TESSEL_NO_32BIT
+
+# --- Wine refused, and the guest for the Windows tests cannot be made ------------------------
+new_case guest-refused
+export STAND_IN_FAIL_INSTALL=':i386$' STAND_IN_MISSING="wine32:i386"
+GUEST_REFUSED="debootstrap failed 3 times (Failed getting release file http://stand-in/debian/dists/bookworm/Release)"
+test_run() {
+  guest_mirror() { printf '%s' http://stand-in/debian; }
+  GUEST_ROOM_MB=1
+  ensure_packages
+  STAGES=("native tests: passed")
+  windows_stage
+  print_summary
+}
+in_front_door test_run || fail "the run did not pass (status $?)"
+has_line "$ERR" "==   Windows tests not run: $WINE_REASON_LINE, and the guest that runs them could not be made: $GUEST_REFUSED"
+[ "$(grep -c "$GUEST_REFUSED" "$ERR")" = 2 ] || fail "the reason is not said once, then in the summary"
+has_line "$ERR" "== all tests that ran passed"
+same_calls "update
+install wine32:i386
+debootstrap --variant=minbase bookworm $GUEST/root.new http://stand-in/debian
+debootstrap --variant=minbase bookworm $GUEST/root.new http://stand-in/debian
+debootstrap --variant=minbase bookworm $GUEST/root.new http://stand-in/debian"
+[ ! -e "$GUEST/root.stamp" ] || fail "a failed root was stamped as made"
+# No room for it: said before anything is fetched.
+: >"$STAND_IN_LOG"
+test_run() {
+  guest_mirror() { printf '%s' http://stand-in/debian; }
+  GUEST_ROOM_MB=999999999
+  WINE_REASON="Wine's packages could not be installed (stand-in)"
+  STAGES=()
+  windows_stage
+  print_summary
+}
+in_front_door test_run || fail "the run without room did not pass"
+grep -qE "^==   Windows tests not run: .*, and the guest that runs them could not be made: no room on disk: [0-9]+ MB free in $GUEST, the guest needs about 999999999 MB$" "$ERR" ||
+  fail "no line saying there is no room:$(printf '\n%s' "$(cat "$ERR")")"
+same_calls ""
+# Forced: the host's Wine only, or no Windows tests at all.
+TESSEL_WINDOWS_TESTS=host in_front_door test_run || fail "the run with the host's Wine forced did not pass"
+has_line "$ERR" "==   Windows tests not run: Wine's packages could not be installed (stand-in)"
+TESSEL_WINDOWS_TESTS=skip in_front_door test_run || fail "the run without Windows tests did not pass"
+has_line "$ERR" "==   Windows tests not run: TESSEL_WINDOWS_TESTS=skip asked for a run without them"
+same_calls ""
+
+# --- no 32-bit code here, and qemu cannot boot the guest ----------------------------------------
+new_case guest-emulation
+# A root as made before (its stamp up to date), with a kernel to boot.
+mkdir -p "$GUEST/root/boot" "$GUEST/root/sbin"
+touch "$GUEST/root/boot/vmlinuz-6.1.0-0-amd64" "$GUEST/root/boot/initrd.img-6.1.0-0-amd64"
+test_run() {
+  RUNS_32BIT=no
+  guest_stamp >"$GUEST/root.stamp"
+  STAGES=("native tests: passed")
+  windows_stage
+  print_summary
+}
+in_front_door test_run || fail "the run did not pass (status $?)"
+has_line "$ERR" "==   Windows tests not run: this machine cannot run 32-bit programs (its kernel's IA-32 emulation is off), and the guest that runs them did not start (qemu-system-x86_64: cannot set up guest memory 'pc.ram': Cannot allocate memory)"
+has_line "$ERR" "== all tests that ran passed"
+grep -q "^qemu .*-cpu qemu64,+ssse3,+sse4.1,+sse4.2,+popcnt .*-nic none .*-kernel $GUEST/root/boot/vmlinuz-6.1.0-0-amd64 .*init=/sbin/tessel-guest-init tessel.tree=$ROOT " "$STAND_IN_LOG" ||
+  fail "qemu was not asked for the guest as it must boot: $(cat "$STAND_IN_LOG")"
+[ -x "$GUEST/root/sbin/tessel-guest-init" ] || fail "the guest has no init of ours"
+# The next run boots the same disk image, not one made again (it keeps the Wine prefix).
+in_front_door test_run || fail "the second run did not pass"
+lacks "$ERR" "making the guest's disk image"
+rm -f "$GUEST"/*.img
 
 # --- npm ci fails twice, then passes; or keeps failing -----------------------------------------
 new_case npm
