@@ -28,6 +28,8 @@ GUEST_PACKAGES=(
   wine wine32:i386 fonts-wine fonts-wqy-microhei
   gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386
   xvfb cmake nodejs imagemagick x11-apps iproute2 lame
+  # The LAN tests' two hosts, each with its own system bus and avahi-daemon.
+  dbus avahi-daemon avahi-utils
   linux-image-amd64
 )
 
