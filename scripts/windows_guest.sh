@@ -267,6 +267,9 @@ guest_run_chroot() {
   unshare --mount --propagation private --pid --fork --kill-child --net \
     bash -c 'set -e; r=$1 tree=$2; shift 2
       ip link set lo up
+      # The root a mount of its own, as a booted system has it: "ip netns" (the LAN tests) marks
+      # the root mount a slave, which a plain folder is not.
+      mount --bind "$r" "$r"
       mount -t proc proc "$r/proc"; mount --rbind /sys "$r/sys"
       mount --bind /dev "$r/dev"; mount --bind /dev/pts "$r/dev/pts"
       mount -t tmpfs tmpfs "$r/dev/shm"; mount -t tmpfs tmpfs "$r/tmp"

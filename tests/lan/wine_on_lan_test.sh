@@ -12,7 +12,8 @@ E2E="$HERE/../e2e"
 . "$HERE/lan_hosts.sh"
 lan_require
 command -v node >/dev/null || lan_skip "node is missing"
-source "$E2E/program_lib.sh" "$@"
+# The end-to-end helpers find theirs beside them.
+HERE="$E2E" source "$E2E/program_lib.sh" "$@"
 
 # Everything Wine runs, the program and the driver, runs inside host B (the Wine server they
 # meet is the one ./tessel test keeps, through its socket in /tmp).
@@ -48,7 +49,7 @@ echo "start to 状态：未找到曲库 with no catalogue anywhere: $(elapsed "$
 drive get-text --title "$TITLE" --class msctls_statusbar32 --pane 2
 [[ "$OUT" == *tessel-catalogue*bc.ini* ]] || fail "no advice in pane 2: [$OUT]"
 rm -f "$OUTDIR/wine_lan_none.png"
-"$HERE/../ui/screenshot.sh" "$OUTDIR/wine_lan_none.png" || fail "screenshot with no catalogue"
+"$E2E/../ui/screenshot.sh" "$OUTDIR/wine_lan_none.png" || fail "screenshot with no catalogue"
 expect close --title "$TITLE" --wait-exit -- 'exit-code=0'
 
 # Host A shares its library.
@@ -69,7 +70,7 @@ done
 echo "start to tags, the catalogue on the other host and none local: $(elapsed "$started") s"
 expect get-text --title "$TITLE" --class msctls_statusbar32 --pane 0 -- "状态："
 rm -f "$OUTDIR/wine_lan_tags.png"
-"$HERE/../ui/screenshot.sh" "$OUTDIR/wine_lan_tags.png" || fail "screenshot of A's tags"
+"$E2E/../ui/screenshot.sh" "$OUTDIR/wine_lan_tags.png" || fail "screenshot of A's tags"
 
 # A search lists A's rows, whose addresses are on A.
 EXPECTED=$(lan_run B node "$E2E/catalogue_rows.mjs" "$BASE" "/tessel/song/search/?q=%E4%B8%AD&type=video&count=20&offset=")
@@ -92,7 +93,7 @@ lan_run B node -e 'fetch(process.argv[1]).then(r => r.arrayBuffer()).then(b => r
   "$ADDRESS0" "$OUTDIR/expected.mp3"
 cmp -s "$SAVE/${TITLE0}_${SINGER0}.mp3" "$OUTDIR/expected.mp3" || fail "the song downloaded from host A differs"
 rm -f "$OUTDIR/wine_lan_search.png"
-"$HERE/../ui/screenshot.sh" "$OUTDIR/wine_lan_search.png" || fail "screenshot after the download"
+"$E2E/../ui/screenshot.sh" "$OUTDIR/wine_lan_search.png" || fail "screenshot after the download"
 expect close --title "$TITLE" --wait-exit -- 'exit-code=0'
 [ "$(md5sum <"$APP/bc.ini")" = "$SETTINGS" ] || fail "bc.ini was written"
 finish "Tessel.exe on host B found host A's catalogue: tags, search and download"
