@@ -153,7 +153,9 @@ lan_run() {
   keeper=$(_lan_keeper "$1") || return 1
   [ -n "$keeper" ] || { echo "lan_hosts: host $1 is not up" >&2; return 1; }
   shift
-  nsenter -t "$keeper" -n -m -- "$@"
+  # -r and -w: the keeper's root and folder, which inside a chroot (the Windows tests' guest) are
+  # not the root of its mount namespace.
+  nsenter -t "$keeper" -n -m -r -w -- "$@"
 }
 
 # In the background: LAN_PID (and $!) is CMD's own process, for kill and wait.
@@ -162,7 +164,7 @@ lan_bg() {
   keeper=$(_lan_keeper "$1") || return 1
   [ -n "$keeper" ] || { echo "lan_hosts: host $1 is not up" >&2; return 1; }
   shift
-  nsenter -t "$keeper" -n -m -- "$@" &
+  nsenter -t "$keeper" -n -m -r -w -- "$@" &
   LAN_PID=$!
 }
 

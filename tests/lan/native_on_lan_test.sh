@@ -24,9 +24,9 @@ lan_run B bash "$E2E/native_session.sh" /usr/bin/python3 "$E2E/native_driver.py"
 DRIVER=$!
 while kill -0 "$DRIVER" 2>/dev/null; do
   if [ -z "$CATALOGUE_PID" ] && [ -e "$OUTDIR/start-catalogue" ]; then
-    lan_run A "$CATALOGUE" --library "$OUTDIR/library" --db "$OUTDIR/catalogue.db" --share \
-      >"$OUTDIR/catalogue.log" 2>&1 &
-    CATALOGUE_PID=$!
+    lan_bg A "$CATALOGUE" --library "$OUTDIR/library" --db "$OUTDIR/catalogue.db" --share \
+      >"$OUTDIR/catalogue.log" 2>&1
+    CATALOGUE_PID=$LAN_PID
     # Ready once B's avahi-daemon resolves the announcement.
     if lan_wait 30 lan_run B sh -c 'avahi-browse -rtp _tessel._tcp | grep -q "path=/tessel/"'; then
       touch "$OUTDIR/catalogue-started"

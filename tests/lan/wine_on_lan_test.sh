@@ -53,9 +53,9 @@ rm -f "$OUTDIR/wine_lan_none.png"
 expect close --title "$TITLE" --wait-exit -- 'exit-code=0'
 
 # Host A shares its library.
-lan_run A "$CATALOGUE" --library "$OUTDIR/library" --db "$OUTDIR/catalogue.db" --share \
-  >"$OUTDIR/catalogue.log" 2>&1 &
-CATALOGUE_PID=$!
+lan_bg A "$CATALOGUE" --library "$OUTDIR/library" --db "$OUTDIR/catalogue.db" --share \
+  >"$OUTDIR/catalogue.log" 2>&1
+CATALOGUE_PID=$LAN_PID
 lan_wait 30 lan_run B sh -c 'avahi-browse -rtp _tessel._tcp | grep -q "path=/tessel/"' ||
   { fail "host A's catalogue was not announced: $(cat "$OUTDIR/catalogue.log")"; finish ""; }
 
