@@ -15,8 +15,8 @@ command -v node >/dev/null || lan_skip "node is missing"
 # The end-to-end helpers find theirs beside them.
 HERE="$E2E" source "$E2E/program_lib.sh" "$@"
 
-# Everything Wine runs, the program and the driver, runs inside host B (the Wine server they
-# meet is the one ./tessel test keeps, through its socket in /tmp).
+# The program starts inside host B; the driver may run anywhere, as it only meets B's wineserver
+# (through its socket in /tmp).
 wine() { lan_run B wine "$@"; }
 trap 'cleanup; stop_catalogue; lan_down' EXIT
 
@@ -25,6 +25,14 @@ mkdir -p "$OUTDIR"
 "$CATALOGUE" --make-demo "$OUTDIR/library" >/dev/null || { echo "FAIL: no demo library"; exit 1; }
 lan_up || exit 1
 BASE="http://$LAN_A_ADDR:8765"
+
+# Host B is a Windows machine of its own. Wine's sockets are made by its wineserver, and its
+# interface list comes from its services: both must run inside B. So B has a prefix of its own,
+# a copy of the stage's, whose wineserver and services start there (and go with lan_down).
+cp -a "$WINEPREFIX" "$OUTDIR/prefix"
+export WINEPREFIX="$OUTDIR/prefix"
+lan_run B wineserver -p </dev/null >/dev/null 2>&1
+lan_run B timeout 120 wine cmd /c exit </dev/null >/dev/null 2>&1
 
 # The program beside its runtime libraries; bc.ini keeps a save directory on drive C: and names
 # no catalogue.
@@ -37,7 +45,7 @@ SAVE="$WINEPREFIX/drive_c/$SAVE_NAME"
 mkdir -p "$SAVE"
 printf '[保存目录]\r\n保存=C:\\%s\\\r\n' "$SAVE_NAME" | iconv -f UTF-8 -t GBK >"$APP/bc.ini"
 SETTINGS=$(md5sum <"$APP/bc.ini")
-trap 'cleanup; stop_catalogue; lan_down; rm -rf "$SAVE"' EXIT
+trap 'cleanup; stop_catalogue; lan_down; rm -rf "$OUTDIR/prefix"' EXIT
 EXE="$APP/$(basename "$PROGRAM")"
 elapsed() { awk -v s="$1" -v e="$(date +%s.%N)" 'BEGIN { printf "%.2f", e - s }'; }
 
