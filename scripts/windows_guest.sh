@@ -155,8 +155,8 @@ guest_room_mb() {
   df -Pm "$dir" | awk 'NR == 2 { print $4 }'
 }
 
-# guest_unmount DIR: nothing stays mounted below DIR (a run cut short by a power cut, say),
-# so that removing DIR never reaches the project tree that was bound into it.
+# guest_unmount DIR: nothing stays mounted below DIR. Every mount is made in a namespace of its
+# own and goes with it, but removing DIR must never reach a project tree bound into it.
 guest_unmount() {
   local mounts
   mounts=$(awk -v dir="$1/" 'index($2 "/", dir) == 1 { print $2 }' /proc/mounts | sort -r)
