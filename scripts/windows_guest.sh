@@ -67,6 +67,13 @@ windows_stage() {
     skip_windows_tests "$reason"
     return 0
   fi
+  # Under emulation two end-to-end checks still outrun their waits (they assume a real CPU's
+  # pace): until they do not, that route is taken only when asked for, so that a machine without
+  # 32-bit code passes as it did before.
+  if [ -z "$mode" ] && ! runs_32bit; then
+    skip_windows_tests "$reason (TESSEL_WINDOWS_TESTS=guest runs them in a guest under emulation, slowly)"
+    return 0
+  fi
   guest_windows_stage "$reason"
 }
 
