@@ -1,6 +1,6 @@
 #include "tessel/app/settings.h"
 
-#include <cstring>
+#include <string>
 
 #include "tessel/app/window_units.h"
 #include "tessel/discovery/find_catalogue.h"
@@ -14,9 +14,9 @@ namespace {
 // How long one look for a catalogue on the local network may take, in milliseconds.
 constexpr std::uint32_t kLookBoundMs = 1500;
 
-// The catalogue found on the local network in this run ("address:port"), empty while none. A
-// plain buffer, not a runtime text: it lives as long as the program and needs no clean-up.
-char g_foundHost[64] = "";
+// The catalogue found on the local network in this run ("address:port"), empty while none. Not
+// a runtime text: it lives as long as the program, past the runtime's clean-up.
+std::string g_foundHost;
 
 Text NamedHost() {
     const Text file = SettingsFilePath();
@@ -34,16 +34,15 @@ Text SettingsFilePath() {
 Text ApiHost() {
     Text host = NamedHost();
     if (!host.empty()) return host;
-    if (g_foundHost[0] != '\0') return Text::Copy(g_foundHost);
+    if (!g_foundHost.empty()) return Text::Copy(g_foundHost);
     return Text::Copy(texts::kApiHost);
 }
 
 bool LookForCatalogue() {
-    if (g_foundHost[0] != '\0' || !NamedHost().empty()) return false;
+    if (!g_foundHost.empty() || !NamedHost().empty()) return false;
     const Text found = discovery::FindCatalogue(kLookBoundMs);
-    if (found.empty() || found.size() >= sizeof g_foundHost) return false;
-    std::memcpy(g_foundHost, found.c_str(), found.size() + 1);
-    return true;
+    g_foundHost = found.view();
+    return !g_foundHost.empty();
 }
 
 void SayNoCatalogue() {
@@ -63,7 +62,7 @@ void TakeBackNoCatalogueAdvice() {
 }
 
 void ForgetFoundCatalogue() {
-    g_foundHost[0] = '\0';
+    g_foundHost.clear();
 }
 
 }  // namespace tessel::app

@@ -104,6 +104,32 @@ TEST(CatalogueAnswer, AMessageCutShortAnywhereGivesNothing) {
     }
 }
 
+// PTR, SRV and A of one instance, then its TXT last: "txtvers=1", then `text` behind a length
+// byte that says `declared`, whatever its real length.
+Bytes AnswerWithTxtLast(std::uint8_t declared, const std::string& text) {
+    Message m;
+    m.Header(kResponse, 0, 4, 0, 0);
+    const std::size_t service = m.size();
+    m.Label("_tessel").Label("_tcp").Label("local").End().Record(kPtr, kIn);
+    const std::size_t instance = m.size();
+    m.Label("Tessel on A").Pointer(service).EndData();
+    m.Pointer(instance).Record(kSrv, kInFlush).U16(0).U16(0).U16(8765);
+    const std::size_t host = m.size();
+    m.Label("A").Label("local").End().EndData();
+    m.Pointer(host).Record(kA, kInFlush).U32(k169_254_77_1).EndData();
+    m.Pointer(instance).Record(kTxt, kInFlush).Label("txtvers=1").U8(declared);
+    for (const char c : text) m.U8(static_cast<std::uint8_t>(c));
+    m.EndData();
+    return m.b;
+}
+
+TEST(CatalogueAnswer, ATxtStringLongerThanItsRecordIsNotReadPastTheMessage) {
+    ASSERT_EQ(ParseCatalogueAnswer(AnswerWithTxtLast(13, "path=/tessel/")).size(), 1u);
+    // A string that says 40 bytes where 8 are left, with no "=" in them: looking for its key would
+    // read past the message's end (which the sanitizer build sees).
+    EXPECT_TRUE(ParseCatalogueAnswer(AnswerWithTxtLast(40, "/tessel/")).empty());
+}
+
 TEST(CatalogueAnswer, PointersThatLoopOrPointForwardAreRefused) {
     // A pointer to itself, one to the pointer after it, and two that point at each other.
     for (int kind = 0; kind < 3; ++kind) {
