@@ -54,7 +54,7 @@ expect choose-folder "$SAVE_WINDOWS" --
 # The dump quotes a backslash as two.
 SHOWN="text=\"${SAVE_WINDOWS//\\/\\\\}\\\\\""
 shown_directory() {
-  for _ in $(seq 50); do
+  for _ in $(polls 50); do
     drive dump --title "$TITLE"
     grep -Fq -- "$SHOWN" <<<"$OUT" && return 0
     sleep 0.1
@@ -92,7 +92,7 @@ search 巨大
 LARGE_TITLE=$(cell 0 1)
 LARGE_SINGER=$(cell 0 2)
 download 0
-for _ in $(seq 400); do
+for _ in $(polls 400); do
   [ -n "$(find "$SAVE" -type f -size +1M 2>/dev/null)" ] && break
   sleep 0.02
 done

@@ -59,7 +59,7 @@ has '^item index=0 .*text="播放"$'
 has '^item index=1 .*text="下载"$'
 has '^item index=2 .*text="复制下载地址"$'
 expect menu-select 下载 --
-for _ in $(seq 50); do grep -q '^OnDownload' "$LOG" 2>/dev/null && break; sleep 0.1; done
+for _ in $(polls 50); do grep -q '^OnDownload' "$LOG" 2>/dev/null && break; sleep 0.1; done
 grep -q '^OnListRightClick' "$LOG" || fail "the right click did not reach its handler"
 grep -q '^OnDownload' "$LOG" || fail "下载 did not reach its handler"
 

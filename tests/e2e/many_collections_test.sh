@@ -21,20 +21,33 @@ start_program "$APP/$(basename "$PROGRAM")"
 # rect_of LINE: "left top width height" of a dump record.
 rect_of() { sed -nE 's/.* rect=(-?[0-9]+),(-?[0-9]+),([0-9]+),([0-9]+) .*/\1 \2 \3 \4/p' <<<"$1"; }
 
-read -r CLIENT_WIDTH CLIENT_HEIGHT < <(sed -nE 's/^window .* client=([0-9]+),([0-9]+).*/\1 \2/p' <<<"$OUT")
-read -r _ BAR_TOP _ _ < <(rect_of "$(grep -E '^control .* class=msctls_statusbar32 ' <<<"$OUT")")
-read -r LIST_LEFT LIST_TOP LIST_WIDTH LIST_HEIGHT < <(rect_of "$(grep -E '^control .* class=SysListView32 ' <<<"$OUT")")
-echo "client ${CLIENT_WIDTH}x$CLIENT_HEIGHT, status bar at $BAR_TOP, list $LIST_LEFT,$LIST_TOP,${LIST_WIDTH}x$LIST_HEIGHT"
+# read_layout: the client area, the status bar, the list and the visible tags (labels 20 high
+# from top 48 on) of the dump in $OUT.
+read_layout() {
+  read -r CLIENT_WIDTH CLIENT_HEIGHT < <(sed -nE 's/^window .* client=([0-9]+),([0-9]+).*/\1 \2/p' <<<"$OUT")
+  read -r _ BAR_TOP _ _ < <(rect_of "$(grep -E '^control .* class=msctls_statusbar32 ' <<<"$OUT")")
+  read -r LIST_LEFT LIST_TOP LIST_WIDTH LIST_HEIGHT < <(rect_of "$(grep -E '^control .* class=SysListView32 ' <<<"$OUT")")
+  TAGS=0
+  LAST_BOTTOM=0
+  local line top height
+  while read -r line; do
+    read -r _ top _ height < <(rect_of "$line")
+    [ "$height" = 20 ] && [ "$top" -ge 48 ] || continue
+    TAGS=$((TAGS + 1))
+    [ $((top + height)) -gt "$LAST_BOTTOM" ] && LAST_BOTTOM=$((top + height))
+  done < <(grep -E '^control hwnd=[^ ]+ class=Static .*visible=1 ' <<<"$OUT")
+}
 
-# The tags: visible labels 20 high from top 48 on.
-TAGS=0
-LAST_BOTTOM=0
-while read -r line; do
-  read -r _ top _ height < <(rect_of "$line")
-  [ "$height" = 20 ] && [ "$top" -ge 48 ] || continue
-  TAGS=$((TAGS + 1))
-  [ $((top + height)) -gt "$LAST_BOTTOM" ] && LAST_BOTTOM=$((top + height))
-done < <(grep -E '^control hwnd=[^ ]+ class=Static .*visible=1 ' <<<"$OUT")
+# The collections arrive after the window shows: the layout is read once the tags are there and
+# the list has moved (on a slow machine the first dumps come before), or after the wait.
+read_layout
+for _ in $(polls 100); do
+  [ "$TAGS" -gt 0 ] && [ "$LIST_TOP" = $((LAST_BOTTOM + 10)) ] && break
+  sleep 0.1
+  drive dump --title "$TITLE"
+  read_layout
+done
+echo "client ${CLIENT_WIDTH}x$CLIENT_HEIGHT, status bar at $BAR_TOP, list $LIST_LEFT,$LIST_TOP,${LIST_WIDTH}x$LIST_HEIGHT"
 echo "$TAGS tags, the last row ending at $LAST_BOTTOM"
 [ "$TAGS" -gt 0 ] && [ "$TAGS" -lt "$COLLECTIONS" ] || fail "$TAGS tags for $COLLECTIONS collections"
 [ "$LIST_TOP" = $((LAST_BOTTOM + 10)) ] || fail "the list's top is $LIST_TOP, wanted $((LAST_BOTTOM + 10))"

@@ -54,7 +54,7 @@ find_player() {
 }
 # wait_player VISIBLE: waits until the player window exists with that visibility.
 wait_player() {
-  for _ in $(seq 100); do
+  for _ in $(polls 100); do
     find_player
     grep -q " visible=$1 " <<<"$PLAYER_LINE" && return 0
     sleep 0.1
@@ -63,7 +63,7 @@ wait_player() {
 }
 # wait_log PATTERN AFTER: waits until a line of the player's log after line AFTER matches.
 wait_log() {
-  for _ in $(seq 300); do
+  for _ in $(polls 300); do
     tail -n +"$(($2 + 1))" "$LOG" 2>/dev/null | grep -Eq -- "$1" && return 0
     sleep 0.1
   done
@@ -87,7 +87,7 @@ ITEMS=$(sed -nE 's/^item index=[0-9]+ .*text="(.*)"$/\1/p' <<<"$OUT" | tr '\n' '
 [ "$ITEMS" = "播放 下载 复制下载地址 " ] || fail "menu items: [$ITEMS]"
 # 复制下载地址 puts exactly column 4 on the clipboard.
 expect menu-select 复制下载地址 --
-for _ in $(seq 50); do
+for _ in $(polls 50); do
   drive clipboard
   [ "$RC" = 0 ] && [ "$OUT" = "$ADDRESS0" ] && break
   sleep 0.1

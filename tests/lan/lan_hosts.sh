@@ -119,7 +119,7 @@ EOF
   while [ ! -e "$LAN_DIR/ready-$host" ]; do
     kill -0 "$keeper" 2>/dev/null || { echo "lan_hosts: host $host did not start:"; cat "$LAN_DIR/host-$host.log"; return 1; } >&2
     tries=$((tries + 1))
-    [ "$tries" -lt 100 ] || { echo "lan_hosts: host $host did not start in 10 s" >&2; return 1; }
+    [ "$tries" -lt $((100 * ${WAIT_SCALE:-1})) ] || { echo "lan_hosts: host $host did not start in time" >&2; return 1; }
     sleep 0.1
   done
   case $host in A) _lan_keeper_A=$keeper ;; B) _lan_keeper_B=$keeper ;; esac
@@ -169,7 +169,7 @@ lan_bg() {
 }
 
 lan_wait() {
-  local end=$(($(date +%s%N) / 1000000 + $1 * 1000))
+  local end=$(($(date +%s%N) / 1000000 + $1 * 1000 * ${WAIT_SCALE:-1}))
   shift
   until "$@" >/dev/null 2>&1; do
     [ $(($(date +%s%N) / 1000000)) -lt "$end" ] || return 1

@@ -32,7 +32,7 @@ BASE="http://$LAN_A_ADDR:8765"
 cp -a "$WINEPREFIX" "$OUTDIR/prefix"
 export WINEPREFIX="$OUTDIR/prefix"
 lan_run B wineserver -p </dev/null >/dev/null 2>&1
-lan_run B timeout 120 wine cmd /c exit </dev/null >/dev/null 2>&1
+lan_run B timeout $((120 * WAIT_SCALE)) wine cmd /c exit </dev/null >/dev/null 2>&1
 
 # The program beside its runtime libraries; bc.ini keeps a save directory on drive C: and names
 # no catalogue.

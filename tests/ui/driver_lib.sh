@@ -9,6 +9,14 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 export LC_ALL=C.UTF-8
 
+# How many times longer every wait may take on this machine (TESSEL_WAIT_SCALE, a whole number
+# from 1 to 100: a guest under software emulation is that many times slower than a real CPU).
+# The driver reads it too, for its own waits.
+WAIT_SCALE=1
+if [[ "${TESSEL_WAIT_SCALE:-}" =~ ^[1-9][0-9]?$|^100$ ]]; then WAIT_SCALE=$TESSEL_WAIT_SCALE; fi
+# polls N: the polls of a wait of N rounds on a real CPU, for `for _ in $(polls N)`.
+polls() { seq $(($1 * WAIT_SCALE)); }
+
 # The main window's title, as the program's window description writes it.
 TITLE="Tessel音乐搜索下载器"
 # A desktop of the test's own, named after it: tests run side by side never share one.
@@ -18,9 +26,9 @@ PROGRAM_PID=""
 PID=""
 cleanup() {
   # A fixture left over by a failed check: end it by its Windows process id, then the desktop.
-  if [ -n "$PID" ] && [ -n "$(timeout 10 wine "$DRIVER" --desktop "$DESKTOP" windows --pid "$PID" \
+  if [ -n "$PID" ] && [ -n "$(timeout $((10 * WAIT_SCALE)) wine "$DRIVER" --desktop "$DESKTOP" windows --pid "$PID" \
     --timeout-ms 0 2>/dev/null </dev/null)" ]; then
-    timeout 20 wine taskkill /f /pid "$PID" >/dev/null 2>&1 </dev/null || true
+    timeout $((20 * WAIT_SCALE)) wine taskkill /f /pid "$PID" >/dev/null 2>&1 </dev/null || true
   fi
   if [ -n "$PROGRAM_PID" ] && kill -0 "$PROGRAM_PID" 2>/dev/null; then
     kill "$PROGRAM_PID" 2>/dev/null || true
@@ -37,7 +45,7 @@ fail() {
 # drive ARGS...: runs the driver on the test desktop, bounded; output without \r in $OUT,
 # exit code in $RC.
 drive() {
-  OUT=$(timeout 40 wine "$DRIVER" --desktop "$DESKTOP" "$@" 2>"$OUTDIR/driver.err" </dev/null)
+  OUT=$(timeout $((40 * WAIT_SCALE)) wine "$DRIVER" --desktop "$DESKTOP" "$@" 2>"$OUTDIR/driver.err" </dev/null)
   RC=$?
   OUT=${OUT//$'\r'/}
 }

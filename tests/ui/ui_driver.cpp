@@ -3,7 +3,9 @@
 //
 // Usage: tessel-ui-driver [OPTIONS] COMMAND [OPTIONS] [ARGUMENT]
 // Options (any command):
-//   --timeout-ms N   every wait is bounded by it (default 10000)
+//   --timeout-ms N   every wait is bounded by it (default 10000), times TESSEL_WAIT_SCALE
+//                    (a whole number, 1 when unset) on a machine that many times slower than
+//                    a real one, such as a guest under software emulation
 //   --desktop NAME   work on that desktop, e.g. the one of `wine explorer /desktop=NAME,WxH prog.exe`
 // The top-level window is the first that matches --title T (exact), --hwnd 0xH, --pid N and
 // --window-class C, those given; a visible one is preferred over a hidden one. (--title T
@@ -196,6 +198,17 @@ bool ParseNumber(const std::wstring& word, int* value) {
     return true;
 }
 
+// TESSEL_WAIT_SCALE: how many times longer every wait may take here (1 to 100; 1 when unset or
+// not a number in that range).
+DWORD WaitScale() {
+    wchar_t text[16] = {};
+    const DWORD length = GetEnvironmentVariableW(L"TESSEL_WAIT_SCALE", text, 16);
+    if (length == 0 || length >= 16) return 1;
+    int scale = 0;
+    if (!ParseNumber(text, &scale) || scale < 1 || scale > 100) return 1;
+    return static_cast<DWORD>(scale);
+}
+
 bool ParseOptions(int argc, wchar_t** argv, Options* options, std::wstring* error) {
     for (int i = 1; i < argc; ++i) {
         const std::wstring word = argv[i];
@@ -267,13 +280,15 @@ bool ParseOptions(int argc, wchar_t** argv, Options* options, std::wstring* erro
     }
     options->command = options->arguments.front();
     options->arguments.erase(options->arguments.begin());
+    options->timeoutMs *= WaitScale();
     return true;
 }
 
 // --- waiting and windows -----------------------------------------------------------------
 
 constexpr DWORD kPollMs = 50;
-constexpr UINT kMessageTimeoutMs = 5000;
+// How long a message to another process's window may take before it counts as hung.
+UINT MessageTimeoutMs() { return 5000 * WaitScale(); }
 
 // Calls `probe` until it answers true or the time is up; answers whether it did.
 bool WaitFor(DWORD timeoutMs, const std::function<bool()>& probe) {
@@ -295,14 +310,14 @@ std::wstring ClassOf(HWND hwnd) {
 // marshalled by the system).
 std::wstring TextOf(HWND hwnd) {
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs,
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, MessageTimeoutMs(),
                              &length)) {
         return {};
     }
     std::wstring text(length + 1, L'\0');
     DWORD_PTR copied = 0;
     SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                        SMTO_ABORTIFHUNG, kMessageTimeoutMs, &copied);
+                        SMTO_ABORTIFHUNG, MessageTimeoutMs(), &copied);
     text.resize(copied);
     return text;
 }
@@ -442,7 +457,7 @@ class RemoteBlock {
 
 LRESULT Send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     DWORD_PTR result = 0;
-    SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_ABORTIFHUNG, kMessageTimeoutMs,
+    SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_ABORTIFHUNG, MessageTimeoutMs(),
                         &result);
     return static_cast<LRESULT>(result);
 }
@@ -665,7 +680,7 @@ int CommandSetText(const Options& options) {
     DWORD_PTR result = 0;
     if (!SendMessageTimeoutW(control, WM_SETTEXT, 0,
                              reinterpret_cast<LPARAM>(options.arguments[0].c_str()),
-                             SMTO_ABORTIFHUNG, kMessageTimeoutMs, &result) ||
+                             SMTO_ABORTIFHUNG, MessageTimeoutMs(), &result) ||
         !result) {
         return Fail(kFailed, L"WM_SETTEXT was refused");
     }
@@ -1237,12 +1252,15 @@ int wmain(int argc, wchar_t** argv) {
                                 L"tests/ui/ui_driver.cpp)");
     }
     if (!options.desktop.empty()) {
-        // The desktop appears with the first program started on it.
+        // The desktop appears with the first program started on it, and ends with its last
+        // window: once it is gone, wait-gone has nothing left to wait for.
+        const bool waitGone = options.command == L"wait-gone";
         HDESK desktop = nullptr;
-        WaitFor(options.timeoutMs, [&] {
+        WaitFor(waitGone ? 0 : options.timeoutMs, [&] {
             return (desktop = OpenDesktopW(options.desktop.c_str(), 0, FALSE, GENERIC_ALL)) !=
                    nullptr;
         });
+        if (!desktop && waitGone) return kOk;
         if (!desktop || !SetThreadDesktop(desktop)) {
             return Fail(kNotFound, L"cannot use the desktop " + options.desktop);
         }

@@ -114,6 +114,6 @@ expect close --title "$TITLE" --wait-exit -- 'exit-code=0'
 expect wait-gone --title "$TITLE" --
 
 # The desktop's process ends with its last program.
-for _ in $(seq 100); do kill -0 "$PROGRAM_PID" 2>/dev/null || break; sleep 0.1; done
+for _ in $(polls 100); do kill -0 "$PROGRAM_PID" 2>/dev/null || break; sleep 0.1; done
 
 finish "all driver checks passed"
