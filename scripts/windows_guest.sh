@@ -41,6 +41,10 @@ GUEST_REASON=""
 # windows_stage: the Windows tests on the host's Wine where it runs, else in the guest, as
 # TESSEL_WINDOWS_TESTS (host, guest or skip) may force; the summary says where they ran or why not.
 windows_stage() {
+  if [ -n "$GUEST_JOB" ]; then
+    guest_stage_collect
+    return 0
+  fi
   local mode="${TESSEL_WINDOWS_TESTS:-}" reason=""
   case "$mode" in
     "" | host | guest) ;;
@@ -70,6 +74,66 @@ windows_stage() {
     return 0
   fi
   guest_windows_stage "$reason"
+}
+
+# Under emulation the stage takes some twenty minutes, most of it one emulated processor busy:
+# `./tessel test` starts it (windows_stage_begin) as soon as the trees it needs are built, so it
+# runs beside the sanitizer build and the native stages, at a lower priority than they, and
+# windows_stage collects it at the end. GUEST_JOB is its background job (a process group of its
+# own, ended with the run), GUEST_LOG its output.
+GUEST_JOB=""
+GUEST_LOG=""
+
+# windows_stage_begin: starts the Windows stage in the background where it will run in the guest
+# under emulation; elsewhere it leaves it to windows_stage.
+windows_stage_begin() {
+  local reason=""
+  runs_32bit && return 0
+  case "${TESSEL_WINDOWS_TESTS:-}" in
+    "") reason=$(wine_unavailable) || return 0 ;;
+    guest) ;;
+    *) return 0 ;;
+  esac
+  local marks="$BUILD/win32/guest"
+  mkdir -p "$marks"
+  GUEST_LOG="$marks/stage.log"
+  rm -f "$marks/stage.result"
+  log "the Windows tests start in the guest under emulation now, beside the native stages; their output follows them at the end ($GUEST_LOG as they go)"
+  set -m
+  (
+    STAGES=()
+    FAILED=0
+    guest_windows_stage "$reason"
+    printf '%s\n' "$FAILED" "${STAGES[@]}" >"$marks/stage.result"
+  ) >"$GUEST_LOG" 2>&1 </dev/null &
+  GUEST_JOB=$!
+  set +m
+}
+
+# guest_stage_collect: waits for the stage started by windows_stage_begin, shows its output and
+# takes its outcome into the summary.
+guest_stage_collect() {
+  local result="$BUILD/win32/guest/stage.result" lines=()
+  log "the Windows tests in the guest under emulation (started beside the native stages)"
+  wait "$GUEST_JOB" 2>/dev/null || true
+  GUEST_JOB=""
+  cat "$GUEST_LOG" >&2
+  [ -f "$result" ] && mapfile -t lines <"$result"
+  if [ ${#lines[@]} -lt 2 ]; then
+    STAGES+=("Windows tests in the guest under emulation: FAILED (the stage ended without an outcome)")
+    FAILED=1
+    return 0
+  fi
+  [ "${lines[0]}" = 0 ] || FAILED=1
+  STAGES+=("${lines[@]:1}")
+}
+
+# guest_stage_end: ends a stage still running in the background (the run ends early).
+guest_stage_end() {
+  [ -n "$GUEST_JOB" ] || return 0
+  kill -TERM -- "-$GUEST_JOB" 2>/dev/null || true
+  wait "$GUEST_JOB" 2>/dev/null || true
+  GUEST_JOB=""
 }
 
 # wine_name VERSION: "Wine 8.0" from "wine-8.0 (Debian 8.0~repack-4)" or "8.0~repack-4".
@@ -411,7 +475,7 @@ guest_run_emulation() {
   # GUEST_WAIT_SCALE times as long. Two tests at a time, as the two processors allow (the ones
   # on the display take turns anyway).
   log "the guest boots under qemu's emulation: its console follows"
-  timeout 5400 "$QEMU" -accel tcg,thread=multi -cpu qemu64,+ssse3,+sse4.1,+sse4.2,+popcnt \
+  timeout --foreground 5400 nice -n 10 "$QEMU" -accel tcg,thread=multi -cpu qemu64,+ssse3,+sse4.1,+sse4.2,+popcnt \
     -smp 2 -m 4096 -display none -monitor none -serial stdio -no-reboot -nic none \
     -kernel "$kernel" -initrd "$initrd" \
     -append "root=/dev/vda rw console=ttyS0 quiet panic=1 init=/sbin/tessel-guest-init tessel.tree=$ROOT tessel.jobs=2 tessel.waitscale=$GUEST_WAIT_SCALE" \

@@ -212,6 +212,22 @@ grep -q "^qemu .*-cpu qemu64,+ssse3,+sse4.1,+sse4.2,+popcnt .*-nic none .*-kerne
 # The next run boots the same disk image, not one made again (it keeps the Wine prefix).
 in_front_door test_run || fail "the second run did not pass"
 lacks "$ERR" "making the guest's disk image"
+# As ./tessel test runs it: started beside the native stages, collected at the end, the same
+# outcome in the summary.
+: >"$STAND_IN_LOG"
+test_run_beside() {
+  RUNS_32BIT=no
+  STAGES=("native tests: passed")
+  windows_stage_begin
+  STAGES+=("sanitizer tests: passed")
+  windows_stage
+  print_summary
+}
+in_front_door test_run_beside || fail "the run with the stage beside the native ones did not pass (status $?)"
+has_line "$ERR" "==   sanitizer tests: passed"
+has_line "$ERR" "==   Windows tests not run: this machine cannot run 32-bit programs (its kernel's IA-32 emulation is off), and the guest that runs them did not start (qemu-system-x86_64: cannot set up guest memory 'pc.ram': Cannot allocate memory)"
+has_line "$ERR" "== all tests that ran passed"
+grep -q "^qemu .*tessel.waitscale=10 " "$STAND_IN_LOG" || fail "qemu was not started for the stage beside the native ones"
 # Forced, the same guest.
 TESSEL_WINDOWS_TESTS=guest in_front_door test_run || fail "the forced run did not pass"
 has_line "$ERR" "==   Windows tests not run: TESSEL_WINDOWS_TESTS=guest asked for the guest, and the guest that runs them did not start (qemu-system-x86_64: cannot set up guest memory 'pc.ram': Cannot allocate memory)"
