@@ -38,15 +38,8 @@ read_layout() {
   done < <(grep -E '^control hwnd=[^ ]+ class=Static .*visible=1 ' <<<"$OUT")
 }
 
-# The collections arrive after the window shows: the layout is read once the tags are there and
-# the list has moved (on a slow machine the first dumps come before), or after the wait.
+wait_for_tags
 read_layout
-for _ in $(polls 100); do
-  [ "$TAGS" -gt 0 ] && [ "$LIST_TOP" = $((LAST_BOTTOM + 10)) ] && break
-  sleep 0.1
-  drive dump --title "$TITLE"
-  read_layout
-done
 echo "client ${CLIENT_WIDTH}x$CLIENT_HEIGHT, status bar at $BAR_TOP, list $LIST_LEFT,$LIST_TOP,${LIST_WIDTH}x$LIST_HEIGHT"
 echo "$TAGS tags, the last row ending at $LAST_BOTTOM"
 [ "$TAGS" -gt 0 ] && [ "$TAGS" -lt "$COLLECTIONS" ] || fail "$TAGS tags for $COLLECTIONS collections"

@@ -27,3 +27,28 @@ row_menu() {
   fi
   [ "$RC" = 0 ] || fail "$* over row $row: exit code $RC: $(cat "$OUTDIR/driver.err")"
 }
+
+# tags_laid_out: in the dump in $OUT, tags (visible labels 20 high from top 48 on) are shown and
+# the list's top lies 10 below their last row.
+tags_laid_out() {
+  local bottom=0 line top height list_top
+  while read -r line; do
+    read -r top height < <(sed -nE 's/.* rect=-?[0-9]+,(-?[0-9]+),[0-9]+,([0-9]+) .*/\1 \2/p' <<<"$line")
+    [ "$height" = 20 ] && [ "$top" -ge 48 ] || continue
+    [ $((top + height)) -gt "$bottom" ] && bottom=$((top + height))
+  done < <(grep -E '^control hwnd=[^ ]+ class=Static .*visible=1 ' <<<"$OUT")
+  list_top=$(sed -nE 's/^control .* class=SysListView32 .* rect=-?[0-9]+,(-?[0-9]+),.*/\1/p' <<<"$OUT")
+  [ "$bottom" -gt 0 ] && [ "$list_top" = $((bottom + 10)) ]
+}
+
+# wait_for_tags: the collections arrive after the window shows, on a slow machine well after:
+# the window is dumped again until its tags are laid out, or the wait ends (the checks that
+# follow then fail). The last dump is in $OUT.
+wait_for_tags() {
+  local _
+  for _ in $(polls 100); do
+    tags_laid_out && return 0
+    sleep 0.1
+    drive dump --title "$TITLE"
+  done
+}

@@ -15,6 +15,7 @@ start_catalogue
 copy_program
 
 start_program "$APP/$(basename "$PROGRAM")"
+wait_for_tags
 
 # At start: one visible tag per collection, rows from top 48, the list below the last row.
 mapfile -t COLLECTIONS < <(node "$HERE/catalogue_rows.mjs" "$BASE" collections)
