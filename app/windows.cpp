@@ -4,9 +4,9 @@
 // Unit ids are this program's numbering; those the handlers address are named once in
 // tessel/app/window_units.h. A window's own record uses the window id.
 #include "tessel/app/window_units.h"
-#include "tessel/image_build/description.h"
+#include "tessel/image_tool/description.h"
 
-namespace tessel::image_build {
+namespace tessel::image_tool {
 
 namespace {
 
@@ -188,4 +188,4 @@ std::vector<WindowDescription> ProgramWindows() {
     return {MainWindow(), PlayerWindow()};
 }
 
-}  // namespace tessel::image_build
+}  // namespace tessel::image_tool

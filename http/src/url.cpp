@@ -1,6 +1,6 @@
 #include "tessel/http/url.h"
 
-#include "tessel/http/text_cutting.h"
+#include "tessel/runtime/text_cutting.h"
 #include "tessel/runtime/kernel.h"
 
 namespace tessel {

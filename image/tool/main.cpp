@@ -13,7 +13,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "tessel/image_build/program.h"
+#include "tessel/image_tool/program.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ int Build(int argc, char** argv) {
         std::cerr << "tessel-image: cannot read " << texts << " or " << wmpTypes << "\n";
         return 1;
     }
-    auto built = tessel::image_build::BuildProgram(textsTsv, types);
+    auto built = tessel::image_tool::BuildProgram(textsTsv, types);
     if (!built.ok) {
         std::cerr << "tessel-image: " << built.error << "\n";
         return 1;
@@ -82,14 +82,14 @@ int Build(int argc, char** argv) {
     }
     const bool ok = WriteFile(out / "program.img", AsText(bytes)) &&
                     WriteFile(out / "program.S",
-                              tessel::image_build::AssemblyFor(bytes, layout, built.program)) &&
+                              tessel::image_tool::AssemblyFor(bytes, layout, built.program)) &&
                     WriteFile(out / "tessel.ico", AsText(built.program.icon)) &&
                     WriteFile(out / "include/tessel/image/const_offsets.h",
-                              tessel::image_build::ConstantsHeader(built.program)) &&
+                              tessel::image_tool::ConstantsHeader(built.program)) &&
                     WriteFile(out / "include/tessel/image/const_values.h",
-                              tessel::image_build::ConstantValuesHeader(built.program)) &&
+                              tessel::image_tool::ConstantValuesHeader(built.program)) &&
                     WriteFile(out / "include/tessel/image/native_handlers.h",
-                              tessel::image_build::NativeHandlersHeader(built.program));
+                              tessel::image_tool::NativeHandlersHeader(built.program));
     if (!ok) {
         std::cerr << "tessel-image: cannot write into " << out << "\n";
         return 1;
@@ -107,11 +107,11 @@ int Dump(const char* file) {
                                               content.size());
     // An image file, or a file that carries one (the executable).
     std::string error;
-    std::string text = tessel::image_build::DumpImage(bytes, &error);
+    std::string text = tessel::image_tool::DumpImage(bytes, &error);
     if (text.empty()) {
         if (auto start = tessel::image::FindImage(bytes)) {
             std::string inner;
-            text = tessel::image_build::DumpImage(bytes.subspan(*start), &inner);
+            text = tessel::image_tool::DumpImage(bytes.subspan(*start), &inner);
             if (!text.empty())
                 text = "image found at file offset " + std::to_string(*start) + "\n" + text;
             else

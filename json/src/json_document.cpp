@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "tessel/http/text_cutting.h"
+#include "tessel/runtime/text_cutting.h"
 #include "tessel/json/script_prelude.h"
 #include "tessel/runtime/dll_commands.h"
 

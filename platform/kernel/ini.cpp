@@ -1,4 +1,4 @@
-#include "tessel/platform/ini.h"
+#include "tessel/kernel/ini.h"
 
 #include <vector>
 

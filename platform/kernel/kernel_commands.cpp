@@ -1,4 +1,4 @@
-#include "tessel/platform/kernel_commands.h"
+#include "tessel/kernel/kernel_commands.h"
 
 #include <charconv>
 #include <cmath>
@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tessel/platform/arguments.h"
+#include "tessel/kernel/arguments.h"
 #include "tessel/runtime/kernel.h"
 
 namespace tessel::platform {

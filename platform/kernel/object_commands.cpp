@@ -1,6 +1,6 @@
-#include "tessel/platform/object_commands.h"
+#include "tessel/kernel/object_commands.h"
 
-#include "tessel/platform/arguments.h"
+#include "tessel/kernel/arguments.h"
 #include "tessel/runtime/kernel.h"
 
 namespace tessel::platform {

@@ -1,9 +1,9 @@
-#include "tessel/platform/script_results.h"
+#include "tessel/kernel/script_results.h"
 
 #include <cmath>
 
-#include "tessel/platform/arguments.h"
-#include "tessel/platform/kernel_commands.h"
+#include "tessel/kernel/arguments.h"
+#include "tessel/kernel/kernel_commands.h"
 #include "tessel/runtime/kernel.h"
 
 namespace tessel::platform {

@@ -13,7 +13,7 @@
 #include <utility>
 
 #include "standin_functions.h"
-#include "tessel/platform/standins.h"
+#include "tessel/posix/standins.h"
 
 namespace tessel::posix {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <string_view>
 
-#include "tessel/platform/arguments.h"
-#include "tessel/platform/kernel_commands.h"
-#include "tessel/platform/script_results.h"
-#include "tessel/platform/standins.h"
+#include "tessel/kernel/arguments.h"
+#include "tessel/kernel/kernel_commands.h"
+#include "tessel/kernel/script_results.h"
+#include "tessel/posix/standins.h"
 
 namespace tessel::posix {
 

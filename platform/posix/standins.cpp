@@ -1,4 +1,4 @@
-#include "tessel/platform/standins.h"
+#include "tessel/posix/standins.h"
 
 #include <cstring>
 #include <iterator>

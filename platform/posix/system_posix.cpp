@@ -7,7 +7,7 @@
 #include <iterator>
 #include <string>
 
-#include "tessel/platform/standins.h"
+#include "tessel/posix/standins.h"
 #include "tessel/runtime/text.h"
 
 namespace tessel::posix {

@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "standin_functions.h"
-#include "tessel/platform/standins.h"
+#include "tessel/posix/standins.h"
 
 namespace tessel::posix {
 

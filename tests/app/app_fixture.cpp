@@ -4,8 +4,8 @@
 #include <iterator>
 #include <random>
 
-#include "tessel/platform/headless.h"
-#include "tessel/platform/standins.h"
+#include "tessel/headless/headless.h"
+#include "tessel/posix/standins.h"
 #include "tessel/app/program.h"
 #include "tessel/app/settings.h"
 

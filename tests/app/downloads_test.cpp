@@ -14,8 +14,8 @@
 #include "tessel/app/program.h"
 #include "tessel/app/save_directory.h"
 #include "tessel/app/window_units.h"
-#include "tessel/platform/headless.h"
-#include "tessel/platform/standins.h"
+#include "tessel/headless/headless.h"
+#include "tessel/posix/standins.h"
 #include "tessel/runtime/library_commands.h"
 
 namespace tessel::testing {

@@ -12,7 +12,7 @@
 #include "tessel/app/settings.h"
 #include "tessel/http/web_request.h"
 #include "tessel/image/const_values.h"
-#include "tessel/platform/headless.h"
+#include "tessel/headless/headless.h"
 #include "tessel/runtime/kernel.h"
 #include "tessel/runtime/units.h"
 #include "test_http_server.h"

@@ -8,7 +8,7 @@
 
 #include "tessel/app/window_units.h"
 #include "app_fixture.h"
-#include "tessel/platform/standins.h"
+#include "tessel/posix/standins.h"
 #include "window_double.h"
 
 namespace tessel::testing {

@@ -6,7 +6,7 @@
 #include "app_fixture.h"
 #include "tessel/app/settings.h"
 #include "tessel/app/window_units.h"
-#include "tessel/platform/standins.h"
+#include "tessel/posix/standins.h"
 
 namespace tessel::testing {
 namespace {

@@ -27,7 +27,7 @@
 #include "answer_builder.h"
 #include "tessel/discovery/dns_message.h"
 #include "tessel/discovery/find_catalogue.h"
-#include "tessel/platform/headless.h"
+#include "tessel/headless/headless.h"
 #include "tessel/runtime/dll_commands.h"
 #include "tessel/runtime/windows_network.h"
 

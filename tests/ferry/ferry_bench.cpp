@@ -12,7 +12,7 @@
 
 #include "tessel/ferry/commands.h"
 #include "tessel/http/web_request.h"
-#include "tessel/platform/headless.h"
+#include "tessel/headless/headless.h"
 #include "tessel/runtime/library_commands.h"
 
 #ifdef _WIN32

@@ -16,7 +16,7 @@
 
 #include "tessel/ferry/commands.h"
 #include "tessel/ferry/transfers.h"
-#include "tessel/platform/headless.h"
+#include "tessel/headless/headless.h"
 #include "tessel/runtime/library_commands.h"
 #include "test_http_server.h"
 

@@ -11,7 +11,7 @@
 #include "recording_services.h"
 #include "runtime_errors.h"
 #include "tessel/http/url_encode.h"
-#include "tessel/platform/headless.h"
+#include "tessel/headless/headless.h"
 #include "tessel/runtime/dll_commands.h"
 
 namespace tessel {

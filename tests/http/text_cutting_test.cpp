@@ -1,9 +1,9 @@
 // Cutting pieces out of header lines.
-#include "tessel/http/text_cutting.h"
+#include "tessel/runtime/text_cutting.h"
 
 #include <gtest/gtest.h>
 
-#include "tessel/platform/headless.h"
+#include "tessel/headless/headless.h"
 
 namespace tessel {
 namespace {

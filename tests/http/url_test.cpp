@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tessel/platform/headless.h"
+#include "tessel/headless/headless.h"
 
 namespace tessel {
 namespace {

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "tessel/http/web_request.h"
-#include "tessel/platform/headless.h"
+#include "tessel/headless/headless.h"
 #include "test_http_server.h"
 
 #ifndef _WIN32

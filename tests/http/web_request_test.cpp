@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tessel/platform/headless.h"
+#include "tessel/headless/headless.h"
 #include "tessel/runtime/dll_commands.h"
 #include "test_http_server.h"
 

@@ -9,10 +9,10 @@
 
 #include "tessel/image/form.h"
 #include "tessel/image/image.h"
-#include "tessel/image_build/program.h"
+#include "tessel/image_tool/program.h"
 #include "tessel/runtime/dll_commands.h"
 
-namespace tessel::image_build {
+namespace tessel::image_tool {
 namespace {
 
 using image::LoadU32;
@@ -283,4 +283,4 @@ TEST(ProgramImage, DumpRefusesWhatIsNoImage) {
 }
 
 }  // namespace
-}  // namespace tessel::image_build
+}  // namespace tessel::image_tool

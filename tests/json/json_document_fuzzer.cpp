@@ -5,7 +5,7 @@
 #include <string>
 
 #include "tessel/json/json_document.h"
-#include "tessel/platform/headless.h"
+#include "tessel/headless/headless.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const bool installed = (tessel::headless::Install(), true);

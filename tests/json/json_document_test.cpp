@@ -8,7 +8,7 @@
 #include <string>
 
 #include "tessel/json/script_prelude.h"
-#include "tessel/platform/headless.h"
+#include "tessel/headless/headless.h"
 
 namespace tessel {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "tessel/json/json_document.h"
-#include "tessel/platform/headless.h"
+#include "tessel/headless/headless.h"
 #include "tessel/runtime/kernel.h"
 
 namespace tessel {

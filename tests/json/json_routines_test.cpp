@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "tessel/platform/headless.h"
+#include "tessel/headless/headless.h"
 
 namespace tessel {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tessel/platform/headless.h"
+#include "tessel/headless/headless.h"
 #include "tessel/runtime/dll_commands.h"
 #include "tessel/runtime/objects.h"
 

@@ -1,7 +1,7 @@
 // Settings files kept as GBK bytes.
 #include <gtest/gtest.h>
 
-#include "tessel/platform/ini.h"
+#include "tessel/kernel/ini.h"
 
 namespace tessel::platform {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "tessel/platform/headless.h"
+#include "tessel/headless/headless.h"
 #include "tessel/runtime/kernel.h"
 
 namespace tessel {

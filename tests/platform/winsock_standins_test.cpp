@@ -11,7 +11,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "tessel/platform/standins.h"
+#include "tessel/posix/standins.h"
 #include "tessel/runtime/windows_network.h"
 
 namespace tessel {

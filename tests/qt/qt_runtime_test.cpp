@@ -28,8 +28,8 @@
 
 #include "tessel/image/const_offsets.h"
 #include "tessel/image/native_handlers.h"
-#include "tessel/platform/arguments.h"
-#include "tessel/platform/standins.h"
+#include "tessel/kernel/arguments.h"
+#include "tessel/posix/standins.h"
 #include "tessel/qt/runtime.h"
 #include "tessel/runtime/kernel.h"
 #include "tessel/runtime/units.h"

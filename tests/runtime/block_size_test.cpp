@@ -9,7 +9,7 @@
 
 #include "runtime_errors.h"
 #include "tessel/json/json_document.h"
-#include "tessel/platform/arguments.h"
+#include "tessel/kernel/arguments.h"
 #include "tessel/runtime/kernel.h"
 #include "tessel/runtime/text.h"
 

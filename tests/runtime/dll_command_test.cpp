@@ -2,11 +2,11 @@
 #include <gtest/gtest.h>
 
 #include "runtime_errors.h"
-#include "tessel/platform/headless.h"
+#include "tessel/headless/headless.h"
 #include "tessel/runtime/dll_commands.h"
 
 #ifdef _WIN32
-#include "tessel/platform/stdcall.h"
+#include "tessel/headless/stdcall.h"
 #endif
 
 namespace tessel {

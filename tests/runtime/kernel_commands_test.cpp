@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "runtime_errors.h"
-#include "tessel/platform/headless.h"
+#include "tessel/headless/headless.h"
 #include "tessel/runtime/kernel.h"
 
 namespace tessel {

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "recording_services.h"
-#include "tessel/platform/headless.h"
+#include "tessel/headless/headless.h"
 #include "tessel/runtime/library_commands.h"
 #include "tessel/runtime/program.h"
 #include "tessel/runtime/text.h"

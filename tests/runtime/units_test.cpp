@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "recording_services.h"
-#include "tessel/platform/headless.h"
-#include "tessel/windows/records.h"
+#include "tessel/headless/headless.h"
+#include "tessel/window_core/records.h"
 
 namespace tessel {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "tessel/platform/kernel_commands.h"
+#include "tessel/kernel/kernel_commands.h"
 #include "tessel/runtime/text.h"
 
 namespace tessel::testing {

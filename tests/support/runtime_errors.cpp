@@ -1,7 +1,7 @@
 #include "runtime_errors.h"
 
 #include "recording_services.h"
-#include "tessel/platform/headless.h"
+#include "tessel/headless/headless.h"
 
 namespace tessel::testing {
 

@@ -8,10 +8,10 @@
 
 #include "tessel/app/window_units.h"
 #include "tessel/image/form.h"
-#include "tessel/image_build/program.h"
-#include "tessel/platform/arguments.h"
-#include "tessel/platform/headless.h"
-#include "tessel/windows/commands.h"
+#include "tessel/image_tool/program.h"
+#include "tessel/kernel/arguments.h"
+#include "tessel/headless/headless.h"
+#include "tessel/window_core/commands.h"
 
 namespace tessel::testing {
 
@@ -31,7 +31,7 @@ std::string ReadSource(const char* relative) {
 // The `form` section of the program's image, built from the sources once per test program.
 const image::Form& BuiltForm() {
     static const image::Form form = [] {
-        const auto built = image_build::BuildProgram(ReadSource("app/texts.tsv"),
+        const auto built = image_tool::BuildProgram(ReadSource("app/texts.tsv"),
                                                      ReadSource("image/data/wmp_types.txt"));
         if (!built.ok) {
             std::fprintf(stderr, "window double: the image does not build: %s\n",
@@ -161,10 +161,10 @@ std::string WindowDouble::Pane(std::size_t pane) {
 }
 
 std::string Gbk(std::string_view utf8) {
-    return image_build::Utf8ToGbk(utf8).value_or(std::string());
+    return image_tool::Utf8ToGbk(utf8).value_or(std::string());
 }
 std::string Utf8(std::string_view gbk) {
-    return image_build::GbkToUtf8(gbk);
+    return image_tool::GbkToUtf8(gbk);
 }
 
 }  // namespace tessel::testing

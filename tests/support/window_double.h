@@ -19,8 +19,8 @@
 
 #include "tessel/runtime/services.h"
 #include "tessel/runtime/units.h"
-#include "tessel/windows/core.h"
-#include "tessel/windows/records.h"
+#include "tessel/window_core/core.h"
+#include "tessel/window_core/records.h"
 
 namespace tessel::testing {
 

@@ -8,12 +8,12 @@
 #include <utility>
 #include <vector>
 
-#include "tessel/platform/arguments.h"
-#include "tessel/platform/headless.h"
+#include "tessel/kernel/arguments.h"
+#include "tessel/headless/headless.h"
 #include "tessel/runtime/text.h"
-#include "tessel/windows/commands.h"
-#include "tessel/windows/core.h"
-#include "tessel/windows/records.h"
+#include "tessel/window_core/commands.h"
+#include "tessel/window_core/core.h"
+#include "tessel/window_core/records.h"
 
 namespace tessel::windows {
 namespace {

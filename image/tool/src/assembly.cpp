@@ -5,10 +5,10 @@
 
 #include <set>
 
-#include "tessel/image_build/description.h"
-#include "tessel/image_build/program.h"
+#include "tessel/image_tool/description.h"
+#include "tessel/image_tool/program.h"
 
-namespace tessel::image_build {
+namespace tessel::image_tool {
 
 namespace {
 
@@ -129,9 +129,9 @@ std::string NativeHandlersHeader(const ProgramImage& program) {
     return s;
 }
 
-}  // namespace tessel::image_build
+}  // namespace tessel::image_tool
 
-namespace tessel::image_build {
+namespace tessel::image_tool {
 
 namespace {
 
@@ -179,4 +179,4 @@ std::string ConstantValuesHeader(const ProgramImage& program) {
     return s;
 }
 
-}  // namespace tessel::image_build
+}  // namespace tessel::image_tool

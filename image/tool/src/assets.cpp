@@ -3,9 +3,9 @@
 #include <cmath>
 #include <numbers>
 
-#include "tessel/image_build/program.h"
+#include "tessel/image_tool/program.h"
 
-namespace tessel::image_build {
+namespace tessel::image_tool {
 
 using image::Bytes;
 using image::ByteWriter;
@@ -168,4 +168,4 @@ Bytes MakeCompletionSound() {
     return out;
 }
 
-}  // namespace tessel::image_build
+}  // namespace tessel::image_tool

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "tessel/image/form.h"
-#include "tessel/image_build/program.h"
+#include "tessel/image_tool/program.h"
 
-namespace tessel::image_build {
+namespace tessel::image_tool {
 
 namespace {
 
@@ -423,4 +423,4 @@ std::string DumpImage(std::span<const std::uint8_t> bytes, std::string* error) {
     return d.out;
 }
 
-}  // namespace tessel::image_build
+}  // namespace tessel::image_tool

@@ -3,9 +3,9 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "tessel/image_build/program.h"
+#include "tessel/image_tool/program.h"
 
-namespace tessel::image_build {
+namespace tessel::image_tool {
 
 namespace {
 
@@ -51,4 +51,4 @@ std::string GbkToUtf8(std::string_view gbk) {
     return out;
 }
 
-}  // namespace tessel::image_build
+}  // namespace tessel::image_tool

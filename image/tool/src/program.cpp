@@ -1,14 +1,14 @@
-#include "tessel/image_build/program.h"
+#include "tessel/image_tool/program.h"
 
 #include <array>
 #include <cstdlib>
 #include <set>
 
 #include "tessel/image/form.h"
-#include "tessel/image_build/description.h"
+#include "tessel/image_tool/description.h"
 #include "tessel/runtime/dll_commands.h"
 
-namespace tessel::image_build {
+namespace tessel::image_tool {
 
 using image::Bytes;
 using image::ByteWriter;
@@ -437,4 +437,4 @@ BuildResult BuildProgram(std::string_view textsTsv, std::string_view wmpTypes) {
     return r;
 }
 
-}  // namespace tessel::image_build
+}  // namespace tessel::image_tool

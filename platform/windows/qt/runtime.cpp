@@ -9,9 +9,9 @@
 
 #include "runtime_state.h"
 #include "tessel/image/image.h"
-#include "tessel/platform/headless.h"
-#include "tessel/platform/standins.h"
-#include "tessel/windows/runtime.h"
+#include "tessel/headless/headless.h"
+#include "tessel/posix/standins.h"
+#include "tessel/window_runtime/runtime.h"
 #include "window_state.h"
 
 namespace tessel::qt {

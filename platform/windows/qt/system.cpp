@@ -14,8 +14,8 @@
 #include <memory>
 #include <string>
 
-#include "tessel/platform/arguments.h"
-#include "tessel/platform/standins.h"
+#include "tessel/kernel/arguments.h"
+#include "tessel/posix/standins.h"
 #include "tessel/runtime/kernel.h"
 #include "tessel/runtime/units.h"
 #include "window_state.h"

@@ -12,8 +12,8 @@
 #include "tessel/image/form.h"
 #include "tessel/image/image.h"
 #include "tessel/qt/runtime.h"
-#include "tessel/windows/commands.h"
-#include "tessel/windows/core.h"
+#include "tessel/window_core/commands.h"
+#include "tessel/window_core/core.h"
 
 class QMenu;
 class QTimer;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tessel/platform/headless.h"
+#include "tessel/headless/headless.h"
 
 namespace tessel::fuzz {
 

@@ -1,6 +1,6 @@
 // Text cutting on any text and markers.
 #include "fuzz_input.h"
-#include "tessel/http/text_cutting.h"
+#include "tessel/runtime/text_cutting.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace tessel;
