@@ -31,7 +31,7 @@ new_case() {
   mkdir -p "$ROOT"
   cp "$TESSEL" "$ROOT/tessel"
   mkdir -p "$ROOT/scripts"
-  cp "$(dirname "$TESSEL")/scripts/windows_guest.sh" "$ROOT/scripts/"
+  cp "$(dirname "$TESSEL")"/scripts/*.sh "$ROOT/scripts/"
   # The guest's place, outside the tree the emulated guest is given.
   GUEST="$OUTDIR/$1-guest"
   export TESSEL_GUEST_DIR="$GUEST"
