@@ -28,6 +28,9 @@ start_catalogue() {
   # listen ...: address already in use"); then it takes a free port.
   local addresses=(127.0.0.1:8765 127.0.0.1:0)
   for listen in "${addresses[@]}"; do
+    # Emptied here, not only by the catalogue's redirection: until the catalogue has opened it,
+    # the "serving" line of an earlier start must not be read as this one's.
+    : >"$out"
     "$BUILD/native/catalogue/tessel-catalogue" --library "$library" --db "$db" --listen "$listen" \
       </dev/null >"$out" 2>&1 &
     CATALOGUE_PID=$!
