@@ -31,7 +31,7 @@ WINE_PACKAGES=(
   gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386
 )
 # What makes and enters the Windows tests' guest where Wine cannot run here
-# (scripts/windows_guest.sh): chroot needs only debootstrap, emulation qemu and an ext4 image.
+# (scripts/guest_root.sh): chroot needs only debootstrap, emulation qemu and an ext4 image.
 GUEST_CHROOT_PACKAGES=(debootstrap)
 GUEST_EMULATION_PACKAGES=(debootstrap qemu-system-x86 e2fsprogs)
 
