@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# ./tessel on a bad registry day, with stand-ins for apt-get, dpkg, dpkg-query, npm, debootstrap
-# and qemu (see stand-ins/): nothing is looked up in a registry, installed or built.
+# ./tessel on a bad registry day, with stand-ins for apt-get, dpkg, dpkg-query, npm, debootstrap,
+# qemu and the catalogue (see stand-ins/): nothing is looked up in a registry, installed or built.
 # front_door_test.sh TESSEL OUTDIR: TESSEL is the front door, copied into a scratch folder per case.
 set -uo pipefail
 TESSEL="$1" OUTDIR="$2"
@@ -31,7 +31,7 @@ new_case() {
   mkdir -p "$ROOT"
   cp "$TESSEL" "$ROOT/tessel"
   mkdir -p "$ROOT/scripts"
-  cp "$(dirname "$TESSEL")/scripts/windows_guest.sh" "$ROOT/scripts/"
+  cp "$(dirname "$TESSEL")"/scripts/*.sh "$ROOT/scripts/"
   # The guest's place, outside the tree the emulated guest is given.
   GUEST="$OUTDIR/$1-guest"
   export TESSEL_GUEST_DIR="$GUEST"
@@ -228,10 +228,44 @@ has_line "$ERR" "==   sanitizer tests: passed"
 has_line "$ERR" "==   Windows tests not run: this machine cannot run 32-bit programs (its kernel's IA-32 emulation is off), and the guest that runs them did not start (qemu-system-x86_64: cannot set up guest memory 'pc.ram': Cannot allocate memory)"
 has_line "$ERR" "== all tests that ran passed"
 grep -q "^qemu .*tessel.waitscale=10 " "$STAND_IN_LOG" || fail "qemu was not started for the stage beside the native ones"
+# The host's Wine forced: nothing starts beside the native stages, and the stage is left out.
+TESSEL_WINDOWS_TESTS=host in_front_door test_run_beside || fail "the run with the host's Wine forced did not pass"
+has_line "$ERR" "==   Windows tests not run: this machine cannot run 32-bit programs (its kernel's IA-32 emulation is off)"
+lacks "$ERR" "start in the guest"
+# A value it does not know is refused by the stage, not started beside the native ones.
+TESSEL_WINDOWS_TESTS=sometimes in_front_door test_run_beside && fail "TESSEL_WINDOWS_TESTS=sometimes was taken"
+has_line "$ERR" "tessel: TESSEL_WINDOWS_TESTS is host, guest or skip, not 'sometimes'"
+lacks "$ERR" "start in the guest"
 # Forced, the same guest.
 TESSEL_WINDOWS_TESTS=guest in_front_door test_run || fail "the forced run did not pass"
 has_line "$ERR" "==   Windows tests not run: TESSEL_WINDOWS_TESTS=guest asked for the guest, and the guest that runs them did not start (qemu-system-x86_64: cannot set up guest memory 'pc.ram': Cannot allocate memory)"
 rm -f "$GUEST"/*.img
+
+# --- ./tessel run's catalogue: its port taken, or it cannot listen at all -----------------------
+new_case catalogue-port
+mkdir -p "$ROOT/build/native/catalogue" "$ROOT/music"
+cp "$STAND_INS/tessel-catalogue" "$ROOT/build/native/catalogue/"
+test_run() {
+  start_catalogue "$ROOT/music" "$ROOT/music.db" "$ROOT/catalogue.log"
+  echo "serving on $CATALOGUE_HOST" >&2
+  stop_run
+}
+export STAND_IN_TAKEN=127.0.0.1:8765
+in_front_door test_run || fail "the catalogue did not start on a free port (status $?)"
+has_line "$ERR" "== 127.0.0.1:8765 is taken: the catalogue takes a free port"
+has_line "$ERR" "== tessel-catalogue serves 3 songs of $ROOT/music on http://127.0.0.1:41234/"
+has_line "$ERR" "serving on 127.0.0.1:41234"
+same_calls "catalogue --listen 127.0.0.1:8765
+catalogue --listen 127.0.0.1:0"
+# Any other reason not to listen is no port taken: said as it is, and no other port is tried.
+: >"$STAND_IN_LOG"
+export STAND_IN_TAKEN_STATUS=1 STAND_IN_TAKEN_WHY="Permission denied"
+in_front_door test_run && fail "the catalogue was said to start"
+has_line "$ERR" "tessel-catalogue: cannot listen on 127.0.0.1:8765: Permission denied"
+has_line "$ERR" "tessel: the catalogue did not start"
+lacks "$ERR" "is taken"
+same_calls "catalogue --listen 127.0.0.1:8765"
+unset STAND_IN_TAKEN STAND_IN_TAKEN_STATUS STAND_IN_TAKEN_WHY
 
 # --- npm ci fails twice, then passes; or keeps failing -----------------------------------------
 new_case npm
