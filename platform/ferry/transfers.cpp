@@ -1,6 +1,5 @@
 #include "tessel/ferry/transfers.h"
 
-#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -10,217 +9,16 @@
 #include <thread>
 #include <vector>
 
+#include "receiver.h"
+
 namespace tessel::ferry {
 
 namespace {
-
-// Writes on a thread of its own while the next bytes are received: under Wine receiving and
-// writing one after the other took twice as long as either. Holds two pieces of 1 MiB at most.
-class WriteBehind {
-  public:
-    explicit WriteBehind(PartFile& file) : file_(file), writer_([this] { WriteLoop(); }) {
-        filling_.reserve(kPiece);
-        writing_.reserve(kPiece);
-    }
-    ~WriteBehind() {
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        changed_.notify_all();
-        writer_.join();
-    }
-    WriteBehind(const WriteBehind&) = delete;
-    WriteBehind& operator=(const WriteBehind&) = delete;
-
-    bool Write(const char* data, std::size_t size) {
-        while (size > 0) {
-            const std::size_t n = std::min(size, kPiece - filling_.size());
-            filling_.insert(filling_.end(), data, data + n);
-            data += n;
-            size -= n;
-            if (filling_.size() == kPiece && !HandOver()) return false;
-        }
-        return true;
-    }
-
-    // Waits until everything handed in is on disk; false when a write failed.
-    bool Flush() {
-        if (!filling_.empty() && !HandOver()) return false;
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return !busy_; });
-        return !failed_;
-    }
-
-  private:
-    static constexpr std::size_t kPiece = 1u << 20;
-
-    bool HandOver() {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return !busy_; });
-        if (failed_) return false;
-        filling_.swap(writing_);
-        filling_.clear();
-        busy_ = true;
-        changed_.notify_all();
-        return true;
-    }
-
-    void WriteLoop() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            changed_.wait(lock, [this] { return busy_ || stopping_; });
-            if (!busy_) return;
-            lock.unlock();
-            const bool ok = file_.Write(writing_.data(), writing_.size());
-            lock.lock();
-            failed_ = failed_ || !ok;
-            busy_ = false;
-            changed_.notify_all();
-        }
-    }
-
-    PartFile& file_;
-    std::vector<char> filling_;  // the receiving thread's
-    std::vector<char> writing_;  // the writer's while busy_
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool busy_ = false;
-    bool failed_ = false;
-    bool stopping_ = false;
-    std::thread writer_;  // last: starts once the rest is ready
-};
-
-// Takes one answer after another into the part file and keeps count of what it holds. A resume
-// is accepted only when it continues the same version of the file where the part file ends;
-// anything else asks for the file from zero (StartOverWanted).
-class Receiver final : public BodyReceiver {
-  public:
-    Receiver(PartFile& file, SpeedMeter& meter) : file_(file), writer_(file), meter_(meter) {}
-
-    // Everything received is on disk; false when it could not be written.
-    bool Flush() { return writer_.Flush(); }
-
-    bool refused() const { return refused_; }
-    bool startOverWanted() const { return startOver_; }
-    // The body is whole when it is as long as announced (an unannounced one ends when it ends).
-    bool whole() const { return total_ < 0 || received_ == total_; }
-
-    // What the next GET asks for: the rest, when the answer so far can be checked against it
-    // (its total is known), else the whole file again.
-    Resume NextRequest() {
-        asked_ = received_ > 0 && total_ >= 0 ? received_ : 0;
-        if (asked_ == 0) return {};
-        // A weak ETag may not be used for a range; the date may.
-        const bool strong = !etag_.empty() && etag_.rfind("W/", 0) != 0;
-        return {asked_, strong ? etag_ : lastModified_};
-    }
-
-    // Empties the part file for a GET from zero.
-    bool StartOver() {
-        startOver_ = false;
-        return Forget();
-    }
-
-    bool OnHead(const ResponseHead& head) override {
-        if (asked_ > 0 && (head.status == 206 || head.status == 416)) {
-            if (head.status == 206 && head.rangeStart == received_ && head.rangeTotal == total_ &&
-                SameVersion(head)) {
-                return true;
-            }
-            startOver_ = true;
-            return false;
-        }
-        if (head.status == 200) {
-            // The whole body: the first answer, a server that ignored the range, or a file that
-            // changed since the first answer (If-Range).
-            if (received_ > 0 && !Forget()) return Refuse();
-            total_ = head.contentLength;
-            etag_ = head.etag;
-            lastModified_ = head.lastModified;
-            return true;
-        }
-        return Refuse();
-    }
-
-    bool OnBody(const char* data, std::size_t size) override {
-        if (!writer_.Write(data, size)) return Refuse();
-        received_ += static_cast<std::int64_t>(size);
-        meter_.Add(size, SteadyMilliseconds());
-        return true;
-    }
-
-  private:
-    bool SameVersion(const ResponseHead& head) const {
-        const auto same = [](const std::string& first, const std::string& now) {
-            return first.empty() || now.empty() || first == now;
-        };
-        return same(etag_, head.etag) && same(lastModified_, head.lastModified);
-    }
-
-    bool Forget() {
-        received_ = 0;
-        total_ = -1;
-        etag_.clear();
-        lastModified_.clear();
-        return writer_.Flush() && file_.Restart();
-    }
-
-    bool Refuse() {
-        refused_ = true;
-        return false;
-    }
-
-    PartFile& file_;
-    WriteBehind writer_;
-    SpeedMeter& meter_;
-    std::int64_t received_ = 0;
-    std::int64_t total_ = -1;
-    std::int64_t asked_ = 0;  // where the current GET asked the body to start
-    std::string etag_;
-    std::string lastModified_;
-    bool refused_ = false;
-    bool startOver_ = false;
-};
 
 std::string FolderOf(const std::string& path) {
     const std::size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
-
-}  // namespace
-
-std::int64_t SteadyMilliseconds() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-void SpeedMeter::Advance(std::int64_t now) {
-    if (now <= newestMs_) return;
-    if (now - newestMs_ >= kSlots) {
-        std::fill(std::begin(slots_), std::end(slots_), 0);
-    } else {
-        for (std::int64_t ms = newestMs_ + 1; ms <= now; ++ms) slots_[ms % kSlots] = 0;
-    }
-    newestMs_ = now;
-}
-
-void SpeedMeter::Add(std::uint64_t bytes, std::int64_t nowMs) {
-    std::lock_guard lock(mutex_);
-    Advance(nowMs);
-    // A clock read before another thread's later one still counts, in the newest slot.
-    slots_[newestMs_ % kSlots] += bytes;
-}
-
-std::uint64_t SpeedMeter::LastSecond(std::int64_t nowMs) {
-    std::lock_guard lock(mutex_);
-    Advance(nowMs);
-    std::uint64_t sum = 0;
-    for (const std::uint64_t s : slots_) sum += s;
-    return sum;
-}
-
-namespace {
 
 struct Transfer {
     std::int32_t number = 0;
