@@ -8,274 +8,20 @@
 #include <initguid.h>
 #include <wmp.h>
 
+#include "com_helpers.h"
+#include "container_window.h"
+#include "control_events.h"
+#include "control_site.h"
 #include "temporary_copies.h"
 #include "url_download.h"
 
 namespace tessel::player {
 namespace {
 
-constexpr wchar_t kContainerClass[] = L"TesselMediaPlayerHost";
 // The text shown in the control's place when it cannot be started.
 constexpr wchar_t kNotRegisteredText[] = L"Windows Media Player 控件未注册或无法启动";
-constexpr DWORD kDownloadCancelWaitMs = 1000;
-
-constexpr DISPID kOpenStateChangeDispid = 5001;
-constexpr DISPID kPlayStateChangeDispid = 5101;
-
-// Releases a COM pointer and clears it.
-template <typename T>
-void ReleaseAndClear(T*& pointer) {
-    if (pointer != nullptr) {
-        pointer->Release();
-        pointer = nullptr;
-    }
-}
-
-class Bstr {
-  public:
-    explicit Bstr(const std::wstring& text)
-        : value_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
-    Bstr() = default;
-    ~Bstr() { SysFreeString(value_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    BSTR get() const { return value_; }
-    BSTR* out() { return &value_; }
-    std::wstring text() const { return value_ ? std::wstring(value_, SysStringLen(value_)) : L""; }
-
-  private:
-    BSTR value_ = nullptr;
-};
-
-VARIANT_BOOL ToVariantBool(bool value) {
-    return value ? VARIANT_TRUE : VARIANT_FALSE;
-}
-
-HINSTANCE ThisModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(
-        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-        reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-    return module;
-}
-
-LRESULT CALLBACK ContainerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* host = reinterpret_cast<MediaPlayerHost*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    switch (message) {
-        case kDownloadFinishedMessage:
-            if (host != nullptr) host->OnDownloadFinished(wParam);
-            return 0;
-        case WM_SIZE:
-            if (host != nullptr) host->OnContainerResized();
-            return 0;
-        case WM_DESTROY:
-            // The control is taken down before its window goes with ours.
-            if (host != nullptr) host->OnContainerDestroyed();
-            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-            return 0;
-        default:
-            return DefWindowProcW(window, message, wParam, lParam);
-    }
-}
-
-bool RegisterContainerClass() {
-    WNDCLASSEXW windowClass = {};
-    windowClass.cbSize = sizeof(windowClass);
-    HINSTANCE instance = ThisModule();
-    if (GetClassInfoExW(instance, kContainerClass, &windowClass)) return true;
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.style = 0;
-    windowClass.lpfnWndProc = ContainerWindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kContainerClass;
-    return RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-}
 
 }  // namespace
-
-// The control's site: client site, in-place site (the Ex interface, which Wine's control asks
-// for) and in-place frame in one object. It refers to the host until the host detaches it.
-class ControlSite final : public IOleClientSite, public IOleInPlaceSiteEx, public IOleInPlaceFrame {
-  public:
-    explicit ControlSite(MediaPlayerHost* host) : host_(host) {}
-    void Detach() { host_ = nullptr; }
-
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IOleClientSite) {
-            *object = static_cast<IOleClientSite*>(this);
-        } else if (iid == IID_IOleWindow || iid == IID_IOleInPlaceSite ||
-                   iid == IID_IOleInPlaceSiteEx) {
-            *object = static_cast<IOleInPlaceSiteEx*>(this);
-        } else if (iid == IID_IOleInPlaceUIWindow || iid == IID_IOleInPlaceFrame) {
-            *object = static_cast<IOleInPlaceFrame*>(this);
-        } else {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&references_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return left;
-    }
-
-    // IOleClientSite
-    STDMETHODIMP SaveObject() override { return S_OK; }
-    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** moniker) override {
-        if (moniker != nullptr) *moniker = nullptr;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP GetContainer(IOleContainer** container) override {
-        if (container != nullptr) *container = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP ShowObject() override { return S_OK; }
-    STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
-    STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
-
-    // IOleWindow (shared by the site and the frame)
-    STDMETHODIMP GetWindow(HWND* window) override {
-        if (window == nullptr) return E_POINTER;
-        *window = host_ != nullptr ? host_->ContainerWindow() : nullptr;
-        return *window != nullptr ? S_OK : E_FAIL;
-    }
-    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return S_OK; }
-
-    // IOleInPlaceSite
-    STDMETHODIMP CanInPlaceActivate() override { return host_ != nullptr ? S_OK : S_FALSE; }
-    STDMETHODIMP OnInPlaceActivate() override {
-        if (host_ != nullptr) host_->OnInPlaceActivated(true);
-        return S_OK;
-    }
-    STDMETHODIMP OnUIActivate() override { return S_OK; }
-    STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document,
-                                  LPRECT position, LPRECT clip,
-                                  LPOLEINPLACEFRAMEINFO frameInfo) override {
-        if (frame == nullptr || document == nullptr || position == nullptr || clip == nullptr ||
-            frameInfo == nullptr) {
-            return E_POINTER;
-        }
-        *frame = static_cast<IOleInPlaceFrame*>(this);
-        AddRef();
-        *document = nullptr;
-        const HWND container = host_ != nullptr ? host_->ContainerWindow() : nullptr;
-        GetClientRect(container, position);
-        *clip = *position;
-        frameInfo->cb = sizeof(OLEINPLACEFRAMEINFO);
-        frameInfo->fMDIApp = FALSE;
-        frameInfo->hwndFrame = container != nullptr ? GetAncestor(container, GA_ROOT) : nullptr;
-        frameInfo->haccel = nullptr;
-        frameInfo->cAccelEntries = 0;
-        return S_OK;
-    }
-    STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
-    STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
-    STDMETHODIMP OnInPlaceDeactivate() override {
-        if (host_ != nullptr) host_->OnInPlaceActivated(false);
-        return S_OK;
-    }
-    STDMETHODIMP DiscardUndoState() override { return S_OK; }
-    STDMETHODIMP DeactivateAndUndo() override { return S_OK; }
-    STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
-
-    // IOleInPlaceSiteEx
-    STDMETHODIMP OnInPlaceActivateEx(BOOL* noRedraw, DWORD) override {
-        if (noRedraw != nullptr) *noRedraw = FALSE;
-        return OnInPlaceActivate();
-    }
-    STDMETHODIMP OnInPlaceDeactivateEx(BOOL) override { return OnInPlaceDeactivate(); }
-    STDMETHODIMP RequestUIActivate() override { return S_OK; }
-
-    // IOleInPlaceUIWindow
-    STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
-    STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
-    STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
-    STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) override { return S_OK; }
-
-    // IOleInPlaceFrame
-    STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
-    STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
-    STDMETHODIMP RemoveMenus(HMENU) override { return E_NOTIMPL; }
-    STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
-    STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
-    STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
-
-  private:
-    virtual ~ControlSite() = default;
-
-    LONG references_ = 1;
-    MediaPlayerHost* host_;
-};
-
-// Receives the control's _WMPOCXEvents and hands the two state changes to the host.
-class ControlEvents final : public IDispatch {
-  public:
-    explicit ControlEvents(MediaPlayerHost* host) : host_(host) {}
-    void Detach() { host_ = nullptr; }
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID__WMPOCXEvents) {
-            *object = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&references_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return left;
-    }
-
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-        if (count != nullptr) *count = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-        if (info != nullptr) *info = nullptr;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* parameters, VARIANT*,
-                        EXCEPINFO*, UINT*) override {
-        if (host_ == nullptr ||
-            (dispid != kOpenStateChangeDispid && dispid != kPlayStateChangeDispid)) {
-            return S_OK;
-        }
-        if (parameters == nullptr || parameters->cArgs < 1 || parameters->rgvarg == nullptr) {
-            return S_OK;
-        }
-        VARIANT value;
-        VariantInit(&value);
-        if (SUCCEEDED(
-                VariantChangeType(&value, &parameters->rgvarg[parameters->cArgs - 1], 0, VT_I4))) {
-            // Keep ourselves alive: the sink may tear the host down.
-            AddRef();
-            host_->OnControlEvent(dispid, value.lVal);
-            Release();
-        }
-        VariantClear(&value);
-        return S_OK;
-    }
-
-  private:
-    virtual ~ControlEvents() = default;
-
-    LONG references_ = 1;
-    MediaPlayerHost* host_;
-};
 
 MediaPlayerHost::MediaPlayerHost() : classId_(CLSID_WindowsMediaPlayer) {}
 
@@ -306,13 +52,8 @@ bool MediaPlayerHost::Create(HWND parent, const RECT& rect, const PlayerProperti
 }
 
 bool MediaPlayerHost::CreateContainer(HWND parent, const RECT& rect) {
-    if (!RegisterContainerClass()) return false;
-    container_ = CreateWindowExW(0, kContainerClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
-                                 rect.left, rect.top, rect.right - rect.left,
-                                 rect.bottom - rect.top, parent, nullptr, ThisModule(), nullptr);
-    if (container_ == nullptr) return false;
-    SetWindowLongPtrW(container_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    return true;
+    container_ = CreateContainerWindow(parent, rect, this);
+    return container_ != nullptr;
 }
 
 bool MediaPlayerHost::CreateControl(const PlayerProperties& properties) {
@@ -514,65 +255,6 @@ void MediaPlayerHost::SetUrl(const wchar_t* url) {
     }
     GiveControl(address);
     RetireTemporaryFile();
-}
-
-void MediaPlayerHost::StartDownload(const std::wstring& url) {
-    download_ = std::make_shared<DownloadJob>(nextJobId_++, container_, url);
-    downloadThread_ = DownloadJob::Start(download_);
-    if (downloadThread_ == nullptr) {
-        // No worker: let the control try the address itself and report what it makes of it.
-        download_.reset();
-        GiveControl(url);
-        RetireTemporaryFile();
-    }
-}
-
-void MediaPlayerHost::OnDownloadFinished(WPARAM jobId) {
-    if (download_ == nullptr || download_->id() != jobId) return;  // a stale job
-    std::shared_ptr<DownloadJob> job = std::move(download_);
-    if (downloadThread_ != nullptr) {
-        WaitForSingleObject(downloadThread_, kDownloadCancelWaitMs);
-        CloseHandle(downloadThread_);
-        downloadThread_ = nullptr;
-    }
-    std::wstring path;
-    if (job->Take(&path)) {
-        GiveControl(path);
-        RetireTemporaryFile();
-        temporaryFile_ = path;
-    } else {
-        // The copy failed: the control gets the address and reports the failure its own way.
-        GiveControl(job->url());
-        RetireTemporaryFile();
-    }
-}
-
-void MediaPlayerHost::CancelDownload(DWORD waitMilliseconds) {
-    if (download_ != nullptr) {
-        download_->Cancel();
-        download_.reset();
-    }
-    if (downloadThread_ != nullptr) {
-        // The worker deletes its own file; it needs no more of the host.
-        if (waitMilliseconds > 0) WaitForSingleObject(downloadThread_, waitMilliseconds);
-        CloseHandle(downloadThread_);
-        downloadThread_ = nullptr;
-    }
-}
-
-void MediaPlayerHost::RetireTemporaryFile() {
-    if (!temporaryFile_.empty()) retiredFiles_.push_back(std::move(temporaryFile_));
-    temporaryFile_.clear();
-    DeleteRetiredFiles();
-}
-
-void MediaPlayerHost::DeleteRetiredFiles() {
-    // A file the control still holds open stays listed and is tried again later.
-    std::vector<std::wstring> kept;
-    for (const std::wstring& file : retiredFiles_) {
-        if (!DeleteCopy(file)) kept.push_back(file);
-    }
-    retiredFiles_ = std::move(kept);
 }
 
 void MediaPlayerHost::Stop() {

@@ -123,6 +123,9 @@ class MediaPlayerHost {
     void OnContainerDestroyed();
 
   private:
+    // How long a release waits for a download's worker to end.
+    static constexpr DWORD kDownloadCancelWaitMs = 1000;
+
     bool CreateContainer(HWND parent, const RECT& rect);
     bool CreateControl(const PlayerProperties& properties);
     void ApplyProperties(const PlayerProperties& properties);
