@@ -77,9 +77,9 @@ void CatalogueServer::Handlers::Search(const httplib::Request& req, std::string_
         }
     }
     if (CharacterCount(keyword->second) > kMaxKeywordCharacters) {
-        return SendError(res, 400,
-                         "the keyword is longer than " + std::to_string(kMaxKeywordCharacters) +
-                             " characters");
+        return SendError(
+            res, 400,
+            "the keyword is longer than " + std::to_string(kMaxKeywordCharacters) + " characters");
     }
     const auto type = values.find("type");
     if (type != values.end() && type->second != "video") {

@@ -1,12 +1,13 @@
 // The index file's layout: its tables, opening it (made, rebuilt or upgraded as its layout says)
 // and the common grams added to an index made without them.
+#include "database_layout.h"
+
 #include <sqlite3.h>
 
 #include <mutex>
 #include <utility>
 
 #include "database.h"
-#include "database_layout.h"
 #include "database_reader.h"
 #include "search_text.h"
 #include "sqlite_statement.h"
@@ -147,10 +148,10 @@ std::unique_ptr<Database> Database::Open(const std::string& file, std::string& e
     }
     const bool upgrade = application == kApplicationId && version == kLayoutWithoutCommonGrams;
     if (application != kApplicationId || (version != kLayoutVersion && !upgrade)) {
-        const std::string create = std::string("BEGIN;") + kDropAll + kSchema +
-                                   kCommonGramsSchema + "PRAGMA application_id=" +
-                                   std::to_string(kApplicationId) + "; PRAGMA user_version=" +
-                                   std::to_string(kLayoutVersion) + "; COMMIT;";
+        const std::string create = std::string("BEGIN;") + kDropAll + kSchema + kCommonGramsSchema +
+                                   "PRAGMA application_id=" + std::to_string(kApplicationId) +
+                                   "; PRAGMA user_version=" + std::to_string(kLayoutVersion) +
+                                   "; COMMIT;";
         if (!database->Execute(create.c_str())) return failed("cannot set up the index " + file);
     }
     if (!database->Execute(kSettingsSchema)) return failed("cannot set up the index " + file);
@@ -171,8 +172,7 @@ bool Database::AddStoredCommonGrams() {
     int status;
     while ((status = sqlite3_step(s)) == SQLITE_ROW) {
         pending_.Add(sqlite3_column_int64(s, 0),
-                     GramsOf(TextColumn(s, 1), TextColumn(s, 2), TextColumn(s, 3)),
-                     *commonGrams_);
+                     GramsOf(TextColumn(s, 1), TextColumn(s, 2), TextColumn(s, 3)), *commonGrams_);
     }
     sqlite3_reset(s);
     if (status != SQLITE_DONE) return Fail(writer_);

@@ -1,8 +1,9 @@
 // The reader pool and the reads of listings: collections, their songs, a song's file, counts.
+#include "database_reader.h"
+
 #include <sqlite3.h>
 
 #include "database.h"
-#include "database_reader.h"
 
 namespace tessel::catalogue {
 namespace {
@@ -16,7 +17,8 @@ constexpr const char* kSearchSql =
 // terms.
 constexpr const char* kMatchIdsSql =
     "SELECT rowid FROM song_grams WHERE song_grams MATCH ?1 AND rowid > ?2 ORDER BY rowid";
-constexpr const char* kSongSql = "SELECT id, title, artist, album, duration FROM songs WHERE id = ?1";
+constexpr const char* kSongSql =
+    "SELECT id, title, artist, album, duration FROM songs WHERE id = ?1";
 constexpr const char* kCollectionSongsSql =
     "SELECT id, title, artist, album, duration FROM songs WHERE collection_id = ?1 "
     "ORDER BY path LIMIT ?2 OFFSET ?3";
@@ -43,8 +45,8 @@ Database::Reader::Reader(sqlite3* connection)
       end(db, "COMMIT") {}
 
 Database::Reader::~Reader() {
-    search = {}, matchIds = {}, song = {}, collectionSongs = {},
-    collectionExists = {}, collections = {}, songPath = {}, songCount = {};
+    search = {}, matchIds = {}, song = {}, collectionSongs = {}, collectionExists = {},
+    collections = {}, songPath = {}, songCount = {};
     anySong = {}, begin = {}, touch = {}, end = {};
     sqlite3_close_v2(db);
 }

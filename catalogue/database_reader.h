@@ -16,8 +16,8 @@ struct Database::Reader {
     explicit Reader(sqlite3* connection);
     ~Reader();
     bool Usable() const {
-        return search && matchIds && song && collectionSongs && collectionExists &&
-               collections && songPath && songCount && anySong && begin && touch && end;
+        return search && matchIds && song && collectionSongs && collectionExists && collections &&
+               songPath && songCount && anySong && begin && touch && end;
     }
     // Starts a reading that sees the index as it is now until EndReading, whatever is
     // committed meanwhile.
@@ -30,8 +30,8 @@ struct Database::Reader {
     }
 
     sqlite3* db;
-    Statement search, matchIds, song, collectionSongs, collectionExists, collections,
-        songPath, songCount, anySong, begin, touch, end;
+    Statement search, matchIds, song, collectionSongs, collectionExists, collections, songPath,
+        songCount, anySong, begin, touch, end;
 
   private:
     static int Step(const Statement& s) {

@@ -303,13 +303,12 @@ SearchOutcome Database::Search(const std::vector<std::u32string>& terms, int cou
     int status = SQLITE_DONE;
     if (!plan.listed.empty() && plan.sets.empty() && plan.narrowedTerms.empty()) {
         // Nothing common: the page is the match's, its offset walked over rowids alone.
-        status = ReadSongRows(Ready(reader->search.get(), MatchExpressionFor(plan.listed), count,
-                                    offset),
-                              songs);
+        status = ReadSongRows(
+            Ready(reader->search.get(), MatchExpressionFor(plan.listed), count, offset), songs);
     } else if (!plan.listed.empty()) {
-        status = ListedMatchWalk(reader->matchIds.get(), reader->song.get(), plan, narrowedLimit,
-                                 page)
-                     .Run();
+        status =
+            ListedMatchWalk(reader->matchIds.get(), reader->song.get(), plan, narrowedLimit, page)
+                .Run();
     } else if (const std::optional<SearchOutcome> decided =
                    WalkCommonBits(plan, offset, checkLimit, page)) {
         return *decided;

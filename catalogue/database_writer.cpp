@@ -11,7 +11,6 @@
 
 namespace tessel::catalogue {
 
-
 bool Database::Execute(const char* sql) {
     char* message = nullptr;
     if (sqlite3_exec(writer_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
@@ -226,11 +225,11 @@ bool Database::MoveSong(int64_t id, const std::string& path) {
 }
 
 bool Database::MoveCollection(const std::string& from, const std::string& to, int64_t songs) {
-    sqlite3_stmt* s = Ready(
-        Writing("UPDATE collections SET folder = ?2 WHERE folder = ?1 AND "
-                "NOT EXISTS (SELECT 1 FROM collections WHERE folder = ?2) AND "
-                "(SELECT count(*) FROM songs WHERE collection_id = collections.id) = ?3"),
-        from, to, songs);
+    sqlite3_stmt* s =
+        Ready(Writing("UPDATE collections SET folder = ?2 WHERE folder = ?1 AND "
+                      "NOT EXISTS (SELECT 1 FROM collections WHERE folder = ?2) AND "
+                      "(SELECT count(*) FROM songs WHERE collection_id = collections.id) = ?3"),
+              from, to, songs);
     return (s && sqlite3_step(s) == SQLITE_DONE) || Fail(writer_);
 }
 

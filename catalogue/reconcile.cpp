@@ -3,9 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cerrno>
 #include <optional>
 #include <utility>
 
@@ -22,8 +22,9 @@ constexpr const char* kLegacyEncodingSetting = "legacy_encoding";
 // True when `song`, read from a file that is new to the index, is the indexed song `old` under
 // another name: the same tags (a title taken from each file's name counts as the same).
 bool SameTags(const SongRecord& song, const SongRecord& old, LegacyEncoding encoding) {
-    const bool sameTitle = song.title == old.title || (song.title == NameTitle(song.path, encoding) &&
-                                                       old.title == NameTitle(old.path, encoding));
+    const bool sameTitle =
+        song.title == old.title || (song.title == NameTitle(song.path, encoding) &&
+                                    old.title == NameTitle(old.path, encoding));
     return sameTitle && song.artist == old.artist && song.album == old.album &&
            song.duration == old.duration;
 }
@@ -97,7 +98,8 @@ FreshFiles SortFresh(Database& database, const std::vector<SongRecord>& fresh,
                      IndexedByPath& indexed, LegacyEncoding encoding) {
     FreshFiles sorted;
     std::multimap<std::pair<int64_t, int64_t>, int64_t> gone;  // (size, time) to id
-    for (const auto& [path, file] : indexed) gone.emplace(std::pair{file.size, file.modified}, file.id);
+    for (const auto& [path, file] : indexed)
+        gone.emplace(std::pair{file.size, file.modified}, file.id);
     for (const SongRecord& song : fresh) {
         std::optional<int64_t> movedId;
         const auto [first, last] = gone.equal_range({song.size, song.modified});
@@ -196,8 +198,8 @@ bool ApplyInTransaction(Database& database, const fs::path& library, const Walk&
     const bool ok =
         Reconcile(database, library, walk, std::move(indexed), readAll, options, report) &&
         database.RemoveEmptyCollections() &&
-        (!setDecoding || database.SetSetting(kLegacyEncodingSetting,
-                                             LegacyEncodingName(options.legacyEncoding)));
+        (!setDecoding ||
+         database.SetSetting(kLegacyEncodingSetting, LegacyEncodingName(options.legacyEncoding)));
     if (Stopping(options)) {
         database.Rollback();
         error = "stopped";

@@ -1,13 +1,13 @@
 #include "song_tags.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 #include <taglib/audioproperties.h>
 #include <taglib/fileref.h>
 #include <taglib/id3v1tag.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/tag.h>
 #include <taglib/tfilestream.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>

@@ -62,8 +62,8 @@ inline std::string TextColumn(sqlite3_stmt* s, int column) {
 
 // The row under the statement as a SongRow (id, title, artist, album, duration).
 inline SongRow ReadSongRow(sqlite3_stmt* s) {
-    return SongRow{sqlite3_column_int64(s, 0), TextColumn(s, 1), TextColumn(s, 2),
-                   TextColumn(s, 3), sqlite3_column_int(s, 4)};
+    return SongRow{sqlite3_column_int64(s, 0), TextColumn(s, 1), TextColumn(s, 2), TextColumn(s, 3),
+                   sqlite3_column_int(s, 4)};
 }
 
 // Reads SongRow rows until the statement ends; returns how it ended (SQLITE_DONE when every row

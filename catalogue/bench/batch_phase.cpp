@@ -1,3 +1,4 @@
+// Searches while a batch of songs is written and committed on a thread of its own.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -46,7 +47,8 @@ void BatchPhase(int port, Database& database, int songs) {
             const auto commitStart = Clock::now();
             written = written && database.Commit();
             if (!written) database.Rollback();
-            commitMs = std::chrono::duration<double, std::milli>(Clock::now() - commitStart).count();
+            commitMs =
+                std::chrono::duration<double, std::milli>(Clock::now() - commitStart).count();
             writeMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
             done = true;
         });

@@ -14,12 +14,13 @@ double Percentile(const std::vector<double>& sorted, double fraction) {
 }
 
 void PrintTimings(const std::string& what, const Timings& t) {
-    std::printf("  %-44s p50 %7.2f ms, max %7.2f ms (%ld answered, %ld refused, %ld failed, "
-                "%zu distinct)\n",
-                what.c_str(), Percentile(t.milliseconds, 0.5),
-                t.milliseconds.empty() ? 0.0 : t.milliseconds.back(),
-                static_cast<long>(t.milliseconds.size()) - t.refused, t.refused, t.failures,
-                t.answers.size());
+    std::printf(
+        "  %-44s p50 %7.2f ms, max %7.2f ms (%ld answered, %ld refused, %ld failed, "
+        "%zu distinct)\n",
+        what.c_str(), Percentile(t.milliseconds, 0.5),
+        t.milliseconds.empty() ? 0.0 : t.milliseconds.back(),
+        static_cast<long>(t.milliseconds.size()) - t.refused, t.refused, t.failures,
+        t.answers.size());
 }
 
 std::string ProcessFigures() {

@@ -48,8 +48,8 @@ SongRecord GeneratedSong(int index, std::mt19937& random) {
             song.title += pick(kChineseWords);
         }
     }
-    song.artist = latin ? std::string(pick(kLatinNames))
-                        : std::string(pick(kSurnames)) + pick(kGivenNames);
+    song.artist =
+        latin ? std::string(pick(kLatinNames)) : std::string(pick(kSurnames)) + pick(kGivenNames);
     const int folder = index % 250;
     song.folder = "folder" + std::to_string(folder);
     song.collectionName = "合集 " + std::to_string(folder);
@@ -93,8 +93,7 @@ bool BuildIndex(Database& database, const fs::path& library, int songs) {
     media.collectionName = "media";
     media.title = "throughput";
     media.size = 16 << 20;
-    return database.Begin() && database.AddSong(media) && database.Commit() &&
-           database.Optimize();
+    return database.Begin() && database.AddSong(media) && database.Commit() && database.Optimize();
 }
 
 std::vector<int64_t> BatchIds(Database& database) {

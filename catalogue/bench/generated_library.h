@@ -26,11 +26,11 @@ inline constexpr std::array<const char*, 30> kLatinWords = {
 // Rare words come from the catalogue codes of the albums (one code per 16 songs); common words
 // that never meet pair an English word with a Chinese one.
 inline constexpr std::array<const char*, 33> kKeywords = {
-    "月",    "光",        "城市",     "月光城市", "中",      "鑫",       "周",     "小雨",
-    "love",  "night",     "ni",       "a",        "Dream",   "moon",     "zzzz",   "雨天 海边",
-    "夏日",  "青春 love", "梁思远",   "蓝",       "echo",    "旅行日记", "Vol",    "未来",
-    "the 的", "love 的",  "rain 故事", "night 月光", "kbcdf", "kzzyx",   "kqrst 7", "的 kbcdf",
-    "爱"};
+    "月",       "光",        "城市",    "月光城市",  "中",      "鑫",        "周",
+    "小雨",     "love",      "night",   "ni",        "a",       "Dream",     "moon",
+    "zzzz",     "雨天 海边", "夏日",    "青春 love", "梁思远",  "蓝",        "echo",
+    "旅行日记", "Vol",       "未来",    "the 的",    "love 的", "rain 故事", "night 月光",
+    "kbcdf",    "kzzyx",     "kqrst 7", "的 kbcdf",  "爱"};
 
 // The song of number `index`: half the titles English and holding "the", half Chinese and
 // holding 的; 250 folders; an album code held by 16 songs.

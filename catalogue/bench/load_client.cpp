@@ -58,8 +58,7 @@ int LoadConnection::Receive() {
         Close();
         return -1;
     }
-    const size_t total =
-        headerEnd + 4 + std::strtoul(buffer_.c_str() + lengthAt + 16, nullptr, 10);
+    const size_t total = headerEnd + 4 + std::strtoul(buffer_.c_str() + lengthAt + 16, nullptr, 10);
     if (buffer_.size() < total) return 0;
     const int status = std::atoi(buffer_.c_str() + 9);
     answer_ = buffer_.substr(headerEnd + 4, total - headerEnd - 4);

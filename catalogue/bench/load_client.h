@@ -73,7 +73,7 @@ struct Timings {
     std::vector<double> milliseconds;  // sorted; answers and refusals alike
     long refused = 0;                  // 503: the search needed more checks than allowed
     long failures = 0;
-    std::set<std::string> answers;     // distinct bodies: one when every run answered alike
+    std::set<std::string> answers;  // distinct bodies: one when every run answered alike
 };
 
 // `rounds` searches for `target`, each from a connection opened for it, as a new client sends.

@@ -1,3 +1,5 @@
+// The searches the benchmark measures: after a restart, under load from many kept-alive
+// connections, beside connections held silent or slow, and searches built to be expensive.
 #include <poll.h>
 
 #include <algorithm>
@@ -23,12 +25,14 @@ void RestartPhase(int port, Clock::time_point restartStart, double openedMs) {
     {
         LoadConnection first(port);
         const int status = first.Exchange(SearchTarget("the 的", 20, 0));
-        std::printf("restart: index opened in %.0f ms, first search answered (%d) %.0f ms after "
-                    "the start\n",
-                    openedMs, status, sinceRestart());
+        std::printf(
+            "restart: index opened in %.0f ms, first search answered (%d) %.0f ms after "
+            "the start\n",
+            openedMs, status, sinceRestart());
     }
-    std::printf("the common searches from the first second (one fresh connection each, goal: "
-                "under 50 ms):\n");
+    std::printf(
+        "the common searches from the first second (one fresh connection each, goal: "
+        "under 50 ms):\n");
     for (const char* keyword : {"the 的", "love 的", "rain 故事"}) {
         for (int offset : {0, 20, 40}) {
             const double at = sinceRestart();
@@ -121,9 +125,10 @@ void SearchPhase(int port, const Settings& settings) {
                 latencies.empty() ? 0.0 : latencies.back());
     const auto varied = std::count_if(bodies.begin(), bodies.end(),
                                       [](const std::set<size_t>& b) { return b.size() > 1; });
-    std::printf("  %zu requests (%zu keywords x offsets 0, 20, 40), %ld with more than one "
-                "distinct answer\n",
-                targets.size(), kKeywords.size(), static_cast<long>(varied));
+    std::printf(
+        "  %zu requests (%zu keywords x offsets 0, 20, 40), %ld with more than one "
+        "distinct answer\n",
+        targets.size(), kKeywords.size(), static_cast<long>(varied));
     if (settings.connections > 1) return;
     // One client: which requests take longest.
     std::vector<size_t> order(targets.size());

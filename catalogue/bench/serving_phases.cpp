@@ -1,3 +1,5 @@
+// What the service holds open while it serves: audio downloads, fast or stalled, and the
+// connections and answers a stop must end.
 #include <httplib.h>
 #include <poll.h>
 
@@ -26,9 +28,10 @@ std::string MediaRequest(int64_t mediaId) {
 // search must be answered as without them.
 void StalledDownloadPhase(int port, int64_t mediaId, int stalled) {
     const std::string target = SearchTarget("月光", 20, 0);
-    std::printf("a fresh connection's search, %d audio downloads stalled (goal: as without "
-                "them):\n",
-                stalled);
+    std::printf(
+        "a fresh connection's search, %d audio downloads stalled (goal: as without "
+        "them):\n",
+        stalled);
     PrintTimings("with none stalled", FreshSearches(port, target, 20));
     std::vector<std::unique_ptr<LoadConnection>> downloads;
     for (int i = 0; i < stalled; ++i) {
@@ -85,8 +88,7 @@ void MediaPhase(int port, int64_t mediaId, int connections, double seconds) {
                 static_cast<double>(bytes.load()) / 1e6 / elapsed, failures.load());
 }
 
-void StopPhase(CatalogueServer& server, std::thread& serving, int port, int64_t mediaId,
-               int idle) {
+void StopPhase(CatalogueServer& server, std::thread& serving, int port, int64_t mediaId, int idle) {
     double stopMs = 0;
     {
         HeldConnections held(port, idle);

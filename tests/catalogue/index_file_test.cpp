@@ -1,9 +1,9 @@
 // The index file: what the scan takes from files, how a restart brings the index up to date, and
 // which files are refused as an index rather than overwritten.
 #include <gtest/gtest.h>
-#include <unistd.h>
-#include <sys/stat.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>

@@ -29,9 +29,8 @@ std::vector<int64_t> SongsHoldingEvery(const std::vector<std::string>& texts,
     for (size_t i = 0; i < texts.size(); ++i) {
         std::string text = texts[i];
         for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (std::all_of(terms.begin(), terms.end(), [&](const std::string& t) {
-                return text.find(t) != std::string::npos;
-            })) {
+        if (std::all_of(terms.begin(), terms.end(),
+                        [&](const std::string& t) { return text.find(t) != std::string::npos; })) {
             ids.push_back(static_cast<int64_t>(i) + 1);
         }
     }
@@ -105,7 +104,8 @@ TEST(CatalogueSearchBudget, CommonTermsThatNeverMeetAreAnsweredWithoutChecks) {
         std::vector<SongRow> songs;
         for (int offset : {0, 20, 40}) {
             EXPECT_EQ(database->Search(KeywordTerms(keyword), 21, offset, songs),
-                      SearchOutcome::kAnswered) << keyword;
+                      SearchOutcome::kAnswered)
+                << keyword;
             EXPECT_TRUE(songs.empty()) << keyword;
         }
     }
@@ -117,7 +117,8 @@ TEST(CatalogueSearchBudget, CommonTermsThatNeverMeetAreAnsweredWithoutChecks) {
         for (int offset : {0, 20, 40, 2000}) {
             std::vector<SongRow> songs;
             ASSERT_EQ(database->Search(KeywordTerms(keyword), 20, offset, songs),
-                      SearchOutcome::kAnswered) << keyword;
+                      SearchOutcome::kAnswered)
+                << keyword;
             EXPECT_EQ(IdsOf(songs), PageOf(expected, 20, offset)) << keyword << " at " << offset;
         }
     }
@@ -190,9 +191,9 @@ TEST(CatalogueSearchBudget, TermsOfRareAndCommonGramsFindTheSongsOfTheirFullMatc
     ASSERT_TRUE(database->Commit());
     // Lower-case keywords, so the expected songs are found with plain substrings.
     const std::vector<std::string> keywords = {
-        "kxa", "kxab", "kxba", "xab", "kxc 5", "the kxb", "rain kxd", "的 kxe", "kxf 故事",
-        "故事月", "故事光", "事月", "的故事光", "月", "事城的", "的爱", "kxz 的", "kxq the 1",
-        "kxab 故事", "nokx"};
+        "kxa",    "kxab",     "kxba",   "xab",       "kxc 5",     "the kxb",  "rain kxd",
+        "的 kxe", "kxf 故事", "故事月", "故事光",    "事月",      "的故事光", "月",
+        "事城的", "的爱",     "kxz 的", "kxq the 1", "kxab 故事", "nokx"};
     for (const std::string& keyword : keywords) {
         const std::vector<int64_t> expected = SongsHoldingEvery(texts, keyword);
         for (int narrowed : {kDefaultNarrowedChecks, 0, 1, 7}) {
@@ -200,7 +201,8 @@ TEST(CatalogueSearchBudget, TermsOfRareAndCommonGramsFindTheSongsOfTheirFullMatc
             for (int offset : {0, 20, 40, 5990}) {
                 std::vector<SongRow> songs;
                 ASSERT_EQ(database->Search(KeywordTerms(keyword), 20, offset, songs),
-                          SearchOutcome::kAnswered) << keyword << " at " << offset;
+                          SearchOutcome::kAnswered)
+                    << keyword << " at " << offset;
                 EXPECT_EQ(IdsOf(songs), PageOf(expected, 20, offset))
                     << keyword << " at " << offset << ", " << narrowed << " narrowed checks";
             }
@@ -214,12 +216,14 @@ TEST(CatalogueSearchBudget, TermsOfRareAndCommonGramsFindTheSongsOfTheirFullMatc
     for (int narrowed : {kDefaultNarrowedChecks, 0, 5}) {
         database->SetNarrowedChecks(narrowed);
         std::vector<SongRow> songs;
-        ASSERT_EQ(database->Search(KeywordTerms("the kxa"), 10, 0, songs), SearchOutcome::kAnswered);
+        ASSERT_EQ(database->Search(KeywordTerms("the kxa"), 10, 0, songs),
+                  SearchOutcome::kAnswered);
         EXPECT_EQ(songs.size(), 10u);
         songs.clear();
-        EXPECT_EQ(database->Search(KeywordTerms("the kxa"), 10, static_cast<int>(both.size()) - 5,
-                                   songs),
-                  SearchOutcome::kTooMuchWork) << narrowed;
+        EXPECT_EQ(
+            database->Search(KeywordTerms("the kxa"), 10, static_cast<int>(both.size()) - 5, songs),
+            SearchOutcome::kTooMuchWork)
+            << narrowed;
         EXPECT_TRUE(songs.empty());
     }
     database->SetSongChecks(kDefaultSongChecks);

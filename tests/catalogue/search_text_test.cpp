@@ -1,10 +1,10 @@
 // The gram texts keyword searches are made of, and the UTF-8 checks keywords and tags go through.
+#include "search_text.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
-
-#include "search_text.h"
 
 namespace tessel::catalogue::testing {
 namespace {
