@@ -20,6 +20,8 @@ NATIVE_PACKAGES=(
 BUILD_PACKAGES=(
   clang libclang-rt-14-dev g++-mingw-w64-i686-posix mingw-w64-i686-dev googletest
   x11-apps lintian
+  # The layout of the C++ files, checked against .clang-format with the version Debian 12 ships.
+  clang-format
   # The catalogue's user unit checked (systemd-analyze), its music folder against xdg-user-dir.
   systemd xdg-user-dirs
   # Hosts on a LAN made of network namespaces, each with its own system bus and avahi-daemon.
