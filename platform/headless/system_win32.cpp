@@ -1,6 +1,7 @@
 // Kernel commands that reach the system, on Windows: message box, settings files, file tests,
 // the program's directory, the clipboard and sounds.
 #include <windows.h>
+
 #include <mmsystem.h>
 
 #include <cstring>

@@ -1,6 +1,7 @@
 #pragma once
 // The control's event sink.
 #include <windows.h>
+
 #include <oaidl.h>
 #include <wmp.h>
 

@@ -3,6 +3,7 @@
 #include <ocidl.h>
 #include <ole2.h>
 #include <olectl.h>
+
 // The media player's interface and class ids are not in libuuid: this is the one file that
 // defines them.
 #include <initguid.h>
