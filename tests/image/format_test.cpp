@@ -426,7 +426,7 @@ TEST(FormCodec, RoundTripKeepsEveryUnitAndProperty) {
     EXPECT_EQ(std::get<StatusBarProperties>(units[5].properties).panes[1].width, 300u);
     EXPECT_EQ(std::get<ReportListProperties>(units[6].properties).columns[0].header, "h");
     EXPECT_EQ(std::get<Bytes>(units[7].properties), (Bytes{1, 2, 3}));
-    EXPECT_EQ(std::get<MenuItemProperties>(units[8].properties).third, 3u);
+    EXPECT_EQ(std::get<MenuItemProperties>(units[8].properties).menuBarWord, 3u);
     const auto& mp = std::get<MediaPlayerProperties>(r.form.windows[1].units[0].properties);
     ASSERT_EQ(mp.values.size(), 4u);
     EXPECT_EQ(mp.values[0].text, u"full");

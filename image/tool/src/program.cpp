@@ -175,7 +175,7 @@ struct Builder {
                     return Gbk(p.caption, p.caption);
                 if constexpr (std::is_same_v<T, image::StatusBarProperties>) {
                     for (auto& pane : p.panes)
-                        if (!Gbk(pane.text, pane.text) || !Gbk(pane.second, pane.second))
+                        if (!Gbk(pane.text, pane.text) || !Gbk(pane.unusedText, pane.unusedText))
                             return false;
                 }
                 if constexpr (std::is_same_v<T, image::ReportListProperties>) {
@@ -228,7 +228,7 @@ struct Builder {
                 u.type = image::unit_type::kMenuItem;
                 image::MenuItemProperties item;
                 item.level = m.level;
-                item.third = m.third;
+                item.menuBarWord = m.menuBarWord;
                 auto handler = Handler(m.handler);
                 if (!handler || !Gbk(m.name, u.name) || !Gbk(m.caption, item.caption))
                     return std::nullopt;
