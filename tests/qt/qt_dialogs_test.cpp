@@ -16,16 +16,10 @@
 
 namespace tessel::qt_test {
 
-class QtDialogsTest : public QObject {
+class QtDialogsTest : public ProgramCase {
     Q_OBJECT
 
   private slots:
-    void init() {
-        const std::string error = StartProgram();
-        QVERIFY2(error.empty(), error.c_str());
-    }
-    void cleanup() { EndProgram(); }
-
     void dialogsAndDesktop() {
         // A message box, answered OK.
         QString shown;

@@ -13,16 +13,10 @@
 
 namespace tessel::qt_test {
 
-class QtEventsTest : public QObject {
+class QtEventsTest : public ProgramCase {
     Q_OBJECT
 
   private slots:
-    void init() {
-        const std::string error = StartProgram();
-        QVERIFY2(error.empty(), error.c_str());
-    }
-    void cleanup() { EndProgram(); }
-
     void eventsWithTheirParameters() {
         auto* edit = Unit<QLineEdit>(app::kSearchBox);
         QTest::keyClick(edit, Qt::Key_Return);

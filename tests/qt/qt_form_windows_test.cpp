@@ -14,16 +14,10 @@
 
 namespace tessel::qt_test {
 
-class QtFormWindowsTest : public QObject {
+class QtFormWindowsTest : public ProgramCase {
     Q_OBJECT
 
   private slots:
-    void init() {
-        const std::string error = StartProgram();
-        QVERIFY2(error.empty(), error.c_str());
-    }
-    void cleanup() { EndProgram(); }
-
     void mainWindowFromTheForm() {
         QWidget* main = qt::WindowWidget(app::kMainWindowId);
         QCOMPARE(main->windowTitle(), QStringLiteral("Tessel音乐搜索下载器"));

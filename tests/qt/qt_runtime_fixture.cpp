@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtTest>
 
 #include <cstddef>
 #include <memory>
@@ -129,6 +130,13 @@ Value Kernel(std::uint32_t command, std::initializer_list<Value> args) {
 Value Library(std::uint32_t row, std::uint32_t command, std::initializer_list<Value> args) {
     return Owned(CallLibrary(row, command, std::span<const Value>(args.begin(), args.size())));
 }
+
+void ProgramCase::init() {
+    const std::string error = StartProgram();
+    QVERIFY2(error.empty(), error.c_str());
+}
+
+void ProgramCase::cleanup() { EndProgram(); }
 
 void AnswerModal(std::function<void(QWidget*)> act) {
     auto* poll = new QTimer;

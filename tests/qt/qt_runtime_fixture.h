@@ -3,6 +3,7 @@
 // that record how they were called, the units by reference, texts the test owns, and a way to
 // answer a dialog that blocks the call showing it.
 #include <QMenu>
+#include <QObject>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -68,6 +69,16 @@ Value Library(std::uint32_t row, std::uint32_t command, std::initializer_list<Va
 // Answers the next modal dialog (or pop-up) once it shows: what a user would do, from a timer,
 // since the call that shows it blocks.
 void AnswerModal(std::function<void(QWidget*)> act);
+
+// Each case starts with the program installed and its main window shown, and ends with its
+// windows discarded.
+class ProgramCase : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init();
+    void cleanup();
+};
 
 // The test classes, one a concern; each answers as QTest::qExec does.
 int RunFormWindowTests(int argc, char** argv);

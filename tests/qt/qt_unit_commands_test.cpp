@@ -17,16 +17,10 @@
 
 namespace tessel::qt_test {
 
-class QtUnitCommandsTest : public QObject {
+class QtUnitCommandsTest : public ProgramCase {
     Q_OBJECT
 
   private slots:
-    void init() {
-        const std::string error = StartProgram();
-        QVERIFY2(error.empty(), error.c_str());
-    }
-    void cleanup() { EndProgram(); }
-
     void propertiesRoundTrip() {
         const std::string title = Gbk(QStringLiteral("周杰伦 - 晴天"));
         Write(app::kSearchBox, unit_property::kText, TextArg(title));
