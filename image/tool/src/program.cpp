@@ -256,15 +256,15 @@ struct Builder {
             if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
             if (line.empty() || line.front() == '#') continue;
             const auto where = "texts line " + std::to_string(lineNumber) + ": ";
-            const auto tab1 = line.find('\t');
-            const auto tab2 = tab1 == line.npos ? line.npos : line.find('\t', tab1 + 1);
-            if (tab2 == line.npos) {
+            const auto kindEnd = line.find('\t');
+            const auto nameEnd = kindEnd == line.npos ? line.npos : line.find('\t', kindEnd + 1);
+            if (nameEnd == line.npos) {
                 error = where + "expected kind, name, value";
                 return false;
             }
-            Entry e{std::string(line.substr(0, tab1)),
-                    std::string(line.substr(tab1 + 1, tab2 - tab1 - 1)),
-                    Unescape(line.substr(tab2 + 1))};
+            Entry e{std::string(line.substr(0, kindEnd)),
+                    std::string(line.substr(kindEnd + 1, nameEnd - kindEnd - 1)),
+                    Unescape(line.substr(nameEnd + 1))};
             if (e.kind != "text" && e.kind != "double") {
                 error = where + "unknown kind " + e.kind;
                 return false;
