@@ -19,6 +19,10 @@ Bytes Join(std::initializer_list<Bytes> parts) {
 
 Bytes Zeros(std::size_t count) { return Bytes(count, 0); }
 
+// Ids of no meaning to the codec: one window holding the record under test.
+constexpr std::uint32_t kWindowId = 0x52010009;
+constexpr std::uint32_t kUnitId = 0x16010101;
+
 // From the type word to the end of the zero word behind the comment, for a unit named "n"
 // without a comment.
 Bytes Head(Bytes typeWord) {
@@ -45,7 +49,7 @@ const Bytes kPlaced = Join({
 // The unit that kPlaced and Head describe, holding these properties.
 Unit PlacedUnit(std::uint32_t type, UnitProperties properties) {
     Unit u;
-    u.id = 0x16010004;
+    u.id = kUnitId;
     u.type = type;
     u.name = "n";
     u.left = -1;
@@ -188,7 +192,7 @@ std::vector<Golden> Goldens() {
 
     // A menu item has no geometry, events or properties: the item follows the head.
     Unit menu;
-    menu.id = 0x16010004;
+    menu.id = kUnitId;
     menu.type = unit_type::kMenuItem;
     menu.name = "n";
     menu.properties = MenuItemProperties{1, 3, "menu", 0x32};
@@ -204,8 +208,8 @@ std::vector<Golden> Goldens() {
     return goldens;
 }
 
-// The form of one window (id 0x52010009, class word of a window) that holds this one record
-// for unit 0x16010004.
+// The form of one window (kWindowId, class word of a window) that holds this one record for
+// kUnitId.
 Bytes OneRecordForm(const Bytes& record) {
     const auto blockSize = static_cast<std::uint32_t>(8 + record.size());
     return Join({{0x08, 0x00, 0x00, 0x00},  // window list: 8 bytes follow
@@ -217,14 +221,14 @@ Bytes OneRecordForm(const Bytes& record) {
                  {0x01, 0x00, 0x00, 0x00},  // one unit
                  {static_cast<std::uint8_t>(blockSize), static_cast<std::uint8_t>(blockSize >> 8),
                   0x00, 0x00},
-                 {0x04, 0x00, 0x01, 0x16},  // unit id
+                 {0x01, 0x01, 0x01, 0x16},  // unit id
                  Zeros(4),                  // its record at offset 0
                  record});
 }
 
 Form OneUnitForm(const Unit& unit) {
     FormWindow window;
-    window.id = 0x52010009;
+    window.id = kWindowId;
     window.classWord = unit_type::kWindow;
     window.units = {unit};
     return Form{{window}};
