@@ -1,315 +1,55 @@
 #include "tessel/image/form.h"
 
-#include <cstring>
-#include <type_traits>
+#include "form_records.h"
 
 namespace tessel::image {
 
 namespace {
 
-constexpr std::size_t kRecordPad = 20;
-constexpr std::size_t kMenuTailPad = 16;
-constexpr std::size_t kCommonBlockSize = 25;
-constexpr std::size_t kCommonBlockFourAt = 12;  // the one non-zero byte of the common block
-
-void EncodeProperties(ByteWriter& w, std::uint32_t type, const UnitProperties& properties) {
-    std::visit(
-        [&](const auto& p) {
-            using T = std::decay_t<decltype(p)>;
-            if constexpr (std::is_same_v<T, Bytes>) {
-                w.Raw(p);
-            } else if constexpr (std::is_same_v<T, WindowProperties>) {
-                w.U32(PropertiesVersion(type));
-                w.U32(p.border);
-                w.U32(p.minimizeButton);
-                w.U32(p.maximizeButton);
-                w.U32(p.startPosition);
-                w.U32(static_cast<std::uint32_t>(p.icon.size()));
-                w.Raw(p.icon);
-                w.SizedText(p.title);
-            } else if constexpr (std::is_same_v<T, LabelProperties>) {
-                w.U32(PropertiesVersion(type));
-                w.U32(p.textColour);
-                w.U32(p.backColour);
-                w.SizedText(p.caption);
-            } else if constexpr (std::is_same_v<T, EditBoxProperties>) {
-                w.U32(PropertiesVersion(type));
-                w.U32(p.backColour);
-                w.SizedText(p.content);
-            } else if constexpr (std::is_same_v<T, ButtonProperties>) {
-                w.U32(PropertiesVersion(type));
-                w.SizedText(p.caption);
-            } else if constexpr (std::is_same_v<T, TimerProperties>) {
-                w.U32(PropertiesVersion(type));
-                w.U32(p.period);
-            } else if constexpr (std::is_same_v<T, StatusBarProperties>) {
-                w.U32(PropertiesVersion(type));
-                w.U32(static_cast<std::uint32_t>(p.panes.size()));
-                for (const auto& pane : p.panes) {
-                    w.U32(pane.width);
-                    w.SizedText(pane.text);
-                    w.SizedText(pane.second);
-                }
-            } else if constexpr (std::is_same_v<T, ReportListProperties>) {
-                w.U32(PropertiesVersion(type));
-                w.U32(p.viewType);
-                w.U32(p.backColour);
-                w.U32(static_cast<std::uint32_t>(p.columns.size()));
-                for (const auto& c : p.columns) {
-                    w.SizedText(c.text);
-                    w.I32(c.image);
-                    w.U32(c.alignment);
-                    w.U32(c.width);
-                    w.SizedText(c.header);
-                }
-            } else if constexpr (std::is_same_v<T, MediaPlayerProperties>) {
-                w.U32(p.signature);
-                w.U32(p.version);
-                w.Raw(p.header);
-                for (const auto& v : p.values) {
-                    w.U16(v.type);
-                    switch (v.type) {
-                        case ControlValue::kDouble:
-                            w.F64(v.number);
-                            break;
-                        case ControlValue::kLogical:
-                            w.U16(v.logical ? 0xFFFF : 0);
-                            break;
-                        case ControlValue::kText:
-                            w.U32(static_cast<std::uint32_t>(2 * (v.text.size() + 1)));
-                            for (char16_t c : v.text) w.U16(c);
-                            w.U16(0);
-                            break;
-                        default:
-                            w.I32(v.integer);
-                            break;
-                    }
-                }
-                w.U32(p.extentX);
-                w.U32(p.extentY);
-            } else if constexpr (std::is_same_v<T, MenuItemProperties>) {
-                // Menu items are written by EncodeUnit; nothing further here.
-            }
-        },
-        properties);
-}
+using form_codec::FormDecoder;
+using form_codec::FormEncoder;
 
 void EncodeUnit(ByteWriter& w, const Unit& u) {
     const auto lengthAt = w.Size();
     w.U32(0);
-    w.U32(u.type);
-    w.Zeros(kRecordPad);
-    w.CString(u.name);
-    w.CString(u.comment);
-    w.U32(0);
-    if (const auto* menu = std::get_if<MenuItemProperties>(&u.properties)) {
-        w.U32(menu->level);
-        w.U32(menu->third);
-        w.CString(menu->caption);
-        w.U32(menu->clickHandler);
-        w.Zeros(kMenuTailPad);
-    } else {
-        w.I32(u.left);
-        w.I32(u.top);
-        w.I32(u.width);
-        w.I32(u.height);
-        std::array<std::uint8_t, kCommonBlockSize> common{};
-        common[kCommonBlockFourAt] = 4;
-        w.Raw(common);
-        w.U32(u.flags);
-        w.U32(0);
-        w.U32(static_cast<std::uint32_t>(u.events.size()));
-        for (const auto& e : u.events) {
-            w.I32(e.number);
-            w.U32(e.codeOffset);
-        }
-        w.Zeros(kRecordPad);
-        EncodeProperties(w, u.type, u.properties);
-    }
+    FormEncoder encoder(w);
+    form_records::UnitRecord(encoder, u);
     w.PatchU32(lengthAt, static_cast<std::uint32_t>(w.Size() - lengthAt - 4));
 }
 
-// Reads one type's properties from the rest of its record; unknown types stay bytes.
-bool DecodeProperties(ByteReader& r, std::uint32_t type, UnitProperties& out) {
-    const bool versioned = type != unit_type::kMediaPlayer;
-    if (versioned) {
-        switch (type) {
-            case unit_type::kWindow:
-            case unit_type::kLabel:
-            case unit_type::kEditBox:
-            case unit_type::kButton:
-            case unit_type::kTimer:
-            case unit_type::kStatusBar:
-            case unit_type::kReportList:
-                if (r.U32() != PropertiesVersion(type)) return false;
-                break;
-            default: {
-                const auto rest = r.Raw(r.Remaining());
-                out = Bytes(rest.begin(), rest.end());
-                return true;
-            }
-        }
-    }
-    switch (type) {
-        case unit_type::kWindow: {
-            WindowProperties p;
-            p.border = r.U32();
-            p.minimizeButton = r.U32();
-            p.maximizeButton = r.U32();
-            p.startPosition = r.U32();
-            const auto icon = r.Raw(r.U32());
-            p.icon.assign(icon.begin(), icon.end());
-            p.title = r.SizedText();
-            out = std::move(p);
-            break;
-        }
-        case unit_type::kLabel: {
-            LabelProperties p;
-            p.textColour = r.U32();
-            p.backColour = r.U32();
-            p.caption = r.SizedText();
-            out = std::move(p);
-            break;
-        }
-        case unit_type::kEditBox: {
-            EditBoxProperties p;
-            p.backColour = r.U32();
-            p.content = r.SizedText();
-            out = std::move(p);
-            break;
-        }
-        case unit_type::kButton:
-            out = ButtonProperties{r.SizedText()};
-            break;
-        case unit_type::kTimer:
-            out = TimerProperties{r.U32()};
-            break;
-        case unit_type::kStatusBar: {
-            StatusBarProperties p;
-            const auto count = r.U32();
-            for (std::uint32_t i = 0; i < count && !r.Failed(); ++i) {
-                StatusPane pane;
-                pane.width = r.U32();
-                pane.text = r.SizedText();
-                pane.second = r.SizedText();
-                p.panes.push_back(std::move(pane));
-            }
-            out = std::move(p);
-            break;
-        }
-        case unit_type::kReportList: {
-            ReportListProperties p;
-            p.viewType = r.U32();
-            p.backColour = r.U32();
-            const auto count = r.U32();
-            for (std::uint32_t i = 0; i < count && !r.Failed(); ++i) {
-                ListColumn c;
-                c.text = r.SizedText();
-                c.image = r.I32();
-                c.alignment = r.U32();
-                c.width = r.U32();
-                c.header = r.SizedText();
-                p.columns.push_back(std::move(c));
-            }
-            out = std::move(p);
-            break;
-        }
-        case unit_type::kMediaPlayer: {
-            MediaPlayerProperties p;
-            p.signature = r.U32();
-            p.version = r.U32();
-            const auto header = r.Raw(p.header.size());
-            if (!r.Failed()) std::memcpy(p.header.data(), header.data(), header.size());
-            // Typed values run up to the extent, which closes the record.
-            while (!r.Failed() && r.Remaining() > 8) {
-                ControlValue v;
-                v.type = r.U16();
-                switch (v.type) {
-                    case ControlValue::kInteger:
-                        v.integer = r.I32();
-                        break;
-                    case ControlValue::kDouble:
-                        v.number = r.F64();
-                        break;
-                    case ControlValue::kLogical:
-                        v.logical = r.U16() != 0;
-                        break;
-                    case ControlValue::kText: {
-                        const auto length = r.U32();
-                        const auto bytes = r.Raw(length);
-                        if (length < 2 || length % 2 != 0) r.Fail();
-                        for (std::size_t i = 0; !r.Failed() && i + 2 < bytes.size(); i += 2)
-                            v.text.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
-                        break;
-                    }
-                    default:
-                        r.Fail();
-                        break;
-                }
-                p.values.push_back(std::move(v));
-            }
-            p.extentX = r.U32();
-            p.extentY = r.U32();
-            out = std::move(p);
-            break;
-        }
-        default:
-            break;
-    }
-    return !r.Failed() && r.Remaining() == 0;
-}
-
 bool DecodeUnit(std::span<const std::uint8_t> record, Unit& u, std::string& error) {
-    ByteReader r(record);
-    u.type = r.U32();
-    r.Skip(kRecordPad);
-    u.name = r.CString();
-    u.comment = r.CString();
-    r.U32();
-    if (u.type == unit_type::kMenuItem) {
-        MenuItemProperties m;
-        m.level = r.U32();
-        m.third = r.U32();
-        m.caption = r.CString();
-        m.clickHandler = r.U32();
-        r.Skip(kMenuTailPad);
-        u.properties = std::move(m);
-        if (r.Failed() || r.Remaining() != 0) {
-            error = "menu item record has the wrong length";
-            return false;
-        }
-        return true;
-    }
-    u.left = r.I32();
-    u.top = r.I32();
-    u.width = r.I32();
-    u.height = r.I32();
-    r.Skip(kCommonBlockSize);
-    u.flags = r.U32();
-    r.U32();
-    const auto eventCount = r.U32();
-    if (eventCount > r.Remaining() / 8) {
-        error = "event count runs past the record";
-        return false;
-    }
-    u.events.resize(eventCount);
-    for (auto& e : u.events) {
-        e.number = r.I32();
-        e.codeOffset = r.U32();
-    }
-    r.Skip(kRecordPad);
-    if (r.Failed()) {
-        error = "unit record is truncated";
-        return false;
-    }
-    if (!DecodeProperties(r, u.type, u.properties)) {
-        error = "properties of a unit of type " + std::to_string(u.type) + " do not fit its record";
-        return false;
-    }
-    return true;
+    FormDecoder decoder(record);
+    form_records::UnitRecord(decoder, u);
+    error = decoder.Error();
+    return error.empty();
 }
 
 }  // namespace
+
+UnitProperties form_codec::EmptyPropertiesOf(std::uint32_t type) {
+    switch (type) {
+        case unit_type::kWindow:
+            return WindowProperties{};
+        case unit_type::kMenuItem:
+            return MenuItemProperties{};
+        case unit_type::kLabel:
+            return LabelProperties{};
+        case unit_type::kEditBox:
+            return EditBoxProperties{};
+        case unit_type::kButton:
+            return ButtonProperties{};
+        case unit_type::kTimer:
+            return TimerProperties{};
+        case unit_type::kStatusBar:
+            return StatusBarProperties{};
+        case unit_type::kReportList:
+            return ReportListProperties{};
+        case unit_type::kMediaPlayer:
+            return MediaPlayerProperties{};
+        default:
+            return Bytes{};
+    }
+}
 
 std::uint32_t PropertiesVersion(std::uint32_t type) {
     switch (type) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -114,105 +115,209 @@ class FakeWinInet {
     std::size_t next_ = 0;
 };
 
+// What WebRequest asked of WinInet, by meaning: WinInet's argument positions are read here once.
+struct SeenRequest {
+    std::vector<std::uint32_t> order;  // the functions called, in order
+    // InternetOpenA
+    std::string agent, proxy, proxyBypass;
+    Word accessType = 0, openFlags = 0;
+    // InternetConnectA
+    Word connectedFrom = 0, port = 0, service = 0;
+    std::string host, user, password;
+    // HttpOpenRequestA
+    Word requestedFrom = 0, acceptTypes = 0, flags = 0;
+    std::string verb, object, version, referer;
+    // The send: which function, on which handle, the header block and its stated length
+    std::uint32_t send = 0;
+    Word sentOn = 0, headersLength = 0, bodyAt = 0, bodyLength = 0;
+    int sends = 0;
+    std::string headers;
+    Word headerQueryLevel = 0;   // HttpQueryInfoA's info level
+    std::vector<Word> closed;    // InternetCloseHandle's handles, in order
+};
+
+SeenRequest Seen(const FakeWinInet& inet) {
+    SeenRequest s;
+    s.order = inet.Indexes();
+    const auto& open = inet.First(dll::kInternetOpenA);
+    s.agent = open.texts[0];
+    s.accessType = open.args[1];
+    s.proxy = open.texts[2];
+    s.proxyBypass = open.texts[3];
+    s.openFlags = open.args[4];
+    const auto& connect = inet.First(dll::kInternetConnectA);
+    s.connectedFrom = connect.args[0];
+    s.host = connect.texts[1];
+    s.port = connect.args[2];
+    s.user = connect.texts[3];
+    s.password = connect.texts[4];
+    s.service = connect.args[5];
+    const auto& request = inet.First(dll::kHttpOpenRequestA);
+    s.requestedFrom = request.args[0];
+    s.verb = request.texts[1];
+    s.object = request.texts[2];
+    s.version = request.texts[3];
+    s.referer = request.texts[4];
+    s.acceptTypes = request.args[5];
+    s.flags = request.args[6];
+    for (const auto& c : inet.calls) {
+        if (c.index == dll::kHttpSendRequestA || c.index == dll::kHttpSendRequestWithBytes) {
+            s.send = c.index;
+            ++s.sends;
+            s.sentOn = c.args[0];
+            s.headers = c.texts[1];
+            s.headersLength = c.args[2];
+            s.bodyAt = c.args[3];
+            s.bodyLength = c.args[4];
+        }
+        if (c.index == dll::kInternetCloseHandle) s.closed.push_back(c.args[0]);
+    }
+    s.headerQueryLevel = inet.First(dll::kHttpQueryInfoA).args[1];
+    return s;
+}
+
+constexpr Word kDirect = 1, kNamedProxy = 3;  // InternetOpenA's access types
+constexpr Word kHttpService = 3;               // INTERNET_SERVICE_HTTP
+constexpr Word kRawHeadersCrLf = 22;           // HTTP_QUERY_RAW_HEADERS_CRLF
+
+constexpr const char* kNoText = "<null>";  // a null text argument, as Str shows it
+
+// A kind of request: what the caller gives, and the properties of the calls that it decides.
+// A property left empty is not looked at, or for the proxy's, is that of a direct connection.
+struct RequestKind {
+    const char* what;
+    const char* url;
+    std::int32_t method = 0;
+    const char* postText = nullptr;
+    const char* postBytes = nullptr;
+    bool cookiesGiven = false;
+    bool noRedirect = false;
+    const char* proxy = nullptr;
+
+    std::optional<std::string> verb = {};
+    std::optional<Word> flags = {};
+    std::optional<Word> port = {};
+    std::optional<Word> accessType = {};
+    std::optional<std::string> proxyText = {};
+    std::optional<std::string> proxyBypass = {};
+    std::optional<std::uint32_t> send = {};
+    std::optional<std::string> body = {};         // what went out as the body
+    std::optional<bool> contentTypeAdded = {};    // the form content type joined the header block
+};
+
+const RequestKind kRequestKinds[] = {
+    {.what = "bare GET", .url = "http://Example.com:8080/A?b=1", .verb = "GET",
+     .flags = 0x80004010u, .port = 8080u, .send = dll::kHttpSendRequestA, .body = ""},
+    {.what = "https", .url = "https://example.com/", .flags = 0x80800010u, .port = 443u},
+    {.what = "https in capitals", .url = "HTTPS://example.com/", .flags = 0x80800010u},
+    {.what = "https without slashes", .url = "https:example.com/", .flags = 0x80004010u},
+    {.what = "cookies given, even empty", .url = "http://example.com/", .cookiesGiven = true,
+     .flags = 0x80084010u},
+    {.what = "no redirect", .url = "https://example.com/", .noRedirect = true,
+     .flags = 0x80A00010u},
+    {.what = "method 9", .url = "http://h/", .method = 9, .verb = "GET"},
+    {.what = "method -1", .url = "http://h/", .method = -1, .verb = "GET"},
+    {.what = "method 7", .url = "http://h/", .method = 7, .verb = "CONNECT"},
+    {.what = "method 2", .url = "http://h/", .method = 2, .verb = "HEAD"},
+    {.what = "proxy for http", .url = "http://h/", .proxy = "127.0.0.1:8080",
+     .accessType = kNamedProxy, .proxyText = "http=127.0.0.1:8080", .proxyBypass = kNoText},
+    {.what = "proxy for https", .url = "https://h/", .proxy = "127.0.0.1:8080",
+     .accessType = kNamedProxy, .proxyText = "127.0.0.1:8080", .proxyBypass = kNoText},
+    {.what = "GET leaves its text out", .url = "http://h/", .postText = "ignored",
+     .send = dll::kHttpSendRequestA, .body = ""},
+    {.what = "POST sends its text", .url = "http://h/", .method = 1, .postText = "q=1",
+     .verb = "POST", .send = dll::kHttpSendRequestWithBytes, .body = "q=1",
+     .contentTypeAdded = true},
+    {.what = "PUT sends its bytes over its text", .url = "http://h/", .method = 3,
+     .postText = "text", .postBytes = "raw", .verb = "PUT", .send = dll::kHttpSendRequestWithBytes,
+     .body = "raw", .contentTypeAdded = false},
+};
+
+// A property the kind decides is checked; one it leaves empty is not.
+template <class T, class Seen>
+void ExpectWhereGiven(const std::optional<T>& expected, const Seen& seen, const char* property) {
+    if (expected) {
+        EXPECT_EQ(seen, *expected) << property;
+    }
+}
+
+TEST(WebRequestCalls, EachKindOfRequestDecidesItsOwnProperties) {
+    for (const auto& kind : kRequestKinds) {
+        SCOPED_TRACE(kind.what);
+        RecordingServices r;
+        FakeWinInet inet(r);
+        Text cookies = Text::Copy("");
+        ByteArray bytes = kind.postBytes != nullptr
+                              ? ByteArray::Copy(kind.postBytes, std::strlen(kind.postBytes))
+                              : ByteArray();
+        WebRequestOptions o;
+        o.method = kind.method;
+        o.postText = kind.postText;
+        o.postBytes = &bytes;
+        if (kind.cookiesGiven) o.sendCookies = &cookies;
+        o.noRedirect = kind.noRedirect;
+        o.proxy = kind.proxy;
+        WebRequest(kind.url, o);
+        const SeenRequest s = Seen(inet);
+        ExpectWhereGiven(kind.verb, s.verb, "verb");
+        ExpectWhereGiven(kind.flags, s.flags, "flags");
+        ExpectWhereGiven(kind.port, s.port, "port");
+        EXPECT_EQ(s.accessType, kind.accessType.value_or(kDirect));
+        EXPECT_EQ(s.proxy, kind.proxyText.value_or(""));
+        EXPECT_EQ(s.proxyBypass, kind.proxyBypass.value_or(""));
+        ExpectWhereGiven(kind.send, s.send, "send function");
+        if (kind.body) {
+            EXPECT_EQ(inet.sentBody, *kind.body);
+            EXPECT_EQ(s.bodyLength, kind.body->size());
+            EXPECT_EQ(s.bodyAt == 0, kind.body->empty());
+            // A text body is written back to the caller's bytes.
+            if (!kind.body->empty()) {
+                EXPECT_EQ(bytes.view(), *kind.body);
+            }
+        }
+        if (kind.contentTypeAdded) {
+            EXPECT_EQ(s.headers.find("\r\nContent-Type: application/x-www-form-urlencoded") !=
+                          std::string::npos,
+                      *kind.contentTypeAdded);
+        }
+        // What no kind changes.
+        EXPECT_EQ(s.sends, 1);
+        EXPECT_EQ(s.openFlags, 0u);
+        EXPECT_EQ(s.user, "");
+        EXPECT_EQ(s.password, "");
+        EXPECT_EQ(s.service, kHttpService);
+        EXPECT_EQ(s.version, "HTTP/1.1");
+        EXPECT_EQ(s.referer, "");
+        EXPECT_EQ(s.acceptTypes, 0u);
+        EXPECT_EQ(s.headersLength, s.headers.size());
+    }
+}
+
+// The whole exchange of a GET with nothing else given: the calls in order, each handle opened
+// from the one before, the default header block, the body read in chunks, the headers asked for,
+// and the handles closed innermost first.
 TEST(WebRequestCalls, ABareHttpGet) {
     RecordingServices r;
     FakeWinInet inet(r);
     inet.chunks = {"hel", "lo"};
     const ByteArray body = WebRequest("http://Example.com:8080/A?b=1");
     EXPECT_EQ(body.view(), "hello");
+    const SeenRequest s = Seen(inet);
     using V = std::vector<std::uint32_t>;
-    EXPECT_EQ(inet.Indexes(),
-              (V{dll::kInternetOpenA, dll::kInternetConnectA, dll::kHttpOpenRequestA,
-                 dll::kHttpSendRequestA, dll::kInternetReadFile, dll::kInternetReadFile,
-                 dll::kInternetReadFile, dll::kHttpQueryInfoA, dll::kInternetCloseHandle,
-                 dll::kInternetCloseHandle, dll::kInternetCloseHandle}));
-    const auto& open = inet.calls[0].args;
-    const auto& openT = inet.calls[0].texts;
-    EXPECT_EQ(openT[0], kAgent);
-    EXPECT_EQ(open[1], 1u);  // direct
-    EXPECT_EQ(openT[2], "");
-    EXPECT_EQ(openT[3], "");
-    EXPECT_EQ(open[4], 0u);
-    const auto& connect = inet.calls[1].args;
-    const auto& connectT = inet.calls[1].texts;
-    EXPECT_EQ(connect[0], kRoot);
-    EXPECT_EQ(connectT[1], "example.com");
-    EXPECT_EQ(connect[2], 8080u);
-    EXPECT_EQ(connectT[3], "");
-    EXPECT_EQ(connectT[4], "");
-    EXPECT_EQ(connect[5], 3u);
-    const auto& request = inet.calls[2].args;
-    const auto& requestT = inet.calls[2].texts;
-    EXPECT_EQ(request[0], kConnection);
-    EXPECT_EQ(requestT[1], "GET");
-    EXPECT_EQ(requestT[2], "/A?b=1");
-    EXPECT_EQ(requestT[3], "HTTP/1.1");
-    EXPECT_EQ(requestT[4], "");
-    EXPECT_EQ(request[5], 0u);
-    EXPECT_EQ(request[6], 0x80004010u);
-    const auto& send = inet.calls[3].args;
-    const auto& sendT = inet.calls[3].texts;
-    const std::string block =
-        "Accept: */*\r\nReferer: http://Example.com:8080/A?b=1\r\nAccept-Language: zh-cn";
-    EXPECT_EQ(send[0], kRequest);
-    EXPECT_EQ(sendT[1], block);
-    EXPECT_EQ(send[2], block.size());
-    EXPECT_EQ(send[3], 0u);
-    EXPECT_EQ(send[4], 0u);
-    EXPECT_EQ(inet.First(dll::kHttpQueryInfoA).args[1], 22u);
-    EXPECT_EQ(inet.calls[8].args[0], kRequest);  // closed innermost first
-    EXPECT_EQ(inet.calls[9].args[0], kConnection);
-    EXPECT_EQ(inet.calls[10].args[0], kRoot);
-}
-
-TEST(WebRequestCalls, OpenFlags) {
-    RecordingServices r;
-    FakeWinInet inet(r);
-    auto flags = [&](const char* url, const WebRequestOptions& o) {
-        inet.calls.clear();
-        WebRequest(url, o);
-        return inet.First(dll::kHttpOpenRequestA).args[6];
-    };
-    EXPECT_EQ(flags("https://example.com/", {}), 0x80800010u);
-    EXPECT_EQ(flags("HTTPS://example.com/", {}), 0x80800010u);
-    EXPECT_EQ(flags("https:example.com/", {}), 0x80004010u);
-    Text empty = Text::Copy("");
-    WebRequestOptions cookies;
-    cookies.sendCookies = &empty;
-    EXPECT_EQ(flags("http://example.com/", cookies), 0x80084010u);  // given, even empty
-    WebRequestOptions noRedirect;
-    noRedirect.noRedirect = true;
-    EXPECT_EQ(flags("https://example.com/", noRedirect), 0x80A00010u);
-    EXPECT_EQ(inet.First(dll::kInternetConnectA).args[2], 443u);
-}
-
-TEST(WebRequestCalls, MethodsOutsideTheTableAreGet) {
-    RecordingServices r;
-    FakeWinInet inet(r);
-    for (int method : {9, -1, 7, 2}) {
-        inet.calls.clear();
-        WebRequestOptions o;
-        o.method = method;
-        WebRequest("http://h/", o);
-        EXPECT_EQ(inet.First(dll::kHttpOpenRequestA).texts[1], method == 7   ? "CONNECT"
-                                                               : method == 2 ? "HEAD"
-                                                                             : "GET");
-    }
-}
-
-TEST(WebRequestCalls, ProxyForms) {
-    RecordingServices r;
-    FakeWinInet inet(r);
-    WebRequestOptions o;
-    o.proxy = "127.0.0.1:8080";
-    WebRequest("http://h/", o);
-    EXPECT_EQ(inet.calls[0].args[1], 3u);
-    EXPECT_EQ(inet.calls[0].texts[2], "http=127.0.0.1:8080");
-    EXPECT_EQ(inet.calls[0].args[3], 0u);
-    inet.calls.clear();
-    WebRequest("https://h/", o);
-    EXPECT_EQ(inet.calls[0].texts[2], "127.0.0.1:8080");
-    EXPECT_EQ(inet.calls[0].args[3], 0u);
+    EXPECT_EQ(s.order, (V{dll::kInternetOpenA, dll::kInternetConnectA, dll::kHttpOpenRequestA,
+                          dll::kHttpSendRequestA, dll::kInternetReadFile, dll::kInternetReadFile,
+                          dll::kInternetReadFile, dll::kHttpQueryInfoA, dll::kInternetCloseHandle,
+                          dll::kInternetCloseHandle, dll::kInternetCloseHandle}));
+    EXPECT_EQ(s.agent, kAgent);
+    EXPECT_EQ(s.connectedFrom, kRoot);
+    EXPECT_EQ(s.host, "example.com");
+    EXPECT_EQ(s.requestedFrom, kConnection);
+    EXPECT_EQ(s.object, "/A?b=1");
+    EXPECT_EQ(s.sentOn, kRequest);
+    EXPECT_EQ(s.headers,
+              "Accept: */*\r\nReferer: http://Example.com:8080/A?b=1\r\nAccept-Language: zh-cn");
+    EXPECT_EQ(s.headerQueryLevel, kRawHeadersCrLf);
+    EXPECT_EQ(s.closed, (std::vector<Word>{kRequest, kConnection, kRoot}));
 }
 
 TEST(WebRequestCalls, UserAgentComesFromTheHeaderBlock) {
@@ -224,7 +329,7 @@ TEST(WebRequestCalls, UserAgentComesFromTheHeaderBlock) {
         WebRequestOptions o;
         o.requestHeaders = &h;
         WebRequest("http://h/", o);
-        return inet.calls[0].texts[0];
+        return Seen(inet).agent;
     };
     EXPECT_EQ(agent("User-Agent:  Tessel/1.0 \r\nX-A: 1"), "Tessel/1.0");
     EXPECT_EQ(agent("user-agent: Foo"), "Foo");
@@ -258,39 +363,6 @@ TEST(WebRequestCalls, HeaderCompletionIsCaseSensitive) {
               "Cookie: a=1");
 }
 
-TEST(WebRequestCalls, BodiesByMethod) {
-    RecordingServices r;
-    FakeWinInet inet(r);
-    WebRequestOptions post;
-    post.method = 1;
-    post.postText = "q=1";
-    ByteArray bytes;
-    post.postBytes = &bytes;
-    WebRequest("http://h/", post);
-    EXPECT_EQ(inet.sentBody, "q=1");
-    EXPECT_EQ(bytes.view(), "q=1");  // filled from the text and written back
-    const std::string sent = inet.First(dll::kHttpSendRequestWithBytes).texts[1];
-    EXPECT_NE(sent.find("\r\nContent-Type: application/x-www-form-urlencoded"), std::string::npos);
-
-    inet.calls.clear();
-    WebRequestOptions get;
-    get.postText = "ignored";
-    WebRequest("http://h/", get);
-    EXPECT_EQ(inet.First(dll::kHttpSendRequestA).args[3], 0u);
-    EXPECT_EQ(inet.First(dll::kHttpSendRequestWithBytes).index, 99u);
-
-    inet.calls.clear();
-    ByteArray given = ByteArray::Copy("raw", 3);
-    WebRequestOptions put;
-    put.method = 3;
-    put.postText = "text";
-    put.postBytes = &given;
-    WebRequest("http://h/", put);
-    EXPECT_EQ(inet.sentBody, "raw");  // bytes win over text
-    EXPECT_EQ(inet.First(dll::kHttpSendRequestWithBytes).texts[1].find("Content-Type"),
-              std::string::npos);
-}
-
 TEST(WebRequestCalls, AFailedHandleClosesWhatWasOpenedAndWritesNothing) {
     for (int failing = 0; failing < 3; ++failing) {
         RecordingServices r;
@@ -321,8 +393,7 @@ TEST(WebRequestCalls, AFailedHandleClosesWhatWasOpenedAndWritesNothing) {
              dll::kInternetCloseHandle, dll::kInternetCloseHandle}};
         EXPECT_EQ(inet.Indexes(), expected[failing]) << failing;
         if (failing == 2) {
-            EXPECT_EQ(inet.calls[3].args[0], kConnection);
-            EXPECT_EQ(inet.calls[4].args[0], kRoot);
+            EXPECT_EQ(Seen(inet).closed, (std::vector<Word>{kConnection, kRoot}));
         }
         EXPECT_STREQ(headers.c_str(), "X-A: 1");
         EXPECT_STREQ(send.c_str(), "a=1");

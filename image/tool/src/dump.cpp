@@ -193,7 +193,7 @@ struct Dumper {
                     for (std::size_t i = 0; i < p.panes.size(); ++i)
                         Line(3, "pane " + std::to_string(i) + ": width " +
                                     std::to_string(p.panes[i].width) + ", text " +
-                                    Gbk(p.panes[i].text) + ", second " + Gbk(p.panes[i].second));
+                                    Gbk(p.panes[i].text) + ", second " + Gbk(p.panes[i].unusedText));
                 } else if constexpr (std::is_same_v<T, image::ReportListProperties>) {
                     Line(3, "view " + std::to_string(p.viewType) + ", background " +
                                 Colour(p.backColour));
@@ -237,7 +237,7 @@ struct Dumper {
                                 std::to_string(p.extentY) + " (0.01 mm)");
                 } else if constexpr (std::is_same_v<T, image::MenuItemProperties>) {
                     Line(3, "caption " + Gbk(p.caption) + ", level " + std::to_string(p.level) +
-                                ", third word " + std::to_string(p.third) + ", click -> " +
+                                ", third word " + std::to_string(p.menuBarWord) + ", click -> " +
                                 Handler(p.clickHandler));
                 }
             },

@@ -175,7 +175,7 @@ struct Builder {
                     return Gbk(p.caption, p.caption);
                 if constexpr (std::is_same_v<T, image::StatusBarProperties>) {
                     for (auto& pane : p.panes)
-                        if (!Gbk(pane.text, pane.text) || !Gbk(pane.second, pane.second))
+                        if (!Gbk(pane.text, pane.text) || !Gbk(pane.unusedText, pane.unusedText))
                             return false;
                 }
                 if constexpr (std::is_same_v<T, image::ReportListProperties>) {
@@ -228,7 +228,7 @@ struct Builder {
                 u.type = image::unit_type::kMenuItem;
                 image::MenuItemProperties item;
                 item.level = m.level;
-                item.third = m.third;
+                item.menuBarWord = m.menuBarWord;
                 auto handler = Handler(m.handler);
                 if (!handler || !Gbk(m.name, u.name) || !Gbk(m.caption, item.caption))
                     return std::nullopt;
@@ -256,15 +256,15 @@ struct Builder {
             if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
             if (line.empty() || line.front() == '#') continue;
             const auto where = "texts line " + std::to_string(lineNumber) + ": ";
-            const auto tab1 = line.find('\t');
-            const auto tab2 = tab1 == line.npos ? line.npos : line.find('\t', tab1 + 1);
-            if (tab2 == line.npos) {
+            const auto kindEnd = line.find('\t');
+            const auto nameEnd = kindEnd == line.npos ? line.npos : line.find('\t', kindEnd + 1);
+            if (nameEnd == line.npos) {
                 error = where + "expected kind, name, value";
                 return false;
             }
-            Entry e{std::string(line.substr(0, tab1)),
-                    std::string(line.substr(tab1 + 1, tab2 - tab1 - 1)),
-                    Unescape(line.substr(tab2 + 1))};
+            Entry e{std::string(line.substr(0, kindEnd)),
+                    std::string(line.substr(kindEnd + 1, nameEnd - kindEnd - 1)),
+                    Unescape(line.substr(nameEnd + 1))};
             if (e.kind != "text" && e.kind != "double") {
                 error = where + "unknown kind " + e.kind;
                 return false;

@@ -49,6 +49,7 @@ constexpr std::uint32_t kUnitTakesFocus = 4;
 struct FormEvent {
     std::int32_t number = 0;
     std::uint32_t codeOffset = 0;
+    bool operator==(const FormEvent&) const = default;
 };
 
 struct WindowProperties {
@@ -58,6 +59,7 @@ struct WindowProperties {
     std::uint32_t startPosition = 0;  // 0: at the stored left/top
     Bytes icon;                       // a complete .ico file, or empty
     std::string title;                // GBK
+    bool operator==(const WindowProperties&) const = default;
 };
 
 struct LabelProperties {
@@ -65,29 +67,35 @@ struct LabelProperties {
     std::uint32_t backColour = kNoColour;  // kNoColour: transparent
     std::string caption;
     static constexpr std::uint32_t kNoColour = 0xFFFFFFFF;
+    bool operator==(const LabelProperties&) const = default;
 };
 
 struct EditBoxProperties {
     std::uint32_t backColour = 0xFFFFFF;
     std::string content;
+    bool operator==(const EditBoxProperties&) const = default;
 };
 
 struct ButtonProperties {
     std::string caption;
+    bool operator==(const ButtonProperties&) const = default;
 };
 
 struct TimerProperties {
     std::uint32_t period = 0;  // milliseconds; 0 stands still
+    bool operator==(const TimerProperties&) const = default;
 };
 
 struct StatusPane {
     std::uint32_t width = 0;
     std::string text;
-    std::string second;  // stored empty
+    std::string unusedText;  // a second text per pane, stored empty
+    bool operator==(const StatusPane&) const = default;
 };
 
 struct StatusBarProperties {
     std::vector<StatusPane> panes;
+    bool operator==(const StatusBarProperties&) const = default;
 };
 
 struct ListColumn {
@@ -96,12 +104,14 @@ struct ListColumn {
     std::uint32_t alignment = 0;
     std::uint32_t width = 0;
     std::string header;
+    bool operator==(const ListColumn&) const = default;
 };
 
 struct ReportListProperties {
     std::uint32_t viewType = 1;  // report view
     std::uint32_t backColour = 0xFFFFFF;
     std::vector<ListColumn> columns;
+    bool operator==(const ReportListProperties&) const = default;
 };
 
 // A stored property value of the ActiveX control, tagged with its variant type.
@@ -140,6 +150,7 @@ struct ControlValue {
         v.logical = b;
         return v;
     }
+    bool operator==(const ControlValue&) const = default;
 };
 
 struct MediaPlayerProperties {
@@ -150,13 +161,17 @@ struct MediaPlayerProperties {
     std::vector<ControlValue> values;
     std::uint32_t extentX = 0;  // 0.01 mm
     std::uint32_t extentY = 0;
+    bool operator==(const MediaPlayerProperties&) const = default;
 };
 
 struct MenuItemProperties {
     std::uint32_t level = 0;  // 0 top, 1 item
-    std::uint32_t third = 0;
+    // 3 on the pop-up menu, 0 on its items: its item count or flags that keep it off the menu
+    // bar; kept as stored.
+    std::uint32_t menuBarWord = 0;
     std::string caption;
     std::uint32_t clickHandler = 0xFFFFFFFF;  // code offset
+    bool operator==(const MenuItemProperties&) const = default;
 };
 
 // Properties of a type this codec does not know are kept as bytes.
@@ -174,6 +189,7 @@ struct Unit {
     std::uint32_t flags = 0;
     std::vector<FormEvent> events;
     UnitProperties properties;
+    bool operator==(const Unit&) const = default;
 };
 
 struct FormWindow {
@@ -182,10 +198,12 @@ struct FormWindow {
     std::uint32_t leadWord = 0;  // the unused word in front of the window block
     std::uint32_t classWord = 0;
     std::vector<Unit> units;  // the window's own record first
+    bool operator==(const FormWindow&) const = default;
 };
 
 struct Form {
     std::vector<FormWindow> windows;
+    bool operator==(const Form&) const = default;
 };
 
 // Version word each known type's properties begin with.

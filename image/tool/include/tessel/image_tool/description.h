@@ -29,7 +29,7 @@ struct MenuItemDescription {
     std::uint32_t id = 0;
     std::string name;
     std::uint32_t level = 0;
-    std::uint32_t third = 0;
+    std::uint32_t menuBarWord = 0;  // as image::MenuItemProperties stores it
     std::string caption;
     std::string handler;  // empty: none
 };
