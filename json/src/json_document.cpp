@@ -88,19 +88,19 @@ Text JsonDocument::Script(std::initializer_list<const char*> pieces) const {
     return Text(JoinTexts(pieces));
 }
 
-Text JsonDocument::JoinRuleA(const char* path, bool rootWhenEmpty) const {
+Text JsonDocument::JoinPathOrIndex(const char* path, bool rootWhenEmpty) const {
     if (rootWhenEmpty && IsEmptyText(path)) return Text::Copy(variableName_.view());
     if (!IsEmptyText(path) && path[0] == '[') return Script({variableName_.get(), path});
     return Script({variableName_.get(), ".", path});
 }
 
-Text JsonDocument::JoinRuleB(const char* path, bool rootWhenEmpty) const {
+Text JsonDocument::JoinMemberPath(const char* path, bool rootWhenEmpty) const {
     if (rootWhenEmpty && IsEmptyText(path)) return Text::Copy(variableName_.view());
     return Script({variableName_.get(), ".", path});
 }
 
 Text JsonDocument::ArrayReference(const char* path) const {
-    return JoinRuleB(path, true);
+    return JoinMemberPath(path, true);
 }
 
 Text JsonDocument::ValueSource(const char* value, bool asExpression) const {
@@ -164,16 +164,16 @@ void JsonDocument::SetNumber(const char* path, double number) {
 }
 
 double JsonDocument::GetNumber(const char* path) const {
-    return engine_.CallNumber(kEval, JoinRuleB(path, false).get());
+    return engine_.CallNumber(kEval, JoinMemberPath(path, false).get());
 }
 
 Text JsonDocument::GetJson(const char* path) const {
-    const Text j = JoinRuleB(path, false);
+    const Text j = JoinMemberPath(path, false);
     return engine_.CallText(kEval, Script({"JSON.stringify(", j.get(), ")"}).get());
 }
 
 Text JsonDocument::GetText(const char* path, bool asJson) const {
-    const Text j = JoinRuleA(path, false);
+    const Text j = JoinPathOrIndex(path, false);
     if (asJson) return engine_.CallText(kEval, Script({"JSON.stringify(", j.get(), ")"}).get());
     if (engine_.IsEmpty()) return Text::Copy("");
     // Numbers are formatted by the runtime, so whole ones come out as plain digits.
@@ -183,14 +183,14 @@ Text JsonDocument::GetText(const char* path, bool asJson) const {
 
 JsonDocument JsonDocument::GetObject(const char* path) const {
     JsonDocument member;
-    const Text j = JoinRuleA(path, false);
+    const Text j = JoinPathOrIndex(path, false);
     const Text json = engine_.CallText(kEval, Script({"JSON.stringify(", j.get(), ")"}).get());
     member.Parse(json.get());
     return member;
 }
 
 std::int32_t JsonDocument::Count(const char* path) const {
-    const Text j = JoinRuleA(path, true);
+    const Text j = JoinPathOrIndex(path, true);
     const double n = engine_.CallNumber(kEval, Script({"get__count(", j.get(), ")"}).get());
     return static_cast<std::int32_t>(DoubleToInteger(n));
 }
@@ -214,7 +214,7 @@ JsonDocument JsonDocument::GetItemObject(std::int32_t index, const char* path) c
 }
 
 Text JsonDocument::GetItemText(std::int32_t index, const char* path, bool asJson) const {
-    const Text j = JoinRuleB(path, true);
+    const Text j = JoinMemberPath(path, true);
     const Text i = IntegerToText(index);
     if (asJson) {
         return engine_.CallText(kEval,
@@ -261,12 +261,12 @@ void JsonDocument::SetRoot(const char* value, bool asExpression) {
 }
 
 bool JsonDocument::Exists(const char* path) const {
-    const Text j = JoinRuleB(path, false);
+    const Text j = JoinMemberPath(path, false);
     return engine_.CallLogical(kEval, Script({j.get(), " !=null"}).get());
 }
 
 std::int32_t JsonDocument::MemberNames(TextArray& names, const char* path) const {
-    const Text j = JoinRuleA(path, true);
+    const Text j = JoinPathOrIndex(path, true);
     Text keys = engine_.CallText(
         kEval, Script({"var ary=''; for (var key in ", j.get(), ") {ary=ary+ key+','; }"}).get());
     // The prelude's two methods are enumerable everywhere; they are no member's own.
@@ -278,7 +278,7 @@ std::int32_t JsonDocument::MemberNames(TextArray& names, const char* path) const
 }
 
 std::int32_t JsonDocument::TypeOf(const char* path) const {
-    const Text j = JoinRuleB(path, true);
+    const Text j = JoinMemberPath(path, true);
     if (engine_.CallLogical(kEval, Script({j.get(), "==null"}).get())) return kJsonNull;
     const Text type = engine_.CallText(kEval, Script({"typeof (", j.get(), ")"}).get());
     if (CompareTexts(type.get(), "string") == 0) return kJsonString;

@@ -72,10 +72,11 @@ class JsonDocument {
 
   private:
     Text Script(std::initializer_list<const char*> pieces) const;
-    // Rule A: a path beginning with "[" is joined without a dot. Rule B: always with a dot.
+    // JoinPathOrIndex: a path beginning with "[" indexes the variable, so it is joined without a
+    // dot. JoinMemberPath: always with a dot (the member writes).
     // With `rootWhenEmpty`, an empty path names the document variable itself.
-    Text JoinRuleA(const char* path, bool rootWhenEmpty) const;
-    Text JoinRuleB(const char* path, bool rootWhenEmpty) const;
+    Text JoinPathOrIndex(const char* path, bool rootWhenEmpty) const;
+    Text JoinMemberPath(const char* path, bool rootWhenEmpty) const;
     // The variable itself, or variable.path.
     Text ArrayReference(const char* path) const;
     Text ValueSource(const char* value, bool asExpression) const;
