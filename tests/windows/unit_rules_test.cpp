@@ -65,8 +65,8 @@ TEST(PlayerTrace, LinesNameWhatWasAskedAndTheStatesReported) {
 
 constexpr std::uint32_t kMain = 0x52010001, kEdit = 0x16010004, kButton = 0x06012413,
                         kLabel = 0x16012630, kHidden = 0x06012414, kTimer = 0x06012540,
-                        kList = 0x260123D8;
-constexpr std::uint32_t kCreatedAt = 0x100, kClickAt = 0x10C;
+                        kList = 0x260123D8, kMenu = 0x46010010, kItem = 0x46010011;
+constexpr std::uint32_t kCreatedAt = 0x100, kClickAt = 0x10C, kItemAt = 0x110;
 
 // GBK: the button's caption "搜索", the label's "设置目录", the window's title "音乐".
 const std::string kSearch = "\xCB\xD1\xCB\xF7";
@@ -87,6 +87,11 @@ image::Form OneWindow() {
     hidden.caption = "hidden";
     image::ReportListProperties list;
     list.columns.resize(5);
+    image::MenuItemProperties menu;
+    menu.level = 0;
+    image::MenuItemProperties item;
+    item.level = 1;
+    item.clickHandler = kItemAt;
     image::FormWindow main{};
     main.id = kMain;
     main.units = {Record(kMain, type::kWindow, image::kUnitShown, window, {{kCreated, kCreatedAt}}),
@@ -95,7 +100,9 @@ image::Form OneWindow() {
                   Record(kButton, type::kButton, shownFocus, button, {{kClick, kClickAt}}),
                   Record(kLabel, type::kLabel, image::kUnitShown, label),
                   Record(kTimer, type::kTimer, 0, image::TimerProperties{}),
-                  Record(kList, type::kReportList, shownFocus, list)};
+                  Record(kList, type::kReportList, shownFocus, list),
+                  Record(kMenu, type::kMenuItem, 0, menu),
+                  Record(kItem, type::kMenuItem, 0, item)};
     image::Form form;
     form.windows = {main};
     return form;
@@ -203,7 +210,16 @@ TEST_F(OneWindowTest, AnEventForAUnitThatHasGoneRaisesNothing) {
     core.DestroyWindow(kMain);
     toolkit.raisedHandlers.clear();
     core.RaiseIfLoaded(UnitRef{kMain, kButton}, kClick);
+    core.RunMenuItemIfLoaded(UnitRef{kMain, kItem});
     EXPECT_TRUE(toolkit.raisedHandlers.empty());
+}
+
+TEST_F(OneWindowTest, AMenuItemStillLoadedRunsItsHandler) {
+    ASSERT_TRUE(core.LoadWindow(kMain, true));
+    toolkit.raisedHandlers.clear();
+    core.RunMenuItemIfLoaded(UnitRef{kMain, kItem});
+    core.RunMenuItemIfLoaded(UnitRef{kMain, 0x46019999});  // no such item
+    EXPECT_EQ(toolkit.raisedHandlers, std::vector<std::uint32_t>{kItemAt});
 }
 
 TEST(ToolkitParts, AUnitNeverMadeGetsAnEmptyPartOnlyWhenAskedFor) {

@@ -342,9 +342,8 @@ void QtToolkit::AddMenuItem(windows::Window&, windows::Unit& menu, windows::Unit
     QAction* action = PartOf<QtPart>(menu).menu->addAction(FromGbk(p->caption));
     const UnitRef self{item.window, item.id};
     // Acted on when triggered: a menu driven from outside returns no chosen action.
-    QObject::connect(action, &QAction::triggered, [self] {
-        if (const windows::Unit* chosen = Windows().FindUnit(self)) Windows().RunMenuItem(*chosen);
-    });
+    QObject::connect(action, &QAction::triggered,
+                     [self] { Windows().RunMenuItemIfLoaded(self); });
 }
 
 void QtToolkit::FinishWindow(windows::Window& w, const std::vector<windows::Unit*>& focusOrder,

@@ -187,6 +187,10 @@ void WindowCore::RunMenuItem(const Unit& item) {
     RunBound(item, item.clickHandler, 0, 0, 0, 0);
 }
 
+void WindowCore::RunMenuItemIfLoaded(UnitRef item) {
+    if (const Unit* u = FindUnit(item)) RunMenuItem(*u);
+}
+
 UnitRef WindowCore::EventUnit() const {
     return eventUnits_.empty() ? UnitRef{} : eventUnits_.back();
 }

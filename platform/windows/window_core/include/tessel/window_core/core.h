@@ -151,8 +151,9 @@ class WindowCore {
     // The same for a unit named by its ids: a signal may arrive after its unit has gone, and
     // then nothing is raised.
     void RaiseIfLoaded(UnitRef unit, std::int32_t event, std::int32_t a = 0);
-    // A menu item was chosen.
+    // A menu item was chosen; by its ids, only while it is loaded.
     void RunMenuItem(const Unit& item);
+    void RunMenuItemIfLoaded(UnitRef item);
     // The unit whose event is being handled; unset outside any event.
     UnitRef EventUnit() const;
 
