@@ -14,6 +14,7 @@
 #include "tessel/window_core/commands.h"
 #include "tessel/window_core/core.h"
 #include "tessel/window_core/records.h"
+#include "form_records.h"
 
 namespace tessel::windows {
 namespace {
@@ -28,21 +29,6 @@ constexpr std::uint32_t kEdit = 0x16010004, kLabel = 0x16012630, kButton = 0x060
 // Code offsets the form binds: one per event, so a test sees which one was raised.
 constexpr std::uint32_t kCreatedAt = 0x100, kDestroyingAt = 0x104, kCloseAt = 0x108,
                         kClickAt = 0x10C, kItemAt = 0x110, kOtherDestroyingAt = 0x114;
-
-image::Unit Record(std::uint32_t id, std::uint32_t kind, std::uint32_t flags,
-                   image::UnitProperties properties, std::vector<image::FormEvent> events = {}) {
-    image::Unit u{};
-    u.id = id;
-    u.type = kind;
-    u.flags = flags;
-    u.left = 10;
-    u.top = 20;
-    u.width = 30;
-    u.height = 40;
-    u.properties = std::move(properties);
-    u.events = std::move(events);
-    return u;
-}
 
 image::Form TwoWindows() {
     constexpr std::uint32_t shownFocus = image::kUnitShown | image::kUnitTakesFocus;

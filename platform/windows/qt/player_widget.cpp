@@ -110,12 +110,12 @@ PlayerWidget::PlayerWidget(std::uint32_t window, std::uint32_t unit,
             });
     connect(media_, &QMediaPlayer::errorOccurred, this,
             [](QMediaPlayer::Error, const QString& text) {
-                AppendTrace("TESSEL_PLAYER_LOG", "error " + text.toStdString());
+                AppendTrace(windows::kPlayerTraceVariable, "error " + text.toStdString());
             });
 }
 
 void PlayerWidget::SetUrl(const QString& url) {
-    AppendTrace("TESSEL_PLAYER_LOG", "url " + url.toStdString());
+    AppendTrace(windows::kPlayerTraceVariable, windows::PlayerUrlTrace(url.toStdString()));
     lastOpenState_ = -1;
     Raise(player_event::kOpenStateChange, open_state::kMediaChanging);
     media_->setSource(QUrl(url));
@@ -123,7 +123,7 @@ void PlayerWidget::SetUrl(const QString& url) {
 }
 
 void PlayerWidget::Stop() {
-    AppendTrace("TESSEL_PLAYER_LOG", "stop");
+    AppendTrace(windows::kPlayerTraceVariable, windows::PlayerStopTrace());
     media_->stop();
 }
 
@@ -139,10 +139,8 @@ void PlayerWidget::Raise(int event, int value) {
         if (value == lastOpenState_) return;  // buffered after loaded is the same open media
         lastOpenState_ = value;
     }
-    AppendTrace("TESSEL_PLAYER_LOG",
-                (event == player_event::kOpenStateChange ? "open-state " : "play-state ") +
-                    std::to_string(value));
-    RaiseIfLoaded({window_, unit_}, event, value);
+    AppendTrace(windows::kPlayerTraceVariable, windows::PlayerStateTrace(event, value));
+    Windows().RaiseIfLoaded({window_, unit_}, event, value);
 }
 
 PlayerWidget* MakePlayer(QWidget* window, windows::Unit& u) {

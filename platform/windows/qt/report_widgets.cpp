@@ -10,6 +10,7 @@
 #include <QTableWidget>
 
 #include "tessel/runtime/units.h"
+#include "tessel/window_core/unit_rules.h"
 
 namespace tessel::qt {
 
@@ -17,15 +18,16 @@ namespace {
 
 namespace type = image::unit_type;
 
-Qt::Alignment ColumnAlignment(std::uint32_t alignment) {
-    switch (alignment) {
-        case 1:
+Qt::Alignment AlignmentOf(std::uint32_t storedCode) {
+    switch (windows::ColumnAlignmentOf(storedCode)) {
+        case windows::ColumnAlignment::kCentre:
             return Qt::AlignHCenter | Qt::AlignVCenter;
-        case 2:
+        case windows::ColumnAlignment::kRight:
             return Qt::AlignRight | Qt::AlignVCenter;
-        default:
-            return Qt::AlignLeft | Qt::AlignVCenter;
+        case windows::ColumnAlignment::kLeft:
+            break;
     }
+    return Qt::AlignLeft | Qt::AlignVCenter;
 }
 
 class StatusBar final : public QFrame {
@@ -44,7 +46,8 @@ class StatusBar final : public QFrame {
             Rename(i);
         }
     }
-    QLabel* Pane(std::size_t i) const { return i < panes_.size() ? panes_[i] : nullptr; }
+    QLabel* Pane(std::size_t i) const { return panes_[i]; }
+    std::size_t PaneCount() const { return panes_.size(); }
     // A screen reader reads a pane's name: its text, nothing while it is empty. The bar's name
     // and the pane's number stay in the description.
     void Rename(std::size_t i) { panes_[i]->setAccessibleName(panes_[i]->text()); }
@@ -74,12 +77,6 @@ StatusBar& BarOf(UnitRef unit) {
     return *dynamic_cast<StatusBar*>(UnitWidget(unit.window, unit.unit));
 }
 
-QTableWidgetItem* CellOf(QTableWidget& list, std::int32_t row, std::int32_t column) {
-    const bool inRange =
-        row >= 0 && row < list.rowCount() && column >= 0 && column < list.columnCount();
-    return inRange ? list.item(row, column) : nullptr;
-}
-
 }  // namespace
 
 QWidget* MakeReportList(QWidget* window, windows::Unit& u) {
@@ -102,16 +99,16 @@ QWidget* MakeReportList(QWidget* window, windows::Unit& u) {
         list->setColumnCount(static_cast<int>(p->columns.size()));
         for (std::size_t i = 0; i < p->columns.size(); ++i) {
             auto* header = new QTableWidgetItem(FromGbk(p->columns[i].header));
-            header->setTextAlignment(ColumnAlignment(p->columns[i].alignment));
+            header->setTextAlignment(AlignmentOf(p->columns[i].alignment));
             list->setHorizontalHeaderItem(static_cast<int>(i), header);
             list->setColumnWidth(static_cast<int>(i), static_cast<int>(p->columns[i].width));
         }
     }
     const UnitRef self{u.window, u.id};
     QObject::connect(list, &QWidget::customContextMenuRequested,
-                     [self] { RaiseIfLoaded(self, image::event::kListRightClick); });
+                     [self] { Windows().RaiseIfLoaded(self, image::event::kListRightClick); });
     QObject::connect(list, &QTableWidget::cellDoubleClicked,
-                     [self] { RaiseIfLoaded(self, image::event::kDoubleClick); });
+                     [self] { Windows().RaiseIfLoaded(self, image::event::kDoubleClick); });
     return list;
 }
 
@@ -128,7 +125,7 @@ void PlaceStatusBars(windows::Window& w) {
     // other units, so a list reaching down to it never covers the panes.
     QWidget* window = WidgetOf(w);
     for (auto& [id, u] : w.units) {
-        QWidget* bar = PartOf(*u).widget;
+        QWidget* bar = PartOf<QtPart>(*u).widget;
         if (u->type != type::kStatusBar || bar == nullptr) continue;
         const int height = u->record->height;
         bar->setGeometry(0, window->height() - height, window->width(), height);
@@ -137,9 +134,9 @@ void PlaceStatusBars(windows::Window& w) {
 }
 
 bool QtToolkit::Has(UnitRef unit, std::uint32_t kind) {
-    windows::Unit* u = Core().FindUnit(unit);
+    windows::Unit* u = Windows().FindUnit(unit);
     if (u == nullptr || u->type != kind) return false;
-    QWidget* widget = PartOf(*u).widget;
+    QWidget* widget = PartOf<QtPart>(*u).widget;
     return kind == type::kReportList ? qobject_cast<QTableWidget*>(widget) != nullptr
                                      : dynamic_cast<StatusBar*>(widget) != nullptr;
 }
@@ -166,14 +163,23 @@ std::int32_t QtToolkit::RowCount(UnitRef unit) {
     return ListOf(unit).rowCount();
 }
 
+std::int32_t QtToolkit::ColumnCount(UnitRef unit) {
+    return ListOf(unit).columnCount();
+}
+
+std::int32_t QtToolkit::PaneCount(UnitRef unit) {
+    return static_cast<std::int32_t>(BarOf(unit).PaneCount());
+}
+
+// The core asks only for cells and panes that exist.
 bool QtToolkit::SetCell(UnitRef unit, std::int32_t row, std::int32_t column, std::string_view gbk) {
-    QTableWidgetItem* cell = CellOf(ListOf(unit), row, column);
+    QTableWidgetItem* cell = ListOf(unit).item(row, column);
     if (cell != nullptr) cell->setText(FromGbk(gbk));
     return cell != nullptr;
 }
 
 std::string QtToolkit::Cell(UnitRef unit, std::int32_t row, std::int32_t column) {
-    QTableWidgetItem* cell = CellOf(ListOf(unit), row, column);
+    const QTableWidgetItem* cell = ListOf(unit).item(row, column);
     return cell != nullptr ? ToGbk(cell->text()) : std::string();
 }
 
@@ -184,16 +190,13 @@ std::int32_t QtToolkit::SelectedRow(UnitRef unit) {
 
 bool QtToolkit::SetPane(UnitRef unit, std::int32_t index, std::string_view gbk) {
     StatusBar& bar = BarOf(unit);
-    QLabel* pane = bar.Pane(static_cast<std::size_t>(index));
-    if (pane == nullptr) return false;
-    pane->setText(FromGbk(gbk));
+    bar.Pane(static_cast<std::size_t>(index))->setText(FromGbk(gbk));
     bar.Rename(static_cast<std::size_t>(index));
     return true;
 }
 
 std::string QtToolkit::Pane(UnitRef unit, std::int32_t index) {
-    QLabel* pane = BarOf(unit).Pane(static_cast<std::size_t>(index));
-    return pane != nullptr ? ToGbk(pane->text()) : std::string();
+    return ToGbk(BarOf(unit).Pane(static_cast<std::size_t>(index))->text());
 }
 
 }  // namespace tessel::qt

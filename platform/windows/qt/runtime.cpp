@@ -75,7 +75,7 @@ bool CheckHandlers(const image::Form& form, std::string* error) {
 
 }  // namespace
 
-windows::WindowCore& Core() {
+windows::WindowCore& Windows() {
     static windows::WindowCore core(g_toolkit, g_form);
     return core;
 }
@@ -106,7 +106,7 @@ bool Install(std::span<const std::uint8_t> bytes, HandlerLookup handlers, std::s
     g_form = std::move(decoded.form);
 
     g_headless = headless::Install();
-    g_table = &windows::InstallWindowRuntime(*g_headless, Core(), g_host, &g_toolkit);
+    g_table = &windows::InstallWindowRuntime(*g_headless, Windows(), g_host, &g_toolkit);
     InstallServices(g_table);
     // The program keeps bc.ini in "its directory": natively that is the user's settings folder.
     posix::System().programDirectory = ToGbk(QString::fromStdString(SettingsDirectory()));

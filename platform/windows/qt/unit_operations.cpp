@@ -26,7 +26,7 @@ bool IsWindow(const windows::Unit& u) {
 }  // namespace
 
 std::string QtToolkit::Text(windows::Unit& u) {
-    QWidget* w = PartOf(u).widget;
+    QWidget* w = PartOf<QtPart>(u).widget;
     if (w == nullptr) return {};
     if (IsWindow(u)) return ToGbk(w->windowTitle());
     if (auto* edit = qobject_cast<QLineEdit*>(w)) return ToGbk(edit->text());
@@ -36,7 +36,7 @@ std::string QtToolkit::Text(windows::Unit& u) {
 }
 
 void QtToolkit::SetText(windows::Unit& u, std::string_view gbk) {
-    QWidget* w = PartOf(u).widget;
+    QWidget* w = PartOf<QtPart>(u).widget;
     if (w == nullptr) return;
     const QString text = FromGbk(gbk);
     if (IsWindow(u)) {
@@ -53,7 +53,7 @@ void QtToolkit::SetText(windows::Unit& u, std::string_view gbk) {
 
 // A window's place is its outer one, with the frame the form was designed with.
 windows::UnitPlace QtToolkit::Place(windows::Unit& u) {
-    QWidget* w = PartOf(u).widget;
+    QWidget* w = PartOf<QtPart>(u).widget;
     QRect r;
     if (w != nullptr && IsWindow(u))
         r = {w->pos(), w->size() + QSize(kFrameWidth, kFrameHeight)};
@@ -63,7 +63,7 @@ windows::UnitPlace QtToolkit::Place(windows::Unit& u) {
 }
 
 void QtToolkit::SetPlace(windows::Unit& u, windows::UnitPlace p) {
-    QWidget* w = PartOf(u).widget;
+    QWidget* w = PartOf<QtPart>(u).widget;
     const QRect r(p.left, p.top, p.width, p.height);
     if (w != nullptr && IsWindow(u)) {
         w->move(r.topLeft());
@@ -75,12 +75,12 @@ void QtToolkit::SetPlace(windows::Unit& u, windows::UnitPlace p) {
 }
 
 bool QtToolkit::Shown(windows::Unit& u) {
-    QWidget* w = PartOf(u).widget;
+    QWidget* w = PartOf<QtPart>(u).widget;
     return w != nullptr && w->isVisible();
 }
 
 void QtToolkit::SetShown(windows::Unit& u, bool shown) {
-    if (QWidget* w = PartOf(u).widget) w->setVisible(shown);
+    if (QWidget* w = PartOf<QtPart>(u).widget) w->setVisible(shown);
 }
 
 void QtToolkit::ColoursChanged(windows::Unit& u) {
@@ -88,7 +88,7 @@ void QtToolkit::ColoursChanged(windows::Unit& u) {
 }
 
 void QtToolkit::TimerChanged(windows::Unit& u) {
-    QTimer* timer = PartOf(u).timer;
+    QTimer* timer = PartOf<QtPart>(u).timer;
     if (timer == nullptr) return;
     timer->stop();
     if (u.timerPeriod > 0) timer->start(u.timerPeriod);
@@ -96,7 +96,7 @@ void QtToolkit::TimerChanged(windows::Unit& u) {
 
 void QtToolkit::PopUpMenu(windows::Window& window, windows::Unit& menu,
                           std::optional<std::pair<int, int>> at) {
-    QMenu* popUp = PartOf(menu).menu;
+    QMenu* popUp = PartOf<QtPart>(menu).menu;
     if (popUp == nullptr) return;
     // Not modal: the chosen item runs its handler when it is triggered.
     popUp->popup(at ? WidgetOf(window)->mapToGlobal(QPoint(at->first, at->second))
@@ -104,20 +104,20 @@ void QtToolkit::PopUpMenu(windows::Window& window, windows::Unit& menu,
 }
 
 bool QtToolkit::IsPlayer(windows::Unit& u) {
-    return PartOf(u).player != nullptr;
+    return PartOf<QtPart>(u).player != nullptr;
 }
 
 void QtToolkit::SetPlayerUrl(windows::Unit& player, std::string_view gbk) {
-    PartOf(player).player->SetUrl(FromGbk(gbk));
+    PartOf<QtPart>(player).player->SetUrl(FromGbk(gbk));
 }
 
 void QtToolkit::StopPlayer(windows::Unit& player) {
-    PartOf(player).player->Stop();
+    PartOf<QtPart>(player).player->Stop();
 }
 
 void QtToolkit::ReleasePlayers() {
-    Core().ForEachUnit([](windows::Unit& u) {
-        if (PlayerWidget* player = PartOf(u).player) player->Stop();
+    Windows().ForEachUnit([](windows::Unit& u) {
+        if (PlayerWidget* player = PartOf<QtPart>(u).player) player->Stop();
     });
 }
 

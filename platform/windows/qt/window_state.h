@@ -14,6 +14,7 @@
 #include "tessel/qt/runtime.h"
 #include "tessel/window_core/commands.h"
 #include "tessel/window_core/core.h"
+#include "tessel/window_core/unit_rules.h"
 
 class QMenu;
 class QTimer;
@@ -30,9 +31,7 @@ struct QtPart final : windows::ToolkitPart {
     PlayerWidget* player = nullptr;  // owned by `widget`
 };
 
-// Every unit the Qt toolkit made has its part; a unit the form names but Qt does not build has
-// an empty one.
-QtPart& PartOf(windows::Unit& unit);
+using windows::PartOf;
 QWidget* WidgetOf(windows::Window& window);
 
 class QtToolkit final : public windows::Toolkit, public windows::ReportUnits {
@@ -71,6 +70,8 @@ class QtToolkit final : public windows::Toolkit, public windows::ReportUnits {
     void DeleteAllRows(UnitRef list) override;
     std::int32_t AppendRow(UnitRef list) override;
     std::int32_t RowCount(UnitRef list) override;
+    std::int32_t ColumnCount(UnitRef list) override;
+    std::int32_t PaneCount(UnitRef bar) override;
     bool SetCell(UnitRef list, std::int32_t row, std::int32_t column,
                  std::string_view gbk) override;
     std::string Cell(UnitRef list, std::int32_t row, std::int32_t column) override;
@@ -83,10 +84,11 @@ class QtToolkit final : public windows::Toolkit, public windows::ReportUnits {
 };
 
 // The core of the runtime's windows, over the Qt toolkit (runtime.cpp).
-windows::WindowCore& Core();
-windows::Unit* FindUnitByWidget(const QWidget* widget);
-// A signal may arrive after its unit has gone: then nothing is raised.
-void RaiseIfLoaded(UnitRef unit, std::int32_t event, std::int32_t a = 0);
+windows::WindowCore& Windows();
+// Each widget the toolkit makes for a unit carries the unit's ids, so an event finds its unit
+// without a search through the units.
+void CarryUnitIds(QWidget* widget, const windows::Unit& unit);
+windows::Unit* UnitOfWidget(const QWidget* widget);
 QWidget* ActiveProgramWindow();
 
 // Colours as the units take them.

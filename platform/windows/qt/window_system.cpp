@@ -20,6 +20,7 @@
 #include "report_widgets.h"
 #include "runtime_state.h"
 #include "tessel/runtime/units.h"
+#include "tessel/window_core/unit_rules.h"
 #include "window_state.h"
 
 namespace tessel::qt {
@@ -78,21 +79,9 @@ std::int32_t VirtualKey(const QKeyEvent& e) {
     }
 }
 
-// 1 shift, 2 control, 4 alt, as the key-down event reports them.
-std::int32_t ShiftState(Qt::KeyboardModifiers m) {
-    std::int32_t s = 0;
-    if (m & Qt::ShiftModifier) s |= 1;
-    if (m & Qt::ControlModifier) s |= 2;
-    if (m & Qt::AltModifier) s |= 4;
-    return s;
-}
-
-// The MK_* key state of a button press: left button 1, shift 4, control 8.
-std::int32_t MouseKeyState(Qt::KeyboardModifiers m) {
-    std::int32_t s = 1;
-    if (m & Qt::ShiftModifier) s |= 4;
-    if (m & Qt::ControlModifier) s |= 8;
-    return s;
+windows::HeldKeys Held(Qt::KeyboardModifiers m) {
+    return {(m & Qt::ShiftModifier) != 0, (m & Qt::ControlModifier) != 0,
+            (m & Qt::AltModifier) != 0};
 }
 
 class EditBox final : public QLineEdit {
@@ -102,15 +91,16 @@ class EditBox final : public QLineEdit {
   protected:
     void keyPressEvent(QKeyEvent* e) override {
         const QPointer<EditBox> self(this);
-        if (const windows::Unit* u = FindUnitByWidget(this))
-            Core().RaiseEvent(*u, kKeyDown, VirtualKey(*e), ShiftState(e->modifiers()));
+        if (const windows::Unit* u = UnitOfWidget(this))
+            Windows().RaiseEvent(*u, kKeyDown, VirtualKey(*e),
+                                 windows::ShiftState(Held(e->modifiers())));
         // Enter reached the key-down handler already; the handler may have closed the window.
         if (self != nullptr && e->key() != Qt::Key_Return && e->key() != Qt::Key_Enter)
             QLineEdit::keyPressEvent(e);
     }
     void mouseDoubleClickEvent(QMouseEvent* e) override {
         QLineEdit::mouseDoubleClickEvent(e);
-        if (const windows::Unit* u = FindUnitByWidget(this)) Core().RaiseEvent(*u, kDoubleClick);
+        if (const windows::Unit* u = UnitOfWidget(this)) Windows().RaiseEvent(*u, kDoubleClick);
     }
 };
 
@@ -140,9 +130,10 @@ class Label final : public QLabel {
     void mousePressEvent(QMouseEvent* e) override {
         QLabel::mousePressEvent(e);
         if (e->button() != Qt::LeftButton) return;
-        if (const windows::Unit* u = FindUnitByWidget(this)) {
+        if (const windows::Unit* u = UnitOfWidget(this)) {
             const QPoint at = e->position().toPoint();
-            Core().RaiseEvent(*u, kLeftButtonDown, at.x(), at.y(), MouseKeyState(e->modifiers()));
+            Windows().RaiseEvent(*u, kLeftButtonDown, at.x(), at.y(),
+                                 windows::LeftButtonKeyState(Held(e->modifiers())));
         }
     }
 
@@ -183,15 +174,15 @@ class ProgramWindow final : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* e) override {
-        windows::Window* w = Core().LoadedWindow(id_);
+        windows::Window* w = Windows().LoadedWindow(id_);
         if (w == nullptr) return;
         // The close query answers whether the window may go; one that stays is the handler's.
-        if (!Core().MayClose(*w)) {
+        if (!Windows().MayClose(*w)) {
             e->ignore();
             return;
         }
         e->ignore();  // the window is destroyed below, not merely hidden
-        QTimer::singleShot(0, [id = id_] { Core().DestroyWindow(id); });
+        QTimer::singleShot(0, [id = id_] { Windows().DestroyWindow(id); });
     }
 
   private:
@@ -207,29 +198,24 @@ QIcon IconFromIco(const image::Bytes& ico) {
 QWidget* MakeWidget(QWidget* parent, windows::Unit& u) {
     const image::Unit& r = *u.record;
     switch (r.type) {
-        case type::kEditBox: {
-            const auto* p = std::get_if<image::EditBoxProperties>(&r.properties);
-            return new EditBox(p != nullptr ? FromGbk(p->content) : QString(), parent);
-        }
+        case type::kEditBox:
+            return new EditBox(FromGbk(windows::FormText(r)), parent);
         case type::kButton: {
-            const auto* p = std::get_if<image::ButtonProperties>(&r.properties);
-            auto* button = new QPushButton(p != nullptr ? FromGbk(p->caption) : QString(), parent);
+            auto* button = new QPushButton(FromGbk(windows::FormText(r)), parent);
             const UnitRef self{u.window, u.id};
             QObject::connect(button, &QPushButton::clicked,
-                             [self] { RaiseIfLoaded(self, kClick); });
+                             [self] { Windows().RaiseIfLoaded(self, kClick); });
             return button;
         }
-        case type::kLabel: {
-            const auto* p = std::get_if<image::LabelProperties>(&r.properties);
-            return new Label(p != nullptr ? FromGbk(p->caption) : QString(), parent);
-        }
+        case type::kLabel:
+            return new Label(FromGbk(windows::FormText(r)), parent);
         case type::kReportList:
             return MakeReportList(parent, u);
         case type::kStatusBar:
             return MakeStatusBar(parent, u);
         case type::kMediaPlayer: {
             auto* player = MakePlayer(parent, u);
-            PartOf(u).player = player;
+            PartOf<QtPart>(u).player = player;
             return player;
         }
         default:
@@ -239,38 +225,39 @@ QWidget* MakeWidget(QWidget* parent, windows::Unit& u) {
 
 // A timer is never drawn; it raises its tick event at its period.
 void MakeTimer(QWidget* parent, windows::Unit& u) {
-    QtPart& part = PartOf(u);
+    QtPart& part = PartOf<QtPart>(u);
     part.timer = new QTimer(parent);
     const UnitRef self{u.window, u.id};
-    QObject::connect(part.timer, &QTimer::timeout, [self] { RaiseIfLoaded(self, kTick); });
+    QObject::connect(part.timer, &QTimer::timeout, [self] { Windows().RaiseIfLoaded(self, kTick); });
     if (u.timerPeriod != 0) part.timer->start(u.timerPeriod);
 }
 
 }  // namespace
 
-QtPart& PartOf(windows::Unit& unit) {
-    if (unit.part == nullptr) unit.part = std::make_unique<QtPart>();
-    return static_cast<QtPart&>(*unit.part);
-}
-
 QWidget* WidgetOf(windows::Window& window) {
-    return PartOf(window.Self()).widget;
+    return PartOf<QtPart>(window.Self()).widget;
 }
 
-void RaiseIfLoaded(UnitRef unit, std::int32_t event, std::int32_t a) {
-    if (const windows::Unit* u = Core().FindUnit(unit)) Core().RaiseEvent(*u, event, a);
+// Dynamic properties: they go with the widget, and a widget of another kind has none.
+constexpr char kWindowIdProperty[] = "tesselWindow";
+constexpr char kUnitIdProperty[] = "tesselUnit";
+
+void CarryUnitIds(QWidget* widget, const windows::Unit& unit) {
+    widget->setProperty(kWindowIdProperty, unit.window);
+    widget->setProperty(kUnitIdProperty, unit.id);
 }
 
-windows::Unit* FindUnitByWidget(const QWidget* widget) {
+windows::Unit* UnitOfWidget(const QWidget* widget) {
     if (widget == nullptr) return nullptr;
-    return Core().FindUnit([widget](const windows::Unit& u) {
-        const auto* part = static_cast<const QtPart*>(u.part.get());
-        return part != nullptr && part->widget == widget;
-    });
+    const QVariant window = widget->property(kWindowIdProperty);
+    const QVariant unit = widget->property(kUnitIdProperty);
+    if (!window.isValid() || !unit.isValid()) return nullptr;
+    windows::Unit* u = Windows().FindUnit(UnitRef{window.toUInt(), unit.toUInt()});
+    return u != nullptr && PartOf<QtPart>(*u).widget == widget ? u : nullptr;
 }
 
 void ApplyColours(windows::Unit& u) {
-    QWidget* widget = PartOf(u).widget;
+    QWidget* widget = PartOf<QtPart>(u).widget;
     if (widget == nullptr) return;
     QPalette palette = widget->palette();
     const auto colour = [](std::uint32_t bgr) {
@@ -291,7 +278,7 @@ void ApplyColours(windows::Unit& u) {
 }
 
 void UpdateAccessibleName(windows::Unit& u) {
-    QWidget* widget = PartOf(u).widget;
+    QWidget* widget = PartOf<QtPart>(u).widget;
     if (widget == nullptr || u.record == nullptr) return;
     const QString name = FromGbk(u.record->name);
     QString caption;
@@ -306,9 +293,10 @@ bool QtToolkit::MakeWindow(windows::Window& w) {
     const image::Unit& selfRecord = *self.record;
     const auto* props = std::get_if<image::WindowProperties>(&selfRecord.properties);
     auto* window = new ProgramWindow(w.id);
-    PartOf(self).widget = window;
+    PartOf<QtPart>(self).widget = window;
     window->setAttribute(Qt::WA_DeleteOnClose, false);
-    window->setWindowTitle(props != nullptr ? FromGbk(props->title) : QString());
+    CarryUnitIds(window, self);
+    window->setWindowTitle(FromGbk(windows::FormText(selfRecord)));
     // A window is known by its title; one without a title by its name.
     if (window->windowTitle().isEmpty()) window->setAccessibleName(FromGbk(selfRecord.name));
     // The stored size is the outer one; the window manager draws its own frame around the rest.
@@ -331,7 +319,8 @@ bool QtToolkit::CreateUnit(windows::Window& w, windows::Unit& u, bool shown) {
     }
     QWidget* widget = MakeWidget(WidgetOf(w), u);
     if (widget == nullptr) return false;
-    PartOf(u).widget = widget;
+    PartOf<QtPart>(u).widget = widget;
+    CarryUnitIds(widget, u);
     if (r.type != type::kStatusBar) widget->setGeometry(r.left, r.top, r.width, r.height);
     widget->setFocusPolicy(u.TakesFocus() ? Qt::StrongFocus : Qt::NoFocus);
     widget->setVisible(shown);
@@ -345,35 +334,33 @@ void QtToolkit::CreateMenu(windows::Window& w, windows::Unit& menu) {
     const auto* p = std::get_if<image::MenuItemProperties>(&menu.record->properties);
     auto* popUp = new QMenu(FromGbk(p->caption), WidgetOf(w));
     popUp->setAccessibleName(FromGbk(menu.record->name));
-    PartOf(menu).menu = popUp;
+    PartOf<QtPart>(menu).menu = popUp;
 }
 
 void QtToolkit::AddMenuItem(windows::Window&, windows::Unit& menu, windows::Unit& item) {
     const auto* p = std::get_if<image::MenuItemProperties>(&item.record->properties);
-    QAction* action = PartOf(menu).menu->addAction(FromGbk(p->caption));
+    QAction* action = PartOf<QtPart>(menu).menu->addAction(FromGbk(p->caption));
     const UnitRef self{item.window, item.id};
     // Acted on when triggered: a menu driven from outside returns no chosen action.
-    QObject::connect(action, &QAction::triggered, [self] {
-        if (const windows::Unit* chosen = Core().FindUnit(self)) Core().RunMenuItem(*chosen);
-    });
+    QObject::connect(action, &QAction::triggered,
+                     [self] { Windows().RunMenuItemIfLoaded(self); });
 }
 
 void QtToolkit::FinishWindow(windows::Window& w, const std::vector<windows::Unit*>& focusOrder,
                              bool show) {
-    // The tab order is the order the form creates the units in; the first shown one has the focus.
+    // The tab order is the order the form creates the units in.
     QWidget* previousFocus = nullptr;
-    QWidget* firstFocus = nullptr;
     for (windows::Unit* u : focusOrder) {
-        QWidget* widget = PartOf(*u).widget;
+        QWidget* widget = PartOf<QtPart>(*u).widget;
         if (widget == nullptr) continue;
         if (previousFocus != nullptr) QWidget::setTabOrder(previousFocus, widget);
         previousFocus = widget;
-        if (firstFocus == nullptr && u->ShownInForm()) firstFocus = widget;
     }
     PlaceStatusBars(w);
     if (show) {
         WidgetOf(w)->show();
-        if (firstFocus != nullptr) firstFocus->setFocus();
+        if (windows::Unit* first = windows::FirstFocus(focusOrder))
+            if (QWidget* widget = PartOf<QtPart>(*first).widget) widget->setFocus();
     }
 }
 
@@ -401,7 +388,7 @@ int QtToolkit::RunHandler(std::uint32_t codeOffset, std::int32_t a, std::int32_t
                           int fallback) {
     const EventHandler handler = LookUpHandler(codeOffset);
     if (handler == nullptr) return fallback;
-    const std::uint32_t unit = Core().EventUnit().unit;
+    const std::uint32_t unit = Windows().EventUnit().unit;
     QElapsedTimer took;
     took.start();
     const int result = handler(a, b, c);
@@ -412,35 +399,35 @@ int QtToolkit::RunHandler(std::uint32_t codeOffset, std::int32_t a, std::int32_t
 }
 
 void DiscardWindows() {
-    auto& toolkit = static_cast<QtToolkit&>(Core().toolkit());
+    auto& toolkit = static_cast<QtToolkit&>(Windows().toolkit());
     toolkit.discarding = true;
-    Core().DiscardWindows();
+    Windows().DiscardWindows();
     toolkit.discarding = false;
 }
 
 QWidget* WindowWidget(std::uint32_t windowId) {
-    windows::Window* w = Core().LoadedWindow(windowId);
+    windows::Window* w = Windows().LoadedWindow(windowId);
     return w != nullptr ? WidgetOf(*w) : nullptr;
 }
 
 QWidget* UnitWidget(std::uint32_t window, std::uint32_t unit) {
-    windows::Unit* u = Core().FindUnit({window, unit});
-    return u != nullptr ? PartOf(*u).widget.data() : nullptr;
+    windows::Unit* u = Windows().FindUnit({window, unit});
+    return u != nullptr ? PartOf<QtPart>(*u).widget.data() : nullptr;
 }
 
 QMenu* UnitMenu(std::uint32_t window, std::uint32_t unit) {
-    windows::Unit* u = Core().FindUnit({window, unit});
-    return u != nullptr ? PartOf(*u).menu.data() : nullptr;
+    windows::Unit* u = Windows().FindUnit({window, unit});
+    return u != nullptr ? PartOf<QtPart>(*u).menu.data() : nullptr;
 }
 
 QTimer* UnitTimer(std::uint32_t window, std::uint32_t unit) {
-    windows::Unit* u = Core().FindUnit({window, unit});
-    return u != nullptr ? PartOf(*u).timer.data() : nullptr;
+    windows::Unit* u = Windows().FindUnit({window, unit});
+    return u != nullptr ? PartOf<QtPart>(*u).timer.data() : nullptr;
 }
 
 QWidget* ActiveProgramWindow() {
     if (QWidget* active = QApplication::activeWindow()) return active;
-    windows::Window* main = Core().MainWindow();
+    windows::Window* main = Windows().MainWindow();
     return main != nullptr ? WidgetOf(*main) : nullptr;
 }
 

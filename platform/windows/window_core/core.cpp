@@ -74,7 +74,11 @@ bool WindowCore::LoadWindow(std::uint32_t windowId, bool show) {
                 u->clickHandler = p->clickHandler;
                 toolkit_.AddMenuItem(w, *currentMenu, *u);
             }
-        } else if (toolkit_.CreateUnit(w, *u, u->ShownInForm()) && u->TakesFocus()) {
+        } else if (!toolkit_.CreateUnit(w, *u, u->ShownInForm())) {
+            // A window without one of its units is not the window the program drives.
+            AbandonLoading(windowId, std::move(u));
+            return false;
+        } else if (u->TakesFocus()) {
             focusOrder.push_back(u.get());
         }
         w.units[r.id] = std::move(u);
@@ -82,6 +86,15 @@ bool WindowCore::LoadWindow(std::uint32_t windowId, bool show) {
     toolkit_.FinishWindow(w, focusOrder, show);
     RaiseEvent(w.Self(), kCreated);
     return true;
+}
+
+// A window whose loading failed: what the toolkit made of it goes, without events.
+void WindowCore::AbandonLoading(std::uint32_t windowId, std::unique_ptr<Unit> unmade) {
+    const auto it = windows_.find(windowId);
+    std::unique_ptr<Window> gone = std::move(it->second);
+    windows_.erase(it);
+    gone->units[unmade->id] = std::move(unmade);  // it may hold what was made before it failed
+    toolkit_.DestroyWindow(*gone);
 }
 
 void WindowCore::DestroyWindow(std::uint32_t windowId) {
@@ -166,8 +179,16 @@ int WindowCore::RaiseEvent(const Unit& unit, std::int32_t event, std::int32_t a,
     return RunBound(unit, offset, a, b, c, fallback);
 }
 
+void WindowCore::RaiseIfLoaded(UnitRef unit, std::int32_t event, std::int32_t a) {
+    if (const Unit* u = FindUnit(unit)) RaiseEvent(*u, event, a);
+}
+
 void WindowCore::RunMenuItem(const Unit& item) {
     RunBound(item, item.clickHandler, 0, 0, 0, 0);
+}
+
+void WindowCore::RunMenuItemIfLoaded(UnitRef item) {
+    if (const Unit* u = FindUnit(item)) RunMenuItem(*u);
 }
 
 UnitRef WindowCore::EventUnit() const {

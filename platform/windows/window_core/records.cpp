@@ -3,31 +3,15 @@
 #include <algorithm>
 #include <variant>
 
+#include "tessel/window_core/unit_rules.h"
+
 namespace tessel::windows {
 
 namespace {
 
-// The text a unit shows as the form gives it: caption, content or title.
-std::string FormText(const image::UnitProperties& properties) {
-    return std::visit(
-        [](const auto& p) -> std::string {
-            using P = std::decay_t<decltype(p)>;
-            if constexpr (std::is_same_v<P, image::LabelProperties> ||
-                          std::is_same_v<P, image::ButtonProperties>)
-                return p.caption;
-            else if constexpr (std::is_same_v<P, image::EditBoxProperties>)
-                return p.content;
-            else if constexpr (std::is_same_v<P, image::WindowProperties>)
-                return p.title;
-            else
-                return {};
-        },
-        properties);
-}
-
 std::unique_ptr<RecordedUnit> FromForm(const image::Unit& r) {
     auto part = std::make_unique<RecordedUnit>();
-    part->text = FormText(r.properties);
+    part->text = FormText(r);
     part->place = {r.left, r.top, r.width, r.height};
     if (const auto* list = std::get_if<image::ReportListProperties>(&r.properties))
         part->columns = list->columns.size();
@@ -90,52 +74,40 @@ std::int32_t RecordToolkit::RowCount(UnitRef list) {
     return static_cast<std::int32_t>(Of(list).rows.size());
 }
 
-// The cell at (row, column), or null outside the list's rows and the form's columns.
-std::string* RecordToolkit::CellAt(UnitRef list, std::int32_t row, std::int32_t column) {
-    RecordedUnit& l = Of(list);
-    if (row < 0 || column < 0 || row >= static_cast<std::int32_t>(l.rows.size())) return nullptr;
-    if (static_cast<std::size_t>(column) >= l.columns) {
-        OutsideColumns(l.columns, column);
-        return nullptr;
-    }
-    return &l.rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
+// The core asks only for cells that exist.
+std::string& RecordToolkit::CellAt(UnitRef list, std::int32_t row, std::int32_t column) {
+    return Of(list).rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
+}
+
+std::int32_t RecordToolkit::ColumnCount(UnitRef list) {
+    return static_cast<std::int32_t>(Of(list).columns);
 }
 
 bool RecordToolkit::SetCell(UnitRef list, std::int32_t row, std::int32_t column,
                             std::string_view gbk) {
-    std::string* cell = CellAt(list, row, column);
-    if (cell != nullptr) *cell = gbk;
-    return cell != nullptr;
+    CellAt(list, row, column) = gbk;
+    return true;
 }
 
 std::string RecordToolkit::Cell(UnitRef list, std::int32_t row, std::int32_t column) {
-    const std::string* cell = CellAt(list, row, column);
-    return cell != nullptr ? *cell : std::string();
+    return CellAt(list, row, column);
 }
 
 std::int32_t RecordToolkit::SelectedRow(UnitRef list) {
     return Of(list).selectedRow;
 }
 
-// The pane's text, or null past the panes the form gives the bar.
-std::string* RecordToolkit::PaneAt(UnitRef bar, std::int32_t pane) {
-    RecordedUnit& b = Of(bar);
-    if (pane < 0 || static_cast<std::size_t>(pane) >= b.panes.size()) {
-        OutsidePanes(b.panes.size(), pane);
-        return nullptr;
-    }
-    return &b.panes[static_cast<std::size_t>(pane)];
+std::int32_t RecordToolkit::PaneCount(UnitRef bar) {
+    return static_cast<std::int32_t>(Of(bar).panes.size());
 }
 
 bool RecordToolkit::SetPane(UnitRef bar, std::int32_t pane, std::string_view gbk) {
-    std::string* text = PaneAt(bar, pane);
-    if (text != nullptr) *text = gbk;
-    return text != nullptr;
+    Of(bar).panes[static_cast<std::size_t>(pane)] = gbk;
+    return true;
 }
 
 std::string RecordToolkit::Pane(UnitRef bar, std::int32_t pane) {
-    const std::string* text = PaneAt(bar, pane);
-    return text != nullptr ? *text : std::string();
+    return Of(bar).panes[static_cast<std::size_t>(pane)];
 }
 
 }  // namespace tessel::windows

@@ -12,6 +12,30 @@ Value ReportUnits::NewText(std::string_view gbk) {
     return platform::NewText(gbk);
 }
 
+namespace {
+
+// A cell lies in a row the list holds and a column its form gives it.
+bool IsCell(ReportUnits& units, UnitRef list, std::int32_t row, std::int32_t column) {
+    if (row < 0 || column < 0 || row >= units.RowCount(list)) return false;
+    const std::int32_t columns = units.ColumnCount(list);
+    if (column >= columns) {
+        units.OutsideColumns(static_cast<std::size_t>(columns), column);
+        return false;
+    }
+    return true;
+}
+
+bool IsPane(ReportUnits& units, UnitRef bar, std::int32_t pane) {
+    const std::int32_t panes = units.PaneCount(bar);
+    if (pane < 0 || pane >= panes) {
+        units.OutsidePanes(static_cast<std::size_t>(panes), pane);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 void RunReportCommand(ReportUnits& units, std::uint32_t command, std::uint32_t n,
                       const Value* args, Value* result) {
     *result = OmittedValue();
@@ -34,10 +58,13 @@ void RunReportCommand(ReportUnits& units, std::uint32_t command, std::uint32_t n
                 *result = IntegerValue(units.RowCount(unit));
                 return;
             case facet::kListSetCell:
-                *result = LogicalValue(units.SetCell(unit, row, column, ArgText(n, args, 3)));
+                *result = LogicalValue(IsCell(units, unit, row, column) &&
+                                       units.SetCell(unit, row, column, ArgText(n, args, 3)));
                 return;
             case facet::kListReadCell:
-                *result = units.NewText(units.Cell(unit, row, column));
+                *result = units.NewText(IsCell(units, unit, row, column)
+                                            ? units.Cell(unit, row, column)
+                                            : std::string());
                 return;
             case facet::kListSelectedRow:
                 *result = IntegerValue(units.SelectedRow(unit));
@@ -49,10 +76,12 @@ void RunReportCommand(ReportUnits& units, std::uint32_t command, std::uint32_t n
     const std::int32_t pane = row;
     switch (command) {
         case facet::kStatusSetPane:
-            *result = LogicalValue(units.SetPane(unit, pane, ArgText(n, args, 2)));
+            *result = LogicalValue(IsPane(units, unit, pane) &&
+                                   units.SetPane(unit, pane, ArgText(n, args, 2)));
             return;
         case facet::kStatusReadPane:
-            *result = units.NewText(units.Pane(unit, pane));
+            *result = units.NewText(IsPane(units, unit, pane) ? units.Pane(unit, pane)
+                                                              : std::string());
             return;
         default:
             return;

@@ -7,35 +7,40 @@
 #include "stored_properties.h"
 #include "temporary_copies.h"
 #include "tessel/basalt/player_slot.h"
+#include "tessel/window_core/unit_rules.h"
 
 namespace tessel::basalt {
 
 namespace {
 
-// When the environment variable TESSEL_PLAYER_LOG names a file, what the program asks of the
-// control and the states the control reports are appended to it, one UTF-8 line each
-// ("url ADDRESS", "stop", "open-state N", "play-state N"), so that tests can follow playback
-// from outside the process.
+std::string Utf8(const std::wstring& text) {
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                          nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), bytes,
+                        nullptr, nullptr);
+    return utf8;
+}
+
+// What the program asks of the control and the states the control reports, appended to the
+// player's trace file when the environment names one.
 class PlayerLog {
   public:
     PlayerLog() {
+        const std::string name = windows::kPlayerTraceVariable;
+        const std::wstring variable(name.begin(), name.end());  // ASCII
         wchar_t path[MAX_PATH + 1] = {};
-        const DWORD length = GetEnvironmentVariableW(L"TESSEL_PLAYER_LOG", path, MAX_PATH + 1);
+        const DWORD length = GetEnvironmentVariableW(variable.c_str(), path, MAX_PATH + 1);
         if (length > 0 && length <= MAX_PATH) path_ = path;
     }
-    void Write(const std::wstring& line) const {
+    void Write(const std::string& utf8Line) const {
         if (path_.empty()) return;
-        const std::wstring text = line + L"\n";
-        const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                              nullptr, 0, nullptr, nullptr);
-        std::string utf8(static_cast<std::size_t>(bytes), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(),
-                            bytes, nullptr, nullptr);
+        const std::string line = utf8Line + "\n";
         HANDLE file = CreateFileW(path_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return;
         DWORD written = 0;
-        WriteFile(file, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+        WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
         CloseHandle(file);
     }
 
@@ -55,20 +60,18 @@ class HostedPlayer final : public PlayerUnit {
     }
     HWND Window() const override { return host_.ContainerWindow(); }
     void SetUrl(const wchar_t* url) override {
-        log_.Write(std::wstring(L"url ") + (url != nullptr ? url : L""));
+        log_.Write(windows::PlayerUrlTrace(Utf8(url != nullptr ? url : L"")));
         host_.SetUrl(url);
     }
     void Stop() override {
-        log_.Write(L"stop");
+        log_.Write(windows::PlayerStopTrace());
         host_.Stop();
     }
 
   private:
     static void OnEvent(void* context, int eventNumber, long value) {
         auto* self = static_cast<HostedPlayer*>(context);
-        self->log_.Write(
-            (eventNumber == player::kOpenStateChangeEvent ? L"open-state " : L"play-state ") +
-            std::to_wstring(value));
+        self->log_.Write(windows::PlayerStateTrace(eventNumber, static_cast<int>(value)));
         if (self->onEvent_) self->onEvent_(eventNumber, static_cast<int>(value));
     }
 

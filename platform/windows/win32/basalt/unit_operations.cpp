@@ -9,7 +9,7 @@ namespace tessel::basalt {
 
 std::string Win32Toolkit::Text(windows::Unit& unit) {
     std::wstring text;
-    if (HWND h = PartOf(unit).hwnd) {
+    if (HWND h = PartOf<Win32Part>(unit).hwnd) {
         text.resize(static_cast<std::size_t>(GetWindowTextLengthW(h)) + 1);
         text.resize(static_cast<std::size_t>(
             GetWindowTextW(h, text.data(), static_cast<int>(text.size()))));
@@ -18,11 +18,11 @@ std::string Win32Toolkit::Text(windows::Unit& unit) {
 }
 
 void Win32Toolkit::SetText(windows::Unit& unit, std::string_view gbk) {
-    if (HWND h = PartOf(unit).hwnd) SetWindowTextW(h, platform::WideFromGbk(gbk).c_str());
+    if (HWND h = PartOf<Win32Part>(unit).hwnd) SetWindowTextW(h, platform::WideFromGbk(gbk).c_str());
 }
 
 windows::UnitPlace Win32Toolkit::Place(windows::Unit& unit) {
-    HWND h = PartOf(unit).hwnd;
+    HWND h = PartOf<Win32Part>(unit).hwnd;
     RECT r{};
     GetWindowRect(h, &r);
     if (HWND parent = GetParent(h); parent != nullptr && (GetWindowLongW(h, GWL_STYLE) & WS_CHILD))
@@ -31,21 +31,21 @@ windows::UnitPlace Win32Toolkit::Place(windows::Unit& unit) {
 }
 
 void Win32Toolkit::SetPlace(windows::Unit& unit, windows::UnitPlace p) {
-    if (HWND h = PartOf(unit).hwnd) MoveWindow(h, p.left, p.top, p.width, p.height, TRUE);
+    if (HWND h = PartOf<Win32Part>(unit).hwnd) MoveWindow(h, p.left, p.top, p.width, p.height, TRUE);
 }
 
 bool Win32Toolkit::Shown(windows::Unit& unit) {
-    HWND h = PartOf(unit).hwnd;
+    HWND h = PartOf<Win32Part>(unit).hwnd;
     return h != nullptr && IsWindowVisible(h);
 }
 
 void Win32Toolkit::SetShown(windows::Unit& unit, bool shown) {
-    if (HWND h = PartOf(unit).hwnd) ShowWindow(h, shown ? SW_SHOW : SW_HIDE);
+    if (HWND h = PartOf<Win32Part>(unit).hwnd) ShowWindow(h, shown ? SW_SHOW : SW_HIDE);
 }
 
 // The next WM_CTLCOLOR* paints with the new colours and makes the brush again.
 void Win32Toolkit::ColoursChanged(windows::Unit& unit) {
-    Win32Part& part = PartOf(unit);
+    Win32Part& part = PartOf<Win32Part>(unit);
     if (part.backBrush != nullptr) {
         DeleteObject(part.backBrush);
         part.backBrush = nullptr;
@@ -56,7 +56,7 @@ void Win32Toolkit::ColoursChanged(windows::Unit& unit) {
 void Win32Toolkit::TimerChanged(windows::Unit& unit) {
     windows::Window* w = Windows().LoadedWindow(unit.window);
     if (w == nullptr) return;
-    HWND owner = PartOf(w->Self()).hwnd;
+    HWND owner = PartOf<Win32Part>(w->Self()).hwnd;
     KillTimer(owner, ControlId(unit.id));
     if (unit.timerPeriod != 0)
         SetTimer(owner, ControlId(unit.id), static_cast<UINT>(unit.timerPeriod), nullptr);
@@ -64,8 +64,8 @@ void Win32Toolkit::TimerChanged(windows::Unit& unit) {
 
 void Win32Toolkit::PopUpMenu(windows::Window& w, windows::Unit& menu,
                              std::optional<std::pair<int, int>> at) {
-    HMENU popUp = PartOf(menu).menu;
-    HWND owner = PartOf(w.Self()).hwnd;
+    HMENU popUp = PartOf<Win32Part>(menu).menu;
+    HWND owner = PartOf<Win32Part>(w.Self()).hwnd;
     if (popUp == nullptr) return;
     POINT point{};
     GetCursorPos(&point);
@@ -79,20 +79,20 @@ void Win32Toolkit::PopUpMenu(windows::Window& w, windows::Unit& menu,
 }
 
 bool Win32Toolkit::IsPlayer(windows::Unit& unit) {
-    return PartOf(unit).player != nullptr;
+    return PartOf<Win32Part>(unit).player != nullptr;
 }
 
 void Win32Toolkit::SetPlayerUrl(windows::Unit& player, std::string_view gbk) {
-    PartOf(player).player->SetUrl(platform::WideFromGbk(gbk).c_str());
+    PartOf<Win32Part>(player).player->SetUrl(platform::WideFromGbk(gbk).c_str());
 }
 
 void Win32Toolkit::StopPlayer(windows::Unit& player) {
-    PartOf(player).player->Stop();
+    PartOf<Win32Part>(player).player->Stop();
 }
 
 // Their copies of songs go after them, so that no control holds one open.
 void Win32Toolkit::ReleasePlayers() {
-    Windows().ForEachUnit([](windows::Unit& u) { PartOf(u).player.reset(); });
+    Windows().ForEachUnit([](windows::Unit& u) { PartOf<Win32Part>(u).player.reset(); });
     DeletePlayerCopies();
 }
 

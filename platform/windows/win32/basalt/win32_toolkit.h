@@ -13,6 +13,7 @@
 
 #include "tessel/basalt/player_slot.h"
 #include "tessel/window_core/core.h"
+#include "tessel/window_core/unit_rules.h"
 
 namespace tessel::basalt {
 
@@ -28,8 +29,7 @@ inline WORD ControlId(std::uint32_t unitId) {
     return static_cast<WORD>(unitId & 0xFFFF);
 }
 
-// The unit's part; a unit the toolkit was never asked to make gets an empty one.
-Win32Part& PartOf(windows::Unit& unit);
+using windows::PartOf;
 HFONT UnitFont();
 
 class Win32Toolkit final : public windows::Toolkit {

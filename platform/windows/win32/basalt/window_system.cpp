@@ -23,16 +23,12 @@ std::wstring Wide(std::string_view gbk) {
     return platform::WideFromGbk(gbk);
 }
 
-std::int32_t ShiftState() {
-    std::int32_t s = 0;
-    if (GetKeyState(VK_SHIFT) < 0) s |= 1;
-    if (GetKeyState(VK_CONTROL) < 0) s |= 2;
-    if (GetKeyState(VK_MENU) < 0) s |= 4;
-    return s;
+windows::HeldKeys Held() {
+    return {GetKeyState(VK_SHIFT) < 0, GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_MENU) < 0};
 }
 
 HWND HandleOf(const Unit& unit) {
-    const auto* part = static_cast<const Win32Part*>(unit.part.get());
+    const auto* part = windows::PartIfMade<Win32Part>(unit);
     return part != nullptr ? part->hwnd : nullptr;
 }
 
@@ -71,7 +67,8 @@ LRESULT CALLBACK UnitSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PT
         switch (msg) {
             case WM_KEYDOWN:
                 if (unit->type == type::kEditBox)
-                    core.RaiseEvent(*unit, kKeyDown, static_cast<std::int32_t>(wp), ShiftState());
+                    core.RaiseEvent(*unit, kKeyDown, static_cast<std::int32_t>(wp),
+                                    windows::ShiftState(Held()));
                 break;
             case WM_CHAR:
                 // Enter reached the key-down handler already; a single-line edit would beep.
@@ -81,6 +78,7 @@ LRESULT CALLBACK UnitSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PT
                 if (unit->type == type::kEditBox) core.RaiseEvent(*unit, kDoubleClick);
                 break;
             case WM_LBUTTONDOWN:
+                // The message carries the key state in the MK_* bits the event reports.
                 if (unit->type == type::kLabel)
                     core.RaiseEvent(*unit, kLeftButtonDown, static_cast<short>(LOWORD(lp)),
                                     static_cast<short>(HIWORD(lp)), static_cast<std::int32_t>(wp));
@@ -104,7 +102,7 @@ LRESULT OnCtlColor(Window& w, HDC dc, HWND control) {
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
     SetBkColor(dc, unit->backColour);
-    Win32Part& part = PartOf(*unit);
+    Win32Part& part = PartOf<Win32Part>(*unit);
     if (part.backBrush == nullptr) part.backBrush = CreateSolidBrush(unit->backColour);
     return reinterpret_cast<LRESULT>(part.backBrush);
 }
@@ -253,9 +251,7 @@ std::unique_ptr<PlayerUnit> CreatePlayer(HWND parent, const Unit& u) {
     placement.controlId = ControlId(u.id);
     placement.properties = std::get_if<image::MediaPlayerProperties>(&r.properties);
     const UnitRef self{u.window, u.id};
-    placement.onEvent = [self](int event, int value) {
-        if (Unit* target = Windows().FindUnit(self)) Windows().RaiseEvent(*target, event, value);
-    };
+    placement.onEvent = [self](int event, int value) { Windows().RaiseIfLoaded(self, event, value); };
     return CreatePlayerUnit(placement);
 }
 
@@ -265,11 +261,6 @@ windows::WindowCore& Windows() {
     static Win32Toolkit toolkit;
     static windows::WindowCore core(toolkit, Program().form);
     return core;
-}
-
-Win32Part& PartOf(Unit& unit) {
-    if (unit.part == nullptr) unit.part = std::make_unique<Win32Part>();
-    return static_cast<Win32Part&>(*unit.part);
 }
 
 HFONT UnitFont() {
@@ -288,7 +279,7 @@ bool Win32Toolkit::MakeWindow(Window& w) {
     if (props == nullptr || props->border == 1) style |= WS_THICKFRAME;
     if (props == nullptr || props->minimizeButton != 0) style |= WS_MINIMIZEBOX;
     if (props == nullptr || props->maximizeButton != 0) style |= WS_MAXIMIZEBOX;
-    const std::wstring title = props ? Wide(props->title) : L"";
+    const std::wstring title = Wide(windows::FormText(r));
     HWND hwnd = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, title.c_str(), style, r.left,
                                 r.top, r.width, r.height, nullptr, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);
@@ -300,37 +291,31 @@ bool Win32Toolkit::MakeWindow(Window& w) {
         }
     }
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, static_cast<LONG_PTR>(w.id));
-    PartOf(self).hwnd = hwnd;
+    PartOf<Win32Part>(self).hwnd = hwnd;
     return true;
 }
 
 bool Win32Toolkit::CreateUnit(Window& w, Unit& u, bool shown) {
-    Win32Part& part = PartOf(u);
-    HWND parent = PartOf(w.Self()).hwnd;
+    Win32Part& part = PartOf<Win32Part>(u);
+    HWND parent = PartOf<Win32Part>(w.Self()).hwnd;
     const image::Unit& r = *u.record;
     DWORD style = 0;
     if (shown) style |= WS_VISIBLE;
     if (u.TakesFocus()) style |= WS_TABSTOP;
+    const std::wstring text = Wide(windows::FormText(r));
     switch (u.type) {
-        case type::kEditBox: {
-            const auto* p = std::get_if<image::EditBoxProperties>(&r.properties);
-            part.hwnd = CreateChild(L"Edit", p ? Wide(p->content) : L"", style | ES_AUTOHSCROLL,
-                                    WS_EX_CLIENTEDGE, parent, r, u.id);
+        case type::kEditBox:
+            part.hwnd = CreateChild(L"Edit", text, style | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
+                                    parent, r, u.id);
             break;
-        }
-        case type::kButton: {
-            const auto* p = std::get_if<image::ButtonProperties>(&r.properties);
-            part.hwnd = CreateChild(L"Button", p ? Wide(p->caption) : L"", style | BS_PUSHBUTTON,
-                                    0, parent, r, u.id);
+        case type::kButton:
+            part.hwnd = CreateChild(L"Button", text, style | BS_PUSHBUTTON, 0, parent, r, u.id);
             break;
-        }
-        case type::kLabel: {
-            const auto* p = std::get_if<image::LabelProperties>(&r.properties);
-            part.hwnd = CreateChild(L"Static", p ? Wide(p->caption) : L"",
+        case type::kLabel:
+            part.hwnd = CreateChild(L"Static", text,
                                     style | SS_NOTIFY | SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS, 0,
                                     parent, r, u.id);
             break;
-        }
         case type::kTimer:
             if (u.timerPeriod != 0)
                 SetTimer(parent, ControlId(u.id), static_cast<UINT>(u.timerPeriod), nullptr);
@@ -355,37 +340,33 @@ bool Win32Toolkit::CreateUnit(Window& w, Unit& u, bool shown) {
 
 void Win32Toolkit::CreateMenu(Window&, Unit& menu) {
     // A top-level menu is popped up over units, never shown as a menu bar.
-    PartOf(menu).menu = CreatePopupMenu();
+    PartOf<Win32Part>(menu).menu = CreatePopupMenu();
 }
 
 void Win32Toolkit::AddMenuItem(Window&, Unit& menu, Unit& item) {
-    PartOf(item);
+    PartOf<Win32Part>(item);
     const auto* p = std::get_if<image::MenuItemProperties>(&item.record->properties);
-    AppendMenuW(PartOf(menu).menu, MF_STRING, ControlId(item.id),
+    AppendMenuW(PartOf<Win32Part>(menu).menu, MF_STRING, ControlId(item.id),
                 p != nullptr ? Wide(p->caption).c_str() : L"");
 }
 
 void Win32Toolkit::FinishWindow(Window& w, const std::vector<Unit*>& focusOrder, bool show) {
     if (!show) return;
-    HWND hwnd = PartOf(w.Self()).hwnd;
+    HWND hwnd = PartOf<Win32Part>(w.Self()).hwnd;
     ShowWindow(hwnd, SW_SHOW);
     UpdateWindow(hwnd);
-    for (Unit* u : focusOrder) {
-        if (HWND first = PartOf(*u).hwnd; first != nullptr && u->ShownInForm()) {
-            SetFocus(first);
-            return;
-        }
-    }
+    if (Unit* first = windows::FirstFocus(focusOrder))
+        if (HWND h = PartOf<Win32Part>(*first).hwnd) SetFocus(h);
 }
 
 void Win32Toolkit::ShowAgain(Window& w) {
-    ShowWindow(PartOf(w.Self()).hwnd, SW_SHOW);
+    ShowWindow(PartOf<Win32Part>(w.Self()).hwnd, SW_SHOW);
 }
 
 void Win32Toolkit::DestroyWindow(Window& w) {
-    HWND hwnd = PartOf(w.Self()).hwnd;
+    HWND hwnd = PartOf<Win32Part>(w.Self()).hwnd;
     for (auto& [uid, u] : w.units) {
-        Win32Part& part = PartOf(*u);
+        Win32Part& part = PartOf<Win32Part>(*u);
         if (u->timerPeriod != 0) KillTimer(hwnd, ControlId(uid));
         if (part.menu != nullptr) DestroyMenu(part.menu);
         if (part.backBrush != nullptr) DeleteObject(part.backBrush);

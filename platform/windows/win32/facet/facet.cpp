@@ -13,6 +13,7 @@
 #include "tessel/win32_shared/gbk_win32.h"
 #include "tessel/runtime/units.h"
 #include "tessel/window_core/commands.h"
+#include "tessel/window_core/unit_rules.h"
 
 namespace {
 
@@ -22,15 +23,13 @@ using namespace tessel::basalt;
 
 const LibraryHost* g_host = nullptr;
 
-int ColumnFormat(std::uint32_t alignment) {
-    switch (alignment) {
-        case 1:
-            return LVCFMT_CENTER;
-        case 2:
-            return LVCFMT_RIGHT;
-        default:
-            return LVCFMT_LEFT;
-    }
+using tessel::windows::ColumnAlignment;
+static_assert(static_cast<int>(ColumnAlignment::kLeft) == LVCFMT_LEFT &&
+              static_cast<int>(ColumnAlignment::kRight) == LVCFMT_RIGHT &&
+              static_cast<int>(ColumnAlignment::kCentre) == LVCFMT_CENTER);
+
+int ColumnFormat(std::uint32_t storedCode) {
+    return static_cast<int>(tessel::windows::ColumnAlignmentOf(storedCode));
 }
 
 HWND CreateList(const FacetUnitPlacement& s) {
@@ -111,6 +110,15 @@ class ControlReports final : public tessel::windows::ReportUnits {
     }
     std::int32_t RowCount(UnitRef list) override {
         return static_cast<std::int32_t>(SendMessageW(Handle(list), LVM_GETITEMCOUNT, 0, 0));
+    }
+    std::int32_t ColumnCount(UnitRef list) override {
+        HWND header = reinterpret_cast<HWND>(SendMessageW(Handle(list), LVM_GETHEADER, 0, 0));
+        return header != nullptr
+                   ? static_cast<std::int32_t>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0))
+                   : 0;
+    }
+    std::int32_t PaneCount(UnitRef bar) override {
+        return static_cast<std::int32_t>(SendMessageW(Handle(bar), SB_GETPARTS, 0, 0));
     }
     bool SetCell(UnitRef list, std::int32_t row, std::int32_t column,
                  std::string_view gbk) override {

@@ -25,7 +25,8 @@ void RunPlayerCommand(WindowCore& core, std::uint32_t command, std::uint32_t arg
                       const Value* args, Value* result);
 
 // The report list and the status bar as a toolkit draws them (row 1). Rows, columns and panes are
-// checked by the toolkit, which answers false or the empty text outside them.
+// checked here, once: the toolkit is asked only for cells and panes that exist, and outside them
+// the command answers false or the empty text.
 class ReportUnits {
   public:
     virtual ~ReportUnits() = default;
@@ -34,6 +35,8 @@ class ReportUnits {
     virtual void DeleteAllRows(UnitRef list) = 0;
     virtual std::int32_t AppendRow(UnitRef list) = 0;  // the new row's index
     virtual std::int32_t RowCount(UnitRef list) = 0;
+    virtual std::int32_t ColumnCount(UnitRef list) = 0;  // as the form gives them
+    virtual std::int32_t PaneCount(UnitRef bar) = 0;     // as the form gives them
     virtual bool SetCell(UnitRef list, std::int32_t row, std::int32_t column,
                          std::string_view gbk) = 0;
     virtual std::string Cell(UnitRef list, std::int32_t row, std::int32_t column) = 0;
@@ -42,6 +45,9 @@ class ReportUnits {
     virtual std::string Pane(UnitRef bar, std::int32_t pane) = 0;
     // A text result, in the program's heap (a support library allocates through the runtime).
     virtual Value NewText(std::string_view gbk);
+    // A list column or status-bar pane past what the form gives the unit was named.
+    virtual void OutsideColumns(std::size_t, std::int32_t) {}
+    virtual void OutsidePanes(std::size_t, std::int32_t) {}
 };
 
 void RunReportCommand(ReportUnits& units, std::uint32_t command, std::uint32_t argCount,

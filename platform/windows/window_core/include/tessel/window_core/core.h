@@ -72,7 +72,8 @@ class Toolkit {
 
     // Loading, in this order: the window (its own unit), then each control with its shown state,
     // the menus (a top-level menu, then its items), then FinishWindow with the units that take
-    // the focus in creation order, and the created event. False when the toolkit cannot make it.
+    // the focus in creation order, and the created event. False when the toolkit cannot make it:
+    // the core then registers nothing of the window and destroys what was made of it.
     virtual bool MakeWindow(Window& window) = 0;
     virtual bool CreateUnit(Window& window, Unit& unit, bool shown) = 0;
     virtual void CreateMenu(Window& window, Unit& menu) = 0;
@@ -119,7 +120,8 @@ class WindowCore {
     const image::Form& form() const { return form_; }
 
     // Creates the window and its units from the form; `show` shows it. False when the form has
-    // no such window or the toolkit cannot make it. A window already loaded is only shown again.
+    // no such window or the toolkit cannot make it or one of its units: then nothing of it stays.
+    // A window already loaded is only shown again.
     bool LoadWindow(std::uint32_t windowId, bool show);
     // Raises the window's destroying event and removes it; the main window takes the others with
     // it and ends the message loop.
@@ -146,8 +148,12 @@ class WindowCore {
     // handler's result, or `fallback` when the form binds none.
     int RaiseEvent(const Unit& unit, std::int32_t event, std::int32_t a = 0, std::int32_t b = 0,
                    std::int32_t c = 0, int fallback = 0);
-    // A menu item was chosen.
+    // The same for a unit named by its ids: a signal may arrive after its unit has gone, and
+    // then nothing is raised.
+    void RaiseIfLoaded(UnitRef unit, std::int32_t event, std::int32_t a = 0);
+    // A menu item was chosen; by its ids, only while it is loaded.
     void RunMenuItem(const Unit& item);
+    void RunMenuItemIfLoaded(UnitRef item);
     // The unit whose event is being handled; unset outside any event.
     UnitRef EventUnit() const;
 
@@ -167,6 +173,7 @@ class WindowCore {
   private:
     std::unique_ptr<Unit> MakeUnit(const Window& window, const image::Unit& record,
                                    std::uint32_t id) const;
+    void AbandonLoading(std::uint32_t windowId, std::unique_ptr<Unit> unmade);
     int RunBound(const Unit& unit, std::uint32_t codeOffset, std::int32_t a, std::int32_t b,
                  std::int32_t c, int fallback);
 

@@ -9,6 +9,7 @@
 
 #include "tessel/window_core/commands.h"
 #include "tessel/window_core/core.h"
+#include "tessel/window_core/unit_rules.h"
 
 namespace tessel::windows {
 
@@ -27,7 +28,7 @@ class RecordToolkit : public Toolkit, public ReportUnits {
     // The core whose units the list and status-bar commands name.
     void Attach(WindowCore* core) { core_ = core; }
 
-    static RecordedUnit& Recorded(Unit& unit) { return static_cast<RecordedUnit&>(*unit.part); }
+    static RecordedUnit& Recorded(Unit& unit) { return PartOf<RecordedUnit>(unit); }
 
     // What was asked of the windows besides their units, in order.
     std::vector<std::uint32_t> loadedWindows;  // loaded and not destroyed since
@@ -75,6 +76,8 @@ class RecordToolkit : public Toolkit, public ReportUnits {
     void DeleteAllRows(UnitRef list) override;
     std::int32_t AppendRow(UnitRef list) override;
     std::int32_t RowCount(UnitRef list) override;
+    std::int32_t ColumnCount(UnitRef list) override;
+    std::int32_t PaneCount(UnitRef bar) override;
     bool SetCell(UnitRef list, std::int32_t row, std::int32_t column,
                  std::string_view gbk) override;
     std::string Cell(UnitRef list, std::int32_t row, std::int32_t column) override;
@@ -83,14 +86,10 @@ class RecordToolkit : public Toolkit, public ReportUnits {
     std::string Pane(UnitRef bar, std::int32_t pane) override;
 
   protected:
-    // A list column or status-bar pane past what the form gives the unit.
-    virtual void OutsideColumns(std::size_t, std::int32_t) {}
-    virtual void OutsidePanes(std::size_t, std::int32_t) {}
     RecordedUnit& Of(UnitRef unit);
 
   private:
-    std::string* CellAt(UnitRef list, std::int32_t row, std::int32_t column);
-    std::string* PaneAt(UnitRef bar, std::int32_t pane);
+    std::string& CellAt(UnitRef list, std::int32_t row, std::int32_t column);
 
     WindowCore* core_ = nullptr;
 };
