@@ -75,9 +75,9 @@ bool WindowCore::LoadWindow(std::uint32_t windowId, bool show) {
                 toolkit_.AddMenuItem(w, *currentMenu, *u);
             }
         } else if (!toolkit_.CreateUnit(w, *u, u->ShownInForm())) {
-            // A window without one of its units is not the window the program drives.
-            AbandonLoading(windowId, std::move(u));
-            return false;
+            // A unit the toolkit could not make is not registered: the window stands without
+            // it (as without facet.fnr's list), and what is asked of it finds no unit.
+            continue;
         } else if (u->TakesFocus()) {
             focusOrder.push_back(u.get());
         }
@@ -86,15 +86,6 @@ bool WindowCore::LoadWindow(std::uint32_t windowId, bool show) {
     toolkit_.FinishWindow(w, focusOrder, show);
     RaiseEvent(w.Self(), kCreated);
     return true;
-}
-
-// A window whose loading failed: what the toolkit made of it goes, without events.
-void WindowCore::AbandonLoading(std::uint32_t windowId, std::unique_ptr<Unit> unmade) {
-    const auto it = windows_.find(windowId);
-    std::unique_ptr<Window> gone = std::move(it->second);
-    windows_.erase(it);
-    gone->units[unmade->id] = std::move(unmade);  // it may hold what was made before it failed
-    toolkit_.DestroyWindow(*gone);
 }
 
 void WindowCore::DestroyWindow(std::uint32_t windowId) {

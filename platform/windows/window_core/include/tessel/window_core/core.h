@@ -173,7 +173,6 @@ class WindowCore {
   private:
     std::unique_ptr<Unit> MakeUnit(const Window& window, const image::Unit& record,
                                    std::uint32_t id) const;
-    void AbandonLoading(std::uint32_t windowId, std::unique_ptr<Unit> unmade);
     int RunBound(const Unit& unit, std::uint32_t codeOffset, std::int32_t a, std::int32_t b,
                  std::int32_t c, int fallback);
 
