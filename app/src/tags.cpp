@@ -89,7 +89,7 @@ UnitRef LayOutTags(const JsonDocument& document, std::int32_t roomBottom) {
         SetUnitInteger(label, unit_property::kWidth, Cut(width + kExtraWidth));
         SetUnitInteger(label, unit_property::kHeight, kTagHeight);
         SetUnitInteger(label, unit_property::kTop, top);
-        SetUnitInteger(label, unit_property::kAttribute24, 1);
+        SetUnitInteger(label, unit_property::kTagMark, 1);
         RouteEvents(label, kTagTemplate, tag::kLabel);
         x += ReadUnitInteger(label, unit_property::kWidth);
         lastTag = label;

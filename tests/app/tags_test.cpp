@@ -87,7 +87,7 @@ TEST_F(TagsTest, TagsAreCopiesOfTheTemplateLaidOutInRows) {
     EXPECT_EQ(Utf8(windows->Unit(first).text), "八个汉字的名字了");
     EXPECT_EQ(tag.tag, "100");
     EXPECT_EQ(windows->Integer(first, unit_property::kShown), 1);
-    EXPECT_EQ(windows->Integer(first, unit_property::kAttribute24), 1);
+    EXPECT_EQ(windows->Integer(first, unit_property::kTagMark), 1);
     // Captions of 15 bytes: 91 wide, each starting where the previous one ends.
     EXPECT_EQ(Of(windows->copies[1]), (Geometry{8 + 96, 48, 91, 20}));
     EXPECT_EQ(Of(windows->copies[7]), (Geometry{8 + 96 + 6 * 91, 48, 91, 20}));

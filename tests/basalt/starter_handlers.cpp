@@ -13,6 +13,7 @@
 #include <cwchar>
 #include <string>
 
+#include "tessel/app/window_units.h"
 #include "tessel/runtime/dll_commands.h"
 #include "tessel/runtime/kernel.h"
 #include "tessel/runtime/services.h"
@@ -23,16 +24,17 @@ namespace {
 
 using namespace tessel;
 
-constexpr std::uint32_t kMainWindow = 0x52010001;
-constexpr UnitRef kEditBox{kMainWindow, 0x16010004};
-constexpr UnitRef kChooseLabel{kMainWindow, 0x160124A1};
-constexpr UnitRef kTemplateLabel{kMainWindow, 0x16012630};
-constexpr UnitRef kList{kMainWindow, 0x260123D8};
-constexpr UnitRef kStatusBar{kMainWindow, 0x26012702};
-constexpr UnitRef kTimer{kMainWindow, 0x06012540};
-constexpr UnitRef kMenu{kMainWindow, 0x46010010};
-constexpr UnitRef kPlayerWindow{0x52010002, 0x52010002};
-constexpr UnitRef kPlayer{0x52010002, 0x56012801};
+// The program's own units, by the names its handlers use.
+constexpr std::uint32_t kMainWindow = app::kMainWindowId;
+constexpr UnitRef kEditBox = app::kSearchBox;
+constexpr UnitRef kChooseLabel = app::kChooseDirectoryLabel;
+constexpr UnitRef kTemplateLabel = app::kTagTemplate;
+constexpr UnitRef kList = app::kSongList;
+constexpr UnitRef kStatusBar = app::kStatusBar;
+constexpr UnitRef kTimer = app::kProgressTimer;
+constexpr UnitRef kMenu = app::kListMenu;
+constexpr UnitRef kPlayerWindow = app::kPlayerWindow;
+constexpr UnitRef kPlayer = app::kPlayer;
 
 std::string Environment(const char* name) {
     char value[512] = {};

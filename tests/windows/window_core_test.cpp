@@ -157,9 +157,9 @@ TEST_F(WindowCoreTest, PropertiesKeepTheTimersPlaceAndClampItsPeriod) {
     Write(timer, unit_property::kTimerPeriod, -5);
     EXPECT_EQ(Read(timer, unit_property::kTimerPeriod), 0);
     Write({kMain, kLabel}, unit_property::kTextColour, 0x123456);
-    Write({kMain, kLabel}, unit_property::kAttribute24, 1);
+    Write({kMain, kLabel}, unit_property::kTagMark, 1);
     EXPECT_EQ(Read({kMain, kLabel}, unit_property::kTextColour), 0x123456);
-    EXPECT_EQ(Read({kMain, kLabel}, unit_property::kAttribute24), 1);
+    EXPECT_EQ(Read({kMain, kLabel}, unit_property::kTagMark), 1);
     // A unit that is not loaded reads 0 and keeps nothing; the toolkit hears of it.
     Write({kOther, kOther}, unit_property::kLeft, 7);
     EXPECT_EQ(Read({kOther, kOther}, unit_property::kLeft), 0);

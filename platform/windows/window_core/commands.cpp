@@ -82,8 +82,8 @@ void ReadUnitProperty(WindowCore& core, UnitRef unit, std::uint32_t property, Va
         case unit_property::kTimerPeriod:
             *result = IntegerValue(u->timerPeriod);
             return;
-        case unit_property::kAttribute24:
-            *result = IntegerValue(u->attribute24);
+        case unit_property::kTagMark:
+            *result = IntegerValue(u->tagMark);
             return;
         default:
             *result = IntegerValue(0);
@@ -126,8 +126,8 @@ void WriteUnitProperty(WindowCore& core, UnitRef unit, std::uint32_t property, W
             u->timerPeriod = integer > 0 ? integer : 0;
             toolkit.TimerChanged(*u);
             return;
-        case unit_property::kAttribute24:
-            u->attribute24 = integer;
+        case unit_property::kTagMark:
+            u->tagMark = integer;
             return;
         default:
             return;

@@ -29,7 +29,7 @@ enum : std::uint32_t {
     kTextColour = 8,    // integer RGB as 0x00BBGGRR
     kBackColour = 9,    // integer RGB; -1 transparent
     kTimerPeriod = 10,  // integer milliseconds; 0 stops the timer
-    kAttribute24 = 24,  // integer kept for the program (tags set it to 1)
+    kTagMark = 24,  // an integer kept for the program alone; tags set it to 1 to mark themselves
 };
 }  // namespace unit_property
 

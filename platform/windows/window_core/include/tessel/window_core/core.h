@@ -42,7 +42,7 @@ struct Unit {
     const image::Unit* record = nullptr;  // the form's record; a copy shares its source's
     std::vector<image::FormEvent> events;
     std::string tag;  // GBK, kept for the program
-    std::int32_t attribute24 = 0;
+    std::int32_t tagMark = 0;
     std::uint32_t textColour = 0;  // 0x00BBGGRR
     std::uint32_t backColour = kNoColour;
     std::int32_t timerPeriod = 0;  // milliseconds; 0 while the timer stands still
