@@ -85,8 +85,9 @@ struct Announcement::State {
     void SayUnavailable(const std::string& why) {
         if (unavailableSaid) return;
         unavailableSaid = true;
-        Say(why + ": the library is shared but not announced on the LAN; it will be announced "
-                  "once avahi-daemon runs");
+        Say(why +
+            ": the library is shared but not announced on the LAN; it will be announced "
+            "once avahi-daemon runs");
     }
 
     void Connect() {
@@ -151,8 +152,9 @@ struct Announcement::State {
                 // announces again. The old one is freed outside its own callback.
                 if (avahi_client_errno(c) == AVAHI_ERR_DISCONNECTED) {
                     if (!state->unavailableSaid) {
-                        state->Say("avahi-daemon has stopped: the library will be announced "
-                                   "again once it runs");
+                        state->Say(
+                            "avahi-daemon has stopped: the library will be announced "
+                            "again once it runs");
                     }
                     state->unavailableSaid = true;
                     state->RetryIn(0);

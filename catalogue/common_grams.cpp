@@ -49,7 +49,8 @@ void BindText(sqlite3_stmt* s, int index, const std::string& text) {
 // The distinct gram tokens of a song (the gap token is never looked up).
 std::vector<std::string> TokensOf(const SongGrams& grams) {
     std::vector<std::string> tokens;
-    for (std::string_view column : {std::string_view(grams.singles), std::string_view(grams.pairs)}) {
+    for (std::string_view column :
+         {std::string_view(grams.singles), std::string_view(grams.pairs)}) {
         size_t at = 0;
         while (at < column.size()) {
             const size_t end = std::min(column.find(' ', at), column.size());
@@ -69,10 +70,9 @@ bool WriteChunk(Query& put, Query& drop, const std::string& gram, const SongBits
                 size_t chunk) {
     const size_t from = chunk * CommonGrams::kChunkWords;
     const size_t to = std::min(bits.size(), from + CommonGrams::kChunkWords);
-    const bool empty =
-        from >= to || std::all_of(bits.begin() + static_cast<std::ptrdiff_t>(from),
-                                  bits.begin() + static_cast<std::ptrdiff_t>(to),
-                                  [](uint64_t w) { return w == 0; });
+    const bool empty = from >= to || std::all_of(bits.begin() + static_cast<std::ptrdiff_t>(from),
+                                                 bits.begin() + static_cast<std::ptrdiff_t>(to),
+                                                 [](uint64_t w) { return w == 0; });
     Query& q = empty ? drop : put;
     BindText(q.statement, 1, gram);
     sqlite3_bind_int64(q.statement, 2, static_cast<int64_t>(chunk));
@@ -100,13 +100,13 @@ std::unique_ptr<CommonGrams> CommonGrams::Read(sqlite3* db) {
             common->grams_.emplace(gram, bits);
         }
         const auto chunk = static_cast<size_t>(sqlite3_column_int64(rows.statement, 1));
-        const size_t words = static_cast<size_t>(sqlite3_column_bytes(rows.statement, 2)) /
-                             sizeof(uint64_t);
+        const size_t words =
+            static_cast<size_t>(sqlite3_column_bytes(rows.statement, 2)) / sizeof(uint64_t);
         if (words > kChunkWords || chunk > (size_t{1} << 32)) return nullptr;
         bits->resize(chunk * kChunkWords + words);
         if (words > 0) {
-            std::memcpy(bits->data() + chunk * kChunkWords,
-                        sqlite3_column_blob(rows.statement, 2), words * sizeof(uint64_t));
+            std::memcpy(bits->data() + chunk * kChunkWords, sqlite3_column_blob(rows.statement, 2),
+                        words * sizeof(uint64_t));
         }
     }
     if (status != SQLITE_DONE) return nullptr;
@@ -161,8 +161,9 @@ std::shared_ptr<const CommonGrams> GramChanges::Apply(sqlite3* db, const CommonG
     std::unordered_map<std::string, Change> changes = std::move(grams_);
     grams_.clear();
     {
-        Query add(db, "INSERT INTO gram_counts(gram, songs) VALUES(?1, ?2) "
-                      "ON CONFLICT(gram) DO UPDATE SET songs = songs + excluded.songs");
+        Query add(db,
+                  "INSERT INTO gram_counts(gram, songs) VALUES(?1, ?2) "
+                  "ON CONFLICT(gram) DO UPDATE SET songs = songs + excluded.songs");
         if (!add) return nullptr;
         for (const auto& [gram, change] : changes) {
             if (change.songs == 0) continue;
@@ -176,8 +177,9 @@ std::shared_ptr<const CommonGrams> GramChanges::Apply(sqlite3* db, const CommonG
     int64_t songs = 0;
     int64_t lastId = 0;
     {
-        Query span(db, "SELECT (SELECT songs FROM gram_counts WHERE gram = ''), "
-                       "(SELECT coalesce(max(id), 0) FROM songs)");
+        Query span(db,
+                   "SELECT (SELECT songs FROM gram_counts WHERE gram = ''), "
+                   "(SELECT coalesce(max(id), 0) FROM songs)");
         if (!span || sqlite3_step(span.statement) != SQLITE_ROW) return nullptr;
         songs = sqlite3_column_int64(span.statement, 0);
         lastId = sqlite3_column_int64(span.statement, 1);
@@ -188,8 +190,9 @@ std::shared_ptr<const CommonGrams> GramChanges::Apply(sqlite3* db, const CommonG
     const auto words = static_cast<size_t>(lastId / 64 + 1);
     std::vector<std::string> common;
     if (songs > threshold) {
-        Query commonest(db, "SELECT gram FROM gram_counts WHERE songs > ?1 AND gram <> '' "
-                            "ORDER BY songs DESC, gram LIMIT ?2");
+        Query commonest(db,
+                        "SELECT gram FROM gram_counts WHERE songs > ?1 AND gram <> '' "
+                        "ORDER BY songs DESC, gram LIMIT ?2");
         if (!commonest) return nullptr;
         sqlite3_bind_int64(commonest.statement, 1, threshold);
         sqlite3_bind_int64(commonest.statement, 2,
@@ -203,7 +206,9 @@ std::shared_ptr<const CommonGrams> GramChanges::Apply(sqlite3* db, const CommonG
     Query put(db, "INSERT OR REPLACE INTO common_grams(gram, chunk, bits) VALUES(?1, ?2, ?3)");
     Query drop(db, "DELETE FROM common_grams WHERE gram = ?1 AND chunk = ?2");
     Query dropAll(db, "DELETE FROM common_grams WHERE gram = ?1");
-    Query holders(db, R"sql(SELECT rowid FROM song_grams WHERE song_grams MATCH '{singles pairs} : "' || ?1 || '"')sql");
+    Query holders(
+        db,
+        R"sql(SELECT rowid FROM song_grams WHERE song_grams MATCH '{singles pairs} : "' || ?1 || '"')sql");
     if (!put || !drop || !dropAll || !holders) return nullptr;
     auto next = std::make_shared<CommonGrams>();
     for (const std::string& gram : common) {

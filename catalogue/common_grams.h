@@ -69,9 +69,9 @@ class GramChanges {
 
   private:
     struct Change {
-        int64_t songs = 0;                       // songs that came minus songs that went
-        std::unique_ptr<SongBits> bits;          // a copy of the current set, when common
-        std::vector<uint8_t> dirtyChunks;        // chunks of `bits` changed
+        int64_t songs = 0;                 // songs that came minus songs that went
+        std::unique_ptr<SongBits> bits;    // a copy of the current set, when common
+        std::vector<uint8_t> dirtyChunks;  // chunks of `bits` changed
     };
     void Count(int64_t id, const SongGrams& grams, const CommonGrams& current, bool holds);
     std::unordered_map<std::string, Change> grams_;

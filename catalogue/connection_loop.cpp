@@ -111,8 +111,7 @@ class ConnectionLoop::Workers {
             // A body left to the loop is written before the next request is read.
             do {
                 keep = loop_.answer_(*connection);
-            } while (keep && connection->body.file < 0 &&
-                     HoldsRequestHead(connection->received));
+            } while (keep && connection->body.file < 0 && HoldsRequestHead(connection->received));
             lock.lock();
             answering_.erase(connection->fd);
             if (keep && !stopping_) {

@@ -18,12 +18,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
-#include <cstdint>
 #include <string>
 #include <vector>
 

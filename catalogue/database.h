@@ -2,9 +2,9 @@
 // that keyword searches read (see search_text.h).
 //
 // One writer brings the index up to date, before the service starts and while it serves (the
-// library watch's thread, one transaction per batch); any number of request threads read it, each through a connection of its own taken from a pool. A
-// search sees the songs and the common grams' bits of one committed state: Commit() is the point
-// where readers start seeing a batch, whole.
+// library watch's thread, one transaction per batch); any number of request threads read it, each
+// through a connection of its own taken from a pool. A search sees the songs and the common grams'
+// bits of one committed state: Commit() is the point where readers start seeing a batch, whole.
 //
 // A keyword search costs at most a bounded amount, whatever it asks: terms that every gram of is
 // common meet in the bit sets of CommonGrams; any other term has a gram few songs hold, whose
@@ -17,8 +17,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <string>
 #include <shared_mutex>
+#include <string>
 #include <unordered_map>
 #include <vector>
 

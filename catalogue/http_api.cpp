@@ -21,7 +21,6 @@ constexpr std::chrono::seconds kWriteWait{30};
 
 }  // namespace
 
-
 // The library reads each request and writes its answer; the connection loop decides when.
 class CatalogueServer::RequestReader : public httplib::Server {
   public:
@@ -84,11 +83,11 @@ bool CatalogueServer::Answer(Connection& connection) {
     ConnectionStream stream(connection, kWriteWait);
     bool closed = false;
     bool hasBody = false;
-    const bool answered = server_->process_request(
-        stream, false, closed, [&hasBody](httplib::Request& req) {
-            hasBody = req.has_header("Transfer-Encoding") ||
-                      (req.has_header("Content-Length") &&
-                       req.get_header_value("Content-Length") != "0");
+    const bool answered =
+        server_->process_request(stream, false, closed, [&hasBody](httplib::Request& req) {
+            hasBody =
+                req.has_header("Transfer-Encoding") ||
+                (req.has_header("Content-Length") && req.get_header_value("Content-Length") != "0");
         });
     const bool keep = answered && !closed && !hasBody;
     if (!stream.HandedOff()) return keep;

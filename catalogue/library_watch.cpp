@@ -47,16 +47,26 @@ const char* NetworkFileSystem(const fs::path& folder) {
     struct statfs info {};
     if (::statfs(folder.c_str(), &info) != 0) return nullptr;
     switch (static_cast<unsigned long>(info.f_type)) {
-        case 0x6969: return "NFS";
-        case 0x517B: return "SMB";
-        case 0xFF534D42: return "CIFS";
-        case 0xFE534D42: return "SMB2";
-        case 0x65735546: return "FUSE";
-        case 0x01021997: return "9P";
-        case 0x00C36400: return "Ceph";
-        case 0x5346414F: return "AFS";
-        case 0x73757245: return "Coda";
-        default: return nullptr;
+        case 0x6969:
+            return "NFS";
+        case 0x517B:
+            return "SMB";
+        case 0xFF534D42:
+            return "CIFS";
+        case 0xFE534D42:
+            return "SMB2";
+        case 0x65735546:
+            return "FUSE";
+        case 0x01021997:
+            return "9P";
+        case 0x00C36400:
+            return "Ceph";
+        case 0x5346414F:
+            return "AFS";
+        case 0x73757245:
+            return "Coda";
+        default:
+            return nullptr;
     }
 }
 
@@ -100,8 +110,8 @@ LibraryWatch::LibraryWatch(Database& database, fs::path library, ScanOptions sca
                  ? "every " + std::to_string(options_.rescanSeconds) + " s (--rescan)"
                  : std::string("only on SIGHUP (--rescan 0)")));
     }
-    Log("following the library: watching " + Plural(static_cast<int>(watches_.size()), "folder",
-                                                     "folders") + " for changes");
+    Log("following the library: watching " +
+        Plural(static_cast<int>(watches_.size()), "folder", "folders") + " for changes");
 }
 
 LibraryWatch::~LibraryWatch() {
@@ -282,7 +292,8 @@ void LibraryWatch::ReadEvents() {
         if (got <= 0) return;
         for (ssize_t at = 0; at < got && inotify_ >= 0;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-            Handle(event->wd, event->mask, event->len > 0 ? std::string(event->name) : std::string());
+            Handle(event->wd, event->mask,
+                   event->len > 0 ? std::string(event->name) : std::string());
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
         }
     }
@@ -346,8 +357,8 @@ int LibraryWatch::WaitMilliseconds(Clock::time_point now) const {
     Clock::time_point until = nextRescan_;
     if (rescanPending_) until = now;
     if (anyReady_) {
-        until = std::min(until, std::max(retryAt_, std::min(lastEvent_ + kQuiet,
-                                                            firstReady_ + kLongestWait)));
+        until = std::min(
+            until, std::max(retryAt_, std::min(lastEvent_ + kQuiet, firstReady_ + kLongestWait)));
     }
     for (const auto& [path, pending] : pending_) {
         if (pending.writing) until = std::min(until, pending.checkAt);

@@ -81,9 +81,9 @@ class LibraryWatch {
 
   private:
     struct Pending {
-        bool writing = false;           // created, not yet closed
-        Clock::time_point checkAt;      // when a file being written is looked at again
-        int64_t modified = 0;           // its modification time then
+        bool writing = false;       // created, not yet closed
+        Clock::time_point checkAt;  // when a file being written is looked at again
+        int64_t modified = 0;       // its modification time then
     };
 
     void Run();

@@ -167,7 +167,8 @@ std::string DefaultIndexFile(const std::filesystem::path& library, std::string& 
     } else if (home != nullptr && home[0] == '/') {
         folder = fs::path(home) / ".cache" / "tessel";
     } else {
-        error = "no cache folder (neither XDG_CACHE_HOME nor HOME is set): name the index with --db";
+        error =
+            "no cache folder (neither XDG_CACHE_HOME nor HOME is set): name the index with --db";
         return {};
     }
     fs::create_directories(folder, ec);
@@ -203,11 +204,13 @@ int MakeDemo(const std::string& folder, bool legacy) {
 // Said plainly: on a computer where two users are logged in, the second one's catalogue finds
 // the first one's on the port.
 int PortTaken(const std::string& listen) {
-    std::fprintf(stderr, "tessel-catalogue: cannot listen on %s: address already in use. The port "
+    std::fprintf(stderr,
+                 "tessel-catalogue: cannot listen on %s: address already in use. The port "
                  "is taken, most likely by the catalogue of another user logged in on this "
                  "computer: this one ends without writing anything, and the other goes on "
                  "answering. To serve here, stop that one or give another address with "
-                 "--listen.\n", listen.c_str());
+                 "--listen.\n",
+                 listen.c_str());
     return kExitPortTaken;
 }
 
@@ -223,8 +226,10 @@ int Serve(const Options& options) {
     if (const char* setting = std::getenv(kShareVariable); setting != nullptr && !share) {
         const std::optional<bool> wanted = ReadShareSetting(setting);
         if (!wanted) {
-            std::fprintf(stderr, "tessel-catalogue: %s=%s is neither yes nor no: the library is "
-                         "not shared\n", kShareVariable, setting);
+            std::fprintf(stderr,
+                         "tessel-catalogue: %s=%s is neither yes nor no: the library is "
+                         "not shared\n",
+                         kShareVariable, setting);
         }
         share = wanted.value_or(false);
     }
@@ -244,11 +249,13 @@ int Serve(const Options& options) {
     const std::filesystem::path& library = music.path;
     // The user's music folder may not be made yet: the catalogue serves, empty, until it is.
     std::error_code missing;
-    const bool waiting = options.library.empty() && !std::filesystem::is_directory(library, missing);
+    const bool waiting =
+        options.library.empty() && !std::filesystem::is_directory(library, missing);
     if (options.library.empty()) {
-        std::fprintf(stderr, waiting ? "tessel-catalogue: the music folder %s (%s) does not exist "
-                                       "yet: its songs are served once it is made\n"
-                                     : "tessel-catalogue: serving the music folder %s (%s)\n",
+        std::fprintf(stderr,
+                     waiting ? "tessel-catalogue: the music folder %s (%s) does not exist "
+                               "yet: its songs are served once it is made\n"
+                             : "tessel-catalogue: serving the music folder %s (%s)\n",
                      library.c_str(), music.source.c_str());
     }
     const std::string file =
@@ -277,8 +284,10 @@ int Serve(const Options& options) {
     // The folders are watched before the first scan, so that nothing changed during it is missed.
     const auto watchLibrary = [&] {
         if (database->ReadOnly()) {
-            std::fprintf(stderr, "tessel-catalogue: the index %s cannot be written: changes to the "
-                         "library are not followed\n", file.c_str());
+            std::fprintf(stderr,
+                         "tessel-catalogue: the index %s cannot be written: changes to the "
+                         "library are not followed\n",
+                         file.c_str());
             return;
         }
         auto made = std::make_unique<LibraryWatch>(
@@ -295,9 +304,10 @@ int Serve(const Options& options) {
             if (!stopping) std::fprintf(stderr, "tessel-catalogue: %s\n", failure.c_str());
             return false;
         }
-        std::printf("tessel-catalogue: %d songs added, %d changed, %d moved, %d removed, "
-                    "%d unchanged\n", report->added, report->changed, report->moved,
-                    report->removed, report->unchanged);
+        std::printf(
+            "tessel-catalogue: %d songs added, %d changed, %d moved, %d removed, "
+            "%d unchanged\n",
+            report->added, report->changed, report->moved, report->removed, report->unchanged);
         std::fflush(stdout);
         if (watch) {
             watch->Start(*report);
@@ -330,8 +340,8 @@ int Serve(const Options& options) {
     }
     // The service manager (a Type=notify unit) counts the catalogue started once it listens:
     // what connects from then on is answered (on a first start, once the library is indexed).
-    NotifyServiceManager("READY=1\nSTATUS=" +
-                         std::string(waiting ? "waiting for " : "serving ") + library.string());
+    NotifyServiceManager("READY=1\nSTATUS=" + std::string(waiting ? "waiting for " : "serving ") +
+                         library.string());
     // A restart answers at once from the index as it was left, while the scan brings it up to
     // date: searches see the scan's changes when it commits them, all together. A first start
     // answers once the library is indexed; a folder waited for, at once.

@@ -79,9 +79,9 @@ MusicFolder DefaultMusicFolder(std::string& error) {
     }
     const fs::path home = Normal(homeText);
     const char* config = std::getenv("XDG_CONFIG_HOME");
-    const fs::path settings = (config != nullptr && config[0] == '/' ? fs::path(config)
-                                                                      : home / ".config") /
-                              "user-dirs.dirs";
+    const fs::path settings =
+        (config != nullptr && config[0] == '/' ? fs::path(config) : home / ".config") /
+        "user-dirs.dirs";
     std::optional<fs::path> named;
     std::ifstream in(settings);
     for (std::string line; std::getline(in, line);) {
@@ -111,7 +111,8 @@ FolderWait::~FolderWait() {
 void FolderWait::Stop() {
     stop_ = true;
     const uint64_t one = 1;
-    if (wake_ >= 0) [[maybe_unused]] const ssize_t ignored = ::write(wake_, &one, sizeof one);
+    if (wake_ >= 0) [[maybe_unused]]
+        const ssize_t ignored = ::write(wake_, &one, sizeof one);
     if (thread_.joinable()) thread_.join();
 }
 

@@ -2,9 +2,9 @@
 // routine the program image linked into this executable. Everything after the hand-over is the
 // runtime's work. The launcher keeps to a few plain Windows calls: the module path, lstrlenA and
 // lstrcatA, library loading, the registry read, the error box and ExitProcess.
-#include <windows.h>
-
 #include "launcher.h"
+
+#include <windows.h>
 
 namespace {
 

@@ -2,7 +2,6 @@
 // are Qt's.
 #include <QApplication>
 #include <QMessageBox>
-
 #include <cstdint>
 #include <cstdio>
 #include <span>
@@ -59,7 +58,8 @@ int AnswerCommandLine(int argc, char** argv) {
         return 0;
     }
     const char* unknown = help || version ? argv[2] : argv[1];
-    std::fprintf(stderr, "tessel: unknown option or argument '%s'\nTry 'tessel --help'.\n", unknown);
+    std::fprintf(stderr, "tessel: unknown option or argument '%s'\nTry 'tessel --help'.\n",
+                 unknown);
     return kUsageError;
 }
 
@@ -79,12 +79,13 @@ int main(int argc, char** argv) {
     // Before the main window asks the local catalogue for its collections.
     tessel::qt::StartUserCatalogue();
     const std::span<const std::uint8_t> image(
-        tessel_native_image, static_cast<std::size_t>(tessel_native_image_end - tessel_native_image));
+        tessel_native_image,
+        static_cast<std::size_t>(tessel_native_image_end - tessel_native_image));
     std::string error;
     if (!tessel::qt::Install(image, &NativeHandler, &error)) {
-        QMessageBox::critical(nullptr, QStringLiteral("Tessel"),
-                              QStringLiteral("The program image cannot be loaded: ") +
-                                  QString::fromStdString(error));
+        QMessageBox::critical(
+            nullptr, QStringLiteral("Tessel"),
+            QStringLiteral("The program image cannot be loaded: ") + QString::fromStdString(error));
         return 255;
     }
     // The entry routine ends the program itself; a return ends it too.

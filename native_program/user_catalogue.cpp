@@ -33,8 +33,8 @@ bool UserSystemctl(const QString& systemctl, const QStringList& arguments, int w
 }  // namespace
 
 void StartUserCatalogue() {
-    const QString unitFile = QCoreApplication::applicationDirPath() +
-                             QStringLiteral("/../lib/systemd/user/") + kUnit;
+    const QString unitFile =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../lib/systemd/user/") + kUnit;
     if (!QFileInfo::exists(unitFile)) return;
     const QString systemctl = QStandardPaths::findExecutable(QStringLiteral("systemctl"));
     if (systemctl.isEmpty()) return;

@@ -105,8 +105,9 @@ void ListSongs(Text& collectionId, Text& keyword) {
     }
     TakeBackNoCatalogueAdvice();
     // A listing where no page could be fetched or read says so, instead of "done".
-    StatusSetPane(kStatusBar, pane::kState,
-                  listing == Listing::kRead ? texts::kStatusSearchDone : texts::kStatusSearchFailed);
+    StatusSetPane(
+        kStatusBar, pane::kState,
+        listing == Listing::kRead ? texts::kStatusSearchDone : texts::kStatusSearchFailed);
 }
 
 Text FetchAnswer(const char* address) {

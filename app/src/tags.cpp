@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "tessel/app/program.h"
 #include "tessel/app/save_directory.h"
 #include "tessel/app/search.h"
-#include "tessel/app/program.h"
 #include "tessel/app/settings.h"
 #include "tessel/app/window_units.h"
 #include "tessel/image/const_values.h"

@@ -104,7 +104,8 @@ bool PrepareIndex(const Settings& settings, const fs::path& library, const fs::p
     }
     std::error_code ignored;
     std::printf("index file: %.0f MB\n",
-                static_cast<double>(fs::file_size(file) + fs::file_size(fs::path(file.string() + "-wal"), ignored)) /
+                static_cast<double>(fs::file_size(file) +
+                                    fs::file_size(fs::path(file.string() + "-wal"), ignored)) /
                     1e6);
     return true;
 }

@@ -39,9 +39,9 @@ void Measure(const char* file, const char* codePage, Tally& tally) {
 
 void Print(const char* what, const Tally& tally) {
     std::printf("%s: %ld of %ld texts misread (%.3f %%)\n%s", what, tally.wrong, tally.texts,
-                tally.texts ? 100.0 * static_cast<double>(tally.wrong) /
-                                  static_cast<double>(tally.texts)
-                            : 0.0,
+                tally.texts
+                    ? 100.0 * static_cast<double>(tally.wrong) / static_cast<double>(tally.texts)
+                    : 0.0,
                 tally.examples.c_str());
 }
 
@@ -57,8 +57,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--gbk") {
             codePage = "GBK";
         } else if (codePage == nullptr) {
-            std::fprintf(stderr, "usage: tessel-catalogue-legacy-measure --latin1 FILE... "
-                                 "--gbk FILE...\n");
+            std::fprintf(stderr,
+                         "usage: tessel-catalogue-legacy-measure --latin1 FILE... "
+                         "--gbk FILE...\n");
             return 2;
         } else {
             Measure(argv[i], codePage, std::string_view(codePage) == "GBK" ? gbk : latin1);

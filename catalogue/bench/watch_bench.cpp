@@ -55,21 +55,21 @@ double Percentile(std::vector<double> values, double fraction) {
 }
 
 constexpr const char* kWords[] = {"love", "night", "rain", "city", "dream", "road", "heart",
-                                  "月光", "城市", "夜晚", "故事", "海边", "星空", "时光"};
+                                  "月光", "城市",  "夜晚", "故事", "海边",  "星空", "时光"};
 
 SongTags TagsOf(int index) {
     const std::string a = kWords[index % 14];
     const std::string b = kWords[(index / 14) % 14];
-    return SongTags{a + " " + b + " " + std::to_string(index), "Singer " + std::to_string(index % 300),
-                    "Album " + std::to_string(index / 12)};
+    return SongTags{a + " " + b + " " + std::to_string(index),
+                    "Singer " + std::to_string(index % 300), "Album " + std::to_string(index / 12)};
 }
 
 // `count` tagged copies of one encoded tune, twelve to a folder (an album each).
 bool MakeSongs(const fs::path& model, const fs::path& root, const std::string& prefix, int first,
                int count, std::string& error) {
     for (int i = first; i < first + count; ++i) {
-        const fs::path file = root / (prefix + std::to_string(i / 12)) /
-                              (std::to_string(i % 12 + 1) + ".mp3");
+        const fs::path file =
+            root / (prefix + std::to_string(i / 12)) / (std::to_string(i % 12 + 1) + ".mp3");
         std::error_code ec;
         if (i % 12 == 0 || i == first) fs::create_directories(file.parent_path(), ec);
         fs::copy_file(model, file, fs::copy_options::overwrite_existing, ec);
@@ -90,9 +90,9 @@ class Client {
     }
     // The body of a search answer, or "" when there was none.
     std::string Search(const std::string& word, int count = 20, int offset = 0) {
-        const httplib::Result result = client_.Get("/tessel/song/search/?q=" + word + "&count=" +
-                                                   std::to_string(count) + "&offset=" +
-                                                   std::to_string(offset));
+        const httplib::Result result =
+            client_.Get("/tessel/song/search/?q=" + word + "&count=" + std::to_string(count) +
+                        "&offset=" + std::to_string(offset));
         return result && result->status == 200 ? result->body : std::string();
     }
     std::string Get(const std::string& target) {
@@ -115,9 +115,8 @@ double TimeUntil(const std::function<bool()>& seen) {
 }
 
 void PrintTimes(const char* what, const std::vector<double>& times) {
-    std::printf("  %-28s median %6.0f ms, max %6.0f ms (%zu runs)\n", what,
-                Percentile(times, 0.5), *std::max_element(times.begin(), times.end()),
-                times.size());
+    std::printf("  %-28s median %6.0f ms, max %6.0f ms (%zu runs)\n", what, Percentile(times, 0.5),
+                *std::max_element(times.begin(), times.end()), times.size());
 }
 
 bool ParseSettings(int argc, char** argv, Settings& settings) {
@@ -150,14 +149,14 @@ double LoadAverage() {
 int main(int argc, char** argv) {
     Settings settings;
     if (!ParseSettings(argc, argv, settings)) {
-        std::fprintf(stderr, "usage: tessel-catalogue-watch-bench [--files N] [--batch B] "
-                             "[--rounds R] [--folder DIR]\n");
+        std::fprintf(stderr,
+                     "usage: tessel-catalogue-watch-bench [--files N] [--batch B] "
+                     "[--rounds R] [--folder DIR]\n");
         return 2;
     }
-    std::string pattern =
-        ((settings.folder.empty() ? fs::temp_directory_path() : settings.folder) /
-         "tessel-watch-bench-XXXXXX")
-            .string();
+    std::string pattern = ((settings.folder.empty() ? fs::temp_directory_path() : settings.folder) /
+                           "tessel-watch-bench-XXXXXX")
+                              .string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         std::fprintf(stderr, "cannot make a folder in %s\n", pattern.c_str());
         return 1;
@@ -199,10 +198,11 @@ int main(int argc, char** argv) {
     database = Database::Open(index.string(), error);
     report = UpdateIndex(*database, library, error);
     const double restart = Milliseconds(Clock::now() - start);
-    std::printf("fresh scan of %d files: %.2f s (%.0f files/s); restart's scan: %.2f s "
-                "(load average %.1f)\n",
-                report ? report->unchanged : 0, fresh / 1000, settings.files / (fresh / 1000),
-                restart / 1000, LoadAverage());
+    std::printf(
+        "fresh scan of %d files: %.2f s (%.0f files/s); restart's scan: %.2f s "
+        "(load average %.1f)\n",
+        report ? report->unchanged : 0, fresh / 1000, settings.files / (fresh / 1000),
+        restart / 1000, LoadAverage());
 
     // Serving, with the watch.
     LibraryWatch watch(*database, library, ScanOptions{}, WatchOptions{});
@@ -233,8 +233,9 @@ int main(int argc, char** argv) {
         moved.push_back(TimeUntil([&] {
             for (const CollectionRow& collection : database->Collections()) {
                 if (collection.name != "Moved") continue;
-                return client.Get("/tessel/music/collections/" + std::to_string(collection.id) +
-                                  "/songs/?count=100")
+                return client
+                           .Get("/tessel/music/collections/" + std::to_string(collection.id) +
+                                "/songs/?count=100")
                            .find("pc" + k + "x") != std::string::npos;
             }
             return false;
@@ -256,7 +257,7 @@ int main(int argc, char** argv) {
     std::atomic<bool> movedIn{false};
     std::thread searcher([&] {
         Client own(port);
-        const char* words[] = {"love", "night", "%E6%9C%88%E5%85%89", "city", "rain%20heart",
+        const char* words[] = {"love",        "night", "%E6%9C%88%E5%85%89", "city", "rain%20heart",
                                "singer%2042", "zzzz"};
         for (int n = 0; searching; ++n) {
             const Clock::time_point sent = Clock::now();
@@ -282,8 +283,9 @@ int main(int argc, char** argv) {
     }
     std::printf("a folder of %d files moved in: all answered after %.2f s\n", settings.batch,
                 batch / 1000);
-    for (const auto& [name, set] : {std::pair{"before", &before}, std::pair{"while applied", &during},
-                                    std::pair{"after", &after}}) {
+    for (const auto& [name, set] :
+         {std::pair{"before", &before}, std::pair{"while applied", &during},
+          std::pair{"after", &after}}) {
         if (set->empty()) continue;
         std::printf("  searches %-14s %5zu, p50 %6.2f ms, p99 %7.2f ms, max %7.2f ms\n", name,
                     set->size(), Percentile(*set, 0.5), Percentile(*set, 0.99),

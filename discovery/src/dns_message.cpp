@@ -234,8 +234,10 @@ std::vector<AnsweredCatalogue> ParseCatalogueAnswer(std::span<const std::uint8_t
             std::string hostText;
             for (const auto& label : s.host) hostText += (hostText.empty() ? "" : ".") + label;
             bool known = false;
-            for (const auto& f : found) known = known || (f.address == address && f.port == *s.port);
-            if (!known) found.push_back({instance.empty() ? "" : instance[0], hostText, address, *s.port});
+            for (const auto& f : found)
+                known = known || (f.address == address && f.port == *s.port);
+            if (!known)
+                found.push_back({instance.empty() ? "" : instance[0], hostText, address, *s.port});
             break;
         }
     }

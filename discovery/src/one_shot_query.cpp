@@ -67,8 +67,8 @@ bool OneShotQuery::Send() {
 
     std::vector<ws::InterfaceInfo> interfaces(kMaxInterfaces);
     std::uint32_t bytes = 0;  // a DWORD
-    const auto listed = Int(Dll(dll::kWSAIoctl,
-                                {socket_, ws::kSioGetInterfaceList, 0, 0, Ptr(interfaces.data()),
+    const auto listed =
+        Int(Dll(dll::kWSAIoctl, {socket_, ws::kSioGetInterfaceList, 0, 0, Ptr(interfaces.data()),
                                  static_cast<Word>(interfaces.size() * sizeof(ws::InterfaceInfo)),
                                  Ptr(&bytes), 0, 0}));
     if (listed != 0) return false;
@@ -86,11 +86,9 @@ bool OneShotQuery::Send() {
         // Without a chosen interface the send fails where there is no default route; loopback
         // reaches no other host.
         const bool usable = (i.flags & ws::kIffUp) != 0 && (i.flags & ws::kIffMulticast) != 0 &&
-                            (i.flags & ws::kIffLoopback) == 0 &&
-                            i.address.family == ws::kAfInet;
+                            (i.flags & ws::kIffLoopback) == 0 && i.address.family == ws::kAfInet;
         if (!usable) continue;
-        if (!SetOption(socket_, ws::kIpProtoIp, ws::kIpMulticastIf, i.address.address, 4))
-            continue;
+        if (!SetOption(socket_, ws::kIpProtoIp, ws::kIpMulticastIf, i.address.address, 4)) continue;
         const auto n = Int(Dll(dll::kSendTo, {socket_, Ptr(query.data()), query.size(), 0,
                                               Ptr(&group), sizeof group}));
         sent = sent || n == static_cast<std::int32_t>(query.size());
@@ -121,8 +119,8 @@ std::string OneShotQuery::Receive(std::uint32_t waitMs) {
         }
         // Responses from any port but 5353 are not mDNS and are ignored.
         if (Port(from) != kMdnsPort) continue;
-        const auto found =
-            ParseCatalogueAnswer(std::span<const std::uint8_t>(answer.data(), static_cast<std::size_t>(n)));
+        const auto found = ParseCatalogueAnswer(
+            std::span<const std::uint8_t>(answer.data(), static_cast<std::size_t>(n)));
         if (!found.empty()) return AddressText(found.front().address, found.front().port);
     }
 }

@@ -120,7 +120,8 @@ void TESSEL_SYSTEM_CALLBACK Resolved(std::uint32_t status, void* context,
         instance->port == 0 || !s.found.empty())
         return;
     bool catalogue = false;
-    for (std::uint32_t i = 0; i < instance->propertyCount && instance->keys && instance->values; ++i)
+    for (std::uint32_t i = 0; i < instance->propertyCount && instance->keys && instance->values;
+         ++i)
         catalogue = catalogue || (Same16(instance->keys[i], u"path") &&
                                   Same16(instance->values[i], u"/tessel/"));
     // IP4_ADDRESS is in network order: its first byte is the first octet.

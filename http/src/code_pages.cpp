@@ -66,8 +66,8 @@ Text Utf16ToText(const void* utf16, std::int32_t codePage) {
     }
     const std::int32_t bytes = WideCharToMultiByte(codePage, data, count, nullptr, 0);
     if (bytes <= 0) return Text::Copy("");
-    auto* buffer =
-        static_cast<char*>(Allocate(BlockSize(std::uint64_t{static_cast<std::uint32_t>(bytes)} + 1)));
+    auto* buffer = static_cast<char*>(
+        Allocate(BlockSize(std::uint64_t{static_cast<std::uint32_t>(bytes)} + 1)));
     std::memset(buffer, 0, static_cast<std::size_t>(bytes) + 1);
     Text out(buffer);
     if (WideCharToMultiByte(codePage, data, count, buffer, bytes) <= 0) return Text::Copy("");

@@ -1,7 +1,7 @@
 #include "tessel/http/url.h"
 
-#include "tessel/runtime/text_cutting.h"
 #include "tessel/runtime/kernel.h"
+#include "tessel/runtime/text_cutting.h"
 
 namespace tessel {
 

@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "tessel/http/cookies.h"
-#include "tessel/runtime/text_cutting.h"
 #include "tessel/http/url.h"
 #include "tessel/runtime/dll_commands.h"
 #include "tessel/runtime/kernel.h"
+#include "tessel/runtime/text_cutting.h"
 
 namespace tessel {
 

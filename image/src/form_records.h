@@ -18,9 +18,8 @@ constexpr std::size_t kEventSize = 8;
 constexpr std::size_t kExtentSize = 8;  // the control's extent closes its record
 
 // 25 bytes that are the same in every record but a menu item's: all zero but one 4.
-constexpr std::array<std::uint8_t, 25> kCommonBlock = {0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                                       0, 0, 0, 4, 0, 0, 0, 0, 0,
-                                                       0, 0, 0, 0, 0, 0, 0};
+constexpr std::array<std::uint8_t, 25> kCommonBlock = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4,
+                                                       0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
 // Properties of a type the codec does not know: the rest of the record as it is.
 template <class Codec>
@@ -121,9 +120,8 @@ void Properties(Codec& c, std::uint32_t, Field<Codec, MediaPlayerProperties> p) 
     c.Word(p.signature);
     c.Word(p.version);
     c.FixedBytes(p.header);
-    c.RunBefore(p.values, kExtentSize, [](Codec& c, Field<Codec, ControlValue> v) {
-        ControlProperty(c, v);
-    });
+    c.RunBefore(p.values, kExtentSize,
+                [](Codec& c, Field<Codec, ControlValue> v) { ControlProperty(c, v); });
     c.Word(p.extentX);
     c.Word(p.extentY);
 }

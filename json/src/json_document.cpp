@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "tessel/runtime/text_cutting.h"
 #include "tessel/json/script_prelude.h"
 #include "tessel/runtime/dll_commands.h"
+#include "tessel/runtime/text_cutting.h"
 
 namespace tessel {
 

@@ -1,8 +1,8 @@
 // ferry.fnr: the network transfer library. Its commands are the transfer engine's
 // (tessel/ferry/commands.h); it allocates nothing for the program, so the host it is lent is
 // not needed.
-#include "tessel/win32_shared/library_abi.h"
 #include "tessel/ferry/commands.h"
+#include "tessel/win32_shared/library_abi.h"
 
 extern "C" __declspec(dllexport) void tessel_Attach(const tessel::basalt::LibraryHost*) {}
 

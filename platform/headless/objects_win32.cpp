@@ -10,10 +10,10 @@
 
 #include <string>
 
-#include "tessel/win32_shared/gbk_win32.h"
 #include "tessel/headless/headless.h"
 #include "tessel/kernel/object_commands.h"
 #include "tessel/kernel/script_results.h"
+#include "tessel/win32_shared/gbk_win32.h"
 
 namespace tessel::headless {
 
@@ -142,7 +142,9 @@ void* Create(std::string_view progId) {
     return object;
 }
 
-void Release(void* dispatch) { static_cast<IDispatch*>(dispatch)->Release(); }
+void Release(void* dispatch) {
+    static_cast<IDispatch*>(dispatch)->Release();
+}
 
 }  // namespace
 

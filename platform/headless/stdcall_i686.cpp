@@ -1,5 +1,4 @@
 #include "tessel/headless/stdcall.h"
-
 #include "tessel/runtime/services.h"
 
 // The arguments are pushed right to left below a zeroed guard area, which lies below the saved

@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "tessel/kernel/arguments.h"
 #include "tessel/headless/headless.h"
+#include "tessel/kernel/arguments.h"
 #include "tessel/kernel/ini.h"
 #include "tessel/posix/standins.h"
 #include "tessel/runtime/kernel.h"
@@ -33,8 +33,8 @@ bool RunSystemCommand(std::uint32_t command, std::uint32_t n, const Value* a, Va
             if (posix::ReadWholeFile(posix::NativePath(ArgText(n, a, 0)), &content)) {
                 value = platform::IniLookup(content, ArgText(n, a, 1), ArgText(n, a, 2));
             }
-            *result = platform::NewText(
-                value ? posix::LinuxDirectoryOfEarlierBuilds(*value) : std::string(ArgText(n, a, 3)));
+            *result = platform::NewText(value ? posix::LinuxDirectoryOfEarlierBuilds(*value)
+                                              : std::string(ArgText(n, a, 3)));
             return true;
         }
         case kernel::kWriteIni: {
@@ -68,7 +68,8 @@ bool RunSystemCommand(std::uint32_t command, std::uint32_t n, const Value* a, Va
             record.soundsPlayed.emplace_back(platform::ArgBytes(n, a, 0));
             *result = LogicalValue(!record.soundsPlayed.back().empty());
             return true;
-        default: return false;
+        default:
+            return false;
     }
 }
 

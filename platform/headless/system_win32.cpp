@@ -1,18 +1,17 @@
 // Kernel commands that reach the system, on Windows: message box, settings files, file tests,
 // the program's directory, the clipboard and sounds.
-#include <windows.h>
-
 #include <mmsystem.h>
+#include <windows.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "tessel/kernel/arguments.h"
-#include "tessel/win32_shared/gbk_win32.h"
 #include "tessel/headless/headless.h"
+#include "tessel/kernel/arguments.h"
 #include "tessel/kernel/ini.h"
 #include "tessel/runtime/kernel.h"
+#include "tessel/win32_shared/gbk_win32.h"
 
 namespace tessel::headless {
 
@@ -85,8 +84,8 @@ bool RunSystemCommand(std::uint32_t command, std::uint32_t n, const Value* a, Va
             const std::wstring text = platform::WideFromGbk(ArgText(n, a, 0));
             const std::wstring caption = platform::WideFromGbk(ArgText(n, a, 2));
             const UINT style = static_cast<UINT>(platform::ArgInt(n, a, 1, MB_OK));
-            *result = IntegerValue(
-                MessageBoxW(GetActiveWindow(), text.c_str(), caption.c_str(), style | MB_TASKMODAL));
+            *result = IntegerValue(MessageBoxW(GetActiveWindow(), text.c_str(), caption.c_str(),
+                                               style | MB_TASKMODAL));
             return true;
         }
         case kernel::kReadIni: {
@@ -102,9 +101,9 @@ bool RunSystemCommand(std::uint32_t command, std::uint32_t n, const Value* a, Va
             const std::wstring path = platform::WideFromGbk(ArgText(n, a, 0));
             std::string content;
             ReadWholeFile(path, &content);
-            *result = LogicalValue(ReplaceWholeFile(
-                path, platform::IniUpdate(content, ArgText(n, a, 1), ArgText(n, a, 2),
-                                          ArgText(n, a, 3))));
+            *result = LogicalValue(
+                ReplaceWholeFile(path, platform::IniUpdate(content, ArgText(n, a, 1),
+                                                           ArgText(n, a, 2), ArgText(n, a, 3))));
             return true;
         }
         case kernel::kFileExists: {
@@ -117,7 +116,8 @@ bool RunSystemCommand(std::uint32_t command, std::uint32_t n, const Value* a, Va
         }
         case kernel::kProgramDirectory: {
             std::wstring path(32768, L'\0');
-            const DWORD len = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+            const DWORD len =
+                GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
             path.resize(len);
             const auto slash = path.find_last_of(L"\\/");
             path.resize(slash == std::wstring::npos ? 0 : slash);
@@ -130,7 +130,8 @@ bool RunSystemCommand(std::uint32_t command, std::uint32_t n, const Value* a, Va
         case kernel::kPlaySound:
             *result = LogicalValue(PlaySoundBytes(platform::ArgBytes(n, a, 0)));
             return true;
-        default: return false;
+        default:
+            return false;
     }
 }
 

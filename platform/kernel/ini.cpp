@@ -52,7 +52,7 @@ std::optional<std::string_view> SectionOf(std::string_view line) {
 
 struct Found {
     bool sectionFound = false;
-    std::size_t sectionEnd = 0;        // offset behind the section's last line
+    std::size_t sectionEnd = 0;  // offset behind the section's last line
     std::optional<Line> keyLine;
     std::size_t valueBegin = 0;
 };

@@ -26,7 +26,9 @@ void* RuntimeResize(void* block, std::uint32_t size) {
     return p;
 }
 
-void RuntimeFree(void* block) { std::free(block); }
+void RuntimeFree(void* block) {
+    std::free(block);
+}
 
 std::string_view ArgText(std::uint32_t n, const Value* args, std::uint32_t i) {
     if (i >= n || args[i].tag != tag::kText || args[i].low == 0) return {};
@@ -40,11 +42,16 @@ bool ArgGiven(std::uint32_t n, const Value* args, std::uint32_t i) {
 double ArgNumber(std::uint32_t n, const Value* args, std::uint32_t i) {
     if (i >= n) return 0;
     switch (args[i].tag) {
-        case tag::kDouble: return AsDouble(args[i]);
-        case tag::kInteger: return AsInteger(args[i]);
-        case tag::kByte: return static_cast<double>(args[i].low & 0xFF);
-        case tag::kLogical: return args[i].low != 0 ? 1 : 0;
-        default: return 0;
+        case tag::kDouble:
+            return AsDouble(args[i]);
+        case tag::kInteger:
+            return AsInteger(args[i]);
+        case tag::kByte:
+            return static_cast<double>(args[i].low & 0xFF);
+        case tag::kLogical:
+            return args[i].low != 0 ? 1 : 0;
+        default:
+            return 0;
     }
 }
 
@@ -87,8 +94,8 @@ namespace {
 
 Value NewTextArray(const std::vector<std::string_view>& pieces) {
     const auto n = static_cast<std::uint32_t>(pieces.size());
-    auto* block =
-        static_cast<std::uint8_t*>(RuntimeAllocate(BlockSize(8 + std::uint64_t{n} * sizeof(char*))));
+    auto* block = static_cast<std::uint8_t*>(
+        RuntimeAllocate(BlockSize(8 + std::uint64_t{n} * sizeof(char*))));
     const std::uint32_t header[2] = {1, n};
     std::memcpy(block, header, 8);
     for (std::uint32_t i = 0; i < n; ++i) {
@@ -98,7 +105,9 @@ Value NewTextArray(const std::vector<std::string_view>& pieces) {
     return {reinterpret_cast<Word>(block), 0, tag::kTextArray};
 }
 
-char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char FoldCase(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 bool MatchesAt(std::string_view text, std::size_t pos, std::string_view sought, bool ignoreCase) {
     if (pos + sought.size() > text.size()) return false;
@@ -139,14 +148,20 @@ std::string ChangeCase(std::string_view text, bool lower) {
 // Blanks are the ASCII space and the double-byte full-width space.
 std::string_view Trim(std::string_view t) {
     for (;;) {
-        if (!t.empty() && t.front() == ' ') t.remove_prefix(1);
-        else if (t.size() >= 2 && t.substr(0, 2) == "\xA1\xA1") t.remove_prefix(2);
-        else break;
+        if (!t.empty() && t.front() == ' ')
+            t.remove_prefix(1);
+        else if (t.size() >= 2 && t.substr(0, 2) == "\xA1\xA1")
+            t.remove_prefix(2);
+        else
+            break;
     }
     for (;;) {
-        if (!t.empty() && t.back() == ' ') t.remove_suffix(1);
-        else if (t.size() >= 2 && t.substr(t.size() - 2) == "\xA1\xA1") t.remove_suffix(2);
-        else break;
+        if (!t.empty() && t.back() == ' ')
+            t.remove_suffix(1);
+        else if (t.size() >= 2 && t.substr(t.size() - 2) == "\xA1\xA1")
+            t.remove_suffix(2);
+        else
+            break;
     }
     return t;
 }
@@ -215,7 +230,8 @@ bool RunPortableKernelCommand(std::uint32_t command, std::uint32_t n, const Valu
             if (!sought.empty()) {
                 for (std::size_t i = 0; i + sought.size() <= text.size(); i = NextChar(text, i)) {
                     if (static_cast<std::int64_t>(i) >= limit) break;
-                    if (MatchesAt(text, i, sought, ArgBool(n, a, 3))) found = static_cast<int>(i) + 1;
+                    if (MatchesAt(text, i, sought, ArgBool(n, a, 3)))
+                        found = static_cast<int>(i) + 1;
                 }
             }
             *result = IntegerValue(found);
@@ -230,21 +246,30 @@ bool RunPortableKernelCommand(std::uint32_t command, std::uint32_t n, const Valu
         case kRightText: {
             const auto text = ArgText(n, a, 0);
             const std::int32_t k = ArgInt(n, a, 1, 0);
-            *result = NewText(k <= 0 ? std::string_view()
-                                     : text.substr(text.size() - std::min<std::size_t>(k, text.size())));
+            *result =
+                NewText(k <= 0 ? std::string_view()
+                               : text.substr(text.size() - std::min<std::size_t>(k, text.size())));
             return true;
         }
         case kMidText: {
             const auto text = ArgText(n, a, 0);
             const std::int32_t start = std::max(ArgInt(n, a, 1, 1), 1);
             const std::int32_t k = ArgInt(n, a, 2, 0);
-            if (k <= 0 || static_cast<std::size_t>(start) > text.size()) *result = NewText("");
-            else *result = NewText(text.substr(start - 1, k));
+            if (k <= 0 || static_cast<std::size_t>(start) > text.size())
+                *result = NewText("");
+            else
+                *result = NewText(text.substr(start - 1, k));
             return true;
         }
-        case kTrimText: *result = NewText(Trim(ArgText(n, a, 0))); return true;
-        case kLowerText: *result = NewText(ChangeCase(ArgText(n, a, 0), true)); return true;
-        case kUpperText: *result = NewText(ChangeCase(ArgText(n, a, 0), false)); return true;
+        case kTrimText:
+            *result = NewText(Trim(ArgText(n, a, 0)));
+            return true;
+        case kLowerText:
+            *result = NewText(ChangeCase(ArgText(n, a, 0), true));
+            return true;
+        case kUpperText:
+            *result = NewText(ChangeCase(ArgText(n, a, 0), false));
+            return true;
         case kReplaceAll: {
             const auto text = ArgText(n, a, 0);
             const auto sought = ArgText(n, a, 1);
@@ -288,8 +313,12 @@ bool RunPortableKernelCommand(std::uint32_t command, std::uint32_t n, const Valu
             *result = NewText(std::string(k > 0 ? k : 0, ' '));
             return true;
         }
-        case kTextToInteger: *result = IntegerValue(ParseInteger(ArgText(n, a, 0))); return true;
-        case kTextToDouble: *result = DoubleValue(ParseDouble(ArgText(n, a, 0))); return true;
+        case kTextToInteger:
+            *result = IntegerValue(ParseInteger(ArgText(n, a, 0)));
+            return true;
+        case kTextToDouble:
+            *result = DoubleValue(ParseDouble(ArgText(n, a, 0)));
+            return true;
         case kNumberToText:
             if (n > 0 && a[0].tag == tag::kInteger) {
                 *result = NewText(std::to_string(AsInteger(a[0])));
@@ -319,7 +348,8 @@ bool RunPortableKernelCommand(std::uint32_t command, std::uint32_t n, const Valu
             *result = NewBytes(text.data(), static_cast<std::uint32_t>(text.size()));
             return true;
         }
-        default: return false;
+        default:
+            return false;
     }
 }
 

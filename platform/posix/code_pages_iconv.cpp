@@ -50,7 +50,8 @@ class Descriptors {
     }
     iconv_t Get(const char* to, const char* from) {
         auto [it, added] = open_.try_emplace({to, from}, reinterpret_cast<iconv_t>(-1));
-        if (added) it->second = iconv_open(to, from);
+        if (added)
+            it->second = iconv_open(to, from);
         else if (it->second != reinterpret_cast<iconv_t>(-1))
             iconv(it->second, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
         return it->second;
@@ -88,7 +89,8 @@ std::string Convert(const char* to, const char* from, const char* in, std::size_
         if (whole != nullptr) *whole = false;
         if (out.size() - used < replacement.size()) out.resize(out.size() * 2 + replacement.size());
         // An empty replacement (dropping the piece) has no data pointer: copy, never memcpy it.
-        std::copy(replacement.begin(), replacement.end(), out.begin() + static_cast<std::ptrdiff_t>(used));
+        std::copy(replacement.begin(), replacement.end(),
+                  out.begin() + static_cast<std::ptrdiff_t>(used));
         used += replacement.size();
         const std::size_t skip = std::min(step, srcLeft);
         src += skip;

@@ -199,10 +199,10 @@ void Browsed(AvahiServiceBrowser*, AvahiIfIndex, AvahiProtocol, AvahiBrowserEven
     op->browsed(kSuccess, op->context, record);
 }
 
-void Resolved(AvahiServiceResolver* resolver, AvahiIfIndex, AvahiProtocol,
-              AvahiResolverEvent event, const char* name, const char* type, const char* domain,
-              const char* hostName, const AvahiAddress* address, uint16_t port,
-              AvahiStringList* txt, AvahiLookupResultFlags, void* userdata) {
+void Resolved(AvahiServiceResolver* resolver, AvahiIfIndex, AvahiProtocol, AvahiResolverEvent event,
+              const char* name, const char* type, const char* domain, const char* hostName,
+              const AvahiAddress* address, uint16_t port, AvahiStringList* txt,
+              AvahiLookupResultFlags, void* userdata) {
     auto* op = static_cast<Operation*>(userdata);
     if (g_operations.count(op) == 0) return;
     // One answer per resolve, as on Windows; the operation ends with it.
@@ -302,9 +302,9 @@ Word DnsServiceBrowse(const Word* args) {
     op->domain = query.substr(dot + 1);
     AvahiClient* client = LockedClient();
     if (client == nullptr) return kServiceNotActive;
-    op->browser = avahi_service_browser_new(client, AVAHI_IF_UNSPEC, AVAHI_PROTO_INET,
-                                            op->type.c_str(), op->domain.c_str(),
-                                            AvahiLookupFlags(0), &Browsed, op.get());
+    op->browser =
+        avahi_service_browser_new(client, AVAHI_IF_UNSPEC, AVAHI_PROTO_INET, op->type.c_str(),
+                                  op->domain.c_str(), AvahiLookupFlags(0), &Browsed, op.get());
     const bool made = op->browser != nullptr;
     return Started(std::move(op), made, cancel);
 }
@@ -323,10 +323,9 @@ Word DnsServiceResolve(const Word* args) {
     op->context = request->context;
     AvahiClient* client = LockedClient();
     if (client == nullptr) return kServiceNotActive;
-    op->resolver = avahi_service_resolver_new(client, AVAHI_IF_UNSPEC, AVAHI_PROTO_INET,
-                                              instance.c_str(), type.c_str(), domain.c_str(),
-                                              AVAHI_PROTO_INET, AvahiLookupFlags(0), &Resolved,
-                                              op.get());
+    op->resolver = avahi_service_resolver_new(
+        client, AVAHI_IF_UNSPEC, AVAHI_PROTO_INET, instance.c_str(), type.c_str(), domain.c_str(),
+        AVAHI_PROTO_INET, AvahiLookupFlags(0), &Resolved, op.get());
     const bool made = op->resolver != nullptr;
     return Started(std::move(op), made, cancel);
 }

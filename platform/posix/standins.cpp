@@ -9,8 +9,12 @@ namespace tessel::posix {
 
 namespace {
 // COM needs no start-up natively: the engine stand-in is an in-process interpreter.
-Word CoInitializeStandIn(const Word*) { return 0; }  // S_OK
-Word CoUninitializeStandIn(const Word*) { return 0; }
+Word CoInitializeStandIn(const Word*) {
+    return 0;
+}  // S_OK
+Word CoUninitializeStandIn(const Word*) {
+    return 0;
+}
 
 // Every stand-in there is, by the name of the function it replaces.
 constexpr StandIn kStandIns[] = {

@@ -63,7 +63,9 @@ std::string ExecutableDirectory() {
     return path;
 }
 
-SystemRecord& System() { return g_record; }
+SystemRecord& System() {
+    return g_record;
+}
 
 std::string NativePath(std::string_view path) {
     std::string native(path);

@@ -143,7 +143,8 @@ Word SetSockOpt(const Word* args) {
     int rc = -1;
     if (level == ws::kSolSocket && name == ws::kSoRcvTimeo) {
         // Winsock's DWORD of milliseconds (0: no time-out) is a timeval here.
-        const timeval tv{static_cast<time_t>(word / 1000), static_cast<suseconds_t>(word % 1000 * 1000)};
+        const timeval tv{static_cast<time_t>(word / 1000),
+                         static_cast<suseconds_t>(word % 1000 * 1000)};
         rc = setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     } else if (level == ws::kIpProtoIp && name == ws::kIpMulticastIf) {
         in_addr address{};
@@ -169,9 +170,9 @@ Word SendTo(const Word* args) {
     const auto* to = reinterpret_cast<const ws::SockAddrIn*>(args[4]);
     if (to == nullptr || args[5] < sizeof *to) return Failed(ws::kWsaEFault);
     const sockaddr_in native = Native(*to);
-    const ssize_t n =
-        ::sendto(Fd(args[0]), reinterpret_cast<const void*>(args[1]), static_cast<std::size_t>(args[2]),
-                 MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&native), sizeof native);
+    const ssize_t n = ::sendto(Fd(args[0]), reinterpret_cast<const void*>(args[1]),
+                               static_cast<std::size_t>(args[2]), MSG_NOSIGNAL,
+                               reinterpret_cast<const sockaddr*>(&native), sizeof native);
     return n < 0 ? Failed(WinsockError(errno)) : static_cast<Word>(n);
 }
 
@@ -186,7 +187,8 @@ Word RecvFrom(const Word* args) {
     if (static_cast<std::size_t>(n) > size) return Failed(ws::kWsaEMsgSize);
     auto* out = reinterpret_cast<ws::SockAddrIn*>(args[4]);
     auto* outSize = reinterpret_cast<std::int32_t*>(args[5]);
-    if (out != nullptr && outSize != nullptr && *outSize >= static_cast<std::int32_t>(sizeof *out)) {
+    if (out != nullptr && outSize != nullptr &&
+        *outSize >= static_cast<std::int32_t>(sizeof *out)) {
         *out = Windows(from);
         *outSize = sizeof *out;
     }

@@ -10,9 +10,11 @@ constexpr UINT kGbk = 936;
 
 std::wstring WideFromGbk(std::string_view gbk) {
     if (gbk.empty()) return {};
-    const int n = MultiByteToWideChar(kGbk, 0, gbk.data(), static_cast<int>(gbk.size()), nullptr, 0);
+    const int n =
+        MultiByteToWideChar(kGbk, 0, gbk.data(), static_cast<int>(gbk.size()), nullptr, 0);
     std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(kGbk, 0, gbk.data(), static_cast<int>(gbk.size()), out.data(), n);
+    if (n > 0)
+        MultiByteToWideChar(kGbk, 0, gbk.data(), static_cast<int>(gbk.size()), out.data(), n);
     return out;
 }
 

@@ -22,10 +22,10 @@ std::int32_t FindText(const char* text, const char* sought, std::int32_t start, 
 }
 std::int32_t FindTextBackward(const char* text, const char* sought, std::int32_t start,
                               bool ignoreCase) {
-    return IntegerResult(kernel::kFindTextBackward,
-                         {TextValue(text), TextValue(sought),
-                          start < 0 ? OmittedValue() : IntegerValue(start),
-                          LogicalValue(ignoreCase)});
+    return IntegerResult(
+        kernel::kFindTextBackward,
+        {TextValue(text), TextValue(sought), start < 0 ? OmittedValue() : IntegerValue(start),
+         LogicalValue(ignoreCase)});
 }
 Text LeftText(const char* text, std::int32_t count) {
     return TextResult(kernel::kLeftText, {TextValue(text), IntegerValue(count)});
@@ -34,30 +34,41 @@ Text RightText(const char* text, std::int32_t count) {
     return TextResult(kernel::kRightText, {TextValue(text), IntegerValue(count)});
 }
 Text MidText(const char* text, std::int32_t start, std::int32_t count) {
-    return TextResult(kernel::kMidText, {TextValue(text), IntegerValue(start), IntegerValue(count)});
+    return TextResult(kernel::kMidText,
+                      {TextValue(text), IntegerValue(start), IntegerValue(count)});
 }
-Text TrimText(const char* text) { return TextResult(kernel::kTrimText, {TextValue(text)}); }
-Text LowerText(const char* text) { return TextResult(kernel::kLowerText, {TextValue(text)}); }
-Text UpperText(const char* text) { return TextResult(kernel::kUpperText, {TextValue(text)}); }
+Text TrimText(const char* text) {
+    return TextResult(kernel::kTrimText, {TextValue(text)});
+}
+Text LowerText(const char* text) {
+    return TextResult(kernel::kLowerText, {TextValue(text)});
+}
+Text UpperText(const char* text) {
+    return TextResult(kernel::kUpperText, {TextValue(text)});
+}
 Text ReplaceAll(const char* text, const char* sought, const char* replacement, bool ignoreCase) {
     return TextResult(kernel::kReplaceAll, {TextValue(text), TextValue(sought),
                                             TextValue(replacement), LogicalValue(ignoreCase)});
 }
 
 TextArray SplitText(const char* text, const char* separator) {
-    const Value v = Expect(Call(kernel::kSplitText, {TextValue(text), TextValue(separator)}),
-                           tag::kTextArray);
+    const Value v =
+        Expect(Call(kernel::kSplitText, {TextValue(text), TextValue(separator)}), tag::kTextArray);
     return TextArray(AsPointer(v));
 }
 
-Text Blanks(std::int32_t count) { return TextResult(kernel::kBlanks, {IntegerValue(count)}); }
+Text Blanks(std::int32_t count) {
+    return TextResult(kernel::kBlanks, {IntegerValue(count)});
+}
 std::int32_t TextToInteger(const char* text) {
     return IntegerResult(kernel::kTextToInteger, {TextValue(text)});
 }
 double TextToDouble(const char* text) {
     return AsDouble(Expect(Call(kernel::kTextToDouble, {TextValue(text)}), tag::kDouble));
 }
-Text NumberToText(double value) { return TextResult(kernel::kNumberToText, {DoubleValue(value)}); }
+Text NumberToText(double value) {
+    return TextResult(kernel::kNumberToText, {DoubleValue(value)});
+}
 Text IntegerToText(std::int32_t value) {
     return TextResult(kernel::kNumberToText, {IntegerValue(value)});
 }
@@ -65,7 +76,9 @@ double RoundNumber(double value, std::int32_t decimals) {
     return AsDouble(
         Expect(Call(kernel::kRound, {DoubleValue(value), IntegerValue(decimals)}), tag::kDouble));
 }
-Text HexText(std::int32_t value) { return TextResult(kernel::kHexText, {IntegerValue(value)}); }
+Text HexText(std::int32_t value) {
+    return TextResult(kernel::kHexText, {IntegerValue(value)});
+}
 Text BytesToText(const void* byteArray) {
     return TextResult(kernel::kBytesToText, {ByteArrayValue(byteArray)});
 }
@@ -93,8 +106,12 @@ bool WriteIni(const char* file, const char* section, const char* key, const char
     return LogicalResult(kernel::kWriteIni,
                          {TextValue(file), TextValue(section), TextValue(key), TextValue(value)});
 }
-bool FileExists(const char* path) { return LogicalResult(kernel::kFileExists, {TextValue(path)}); }
-Text ProgramDirectory() { return TextResult(kernel::kProgramDirectory, {}); }
+bool FileExists(const char* path) {
+    return LogicalResult(kernel::kFileExists, {TextValue(path)});
+}
+Text ProgramDirectory() {
+    return TextResult(kernel::kProgramDirectory, {});
+}
 bool SetClipboardText(const char* text) {
     return LogicalResult(kernel::kSetClipboardText, {TextValue(text)});
 }
@@ -104,8 +121,8 @@ bool PlaySoundBytes(const void* byteArray) {
 
 // --- text arrays ---------------------------------------------------------------------------
 void* MakeTextArray(std::uint32_t count, const char* const* texts) {
-    auto* block = static_cast<std::uint8_t*>(
-        Allocate(BlockSize(8 + std::uint64_t{count} * sizeof(char*))));
+    auto* block =
+        static_cast<std::uint8_t*>(Allocate(BlockSize(8 + std::uint64_t{count} * sizeof(char*))));
     const std::uint32_t header[2] = {1, count};
     std::memcpy(block, header, sizeof header);
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -126,7 +143,9 @@ TextArray& TextArray::operator=(TextArray&& o) noexcept {
     if (this != &o) reset(std::exchange(o.block_, nullptr));
     return *this;
 }
-TextArray::~TextArray() { FreeTextArray(block_); }
+TextArray::~TextArray() {
+    FreeTextArray(block_);
+}
 void TextArray::reset(void* block) {
     FreeTextArray(block_);
     block_ = block;

@@ -28,17 +28,30 @@ struct InitialField {
     Word number;
     const char* text;
 };
-constexpr InitialField Number(int field, Word number) { return {field, number, nullptr}; }
-constexpr InitialField OwnText(int field, const char* text) { return {field, 0, text}; }
+constexpr InitialField Number(int field, Word number) {
+    return {field, number, nullptr};
+}
+constexpr InitialField OwnText(int field, const char* text) {
+    return {field, 0, text};
+}
 
 // The text fields, freed in this order at the end.
-constexpr std::array<int, 8> kOwnedFields = {
-    transfer_field::kAddress,       transfer_field::kTargetPath, transfer_field::kLoginUser,
-    transfer_field::kLoginPassword, 16, 18, 19, 20};
+constexpr std::array<int, 8> kOwnedFields = {transfer_field::kAddress,
+                                             transfer_field::kTargetPath,
+                                             transfer_field::kLoginUser,
+                                             transfer_field::kLoginPassword,
+                                             16,
+                                             18,
+                                             19,
+                                             20};
 }  // namespace
 
-void InstallGlobals(Globals* storage) { g_globals = storage != nullptr ? storage : &g_ownGlobals; }
-Globals& ProgramGlobals() { return *g_globals; }
+void InstallGlobals(Globals* storage) {
+    g_globals = storage != nullptr ? storage : &g_ownGlobals;
+}
+Globals& ProgramGlobals() {
+    return *g_globals;
+}
 
 void InitializeGlobals(const ProgramFacts& program) {
     auto* record = static_cast<TransferSettings*>(Allocate(sizeof(TransferSettings)));
@@ -85,8 +98,7 @@ void CleanUpGlobals() {
         Free(record);
         g_globals->transferSettings = nullptr;
     }
-    const Value holder{reinterpret_cast<Word>(g_globals->transferHolder), 0,
-                       tag::kTransferObject};
+    const Value holder{reinterpret_cast<Word>(g_globals->transferHolder), 0, tag::kTransferObject};
     CallLibrary(row::kFerry, ferry::kRelease, std::span<const Value>(&holder, 1));
     Free(g_globals->transferHolder);
     g_globals->transferHolder = nullptr;

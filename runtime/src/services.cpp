@@ -17,15 +17,23 @@ static_assert(offsetof(ServiceTable, request) == slot::kRequest);
 static_assert(sizeof(Value) == 12);
 #endif
 
-void InstallServices(const ServiceTable* table) { g_table = table; }
-const ServiceTable& Services() { return *g_table; }
+void InstallServices(const ServiceTable* table) {
+    g_table = table;
+}
+const ServiceTable& Services() {
+    return *g_table;
+}
 
 void RaiseRuntimeError(std::int32_t code) {
     g_table->runtimeError(code);
     std::abort();  // the runtime never comes back from an error
 }
-void* Allocate(std::uint32_t size) { return g_table->allocate(size); }
-void* Resize(void* block, std::uint32_t size) { return g_table->resize(block, size); }
+void* Allocate(std::uint32_t size) {
+    return g_table->allocate(size);
+}
+void* Resize(void* block, std::uint32_t size) {
+    return g_table->resize(block, size);
+}
 void Free(void* block) {
     if (block != nullptr) g_table->free(block);
 }
@@ -58,9 +66,15 @@ void WriteUnitProperty(std::uint32_t window, std::uint32_t unit, std::uint32_t p
     g_table->writeUnitProperty(window, unit, property, -1, value.low, value.high);
 }
 
-void EndProgram(std::int32_t exitCode) { g_table->endProgram(exitCode); }
-void RunMessageLoop() { g_table->messageLoop(); }
-void LoadAndShowWindow(std::uint32_t windowId) { g_table->loadAndShowWindow(windowId); }
+void EndProgram(std::int32_t exitCode) {
+    g_table->endProgram(exitCode);
+}
+void RunMessageLoop() {
+    g_table->messageLoop();
+}
+void LoadAndShowWindow(std::uint32_t windowId) {
+    g_table->loadAndShowWindow(windowId);
+}
 
 void RegisterAtExit(void (*routine)()) {
     const Word args[] = {reinterpret_cast<Word>(routine)};

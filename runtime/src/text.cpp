@@ -113,7 +113,9 @@ std::uint8_t* ByteArrayData(void* block) {
     return block == nullptr ? nullptr : static_cast<std::uint8_t*>(block) + 8;
 }
 
-char* CopyText(const char* text) { return JoinTexts({text}); }
+char* CopyText(const char* text) {
+    return JoinTexts({text});
+}
 
 char* CopyText(std::string_view text) {
     auto* out = static_cast<char*>(Allocate(BlockSize(std::uint64_t{text.size()} + 1)));

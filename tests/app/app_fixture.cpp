@@ -4,10 +4,10 @@
 #include <iterator>
 #include <random>
 
-#include "tessel/headless/headless.h"
-#include "tessel/posix/standins.h"
 #include "tessel/app/program.h"
 #include "tessel/app/settings.h"
+#include "tessel/headless/headless.h"
+#include "tessel/posix/standins.h"
 
 namespace tessel::testing {
 

@@ -163,7 +163,8 @@ class CatalogueLookupTest : public AppTest {
     void ServeHousehold() {
         household = std::make_unique<TestHttpServer>([](const ReceivedRequest& r) {
             if (r.Target() == "/tessel/music/collections/")
-                return ServerResponse{"200 OK", {}, CollectionsAnswer({{"客厅", "1"}, {"书房", "2"}})};
+                return ServerResponse{
+                    "200 OK", {}, CollectionsAnswer({{"客厅", "1"}, {"书房", "2"}})};
             return ServerResponse{"200 OK", {}, SongsAnswer(NumberedSongs(1, 1))};
         });
         ASSERT_TRUE(household->ok());

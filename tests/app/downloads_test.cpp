@@ -204,7 +204,8 @@ TEST_F(DownloadsTest, TheTargetHasOneSeparatorBeforeTheName) {
         StoreSaveDirectoryAs(stored);
         List({{"歌曲 1", "歌手1", media->Url("/media/1")}}, 0);
         OnDownload();
-        const auto* target = reinterpret_cast<const char*>(ProgramGlobals().transferSettings->field(3));
+        const auto* target =
+            reinterpret_cast<const char*>(ProgramGlobals().transferSettings->field(3));
         EXPECT_EQ(Utf8(target), directory + kSeparator + "歌曲 1_歌手1.mp3") << stored;
         TickUntilStopped();
         EXPECT_EQ(SongFiles(), std::vector<std::string>{"歌曲 1_歌手1.mp3"}) << stored;
@@ -285,8 +286,8 @@ void ScriptedFerry(std::uint32_t command, std::uint32_t, const Value*, Value* re
             if (t.ended) t.reported = true;
             break;
         case ferry::kTransferOutcome:
-            *result = IntegerValue(static_cast<std::int32_t>(
-                t.ended ? TransferOutcome::kCompleted : TransferOutcome::kRunning));
+            *result = IntegerValue(static_cast<std::int32_t>(t.ended ? TransferOutcome::kCompleted
+                                                                     : TransferOutcome::kRunning));
             break;
         default:
             *result = IntegerValue(0);

@@ -10,9 +10,9 @@
 
 #include "tessel/app/search.h"
 #include "tessel/app/settings.h"
+#include "tessel/headless/headless.h"
 #include "tessel/http/web_request.h"
 #include "tessel/image/const_values.h"
-#include "tessel/headless/headless.h"
 #include "tessel/runtime/kernel.h"
 #include "tessel/runtime/units.h"
 #include "test_http_server.h"
@@ -79,9 +79,10 @@ void HugeAnswers() {
     const auto start = Clock::now();
     Text none, keyword = Text::Copy("\xd6\xd0");  // 中
     app::ListSongs(none, keyword);
-    std::printf("listing against answers of 50 MB: %.0f ms, %d rows; peak memory %.0f MB before, "
-                "%.0f MB after\n",
-                Milliseconds(Clock::now() - start), g_rows, before, PeakMegabytes());
+    std::printf(
+        "listing against answers of 50 MB: %.0f ms, %d rows; peak memory %.0f MB before, "
+        "%.0f MB after\n",
+        Milliseconds(Clock::now() - start), g_rows, before, PeakMegabytes());
 }
 
 }  // namespace

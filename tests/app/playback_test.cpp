@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-#include "tessel/app/window_units.h"
 #include "app_fixture.h"
+#include "tessel/app/window_units.h"
 #include "tessel/posix/standins.h"
 #include "window_double.h"
 
@@ -144,9 +144,9 @@ TEST_F(PlaybackTest, WithoutASelectedRowOrAnAddressNothingHappens) {
 // a column or a pane by a wrong number fails its test.
 TEST_F(PlaybackTest, TheDoubleRefusesAUnitColumnOrPaneTheFormDoesNotHold) {
     const UnitRef timer = windows->Named("时钟1");
-    EXPECT_NONFATAL_FAILURE(SetUnitInteger({timer.window, timer.unit + 1},
-                                           unit_property::kTimerPeriod, 1000),
-                            "is not in the form");
+    EXPECT_NONFATAL_FAILURE(
+        SetUnitInteger({timer.window, timer.unit + 1}, unit_property::kTimerPeriod, 1000),
+        "is not in the form");
     EXPECT_NONFATAL_FAILURE(ListSetCell(songList, 0, 5, "x"), "columns");
     EXPECT_NONFATAL_FAILURE(StatusSetPane(windows->Named("状态条1"), 4, "x"), "panes");
     EXPECT_NONFATAL_FAILURE(windows->Named("时钟2"), "no unit named");

@@ -51,8 +51,7 @@ TEST_F(SearchTest, ThreeFullPagesGiveSixtyNumberedRows) {
         EXPECT_EQ(Utf8(windows->Cell(row, kSingerColumn)), "歌手" + n);
         EXPECT_EQ(windows->Cell(row, kDurationColumn),
                   FormatDuration(static_cast<int>(row + 1) * 7).view());
-        EXPECT_EQ(windows->Cell(row, kAddressColumn),
-                  "http://127.0.0.1:8765/media/" + n + ".mp3");
+        EXPECT_EQ(windows->Cell(row, kAddressColumn), "http://127.0.0.1:8765/media/" + n + ".mp3");
     }
     EXPECT_EQ(Utf8(windows->Pane(kStatePane)), "状态：搜索完成");
 }

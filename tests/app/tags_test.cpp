@@ -8,9 +8,9 @@
 #include <fstream>
 
 #include "app_fixture.h"
+#include "tessel/app/program.h"
 #include "tessel/app/search.h"
 #include "tessel/app/window_units.h"
-#include "tessel/app/program.h"
 
 namespace tessel::testing {
 namespace {
@@ -57,9 +57,7 @@ class TagsTest : public AppTest {
         for (const UnitRef copy : windows->copies) tags.push_back(Of(copy));
         return tags;
     }
-    std::int32_t Colour(UnitRef unit) {
-        return windows->Integer(unit, unit_property::kTextColour);
-    }
+    std::int32_t Colour(UnitRef unit) { return windows->Integer(unit, unit_property::kTextColour); }
     void Press(UnitRef tag) {
         windows->RaiseFrom(tag);
         OnTagClick();
@@ -146,8 +144,8 @@ TEST_F(TagsTest, TheListFillsTheRoomBetweenTheTagsAndTheStatusBarInsideTheClient
 TEST_F(TagsTest, ManyCollectionsShowOnlyTheRowsOfTagsThatLeaveRoomForTenSongs) {
     std::vector<std::pair<std::string, std::string>> collections;
     for (int i = 0; i < 5000; ++i)
-        collections.push_back({"合集" + std::to_string(i) + std::string(i % 7, 'x'),
-                               std::to_string(9000 + i)});
+        collections.push_back(
+            {"合集" + std::to_string(i) + std::string(i % 7, 'x'), std::to_string(9000 + i)});
     auto first300 = std::vector(collections.begin(), collections.begin() + 300);
     Start(first300);
 

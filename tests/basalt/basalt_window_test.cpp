@@ -229,8 +229,10 @@ TEST(BasaltWindows, ARuntimeErrorLeavesNoCopyOfASongBehind) {
     SetEnvironmentVariableA("TESSEL_STARTER_URL", nullptr);
     HWND box = p.WaitForTopLevel(L"#32770");
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(p.CountLogLines("OnPlayerOpenStateChange 13 0 0"), 1) << "the open state reaches the handler";
-    EXPECT_EQ(player::CountCopiesOfProcess(p.ProcessId()), 1) << "the copy is there while the box shows";
+    EXPECT_EQ(p.CountLogLines("OnPlayerOpenStateChange 13 0 0"), 1)
+        << "the open state reaches the handler";
+    EXPECT_EQ(player::CountCopiesOfProcess(p.ProcessId()), 1)
+        << "the copy is there while the box shows";
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(p.WaitForExit(), 109u);
     EXPECT_EQ(p.CountLogLines("cleanup"), 1);

@@ -231,7 +231,8 @@ int tessel_OnListRightClick(int a, int b, int c) {
     // In "menu" mode a helper thread chooses the item; otherwise the menu waits for the user (or
     // the UI-automation driver).
     if (Environment("TESSEL_STARTER_MODE") == "menu") {
-        if (HANDLE t = CreateThread(nullptr, 0, &ChooseFromMenu, nullptr, 0, nullptr)) CloseHandle(t);
+        if (HANDLE t = CreateThread(nullptr, 0, &ChooseFromMenu, nullptr, 0, nullptr))
+            CloseHandle(t);
     }
     PopUpMenu(kMainWindow, kMenu);
     return 0;

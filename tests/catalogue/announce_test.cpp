@@ -61,8 +61,8 @@ TEST(Announcement, AnUnknownShareSettingSaysSoAndDoesNotShare) {
     ChildProgram server({"--library", library.string(), "--db", (folder.path() / "i.db").string(),
                          "--listen", "127.0.0.1:0"});
     ::unsetenv(kShareVariable);
-    ASSERT_TRUE(server.WaitForOutput(std::regex(R"(serving 1 songs on http://127\.0\.0\.1:\d+/\n)"),
-                                     30))
+    ASSERT_TRUE(
+        server.WaitForOutput(std::regex(R"(serving 1 songs on http://127\.0\.0\.1:\d+/\n)"), 30))
         << server.text();
     EXPECT_NE(server.text().find("TESSEL_CATALOGUE_SHARE=maybe is neither yes nor no"),
               std::string::npos)

@@ -3,15 +3,13 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <stdlib.h>
-
 #include <cctype>
-#include <cstdlib>
-
 #include <chrono>
+#include <cstdlib>
 #include <system_error>
 
 namespace tessel::catalogue::testing {

@@ -1,6 +1,8 @@
 // The common grams' bits kept in the index: after any batch they are those a reading of the
 // full-text index from scratch gives, a restart reads them back as they were, an index of the
 // layout before them is upgraded keeping its ids, and searches never see half a batch.
+#include "common_grams.h"
+
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -11,7 +13,6 @@
 #include <thread>
 
 #include "catalogue_fixture.h"
-#include "common_grams.h"
 #include "search_text.h"
 
 namespace tessel::catalogue::testing {
@@ -51,8 +52,8 @@ GramSongs ReadFromScratch(const fs::path& file, size_t bytes = kCommonGramBytes)
     const int64_t songs = Number(db, "SELECT count(*) FROM songs");
     const int64_t words = Number(db, "SELECT coalesce(max(id), 0) FROM songs") / 64 + 1;
     const int64_t threshold = std::max<int64_t>(2000, songs / 64);
-    sqlite3_exec(db, "CREATE VIRTUAL TABLE temp.v USING fts5vocab(main, song_grams, row)",
-                 nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "CREATE VIRTUAL TABLE temp.v USING fts5vocab(main, song_grams, row)", nullptr,
+                 nullptr, nullptr);
     sqlite3_stmt* counts = nullptr;
     sqlite3_prepare_v2(db,
                        "SELECT term FROM temp.v WHERE doc > ?1 AND term <> '0' "
@@ -66,8 +67,10 @@ GramSongs ReadFromScratch(const fs::path& file, size_t bytes = kCommonGramBytes)
     }
     sqlite3_finalize(counts);
     for (const std::string& gram : grams) {
-        const std::string sql = "SELECT rowid FROM song_grams WHERE song_grams MATCH "
-                                "'{singles pairs} : \"" + gram + "\"' ORDER BY rowid";
+        const std::string sql =
+            "SELECT rowid FROM song_grams WHERE song_grams MATCH "
+            "'{singles pairs} : \"" +
+            gram + "\"' ORDER BY rowid";
         sqlite3_stmt* holders = nullptr;
         sqlite3_prepare_v2(db, sql.c_str(), -1, &holders, nullptr);
         while (sqlite3_step(holders) == SQLITE_ROW) {
@@ -88,7 +91,9 @@ SongRecord Song(const std::string& path, const std::string& title) {
     return song;
 }
 
-std::string Token(const char* term) { return TermGrams(KeywordTerms(term)[0])[0]; }
+std::string Token(const char* term) {
+    return TermGrams(KeywordTerms(term)[0])[0];
+}
 
 // After each batch the bits searches use, those a restart reads and those the full-text index
 // gives from scratch are the same, while grams cross the threshold both ways.
@@ -124,7 +129,8 @@ TEST(CatalogueCommonGrams, EveryBatchLeavesTheBitsAFreshReadingGives) {
     // 1,600 more beta: beta becomes common, its songs read inside the batch.
     ASSERT_TRUE(database->Begin());
     for (int i = 3000; i < 4600; ++i) {
-        ASSERT_TRUE(database->AddSong(Song(std::to_string(i) + ".mp3", "beta " + std::to_string(i))));
+        ASSERT_TRUE(
+            database->AddSong(Song(std::to_string(i) + ".mp3", "beta " + std::to_string(i))));
     }
     ASSERT_TRUE(database->Commit());
     sets = expectFresh("beta over the threshold");
@@ -300,7 +306,6 @@ TEST(CatalogueCommonGrams, SearchesSeeABatchWholeOrNotAtAll) {
         for (size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(ids[i], first + static_cast<int64_t>(i));
     }
 }
-
 
 // A stored chunk that no index of ours holds (a number past any song id, bits longer than a
 // chunk) is a damaged file: it is refused with its name, not read into memory it cannot hold.

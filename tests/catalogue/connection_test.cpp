@@ -33,7 +33,8 @@ TEST(CatalogueConnections, SilentSlowAndIdleClientsBeyondTheThreadsAreServedArou
     RunningCatalogue catalogue(GeneratedIndex(folder.path() / "index.db", 100), ShortLimits(2));
     ASSERT_TRUE(catalogue.ok());
     std::vector<std::unique_ptr<RawConnection>> silent, slow, kept;
-    for (int i = 0; i < 100; ++i) silent.push_back(std::make_unique<RawConnection>(catalogue.port()));
+    for (int i = 0; i < 100; ++i)
+        silent.push_back(std::make_unique<RawConnection>(catalogue.port()));
     for (int i = 0; i < 90; ++i) {
         slow.push_back(std::make_unique<RawConnection>(catalogue.port()));
         slow.back()->Send("G");
@@ -73,8 +74,8 @@ int NeverStarts(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*) {
 }
 
 std::atomic<int> threadsAllowed{0};
-int StartsOnlyAllowed(pthread_t* thread, const pthread_attr_t* attributes,
-                      void* (*body)(void*), void* argument) {
+int StartsOnlyAllowed(pthread_t* thread, const pthread_attr_t* attributes, void* (*body)(void*),
+                      void* argument) {
     if (threadsAllowed.fetch_sub(1) <= 0) return EAGAIN;
     return pthread_create(thread, attributes, body, argument);
 }

@@ -12,9 +12,8 @@ using namespace tessel::catalogue;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    for (LegacyEncoding encoding :
-         {LegacyEncoding::kAuto, LegacyEncoding::kGbk, LegacyEncoding::kLatin1,
-          LegacyEncoding::kBig5}) {
+    for (LegacyEncoding encoding : {LegacyEncoding::kAuto, LegacyEncoding::kGbk,
+                                    LegacyEncoding::kLatin1, LegacyEncoding::kBig5}) {
         const std::string tag = DecodeLegacyTagText(bytes, encoding);
         if (!IsValidUtf8(tag) || tag.find('\0') != std::string::npos) std::abort();
         const std::string name = DecodeFileName(bytes, encoding);

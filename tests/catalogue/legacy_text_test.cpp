@@ -63,11 +63,19 @@ TEST(CatalogueLegacyText, TagTextsAreGbkWhenTheyReadAsChineseElseLatin1) {
 TEST(CatalogueLegacyText, LatinWordsStayLatinAndUtf8InALatinFieldIsUtf8) {
     const std::vector<std::pair<std::string, std::string>> autoCases = {
         {"Cora\xE7\xE3o", "Coração"},
-        {"Can\xE7\xF5" "es", "Canções"},
+        {"Can\xE7\xF5"
+         "es",
+         "Canções"},
         {"Informa\xE7\xE3o", "Informação"},
-        {"Gr\xF6\xDF" "e", "Größe"},
-        {"Ib\xE1\xF1" "ez", "Ibáñez"},
-        {"\xC6\xF0" "isgengi\xF0", "Æðisgengið"},
+        {"Gr\xF6\xDF"
+         "e",
+         "Größe"},
+        {"Ib\xE1\xF1"
+         "ez",
+         "Ibáñez"},
+        {"\xC6\xF0"
+         "isgengi\xF0",
+         "Æðisgengið"},
         {"\xD7\xB4\xCC\xAC", "状态"},
         {"\xE6\x98\xA5\xE5\xA4\xA9\xE7\x9A\x84\xE6\x95\x85\xE4\xBA\x8B", "春天的故事"},
     };

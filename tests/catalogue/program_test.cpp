@@ -106,8 +106,8 @@ TEST(CatalogueProgram, ASecondServiceOnAUsedPortExitsWithAddressInUse) {
         first.WaitForOutput(std::regex(R"(serving \d+ songs on http://127\.0\.0\.1:(\d+)/)"), 30);
     ASSERT_TRUE(ready) << first.text();
     const std::string port = (*ready)[1].str();
-    ChildProgram second({"--library", library.string(), "--db",
-                         (folder.path() / "2.db").string(), "--listen", "127.0.0.1:" + port});
+    ChildProgram second({"--library", library.string(), "--db", (folder.path() / "2.db").string(),
+                         "--listen", "127.0.0.1:" + port});
     EXPECT_EQ(second.Finish(10), kExitPortTaken);
     EXPECT_TRUE(second.WaitForOutput(std::regex("address already in use"), 1)) << second.text();
     EXPECT_EQ(second.text().find("serving"), std::string::npos);

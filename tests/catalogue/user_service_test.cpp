@@ -2,6 +2,8 @@
 // from user-dirs.dirs as xdg-user-dir reads it), a folder made after the start, a second
 // catalogue on a taken port (another user's, or the same user's twice), and the readiness notice
 // to the service manager. Each program runs with a HOME of its own.
+#include "user_service.h"
+
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -24,7 +26,6 @@
 
 #include "catalogue_fixture.h"
 #include "child_program.h"
-#include "user_service.h"
 
 namespace tessel::catalogue::testing {
 namespace {
@@ -35,9 +36,9 @@ using Clock = std::chrono::steady_clock;
 // The program run by `env` with HOME set to `home` and nothing else of the caller's XDG
 // settings, so that it finds its folders as a user logged in there would.
 std::vector<std::string> AsUserOf(const fs::path& home, std::vector<std::string> more = {}) {
-    std::vector<std::string> launcher{"/usr/bin/env",      "-u", "XDG_CACHE_HOME", "-u",
-                                      "XDG_CONFIG_HOME",   "-u", "NOTIFY_SOCKET",
-                                      "HOME=" + home.string()};
+    std::vector<std::string> launcher{
+        "/usr/bin/env",    "-u", "XDG_CACHE_HOME", "-u",
+        "XDG_CONFIG_HOME", "-u", "NOTIFY_SOCKET",  "HOME=" + home.string()};
     launcher.insert(launcher.end(), more.begin(), more.end());
     return launcher;
 }
@@ -247,10 +248,9 @@ TEST(UserCatalogue, AFolderMadeAfterTheStartIsServed) {
     EXPECT_TRUE(Within(20, [&] { return Finds(port, "still", "Later Still"); })) << server.text();
 
     const std::string log = server.text();
-    const std::string waiting = "the music folder " + (home / "Media" / "Music").string() +
-                                " (XDG_MUSIC_DIR in " +
-                                (home / ".config" / "user-dirs.dirs").string() +
-                                ") does not exist yet";
+    const std::string waiting =
+        "the music folder " + (home / "Media" / "Music").string() + " (XDG_MUSIC_DIR in " +
+        (home / ".config" / "user-dirs.dirs").string() + ") does not exist yet";
     EXPECT_NE(log.find(waiting), std::string::npos) << log;
     EXPECT_EQ(log.find(waiting), log.rfind(waiting)) << "said once: " << log;
     EXPECT_EQ(server.Finish(10, SIGTERM), 0);
@@ -295,8 +295,7 @@ TEST(UserCatalogue, ASecondCatalogueOnATakenPortEndsWritingNothing) {
 
     server.Signal(SIGCONT);
     EXPECT_TRUE(Finds(port, "first", "First Song"));
-    EXPECT_TRUE(Within(20, [&] { return Finds(port, "second", "Second Song"); }))
-        << server.text();
+    EXPECT_TRUE(Within(20, [&] { return Finds(port, "second", "Second Song"); })) << server.text();
     EXPECT_EQ(server.Finish(10, SIGTERM), 0);
 }
 

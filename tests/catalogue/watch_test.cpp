@@ -48,8 +48,8 @@ class Service {
   public:
     Service(const fs::path& library, const fs::path& index, std::vector<std::string> extra = {},
             std::vector<std::string> launcher = {}) {
-        std::vector<std::string> args{"--library", library.string(), "--db", index.string(),
-                                      "--listen", "127.0.0.1:0"};
+        std::vector<std::string> args{"--library",    library.string(), "--db",
+                                      index.string(), "--listen",       "127.0.0.1:0"};
         args.insert(args.end(), extra.begin(), extra.end());
         program_ = std::make_unique<ChildProgram>(args, launcher);
         const std::optional<std::smatch> ready = program_->WaitForOutput(
@@ -149,8 +149,8 @@ TEST(CatalogueWatch, FilesAddedChangedRenamedAndRemovedShowInTheAnswers) {
     EXPECT_TRUE(Eventually([&] { return service.Search("gamma").contains("Gamma Song"); }));
 
     std::string error;
-    ASSERT_TRUE(WriteSongTags(library / "Album" / "beta.mp3", {"Beta Reprise", "Ann", "First"},
-                              error));
+    ASSERT_TRUE(
+        WriteSongTags(library / "Album" / "beta.mp3", {"Beta Reprise", "Ann", "First"}, error));
     EXPECT_TRUE(Eventually([&] { return service.Search("reprise")["Beta Reprise"] == beta; }));
     EXPECT_FALSE(service.Search("beta").contains("Beta Song"));
 
@@ -160,7 +160,8 @@ TEST(CatalogueWatch, FilesAddedChangedRenamedAndRemovedShowInTheAnswers) {
     EXPECT_FALSE(service.Search("untitled").contains("untitled one"));
     fs::create_directory(library / "Other");
     fs::rename(library / "Album" / "alpha.mp3", library / "Other" / "alpha.mp3");
-    EXPECT_TRUE(Eventually([&] { return service.CollectionSongs("Other")["Alpha Song"] == alpha; }));
+    EXPECT_TRUE(
+        Eventually([&] { return service.CollectionSongs("Other")["Alpha Song"] == alpha; }));
     EXPECT_FALSE(service.CollectionSongs("Album").contains("Alpha Song"));
 
     fs::remove(library / "Album" / "gamma.mp3");
@@ -340,7 +341,8 @@ TEST(CatalogueWatch, WhatCannotBeReadIsSkippedAndTheWatchGoesOn) {
     ASSERT_TRUE(AddSong(library / "Open" / "secret.mp3", {"Secret Song", "", ""}));
     ASSERT_TRUE(AddSong(library / "Locked" / "hidden.mp3", {"Locked Song", "", ""}));
     ASSERT_TRUE(AddSong(library / "Shut" / "kept.mp3", {"Kept Song", "", ""}));
-    ASSERT_TRUE(AddSong(library / "Shut Down" / "beside.mp3", {"Beside Song", "", ""}));  // sorts between
+    ASSERT_TRUE(
+        AddSong(library / "Shut Down" / "beside.mp3", {"Beside Song", "", ""}));  // sorts between
     const fs::path fresh = MadeSong(folder.path() / "scratch", "fresh.mp3", {"Fresh Song", "", ""});
     fs::permissions(library / "Open" / "secret.mp3", fs::perms::none);
     fs::permissions(library / "Locked", fs::perms::none);
@@ -357,7 +359,8 @@ TEST(CatalogueWatch, WhatCannotBeReadIsSkippedAndTheWatchGoesOn) {
     fs::permissions(library / "Shut", fs::perms::none);
     CopyIn(fresh, library / "Open" / "fresh.mp3");
     EXPECT_TRUE(Eventually([&] { return service.Search("fresh").contains("Fresh Song"); }));
-    EXPECT_TRUE(service.program().WaitForOutput(std::regex("skipped Shut, which cannot be read"), 5))
+    EXPECT_TRUE(
+        service.program().WaitForOutput(std::regex("skipped Shut, which cannot be read"), 5))
         << service.program().text();
     EXPECT_EQ(service.Search("kept")["Kept Song"], kept);
     EXPECT_TRUE(service.Search("beside").contains("Beside Song"));

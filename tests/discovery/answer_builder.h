@@ -24,7 +24,9 @@ class Message {
         return *this;
     }
     Message& End() { return U8(0); }
-    Message& Pointer(std::size_t offset) { return U16(static_cast<std::uint16_t>(0xC000 | offset)); }
+    Message& Pointer(std::size_t offset) {
+        return U16(static_cast<std::uint16_t>(0xC000 | offset));
+    }
     Message& Header(std::uint16_t flags, std::uint16_t qd, std::uint16_t an, std::uint16_t ns,
                     std::uint16_t ar) {
         return U16(0).U16(flags).U16(qd).U16(an).U16(ns).U16(ar);

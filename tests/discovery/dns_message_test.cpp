@@ -1,12 +1,13 @@
 // The one-shot query's bytes and the reading of answers, over messages built as an mDNS
 // responder sends them.
+#include "tessel/discovery/dns_message.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "answer_builder.h"
-#include "tessel/discovery/dns_message.h"
 
 namespace tessel::discovery {
 namespace {
@@ -15,11 +16,9 @@ using namespace testing;
 
 // RFC 1035's wire form: the header, the name's three labels and the root, type PTR, class IN.
 TEST(CatalogueQuery, IsOneQuestionForTesselServicesWithIdZero) {
-    const Bytes expected = {0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0,
-                            7, '_', 't', 'e', 's', 's', 'e', 'l',
-                            4, '_', 't', 'c', 'p',
-                            5, 'l', 'o', 'c', 'a', 'l', 0,
-                            0, 12, 0, 1};
+    const Bytes expected = {0,   0,   0,   0,   0,   1,   0,   0,   0, 0,   0,   0,
+                            7,   '_', 't', 'e', 's', 's', 'e', 'l', 4, '_', 't', 'c',
+                            'p', 5,   'l', 'o', 'c', 'a', 'l', 0,   0, 12,  0,   1};
     EXPECT_EQ(CatalogueQuery(), expected);
 }
 

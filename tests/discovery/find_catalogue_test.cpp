@@ -1,6 +1,8 @@
 // FindCatalogue's calls, against a system faked behind the DLL-command service: Windows 10's
 // DNS-SD that calls back, Wine's that never does, an older Windows without it; and Winsock with
 // a clock that moves only as the program waits.
+#include "tessel/discovery/find_catalogue.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,7 +12,6 @@
 #include "answer_builder.h"
 #include "recording_services.h"
 #include "tessel/discovery/dns_message.h"
-#include "tessel/discovery/find_catalogue.h"
 #include "tessel/runtime/dll_commands.h"
 #include "tessel/runtime/windows_network.h"
 
@@ -37,11 +38,13 @@ std::uint32_t Address(const std::uint8_t* b) {
 class FakeSystem {
   public:
     explicit FakeSystem(RecordingServices& r) {
-        r.onDll = [this](std::uint32_t index, const std::vector<Word>& a) { return Call(index, a); };
+        r.onDll = [this](std::uint32_t index, const std::vector<Word>& a) {
+            return Call(index, a);
+        };
     }
 
     DnsSd dnsSd = DnsSd::kSilent;
-    Bytes answer;                       // what the query's port receives once, when not empty
+    Bytes answer;  // what the query's port receives once, when not empty
     std::vector<std::u16string> txtKeys = {u"txtvers", u"path"};
     std::vector<std::u16string> txtValues = {u"1", u"/tessel/"};
     std::vector<ws::InterfaceInfo> interfaces;
@@ -56,7 +59,8 @@ class FakeSystem {
         ws::InterfaceInfo i{};
         i.flags = flags;
         i.address.family = ws::kAfInet;
-        for (int k = 0; k < 4; ++k) i.address.address[k] = static_cast<std::uint8_t>(address >> (24 - 8 * k));
+        for (int k = 0; k < 4; ++k)
+            i.address.address[k] = static_cast<std::uint8_t>(address >> (24 - 8 * k));
         interfaces.push_back(i);
     }
 
@@ -195,7 +199,7 @@ class FindCatalogueCalls : public ::testing::Test {
     FindCatalogueCalls() {
         system.AddInterface(ws::kIffUp | ws::kIffMulticast | ws::kIffLoopback, 0x7F000001);
         system.AddInterface(ws::kIffMulticast | ws::kIffBroadcast, 0x0A000001);  // down
-        system.AddInterface(ws::kIffUp | ws::kIffBroadcast, 0xC0A80001);  // no multicast
+        system.AddInterface(ws::kIffUp | ws::kIffBroadcast, 0xC0A80001);         // no multicast
         system.AddInterface(ws::kIffUp | ws::kIffBroadcast | ws::kIffMulticast, 0xA9FE4D02);
     }
     std::string Find(std::uint32_t boundMs) { return std::string(FindCatalogue(boundMs).view()); }

@@ -43,9 +43,9 @@ bool Shell(const std::string& command) {
 // What the responder answers, and what it saw.
 struct Responder {
     std::mutex lock;
-    Bytes answer;                   // empty: stay silent
+    Bytes answer;  // empty: stay silent
     std::uint16_t answerFromPort = 5353;
-    std::vector<Bytes> queries;     // as received on 5353
+    std::vector<Bytes> queries;  // as received on 5353
     std::vector<std::uint16_t> queryPorts;
     std::atomic<bool> stop{false};
     std::atomic<bool> ready{false};
@@ -217,9 +217,11 @@ bool HaveAvahi() {
 std::string StartDaemons(const std::string& host, const std::string& link) {
     const std::string conf = kDaemonDir + "/" + host + ".conf";
     const std::string pids = kDaemonDir + "/" + host;
-    return "mkdir -p " + kDaemonDir + " /run/dbus /run/avahi-daemon && chown messagebus: /run/dbus"
-           " && printf '[server]\\nhost-name=" + host + "\\nuse-ipv6=no\\nallow-interfaces=" +
-           link + "\\n[publish]\\npublish-workstation=no\\n' > " + conf +
+    return "mkdir -p " + kDaemonDir +
+           " /run/dbus /run/avahi-daemon && chown messagebus: /run/dbus"
+           " && printf '[server]\\nhost-name=" +
+           host + "\\nuse-ipv6=no\\nallow-interfaces=" + link +
+           "\\n[publish]\\npublish-workstation=no\\n' > " + conf +
            " && dbus-daemon --system --fork --print-pid > " + pids + ".dbus.pid" +
            " && avahi-daemon --no-chroot --no-drop-root -f " + conf + " -D" +
            " && cat /run/avahi-daemon/pid > " + pids + ".avahi.pid";
@@ -262,8 +264,8 @@ void TESSEL_SYSTEM_CALLBACK OnResolved(std::uint32_t status, void*, dnssd::Servi
     if (in == nullptr) return;
     g_browsed.name = Wide(in->instanceName);
     const auto* b = reinterpret_cast<const std::uint8_t*>(in->ip4Address);
-    g_browsed.address = AddressText(std::uint32_t{b[0]} << 24 | b[1] << 16 | b[2] << 8 | b[3],
-                                    in->port);
+    g_browsed.address =
+        AddressText(std::uint32_t{b[0]} << 24 | b[1] << 16 | b[2] << 8 | b[3], in->port);
     for (std::uint32_t i = 0; i < in->propertyCount; ++i)
         g_browsed.txt.emplace_back(Wide(in->keys[i]), Wide(in->values[i]));
     const Word args[] = {reinterpret_cast<Word>(in)};
@@ -287,12 +289,12 @@ bool WaitFor(Done done, int ms) {
 }
 
 TEST_F(Lan, WithoutAvahiDaemonTheSystemBrowseFailsAtOnce) {
-    dnssd::BrowseRequest request{dnssd::kQueryRequestVersion1, 0, u"_tessel._tcp.local",
-                                 &OnBrowsed, nullptr};
+    dnssd::BrowseRequest request{dnssd::kQueryRequestVersion1, 0, u"_tessel._tcp.local", &OnBrowsed,
+                                 nullptr};
     dnssd::Cancel cancel{};
     const auto start = std::chrono::steady_clock::now();
-    const Word status = Call(dll::kDnsServiceBrowse, {reinterpret_cast<Word>(&request),
-                                                      reinterpret_cast<Word>(&cancel)});
+    const Word status = Call(dll::kDnsServiceBrowse,
+                             {reinterpret_cast<Word>(&request), reinterpret_cast<Word>(&cancel)});
     EXPECT_NE(status, dnssd::kRequestPending);
     EXPECT_NE(status, 0u);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
@@ -304,11 +306,12 @@ class LanWithAvahi : public Lan {
   protected:
     static void SetUpTestSuite() {
         if (!HaveAvahi()) return;
-        started_ = ShellOnA("unshare -m --propagation private sh -c \"mount -t tmpfs tmpfs /run && " +
-                            StartDaemons("A", "vA") +
-                            " && { avahi-publish -s 'Tessel on A' _tessel._tcp 8765 txtvers=1 "
-                            "path=/tessel/ >/dev/null 2>&1 & echo \\$! > " + kDaemonDir +
-                            "/A.publish.pid; }\"");
+        started_ =
+            ShellOnA("unshare -m --propagation private sh -c \"mount -t tmpfs tmpfs /run && " +
+                     StartDaemons("A", "vA") +
+                     " && { avahi-publish -s 'Tessel on A' _tessel._tcp 8765 txtvers=1 "
+                     "path=/tessel/ >/dev/null 2>&1 & echo \\$! > " +
+                     kDaemonDir + "/A.publish.pid; }\"");
     }
     void SetUp() override {
         if (!HaveAvahi()) GTEST_SKIP() << "avahi-daemon, dbus-daemon or avahi-utils missing";
@@ -331,8 +334,8 @@ TEST_F(LanWithAvahi, TheOneShotQueryFindsTheCatalogueAvahiAnnounces) {
 
 TEST_F(LanWithAvahi, TheSystemBrowseFindsAndResolvesItThroughHostBsAvahiDaemon) {
     ASSERT_TRUE(Shell(StartDaemons("B", "vB")));
-    dnssd::BrowseRequest browse{dnssd::kQueryRequestVersion1, 0, u"_tessel._tcp.local",
-                                &OnBrowsed, nullptr};
+    dnssd::BrowseRequest browse{dnssd::kQueryRequestVersion1, 0, u"_tessel._tcp.local", &OnBrowsed,
+                                nullptr};
     dnssd::Cancel browseCancel{};
     // avahi-daemon takes a moment to take the bus name after it forks.
     Word status = 0;
@@ -363,8 +366,8 @@ TEST_F(LanWithAvahi, TheSystemBrowseFindsAndResolvesItThroughHostBsAvahiDaemon) 
     EXPECT_EQ(g_browsed.status, 0u);
     EXPECT_EQ(g_browsed.name, u"Tessel on A._tessel._tcp.local");
     EXPECT_EQ(g_browsed.address, "169.254.77.1:8765");
-    const std::vector<std::pair<std::u16string, std::u16string>> txt = {
-        {u"txtvers", u"1"}, {u"path", u"/tessel/"}};
+    const std::vector<std::pair<std::u16string, std::u16string>> txt = {{u"txtvers", u"1"},
+                                                                        {u"path", u"/tessel/"}};
     EXPECT_EQ(g_browsed.txt, txt);
 }
 

@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "tessel/ferry/commands.h"
-#include "tessel/http/web_request.h"
 #include "tessel/headless/headless.h"
+#include "tessel/http/web_request.h"
 #include "tessel/runtime/library_commands.h"
 
 #ifdef _WIN32

@@ -10,8 +10,8 @@
 
 #include "recording_services.h"
 #include "runtime_errors.h"
-#include "tessel/http/url_encode.h"
 #include "tessel/headless/headless.h"
+#include "tessel/http/url_encode.h"
 #include "tessel/runtime/dll_commands.h"
 
 namespace tessel {

@@ -10,8 +10,8 @@
 #include <string>
 #include <thread>
 
-#include "tessel/http/web_request.h"
 #include "tessel/headless/headless.h"
+#include "tessel/http/web_request.h"
 #include "test_http_server.h"
 
 #ifndef _WIN32

@@ -132,8 +132,8 @@ struct SeenRequest {
     Word sentOn = 0, headersLength = 0, bodyAt = 0, bodyLength = 0;
     int sends = 0;
     std::string headers;
-    Word headerQueryLevel = 0;   // HttpQueryInfoA's info level
-    std::vector<Word> closed;    // InternetCloseHandle's handles, in order
+    Word headerQueryLevel = 0;  // HttpQueryInfoA's info level
+    std::vector<Word> closed;   // InternetCloseHandle's handles, in order
 };
 
 SeenRequest Seen(const FakeWinInet& inet) {
@@ -177,8 +177,8 @@ SeenRequest Seen(const FakeWinInet& inet) {
 }
 
 constexpr Word kDirect = 1, kNamedProxy = 3;  // InternetOpenA's access types
-constexpr Word kHttpService = 3;               // INTERNET_SERVICE_HTTP
-constexpr Word kRawHeadersCrLf = 22;           // HTTP_QUERY_RAW_HEADERS_CRLF
+constexpr Word kHttpService = 3;              // INTERNET_SERVICE_HTTP
+constexpr Word kRawHeadersCrLf = 22;          // HTTP_QUERY_RAW_HEADERS_CRLF
 
 constexpr const char* kNoText = "<null>";  // a null text argument, as Str shows it
 
@@ -201,36 +201,67 @@ struct RequestKind {
     std::optional<std::string> proxyText = {};
     std::optional<std::string> proxyBypass = {};
     std::optional<std::uint32_t> send = {};
-    std::optional<std::string> body = {};         // what went out as the body
-    std::optional<bool> contentTypeAdded = {};    // the form content type joined the header block
+    std::optional<std::string> body = {};       // what went out as the body
+    std::optional<bool> contentTypeAdded = {};  // the form content type joined the header block
 };
 
 const RequestKind kRequestKinds[] = {
-    {.what = "bare GET", .url = "http://Example.com:8080/A?b=1", .verb = "GET",
-     .flags = 0x80004010u, .port = 8080u, .send = dll::kHttpSendRequestA, .body = ""},
+    {.what = "bare GET",
+     .url = "http://Example.com:8080/A?b=1",
+     .verb = "GET",
+     .flags = 0x80004010u,
+     .port = 8080u,
+     .send = dll::kHttpSendRequestA,
+     .body = ""},
     {.what = "https", .url = "https://example.com/", .flags = 0x80800010u, .port = 443u},
     {.what = "https in capitals", .url = "HTTPS://example.com/", .flags = 0x80800010u},
     {.what = "https without slashes", .url = "https:example.com/", .flags = 0x80004010u},
-    {.what = "cookies given, even empty", .url = "http://example.com/", .cookiesGiven = true,
+    {.what = "cookies given, even empty",
+     .url = "http://example.com/",
+     .cookiesGiven = true,
      .flags = 0x80084010u},
-    {.what = "no redirect", .url = "https://example.com/", .noRedirect = true,
+    {.what = "no redirect",
+     .url = "https://example.com/",
+     .noRedirect = true,
      .flags = 0x80A00010u},
     {.what = "method 9", .url = "http://h/", .method = 9, .verb = "GET"},
     {.what = "method -1", .url = "http://h/", .method = -1, .verb = "GET"},
     {.what = "method 7", .url = "http://h/", .method = 7, .verb = "CONNECT"},
     {.what = "method 2", .url = "http://h/", .method = 2, .verb = "HEAD"},
-    {.what = "proxy for http", .url = "http://h/", .proxy = "127.0.0.1:8080",
-     .accessType = kNamedProxy, .proxyText = "http=127.0.0.1:8080", .proxyBypass = kNoText},
-    {.what = "proxy for https", .url = "https://h/", .proxy = "127.0.0.1:8080",
-     .accessType = kNamedProxy, .proxyText = "127.0.0.1:8080", .proxyBypass = kNoText},
-    {.what = "GET leaves its text out", .url = "http://h/", .postText = "ignored",
-     .send = dll::kHttpSendRequestA, .body = ""},
-    {.what = "POST sends its text", .url = "http://h/", .method = 1, .postText = "q=1",
-     .verb = "POST", .send = dll::kHttpSendRequestWithBytes, .body = "q=1",
+    {.what = "proxy for http",
+     .url = "http://h/",
+     .proxy = "127.0.0.1:8080",
+     .accessType = kNamedProxy,
+     .proxyText = "http=127.0.0.1:8080",
+     .proxyBypass = kNoText},
+    {.what = "proxy for https",
+     .url = "https://h/",
+     .proxy = "127.0.0.1:8080",
+     .accessType = kNamedProxy,
+     .proxyText = "127.0.0.1:8080",
+     .proxyBypass = kNoText},
+    {.what = "GET leaves its text out",
+     .url = "http://h/",
+     .postText = "ignored",
+     .send = dll::kHttpSendRequestA,
+     .body = ""},
+    {.what = "POST sends its text",
+     .url = "http://h/",
+     .method = 1,
+     .postText = "q=1",
+     .verb = "POST",
+     .send = dll::kHttpSendRequestWithBytes,
+     .body = "q=1",
      .contentTypeAdded = true},
-    {.what = "PUT sends its bytes over its text", .url = "http://h/", .method = 3,
-     .postText = "text", .postBytes = "raw", .verb = "PUT", .send = dll::kHttpSendRequestWithBytes,
-     .body = "raw", .contentTypeAdded = false},
+    {.what = "PUT sends its bytes over its text",
+     .url = "http://h/",
+     .method = 3,
+     .postText = "text",
+     .postBytes = "raw",
+     .verb = "PUT",
+     .send = dll::kHttpSendRequestWithBytes,
+     .body = "raw",
+     .contentTypeAdded = false},
 };
 
 // A property the kind decides is checked; one it leaves empty is not.
@@ -417,8 +448,8 @@ TEST(WebRequestCalls, AHeaderBlockOfAnySizeIsReadWhole) {
     EXPECT_EQ(response.view(), inet.headers);
     EXPECT_STREQ(returned.c_str(), "late=1");
     // Asked once with 5000 bytes, then again with the size the answer said it needs.
-    EXPECT_EQ(inet.querySizes,
-              (std::vector<std::uint32_t>{5000u, static_cast<std::uint32_t>(inet.headers.size() + 1)}));
+    EXPECT_EQ(inet.querySizes, (std::vector<std::uint32_t>{
+                                   5000u, static_cast<std::uint32_t>(inet.headers.size() + 1)}));
 }
 
 TEST(WebRequestCalls, TheBodyGrowsWithoutACopyPerChunk) {

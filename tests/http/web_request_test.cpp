@@ -297,7 +297,7 @@ TEST_F(WebRequestLive, ABodyPastTheCallersBoundComesBackEmpty) {
     // 2 MB fits a bound of 2 MB; one byte more does not, nor do 6 MB.
     TestHttpServer server([](const ReceivedRequest& r) {
         ServerResponse answer;
-        answer.patternBytes = r.Target() == "/fits"    ? 2u << 20
+        answer.patternBytes = r.Target() == "/fits"   ? 2u << 20
                               : r.Target() == "/over" ? (2u << 20) + 1
                                                       : 6u << 20;
         return answer;

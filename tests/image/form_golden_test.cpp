@@ -17,7 +17,9 @@ Bytes Join(std::initializer_list<Bytes> parts) {
     return out;
 }
 
-Bytes Zeros(std::size_t count) { return Bytes(count, 0); }
+Bytes Zeros(std::size_t count) {
+    return Bytes(count, 0);
+}
 
 // Ids of no meaning to the codec: one window holding the record under test.
 constexpr std::uint32_t kWindowId = 0x52010009;
@@ -33,16 +35,18 @@ Bytes Head(Bytes typeWord) {
 // left -1, top 2, 3 wide and 4 high, shown and taking the focus, whose double-click runs
 // code+0x0F. 81 bytes.
 const Bytes kPlaced = Join({
-    {0xFF, 0xFF, 0xFF, 0xFF},                  // left -1
-    {0x02, 0x00, 0x00, 0x00},                  // top
-    {0x03, 0x00, 0x00, 0x00},                  // width
-    {0x04, 0x00, 0x00, 0x00},                  // height
-    Zeros(12), {0x04}, Zeros(12),              // 25 bytes, all zero but the 13th
-    {0x05, 0x00, 0x00, 0x00},                  // flags: shown (1), takes the focus (4)
-    Zeros(4),                                  //
-    {0x01, 0x00, 0x00, 0x00},                  // one event:
-    {0xFD, 0xFF, 0xFF, 0xFF},                  //   double-click (-3)
-    {0x0F, 0x00, 0x00, 0x00},                  //   its handler at code+0x0F
+    {0xFF, 0xFF, 0xFF, 0xFF},  // left -1
+    {0x02, 0x00, 0x00, 0x00},  // top
+    {0x03, 0x00, 0x00, 0x00},  // width
+    {0x04, 0x00, 0x00, 0x00},  // height
+    Zeros(12),
+    {0x04},
+    Zeros(12),                 // 25 bytes, all zero but the 13th
+    {0x05, 0x00, 0x00, 0x00},  // flags: shown (1), takes the focus (4)
+    Zeros(4),                  //
+    {0x01, 0x00, 0x00, 0x00},  // one event:
+    {0xFD, 0xFF, 0xFF, 0xFF},  //   double-click (-3)
+    {0x0F, 0x00, 0x00, 0x00},  //   its handler at code+0x0F
     Zeros(20),
 });
 
@@ -128,19 +132,20 @@ std::vector<Golden> Goldens() {
                              {0xE8, 0x03, 0x00, 0x00}}),  // period 1000 ms
                        PlacedUnit(unit_type::kTimer, TimerProperties{1000})});
 
-    goldens.push_back({"status bar",
-                       Join({{0x91, 0x00, 0x00, 0x00},
-                             Head({0x02, 0x00, 0x02, 0x00}),
-                             kPlaced,
-                             {0x01, 0x00, 0x00, 0x00},  // version 1
-                             {0x02, 0x00, 0x00, 0x00},  // two panes:
-                             {0x82, 0x00, 0x00, 0x00},  //   130 wide,
-                             {0x01, 0x00, 0x00, 0x00, 'a'},
-                             Zeros(4),                  //   an empty second text
-                             {0x2C, 0x01, 0x00, 0x00},  //   300 wide, both texts empty
-                             Zeros(4), Zeros(4)}),
-                       PlacedUnit(unit_type::kStatusBar,
-                                  StatusBarProperties{{{130, "a", ""}, {300, "", ""}}})});
+    goldens.push_back(
+        {"status bar",
+         Join({{0x91, 0x00, 0x00, 0x00},
+               Head({0x02, 0x00, 0x02, 0x00}),
+               kPlaced,
+               {0x01, 0x00, 0x00, 0x00},  // version 1
+               {0x02, 0x00, 0x00, 0x00},  // two panes:
+               {0x82, 0x00, 0x00, 0x00},  //   130 wide,
+               {0x01, 0x00, 0x00, 0x00, 'a'},
+               Zeros(4),                  //   an empty second text
+               {0x2C, 0x01, 0x00, 0x00},  //   300 wide, both texts empty
+               Zeros(4),
+               Zeros(4)}),
+         PlacedUnit(unit_type::kStatusBar, StatusBarProperties{{{130, "a", ""}, {300, "", ""}}})});
 
     goldens.push_back({"report list",
                        Join({{0x95, 0x00, 0x00, 0x00},
@@ -171,7 +176,7 @@ std::vector<Golden> Goldens() {
                              {'W', 'M', 'P', '1'},      // signature
                              {0x01, 0x00, 0x00, 0x00},  // version 1
                              {0x01, 0x02, 0x03, 0x04, 0x05},
-                             {0x08, 0x00},              // text: byte length, UTF-16, terminator
+                             {0x08, 0x00},  // text: byte length, UTF-16, terminator
                              {0x0A, 0x00, 0x00, 0x00},
                              {'f', 0, 'u', 0, 'l', 0, 'l', 0, 0, 0},
                              {0x05, 0x00},  // double 1.0

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "tessel/json/json_document.h"
 #include "tessel/headless/headless.h"
+#include "tessel/json/json_document.h"
 
 namespace {
 

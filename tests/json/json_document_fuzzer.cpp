@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "tessel/json/json_document.h"
 #include "tessel/headless/headless.h"
+#include "tessel/json/json_document.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const bool installed = (tessel::headless::Install(), true);

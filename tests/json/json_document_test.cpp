@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "tessel/json/script_prelude.h"
 #include "tessel/headless/headless.h"
+#include "tessel/json/script_prelude.h"
 
 namespace tessel {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "tessel/json/json_document.h"
 #include "tessel/headless/headless.h"
+#include "tessel/json/json_document.h"
 #include "tessel/runtime/kernel.h"
 
 namespace tessel {
@@ -54,10 +54,10 @@ TEST_F(JsonEditing, LoneLeadBytesNeitherCloseNorBreakALiteral) {
     EXPECT_EQ(Str(LeftText(doc.GetText("d").get(), 1)), "e");
     EXPECT_EQ(doc.GetNumber("a.length"), 1);
 
-    doc.SetValue("end", "x\x81");           // the lead byte is the text's last byte
-    doc.SetValue("quote", "\x81'y");        // a quote is no trail byte
-    doc.SetValue("line", "\xA3\nz");        // nor is a line feed
-    doc.SetValue("tail", "\xD6\xD0\xD6");   // a whole character, then half of one
+    doc.SetValue("end", "x\x81");          // the lead byte is the text's last byte
+    doc.SetValue("quote", "\x81'y");       // a quote is no trail byte
+    doc.SetValue("line", "\xA3\nz");       // nor is a line feed
+    doc.SetValue("tail", "\xD6\xD0\xD6");  // a whole character, then half of one
     EXPECT_EQ(Str(LeftText(doc.GetText("end").get(), 1)), "x");
     EXPECT_EQ(doc.GetNumber("end.length"), 2);
     EXPECT_EQ(Str(RightText(doc.GetText("quote").get(), 2)), "'y");

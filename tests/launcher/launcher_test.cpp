@@ -37,13 +37,13 @@ std::string Lower(std::string s) {
 
 // A scratch folder of one case, removed afterwards.
 class Scratch {
-public:
+  public:
     Scratch() {
         wchar_t temp[MAX_PATH] = {};
         GetTempPathW(MAX_PATH, temp);
         static int counter = 0;
-        root_ = fs::path(temp) / ("tessel-launcher-" + std::to_string(GetCurrentProcessId()) +
-                                  "-" + std::to_string(++counter));
+        root_ = fs::path(temp) / ("tessel-launcher-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                  std::to_string(++counter));
         fs::create_directories(root_);
     }
     ~Scratch() {
@@ -78,7 +78,7 @@ public:
         fs::copy_file(BinDirectory() / runtime, as, fs::copy_options::overwrite_existing);
     }
 
-private:
+  private:
     fs::path root_;
 };
 
@@ -192,7 +192,7 @@ std::string Loaded(const fs::path& runtime) {
 }
 
 class Launcher : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { RemoveInstallKey(); }
     void TearDown() override { RemoveInstallKey(); }
 
@@ -294,13 +294,29 @@ TEST_F(Launcher, EveryFailureEndsInTheErrorBoxAndExitCodeMinusOne) {
         {"Path names a folder without the runtime", nullptr, true, "dir", nullptr, {}},
         {"a Path too long for the file name", nullptr, true, "long", nullptr, {}},
         {"a Path longer than the buffer", nullptr, true, "longer", nullptr, {}},
-        {"beside: no GetNewSock", kWithoutExport, true, "dir", kStarts,
+        {"beside: no GetNewSock",
+         kWithoutExport,
+         true,
+         "dir",
+         kStarts,
          {Loaded(beside), "unloaded freed"}},
-        {"beside: GetNewSock refuses", kRefuses, true, "dir", kStarts,
+        {"beside: GetNewSock refuses",
+         kRefuses,
+         true,
+         "dir",
+         kStarts,
          {Loaded(beside), "GetNewSock 1000", "unloaded freed"}},
-        {"installed: no GetNewSock", nullptr, true, "dir", kWithoutExport,
+        {"installed: no GetNewSock",
+         nullptr,
+         true,
+         "dir",
+         kWithoutExport,
          {Loaded(installed), "unloaded freed"}},
-        {"installed: GetNewSock refuses", nullptr, true, "dir", kRefuses,
+        {"installed: GetNewSock refuses",
+         nullptr,
+         true,
+         "dir",
+         kRefuses,
          {Loaded(installed), "GetNewSock 1000", "unloaded freed"}},
     };
     for (const auto& c : cases) {

@@ -19,7 +19,7 @@ std::wstring ProgramPath() {
 }
 
 class Resources : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         program_ = LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
         ASSERT_NE(program_, nullptr);
@@ -64,8 +64,8 @@ TEST_F(Resources, IconGroup129HoldsOne128By128ImageOf32Bits) {
     EXPECT_EQ(bitmap->biBitCount, 32);
     EXPECT_EQ(image.size(), entry->bytes);
     // Windows makes an icon of it.
-    HICON icon = static_cast<HICON>(
-        LoadImageW(program_, MAKEINTRESOURCEW(129), IMAGE_ICON, 128, 128, 0));
+    HICON icon =
+        static_cast<HICON>(LoadImageW(program_, MAKEINTRESOURCEW(129), IMAGE_ICON, 128, 128, 0));
     EXPECT_NE(icon, nullptr);
     if (icon != nullptr) DestroyIcon(icon);
 }
@@ -131,9 +131,10 @@ TEST_F(Resources, TheManifestNamesTheProgramAndCommonControls6) {
     const std::string manifest = Resource(RT_MANIFEST, MAKEINTRESOURCEW(1));
     const auto identities = AssemblyIdentities(manifest);
     ASSERT_EQ(identities.size(), 2u) << manifest;
-    const std::map<std::string, std::string> program = {
-        {"name", "Quill.App"}, {"processorArchitecture", "x86"},
-        {"version", "5.2.0.0"}, {"type", "win32"}};
+    const std::map<std::string, std::string> program = {{"name", "Quill.App"},
+                                                        {"processorArchitecture", "x86"},
+                                                        {"version", "5.2.0.0"},
+                                                        {"type", "win32"}};
     const std::map<std::string, std::string> commonControls = {
         {"name", "Microsoft.Windows.Common-Controls"},
         {"version", "6.0.0.0"},

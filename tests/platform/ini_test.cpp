@@ -1,7 +1,7 @@
 // Settings files kept as GBK bytes.
-#include <gtest/gtest.h>
-
 #include "tessel/kernel/ini.h"
+
+#include <gtest/gtest.h>
 
 namespace tessel::platform {
 namespace {
@@ -34,8 +34,8 @@ TEST(Ini, UpdateReplacesInPlaceAndKeepsEverythingElse) {
     EXPECT_EQ(IniUpdate(file, "a", "n", "3"),
               "; note\r\n[a]\r\nk=1\r\nm=2\r\nn=3\r\n\r\n[b]\r\nk=9\r\n");
     EXPECT_EQ(IniUpdate("[a]\r\nk=1", "b", "k", "2"), "[a]\r\nk=1\r\n[b]\r\nk=2\r\n");
-    const std::string twice = IniUpdate(IniUpdate("", kSection, kKey, "C:\\a\\"), kSection, kKey,
-                                        "C:\\b\\");
+    const std::string twice =
+        IniUpdate(IniUpdate("", kSection, kKey, "C:\\a\\"), kSection, kKey, "C:\\b\\");
     EXPECT_EQ(IniLookup(twice, kSection, kKey), "C:\\b\\");
     EXPECT_EQ(twice.find("C:\\a\\"), std::string::npos);
 }

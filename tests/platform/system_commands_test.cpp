@@ -14,7 +14,7 @@ namespace tessel {
 namespace {
 
 class SystemCommands : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         headless::Install();
         dir_ = ProgramDirectory().c_str();
@@ -39,7 +39,7 @@ protected:
 };
 
 constexpr const char kSection[] = "\xB1\xA3\xB4\xE6\xC4\xBF\xC2\xBC";  // 保存目录
-constexpr const char kKey[] = "\xB1\xA3\xB4\xE6";                    // 保存
+constexpr const char kKey[] = "\xB1\xA3\xB4\xE6";                      // 保存
 
 TEST_F(SystemCommands, ProgramDirectoryHasNoTrailingSeparator) {
     ASSERT_FALSE(dir_.empty());

@@ -46,9 +46,10 @@ TEST_F(WinsockStandIns, TheInterfaceListNeverRunsPastTheBufferItIsGiven) {
     std::vector<std::uint8_t> buffer(sizeof(ws::InterfaceInfo) * 64, 0xAB);
     std::uint32_t bytes = 12345;
     // Room for less than one entry: refused, and not a byte written.
-    EXPECT_EQ(Call("WSAIoctl", {static_cast<Word>(socket_), ws::kSioGetInterfaceList, 0, 0,
-                                Ptr(buffer.data()), sizeof(ws::InterfaceInfo) - 1, Ptr(&bytes), 0, 0}),
-              ws::kSocketError);
+    EXPECT_EQ(
+        Call("WSAIoctl", {static_cast<Word>(socket_), ws::kSioGetInterfaceList, 0, 0,
+                          Ptr(buffer.data()), sizeof(ws::InterfaceInfo) - 1, Ptr(&bytes), 0, 0}),
+        ws::kSocketError);
     EXPECT_EQ(LastError(), ws::kWsaEFault);
     for (const std::uint8_t b : buffer) ASSERT_EQ(b, 0xAB);
 
@@ -62,7 +63,8 @@ TEST_F(WinsockStandIns, TheInterfaceListNeverRunsPastTheBufferItIsGiven) {
         std::memcpy(&i, buffer.data() + at, sizeof i);
         const std::uint8_t local[4] = {127, 0, 0, 1};
         if (std::memcmp(i.address.address, local, 4) == 0)
-            loopback = i.flags == (ws::kIffUp | ws::kIffLoopback) && i.address.family == ws::kAfInet;
+            loopback =
+                i.flags == (ws::kIffUp | ws::kIffLoopback) && i.address.family == ws::kAfInet;
     }
     EXPECT_TRUE(loopback) << "127.0.0.1 is not listed as an interface that is up and loopback";
 }
@@ -89,7 +91,8 @@ TEST_F(WinsockStandIns, ADatagramLongerThanTheBufferIsAnErrorAndTheNextOneComesW
                   100);
     }
     const std::uint32_t timeoutMs = 2000;
-    Call("setsockopt", {static_cast<Word>(socket_), ws::kSolSocket, ws::kSoRcvTimeo, Ptr(&timeoutMs), 4});
+    Call("setsockopt",
+         {static_cast<Word>(socket_), ws::kSolSocket, ws::kSoRcvTimeo, Ptr(&timeoutMs), 4});
 
     std::vector<std::uint8_t> small(10, 0), whole(200, 0);
     ws::SockAddrIn source{};
@@ -118,8 +121,9 @@ TEST_F(WinsockStandIns, AReceiveTimeOutInMillisecondsEndsTheWait) {
                                   Ptr(&timeoutMs), 4}),
               0);
     std::vector<std::uint8_t> buffer(64);
-    EXPECT_EQ(Call("recvfrom", {static_cast<Word>(socket_), Ptr(buffer.data()), buffer.size(), 0, 0, 0}),
-              ws::kSocketError);
+    EXPECT_EQ(
+        Call("recvfrom", {static_cast<Word>(socket_), Ptr(buffer.data()), buffer.size(), 0, 0, 0}),
+        ws::kSocketError);
     EXPECT_EQ(LastError(), ws::kWsaETimedOut);
 }
 

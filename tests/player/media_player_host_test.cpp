@@ -305,8 +305,8 @@ TEST_F(MediaPlayerHostTest, ACopyStillBeingFetchedGoesWhenTheProgramEnds) {
     SetEnvironmentVariableW(kChildUrlVariable, Widen(server.Url("/stalled.wav")).c_str());
     wchar_t program[MAX_PATH + 1] = {};
     GetModuleFileNameW(nullptr, program, MAX_PATH);
-    std::wstring commandLine = std::wstring(L"\"") + program +
-                               L"\" --gtest_filter=MediaPlayerHostChild.EndsWhileFetching";
+    std::wstring commandLine =
+        std::wstring(L"\"") + program + L"\" --gtest_filter=MediaPlayerHostChild.EndsWhileFetching";
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION child = {};
@@ -335,8 +335,8 @@ TEST(MediaPlayerHostChild, EndsWhileFetching) {
     const RECT rect = {0, 0, 376, 45};
     host->Create(window, rect, PlayerProperties(), nullptr, nullptr);
     host->SetUrl(url);
-    const bool fetching =
-        PumpUntil([] { return CountTemporaryCopies() == 1; }, kEventWaitMs) && host->IsDownloading();
+    const bool fetching = PumpUntil([] { return CountTemporaryCopies() == 1; }, kEventWaitMs) &&
+                          host->IsDownloading();
     host.reset();
     DeleteAllCopies();
     ExitProcess(fetching ? 0 : 1);

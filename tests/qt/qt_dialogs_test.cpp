@@ -28,7 +28,8 @@ class QtDialogsTest : public ProgramCase {
             shown = box != nullptr ? box->text() : QString();
             if (box != nullptr) box->button(QMessageBox::Ok)->click();
         });
-        const Value answer = Kernel(kernel::kMessageBox, {TextArg(Gbk(QStringLiteral("搜索词不能为空"))), IntegerValue(0)});
+        const Value answer = Kernel(
+            kernel::kMessageBox, {TextArg(Gbk(QStringLiteral("搜索词不能为空"))), IntegerValue(0)});
         QCOMPARE(shown, QStringLiteral("搜索词不能为空"));
         QCOMPARE(answer.low, 1u);
 
@@ -54,7 +55,7 @@ class QtDialogsTest : public ProgramCase {
         };
         AnswerModal(choose(chinese));
         Value chosen = Library(row::kVestry, vestry::kBrowseForFolder,
-                                   {TextArg(Gbk(QStringLiteral("选择保存目录"))), LogicalValue(false)});
+                               {TextArg(Gbk(QStringLiteral("选择保存目录"))), LogicalValue(false)});
         QCOMPARE(Utf8(reinterpret_cast<const char*>(chosen.low)), chinese);
 
         // A folder GBK cannot name is refused with a message, and nothing is chosen.
@@ -63,21 +64,27 @@ class QtDialogsTest : public ProgramCase {
         AnswerModal([&](QWidget* w) {
             choose(foreign)(w);
             AnswerModal([&shown](QWidget* box) {
-                shown = qobject_cast<QMessageBox*>(box) ? qobject_cast<QMessageBox*>(box)->text() : QString();
+                shown = qobject_cast<QMessageBox*>(box) ? qobject_cast<QMessageBox*>(box)->text()
+                                                        : QString();
                 qobject_cast<QDialog*>(box)->accept();
             });
         });
-        chosen = Library(row::kVestry, vestry::kBrowseForFolder, {TextArg("x"), LogicalValue(false)});
+        chosen =
+            Library(row::kVestry, vestry::kBrowseForFolder, {TextArg("x"), LogicalValue(false)});
         QCOMPARE(std::string(reinterpret_cast<const char*>(chosen.low)), std::string());
-        QVERIFY2(shown.contains(QStringLiteral("GBK")) && shown.contains(foreign), qPrintable(shown));
+        QVERIFY2(shown.contains(QStringLiteral("GBK")) && shown.contains(foreign),
+                 qPrintable(shown));
 
         // The clipboard gets the text as UTF-8.
-        QVERIFY(Kernel(kernel::kSetClipboardText, {TextArg(Gbk(QStringLiteral("http://127.0.0.1/晴天.mp3")))}).low != 0);
+        QVERIFY(Kernel(kernel::kSetClipboardText,
+                       {TextArg(Gbk(QStringLiteral("http://127.0.0.1/晴天.mp3")))})
+                    .low != 0);
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("http://127.0.0.1/晴天.mp3"));
 
         // bc.ini lives in $XDG_CONFIG_HOME/tessel.
         const Value dir = Kernel(kernel::kProgramDirectory, {});
-        QCOMPARE(Utf8(reinterpret_cast<const char*>(dir.low)), ConfigDirectory() + QStringLiteral("/tessel"));
+        QCOMPARE(Utf8(reinterpret_cast<const char*>(dir.low)),
+                 ConfigDirectory() + QStringLiteral("/tessel"));
         QVERIFY(QDir(ConfigDirectory() + QStringLiteral("/tessel")).exists());
     }
 };

@@ -36,15 +36,18 @@ class QtEventsTest : public ProgramCase {
         QCOMPARE(searches.size(), std::size_t(1));
         QCOMPARE(searches[0].raisedBy.unit, app::kSearchButton.unit);
 
-        QTest::mouseClick(Unit<QLabel>(app::kChooseDirectoryLabel), Qt::LeftButton, {}, QPoint(5, 7));
+        QTest::mouseClick(Unit<QLabel>(app::kChooseDirectoryLabel), Qt::LeftButton, {},
+                          QPoint(5, 7));
         auto choose = CallsTo(routine_stubs::kOnChooseSaveDirectory);
         QCOMPARE(choose.size(), std::size_t(1));
         QCOMPARE(choose[0].args, (std::array<int, 3>{5, 7, 1}));  // x, y, MK_LBUTTON
 
         // A copied tag label runs the template's handler, raised by the copy.
-        const Value copy = Kernel(window_command::kCopyUnit, {UnitArg(app::kTagTemplate, tag::kLabel)});
+        const Value copy =
+            Kernel(window_command::kCopyUnit, {UnitArg(app::kTagTemplate, tag::kLabel)});
         WriteUnitProperty(app::kMainWindowId, copy.high, unit_property::kShown, LogicalValue(true));
-        QTest::mouseClick(qt::UnitWidget(app::kMainWindowId, copy.high), Qt::LeftButton, {}, QPoint(2, 2));
+        QTest::mouseClick(qt::UnitWidget(app::kMainWindowId, copy.high), Qt::LeftButton, {},
+                          QPoint(2, 2));
         auto tags = CallsTo(routine_stubs::kOnTagClick);
         QCOMPARE(tags.size(), std::size_t(1));
         QCOMPARE(tags[0].raisedBy.unit, copy.high);
@@ -58,7 +61,9 @@ class QtEventsTest : public ProgramCase {
     }
 
     void playerWindowCloseQueryAndDestroy() {
-        QVERIFY(Kernel(window_command::kLoadWindow, {IntegerValue(app::kPlayerWindowId), LogicalValue(false)}).low != 0);
+        QVERIFY(Kernel(window_command::kLoadWindow,
+                       {IntegerValue(app::kPlayerWindowId), LogicalValue(false)})
+                    .low != 0);
         QWidget* player = qt::WindowWidget(app::kPlayerWindowId);
         QVERIFY(player != nullptr && player->isVisible());
         QCOMPARE(Read(app::kPlayerWindow, unit_property::kWidth).low, 380u);
@@ -68,7 +73,7 @@ class QtEventsTest : public ProgramCase {
         // The address reaches the control; its open state reaches the handler as the first
         // parameter, with the control's numbers (8: media changing).
         Library(row::kMediaPlayer, player::kSetUrl,
-                    {UnitArg(app::kPlayer, tag::kMediaPlayer), TextArg("http://127.0.0.1:9/none.mp3")});
+                {UnitArg(app::kPlayer, tag::kMediaPlayer), TextArg("http://127.0.0.1:9/none.mp3")});
         const auto opened = CallsTo(routine_stubs::kOnPlayerOpenStateChange);
         QVERIFY(!opened.empty());
         QCOMPARE(opened[0].args[0], 8);
@@ -93,8 +98,8 @@ class QtEventsTest : public ProgramCase {
 
     void menuAndTimer() {
         Kernel(window_command::kPopUpMenu,
-                   {UnitArg(app::kMainWindow, tag::kWindow), UnitArg(app::kListMenu, tag::kMenuItem),
-                     IntegerValue(100), IntegerValue(120)});
+               {UnitArg(app::kMainWindow, tag::kWindow), UnitArg(app::kListMenu, tag::kMenuItem),
+                IntegerValue(100), IntegerValue(120)});
         QMenu* menu = Menu(app::kListMenu);
         QTRY_VERIFY(menu->isVisible());
         menu->actions().at(0)->trigger();
@@ -106,7 +111,8 @@ class QtEventsTest : public ProgramCase {
         Write(app::kProgressTimer, unit_property::kTimerPeriod, IntegerValue(10));
         QCOMPARE(Read(app::kProgressTimer, unit_property::kTimerPeriod).low, 10u);
         QTRY_VERIFY(CallsTo(routine_stubs::kOnProgressTick).size() >= 2);
-        QCOMPARE(CallsTo(routine_stubs::kOnProgressTick)[0].raisedBy.unit, app::kProgressTimer.unit);
+        QCOMPARE(CallsTo(routine_stubs::kOnProgressTick)[0].raisedBy.unit,
+                 app::kProgressTimer.unit);
         Write(app::kProgressTimer, unit_property::kTimerPeriod, IntegerValue(0));
         QVERIFY(!Timer(app::kProgressTimer)->isActive());
     }

@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
-
 #include <cstddef>
 #include <memory>
 #include <span>
@@ -68,7 +67,9 @@ bool PrepareRun(QString* error) {
     return true;
 }
 
-QString ConfigDirectory() { return g_config->path(); }
+QString ConfigDirectory() {
+    return g_config->path();
+}
 
 std::string StartProgram() {
     std::string error;
@@ -96,7 +97,9 @@ std::vector<Call> CallsTo(std::uint32_t codeOffset) {
     return found;
 }
 
-void SetCloseAnswer(int answer) { g_closeAnswer = answer; }
+void SetCloseAnswer(int answer) {
+    g_closeAnswer = answer;
+}
 
 Value Read(UnitRef u, std::uint32_t property) {
     return ReadUnitProperty(u.window, u.unit, property);
@@ -121,7 +124,9 @@ Value Owned(Value v) {
     return v;
 }
 
-Value TextArg(const std::string& gbk) { return Owned(platform::NewText(gbk)); }
+Value TextArg(const std::string& gbk) {
+    return Owned(platform::NewText(gbk));
+}
 
 Value Kernel(std::uint32_t command, std::initializer_list<Value> args) {
     return Owned(CallKernel(command, std::span<const Value>(args.begin(), args.size())));
@@ -136,7 +141,9 @@ void ProgramCase::init() {
     QVERIFY2(error.empty(), error.c_str());
 }
 
-void ProgramCase::cleanup() { EndProgram(); }
+void ProgramCase::cleanup() {
+    EndProgram();
+}
 
 void AnswerModal(std::function<void(QWidget*)> act) {
     auto* poll = new QTimer;

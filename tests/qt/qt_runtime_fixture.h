@@ -7,7 +7,6 @@
 #include <QString>
 #include <QTimer>
 #include <QWidget>
-
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -49,12 +48,20 @@ template <typename W>
 W* Unit(UnitRef u) {
     return qobject_cast<W*>(qt::UnitWidget(u.window, u.unit));
 }
-inline QWidget* Widget(UnitRef u) { return qt::UnitWidget(u.window, u.unit); }
-inline QMenu* Menu(UnitRef u) { return qt::UnitMenu(u.window, u.unit); }
-inline QTimer* Timer(UnitRef u) { return qt::UnitTimer(u.window, u.unit); }
+inline QWidget* Widget(UnitRef u) {
+    return qt::UnitWidget(u.window, u.unit);
+}
+inline QMenu* Menu(UnitRef u) {
+    return qt::UnitMenu(u.window, u.unit);
+}
+inline QTimer* Timer(UnitRef u) {
+    return qt::UnitTimer(u.window, u.unit);
+}
 Value Read(UnitRef u, std::uint32_t property);
 void Write(UnitRef u, std::uint32_t property, const Value& value);
-inline Value UnitArg(UnitRef u, std::uint32_t type) { return UnitValue(u.window, u.unit, type); }
+inline Value UnitArg(UnitRef u, std::uint32_t type) {
+    return UnitValue(u.window, u.unit, type);
+}
 
 std::string Gbk(const QString& s);
 QString Utf8(std::string_view gbk);

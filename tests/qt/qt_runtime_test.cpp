@@ -2,7 +2,6 @@
 // properties, events with their parameters, list and status-bar commands, the menu, the timer and
 // the dialogs. Handlers are stand-ins that record how they were called.
 #include <QApplication>
-
 #include <cstdio>
 
 #include "qt_runtime_fixture.h"

@@ -9,7 +9,6 @@
 #include <QTableWidget>
 #include <QToolTip>
 #include <QtTest>
-
 #include <vector>
 
 #include "qt_runtime_fixture.h"
@@ -45,12 +44,15 @@ class QtUnitCommandsTest : public ProgramCase {
                  std::string("x1"));
 
         // Copies: hidden, new id, same handlers.
-        const Value copy = Kernel(window_command::kCopyUnit, {UnitArg(app::kTagTemplate, tag::kLabel)});
+        const Value copy =
+            Kernel(window_command::kCopyUnit, {UnitArg(app::kTagTemplate, tag::kLabel)});
         QCOMPARE(copy.low, Word(app::kMainWindowId));
         QVERIFY(copy.high != app::kTagTemplate.unit);
         QVERIFY(!qt::UnitWidget(app::kMainWindowId, copy.high)->isVisible());
         QVERIFY(Kernel(window_command::kIsCreated, {copy}).low != 0);
-        QCOMPARE(Kernel(window_command::kIsCreated, {UnitArg(app::kPlayerWindow, tag::kWindow)}).low, 0u);
+        QCOMPARE(
+            Kernel(window_command::kIsCreated, {UnitArg(app::kPlayerWindow, tag::kWindow)}).low,
+            0u);
     }
 
     void listAndStatusCommands() {
@@ -59,29 +61,45 @@ class QtUnitCommandsTest : public ProgramCase {
             QCOMPARE(Library(row::kFacet, facet::kListAppendRow, {list}).low, Word(i));
         QCOMPARE(Library(row::kFacet, facet::kListRowCount, {list}).low, 3u);
         QVERIFY(Library(row::kFacet, facet::kListSetCell,
-                            {list, IntegerValue(1), IntegerValue(2), TextArg(Gbk(QStringLiteral("周杰伦")))}).low != 0);
+                        {list, IntegerValue(1), IntegerValue(2),
+                         TextArg(Gbk(QStringLiteral("周杰伦")))})
+                    .low != 0);
         // Outside the rows or columns: refused.
         QCOMPARE(Library(row::kFacet, facet::kListSetCell,
-                             {list, IntegerValue(3), IntegerValue(0), TextArg("x")}).low, 0u);
+                         {list, IntegerValue(3), IntegerValue(0), TextArg("x")})
+                     .low,
+                 0u);
         QCOMPARE(Library(row::kFacet, facet::kListSetCell,
-                             {list, IntegerValue(0), IntegerValue(5), TextArg("x")}).low, 0u);
-        const Value cell = Library(row::kFacet, facet::kListReadCell, {list, IntegerValue(1), IntegerValue(2)});
+                         {list, IntegerValue(0), IntegerValue(5), TextArg("x")})
+                     .low,
+                 0u);
+        const Value cell =
+            Library(row::kFacet, facet::kListReadCell, {list, IntegerValue(1), IntegerValue(2)});
         QCOMPARE(Utf8(reinterpret_cast<const char*>(cell.low)), QStringLiteral("周杰伦"));
         QCOMPARE(Unit<QTableWidget>(app::kSongList)->item(1, 2)->text(), QStringLiteral("周杰伦"));
 
-        QCOMPARE(static_cast<std::int32_t>(Library(row::kFacet, facet::kListSelectedRow, {list}).low), -1);
+        QCOMPARE(
+            static_cast<std::int32_t>(Library(row::kFacet, facet::kListSelectedRow, {list}).low),
+            -1);
         Unit<QTableWidget>(app::kSongList)->selectRow(2);
         QCOMPARE(Library(row::kFacet, facet::kListSelectedRow, {list}).low, 2u);
         Library(row::kFacet, facet::kListDeleteAll, {list});
         QCOMPARE(Library(row::kFacet, facet::kListRowCount, {list}).low, 0u);
-        QCOMPARE(static_cast<std::int32_t>(Library(row::kFacet, facet::kListSelectedRow, {list}).low), -1);
+        QCOMPARE(
+            static_cast<std::int32_t>(Library(row::kFacet, facet::kListSelectedRow, {list}).low),
+            -1);
 
         const Value bar = UnitArg(app::kStatusBar, tag::kStatusBar);
-        QVERIFY(Library(row::kFacet, facet::kStatusSetPane,
-                            {bar, IntegerValue(2), TextArg(Gbk(QStringLiteral("晴天 - 周杰伦  下载完成")))}).low != 0);
+        QVERIFY(
+            Library(row::kFacet, facet::kStatusSetPane,
+                    {bar, IntegerValue(2), TextArg(Gbk(QStringLiteral("晴天 - 周杰伦  下载完成")))})
+                .low != 0);
         const Value pane = Library(row::kFacet, facet::kStatusReadPane, {bar, IntegerValue(2)});
-        QCOMPARE(Utf8(reinterpret_cast<const char*>(pane.low)), QStringLiteral("晴天 - 周杰伦  下载完成"));
-        QCOMPARE(Library(row::kFacet, facet::kStatusSetPane, {bar, IntegerValue(4), TextArg("x")}).low, 0u);
+        QCOMPARE(Utf8(reinterpret_cast<const char*>(pane.low)),
+                 QStringLiteral("晴天 - 周杰伦  下载完成"));
+        QCOMPARE(
+            Library(row::kFacet, facet::kStatusSetPane, {bar, IntegerValue(4), TextArg("x")}).low,
+            0u);
     }
 
     void whatReadersAndEyesGetOfListBarAndTags() {
@@ -100,27 +118,30 @@ class QtUnitCommandsTest : public ProgramCase {
             QCOMPARE(pane->text(QAccessible::Description), QStringLiteral("状态条1%1").arg(i));
         }
         const Value status = UnitArg(app::kStatusBar, tag::kStatusBar);
-        Library(row::kFacet, facet::kStatusSetPane, {status, IntegerValue(2), TextArg(Gbk(QStringLiteral("晴天 - 周杰伦  下载完成")))});
+        Library(row::kFacet, facet::kStatusSetPane,
+                {status, IntegerValue(2), TextArg(Gbk(QStringLiteral("晴天 - 周杰伦  下载完成")))});
         QCOMPARE(QAccessible::queryAccessibleInterface(panes[2])->text(QAccessible::Name),
                  QStringLiteral("晴天 - 周杰伦  下载完成"));
         Library(row::kFacet, facet::kStatusSetPane, {status, IntegerValue(2), TextArg("")});
-        QCOMPARE(QAccessible::queryAccessibleInterface(panes[2])->text(QAccessible::Name), QString());
+        QCOMPARE(QAccessible::queryAccessibleInterface(panes[2])->text(QAccessible::Name),
+                 QString());
 
         // The least room the tags leave the list (a header of 24, ten rows of 18 and the
         // border) holds twelve whole rows, each tall enough for a line of the list's font.
         auto* list = Unit<QTableWidget>(app::kSongList);
         const int row = list->verticalHeader()->defaultSectionSize();
         QVERIFY2(row >= list->fontMetrics().height(), qPrintable(QString::number(row)));
-        const int twelveRows = list->horizontalHeader()->sizeHint().height() + 12 * row +
-                               2 * list->frameWidth();
+        const int twelveRows =
+            list->horizontalHeader()->sizeHint().height() + 12 * row + 2 * list->frameWidth();
         QVERIFY2(twelveRows <= 24 + 10 * 18 + 2 * 2, qPrintable(QString::number(twelveRows)));
         for (int i = 0; i < 3; ++i)
-            Library(row::kFacet, facet::kListAppendRow, {UnitArg(app::kSongList, tag::kReportList)});
+            Library(row::kFacet, facet::kListAppendRow,
+                    {UnitArg(app::kSongList, tag::kReportList)});
         QCOMPARE(list->rowHeight(2), row);
 
         // Two tags edge to edge, the first with a Latin caption wider than itself: its text
         // ends short of the next tag, whose place and width stay as they were laid out.
-                const char* captions[] = {"demo/Night Drive", "demo/Morning"};
+        const char* captions[] = {"demo/Night Drive", "demo/Morning"};
         std::vector<QLabel*> tags;
         int left = 8;
         for (const char* caption : captions) {

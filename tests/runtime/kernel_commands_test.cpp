@@ -108,14 +108,14 @@ TEST(KernelCommandErrors, ArrayIndexOutsideItsRangeRaisesTheRuntimeErrors) {
 
 TEST(KernelCommandErrors, AResultOfAnotherTypeRaisesError5) {
     // Asking a text command for a number: the command answers a text, which the code refuses.
-    EXPECT_EQ(testing::CatchRuntimeError([] {
-                  const Value arg = TextValue("x");
-                  const Value answer =
-                      CallKernel(kernel::kTrimText, std::span<const Value>(&arg, 1));
-                  const Text owned(const_cast<char*>(AsText(answer)));  // freed as the error unwinds
-                  Expect(answer, tag::kInteger);
-              }),
-              runtime_error::kUnexpectedType);
+    EXPECT_EQ(
+        testing::CatchRuntimeError([] {
+            const Value arg = TextValue("x");
+            const Value answer = CallKernel(kernel::kTrimText, std::span<const Value>(&arg, 1));
+            const Text owned(const_cast<char*>(AsText(answer)));  // freed as the error unwinds
+            Expect(answer, tag::kInteger);
+        }),
+        runtime_error::kUnexpectedType);
 }
 
 }  // namespace

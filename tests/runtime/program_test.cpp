@@ -1,4 +1,6 @@
 // The entry routine, the globals and the clean-up, against the recording service table.
+#include "tessel/runtime/program.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,7 +9,6 @@
 #include "recording_services.h"
 #include "tessel/headless/headless.h"
 #include "tessel/runtime/library_commands.h"
-#include "tessel/runtime/program.h"
 #include "tessel/runtime/text.h"
 
 namespace tessel {
@@ -21,7 +22,7 @@ constexpr char kPassword[] = "starter@test.example";
 constexpr ProgramFacts kFacts{kMainWindow, kPassword};
 
 class ProgramStart : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         globals_ = {};
         InstallGlobals(&globals_);
@@ -67,9 +68,9 @@ TEST_F(ProgramStart, RecordHoldsItsInitialValues) {
     EXPECT_STREQ(text(4), "anonymous");
     EXPECT_STREQ(text(5), kPassword);
     EXPECT_NE(r.field(5), reinterpret_cast<Word>(kPassword));  // a copy of the program's
-    const Word numbers[][2] = {{6, 1},     {7, 0},     {8, 20000}, {9, 20000}, {10, 20000},
-                               {11, 1000}, {12, 20480}, {13, 1024}, {14, 0},    {15, 0},
-                               {17, 1}};
+    const Word numbers[][2] = {{6, 1},      {7, 0},     {8, 20000},  {9, 20000},
+                               {10, 20000}, {11, 1000}, {12, 20480}, {13, 1024},
+                               {14, 0},     {15, 0},    {17, 1}};
     for (const auto& [f, v] : numbers) EXPECT_EQ(r.field(static_cast<int>(f)), v) << "field " << f;
     EXPECT_STREQ(text(16), "");
     EXPECT_STREQ(text(18), ".exe|.rar|.zip|.gif|.jpg|.mp3|.rm");
@@ -123,7 +124,9 @@ TEST_F(ProgramStart, FieldsTheProgramFilledAreFreedToo) {
 }
 
 int g_cleanUps = 0;
-void CountCleanUp() { ++g_cleanUps; }
+void CountCleanUp() {
+    ++g_cleanUps;
+}
 
 TEST(ProgramEnd, TheRegisteredCleanUpRunsExactlyOnce) {
     headless::Install();

@@ -21,12 +21,12 @@ TEST(CompareTexts, NullAndEmptyAreAlike) {
 
 TEST(CompareTexts, BytesCompareUnsignedAndExactly) {
     testing::RecordingServices rs;
-    EXPECT_EQ(CompareTexts("ab", "abc"), -1);   // the shorter text's NUL is the smaller byte
+    EXPECT_EQ(CompareTexts("ab", "abc"), -1);  // the shorter text's NUL is the smaller byte
     EXPECT_EQ(CompareTexts("abc", "ab"), 1);
-    EXPECT_EQ(CompareTexts("\xB0", "A"), 1);    // 0xB0 > 0x41 as unsigned bytes
-    EXPECT_EQ(CompareTexts("A", "a"), -1);      // letter case counts
+    EXPECT_EQ(CompareTexts("\xB0", "A"), 1);  // 0xB0 > 0x41 as unsigned bytes
+    EXPECT_EQ(CompareTexts("A", "a"), -1);    // letter case counts
     EXPECT_EQ(CompareTexts("\xD6\xD0", "\xD6\xD0"), 0);
-    EXPECT_TRUE(rs.calls.empty());              // comparing needs no service
+    EXPECT_TRUE(rs.calls.empty());  // comparing needs no service
 }
 
 TEST(TextLength, CountsBytes) {

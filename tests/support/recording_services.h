@@ -13,12 +13,12 @@ namespace tessel::testing {
 
 struct ServiceCall {
     std::uint32_t slot;
-    std::vector<Word> words;   // the call's scalar arguments in order
-    std::vector<Value> values; // value-record arguments (library and kernel commands)
+    std::vector<Word> words;    // the call's scalar arguments in order
+    std::vector<Value> values;  // value-record arguments (library and kernel commands)
 };
 
 class RecordingServices {
-public:
+  public:
     RecordingServices();   // installs itself
     ~RecordingServices();  // puts back the table that was installed before
 
@@ -42,7 +42,7 @@ public:
 
     static RecordingServices* current;
 
-private:
+  private:
     const ServiceTable* previous_ = nullptr;
 };
 

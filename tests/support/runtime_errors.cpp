@@ -9,7 +9,9 @@ namespace {
 struct RaisedRuntimeError {
     std::int32_t code;
 };
-void ThrowingHandler(std::int32_t code) { throw RaisedRuntimeError{code}; }
+void ThrowingHandler(std::int32_t code) {
+    throw RaisedRuntimeError{code};
+}
 
 std::int32_t CodeRaisedBy(const std::function<void()>& body) {
     try {

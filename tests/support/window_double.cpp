@@ -7,10 +7,10 @@
 #include <sstream>
 
 #include "tessel/app/window_units.h"
+#include "tessel/headless/headless.h"
 #include "tessel/image/form.h"
 #include "tessel/image_tool/program.h"
 #include "tessel/kernel/arguments.h"
-#include "tessel/headless/headless.h"
 #include "tessel/window_core/commands.h"
 
 namespace tessel::testing {
@@ -32,7 +32,7 @@ std::string ReadSource(const char* relative) {
 const image::Form& BuiltForm() {
     static const image::Form form = [] {
         const auto built = image_tool::BuildProgram(ReadSource("app/texts.tsv"),
-                                                     ReadSource("image/data/wmp_types.txt"));
+                                                    ReadSource("image/data/wmp_types.txt"));
         if (!built.ok) {
             std::fprintf(stderr, "window double: the image does not build: %s\n",
                          built.error.c_str());

@@ -1,7 +1,7 @@
 // Commands on a window and its controls: dump, texts, clicks, keys and list rows.
-#include "driver_commands.h"
-
 #include <windows.h>
+
+#include "driver_commands.h"
 // The common controls header needs windows.h first.
 #include <commctrl.h>
 

@@ -1,7 +1,7 @@
 // Dialog boxes: read, answered by a button, and the folder dialog given a path.
-#include "driver_commands.h"
-
 #include <windows.h>
+
+#include "driver_commands.h"
 // The common controls header needs windows.h first.
 #include <commctrl.h>
 

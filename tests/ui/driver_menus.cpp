@@ -1,7 +1,7 @@
 // Popup menus: found, read inside the process that owns them, and chosen from with keys.
-#include "driver_commands.h"
-
 #include <windows.h>
+
+#include "driver_commands.h"
 // The common controls header needs windows.h first.
 #include <commctrl.h>
 

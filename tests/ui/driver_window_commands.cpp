@@ -1,7 +1,7 @@
 // Commands on top-level windows and the desktop: listing, waiting, closing and the clipboard.
-#include "driver_commands.h"
-
 #include <windows.h>
+
+#include "driver_commands.h"
 // The common controls header needs windows.h first.
 #include <commctrl.h>
 

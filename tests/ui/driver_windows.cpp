@@ -14,7 +14,9 @@
 namespace ui_driver {
 
 // How long a message to another process's window may take before it counts as hung.
-UINT MessageTimeoutMs() { return 5000 * WaitScale(); }
+UINT MessageTimeoutMs() {
+    return 5000 * WaitScale();
+}
 
 // Calls `probe` until it answers true or the time is up; answers whether it did.
 bool WaitFor(DWORD timeoutMs, const std::function<bool()>& probe) {

@@ -1,18 +1,19 @@
 // What the core decides for every toolkit: the key states events report (the bits of the Windows
 // messages), a list column's alignment (the list view's column formats), a unit's starting text,
 // which unit takes the focus, the player's trace lines, and a unit that cannot be made.
+#include "tessel/window_core/unit_rules.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "form_records.h"
 #include "tessel/headless/headless.h"
 #include "tessel/window_core/commands.h"
 #include "tessel/window_core/core.h"
 #include "tessel/window_core/records.h"
-#include "tessel/window_core/unit_rules.h"
-#include "form_records.h"
 
 namespace tessel::windows {
 namespace {
@@ -289,8 +290,8 @@ TEST(ReportBounds, OnlyCellsAndPanesThatExistReachTheToolkit) {
     };
     auto text = [&](Value v) { return units.texts.at(v.low); };
 
-    EXPECT_NE(run(facet::kListSetCell, {list, IntegerValue(2), IntegerValue(4), TextValue("x")}).low,
-              0u);
+    EXPECT_NE(
+        run(facet::kListSetCell, {list, IntegerValue(2), IntegerValue(4), TextValue("x")}).low, 0u);
     EXPECT_EQ(text(run(facet::kListReadCell, {list, IntegerValue(0), IntegerValue(0)})), "cell");
     for (const auto& [row, column] :
          std::vector<std::pair<int, int>>{{-1, 0}, {3, 0}, {0, -1}, {0, 5}, {1, 9}}) {

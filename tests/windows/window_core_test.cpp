@@ -8,13 +8,13 @@
 #include <utility>
 #include <vector>
 
-#include "tessel/kernel/arguments.h"
+#include "form_records.h"
 #include "tessel/headless/headless.h"
+#include "tessel/kernel/arguments.h"
 #include "tessel/runtime/text.h"
 #include "tessel/window_core/commands.h"
 #include "tessel/window_core/core.h"
 #include "tessel/window_core/records.h"
-#include "form_records.h"
 
 namespace tessel::windows {
 namespace {
@@ -107,7 +107,8 @@ class WindowCoreTest : public ::testing::Test {
         return static_cast<std::int32_t>(v.low);
     }
     void Write(UnitRef unit, std::uint32_t property, std::int32_t value) {
-        WriteUnitProperty(core, unit, property, static_cast<Word>(static_cast<std::uint32_t>(value)));
+        WriteUnitProperty(core, unit, property,
+                          static_cast<Word>(static_cast<std::uint32_t>(value)));
     }
 
     image::Form form = TwoWindows();
@@ -184,8 +185,8 @@ TEST_F(WindowCoreTest, CopiesAreNumberedInTurnHiddenAndCarryColoursAndEvents) {
     EXPECT_EQ(Command(window_command::kCopyUnit, {UnitValue(kMain, kItem, type::kMenuItem)}).tag,
               0u);
     // Routed events: the copy of a button's events on the label.
-    Command(window_command::kRouteEvents, {UnitValue(kMain, copy.unit, type::kLabel),
-                                           UnitValue(kMain, kButton, type::kButton)});
+    Command(window_command::kRouteEvents,
+            {UnitValue(kMain, copy.unit, type::kLabel), UnitValue(kMain, kButton, type::kButton)});
     EXPECT_EQ(core.FindUnit(copy)->events.front().number, kClick);
 }
 
@@ -247,8 +248,8 @@ TEST_F(WindowCoreTest, PopUpMenuNeedsALoadedWindowAndATopLevelMenu) {
     core.LoadWindow(kMain, true);
     const Value window = UnitValue(kMain, kMain, type::kWindow);
     Command(window_command::kPopUpMenu, {window, UnitValue(kMain, kItem, type::kMenuItem)});
-    Command(window_command::kPopUpMenu, {UnitValue(kOther, kOther, type::kWindow),
-                                         UnitValue(kMain, kMenu, type::kMenuItem)});
+    Command(window_command::kPopUpMenu,
+            {UnitValue(kOther, kOther, type::kWindow), UnitValue(kMain, kMenu, type::kMenuItem)});
     EXPECT_EQ(toolkit.menusPoppedUp, 0);
     Command(window_command::kPopUpMenu, {window, UnitValue(kMain, kMenu, type::kMenuItem)});
     EXPECT_EQ(toolkit.menusPoppedUp, 1);

@@ -2,7 +2,6 @@
 // const offsets for the C++ code.
 #include <cstdio>
 #include <map>
-
 #include <set>
 
 #include "tessel/image_tool/description.h"
@@ -119,7 +118,8 @@ std::string NativeHandlersHeader(const ProgramImage& program) {
         if (bound.count(std::string(name)) != 0)
             s += "int " + RoutineSymbol(name) + "(int, int, int);\n";
     s += "}\n\nnamespace tessel::native_handlers {\n";
-    s += "struct Handler {\n    std::uint32_t codeOffset;\n    int (*routine)(int, int, int);\n};\n";
+    s +=
+        "struct Handler {\n    std::uint32_t codeOffset;\n    int (*routine)(int, int, int);\n};\n";
     s += "inline constexpr Handler kHandlers[] = {\n";
     for (auto name : RoutineNames())
         if (bound.count(std::string(name)) != 0)
@@ -161,8 +161,8 @@ std::string ConstantValuesHeader(const ProgramImage& program) {
     s += "namespace tessel::texts {\n";
     for (const auto& c : program.constants)
         if (c.kind == "text" && c.name.rfind("Dll_", 0) != 0)
-            s += "inline constexpr char " + Identifier(c.name) + "[] = " + CLiteral(c.value) +
-                 ";\n";
+            s +=
+                "inline constexpr char " + Identifier(c.name) + "[] = " + CLiteral(c.value) + ";\n";
     s += "}  // namespace tessel::texts\n\n";
     s += "// The const pool's byte arrays.\n";
     s += "namespace tessel::const_bytes {\n";

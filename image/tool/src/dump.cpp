@@ -193,7 +193,8 @@ struct Dumper {
                     for (std::size_t i = 0; i < p.panes.size(); ++i)
                         Line(3, "pane " + std::to_string(i) + ": width " +
                                     std::to_string(p.panes[i].width) + ", text " +
-                                    Gbk(p.panes[i].text) + ", second " + Gbk(p.panes[i].unusedText));
+                                    Gbk(p.panes[i].text) + ", second " +
+                                    Gbk(p.panes[i].unusedText));
                 } else if constexpr (std::is_same_v<T, image::ReportListProperties>) {
                     Line(3, "view " + std::to_string(p.viewType) + ", background " +
                                 Colour(p.backColour));

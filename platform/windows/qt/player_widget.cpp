@@ -98,16 +98,15 @@ PlayerWidget::PlayerWidget(std::uint32_t window, std::uint32_t unit,
                 break;
         }
     });
-    connect(media_, &QMediaPlayer::playbackStateChanged, this,
-            [this](QMediaPlayer::PlaybackState s) {
-                playPause_->setIcon(style()->standardIcon(s == QMediaPlayer::PlayingState
-                                                              ? QStyle::SP_MediaPause
-                                                              : QStyle::SP_MediaPlay));
-                Raise(player_event::kPlayStateChange, s == QMediaPlayer::PlayingState ? play_state::kPlaying
-                                                      : s == QMediaPlayer::PausedState
-                                                          ? play_state::kPaused
-                                                          : play_state::kStopped);
-            });
+    connect(
+        media_, &QMediaPlayer::playbackStateChanged, this, [this](QMediaPlayer::PlaybackState s) {
+            playPause_->setIcon(style()->standardIcon(
+                s == QMediaPlayer::PlayingState ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+            Raise(player_event::kPlayStateChange,
+                  s == QMediaPlayer::PlayingState  ? play_state::kPlaying
+                  : s == QMediaPlayer::PausedState ? play_state::kPaused
+                                                   : play_state::kStopped);
+        });
     connect(media_, &QMediaPlayer::errorOccurred, this,
             [](QMediaPlayer::Error, const QString& text) {
                 AppendTrace(windows::kPlayerTraceVariable, "error " + text.toStdString());
@@ -144,9 +143,8 @@ void PlayerWidget::Raise(int event, int value) {
 }
 
 PlayerWidget* MakePlayer(QWidget* window, windows::Unit& u) {
-    return new PlayerWidget(u.window, u.id,
-                            std::get_if<image::MediaPlayerProperties>(&u.record->properties),
-                            window);
+    return new PlayerWidget(
+        u.window, u.id, std::get_if<image::MediaPlayerProperties>(&u.record->properties), window);
 }
 
 }  // namespace tessel::qt

@@ -4,7 +4,6 @@
 // changes reach the unit's events with the numbers of the Windows control (WMPOpenState,
 // WMPPlayState).
 #include <QWidget>
-
 #include <string>
 
 #include "window_state.h"

@@ -1,17 +1,17 @@
 // The runtime's service table: the window core's over this toolkit, the host's message boxes,
 // clipboard, sound and folder dialog, and everything else the headless runtime's (libcurl, MuJS,
 // iconv, the POSIX kernel commands, the built-in transfer library).
+#include "tessel/window_runtime/runtime.h"
+
 #include <QApplication>
 #include <QMessageBox>
-
 #include <cstdio>
 #include <cstdlib>
 
 #include "runtime_state.h"
-#include "tessel/image/image.h"
 #include "tessel/headless/headless.h"
+#include "tessel/image/image.h"
 #include "tessel/posix/standins.h"
-#include "tessel/window_runtime/runtime.h"
 #include "window_state.h"
 
 namespace tessel::qt {

@@ -9,7 +9,6 @@
 #include <QSoundEffect>
 #include <QStandardPaths>
 #include <QTemporaryFile>
-
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -27,7 +26,8 @@ using platform::ArgText;
 QString FromGbk(std::string_view gbk) {
     // Bytes that are no GBK text still show, each as the character of its code.
     const auto utf8 = posix::ConvertWhole("UTF-8", "CP936", gbk);
-    return utf8 ? QString::fromUtf8(*utf8) : QString::fromLatin1(gbk.data(), static_cast<qsizetype>(gbk.size()));
+    return utf8 ? QString::fromUtf8(*utf8)
+                : QString::fromLatin1(gbk.data(), static_cast<qsizetype>(gbk.size()));
 }
 
 std::optional<std::string> ToGbkExactly(const QString& text) {
@@ -137,9 +137,9 @@ bool PlaySound(std::string_view wave) {
 bool RunSystemCommand(std::uint32_t command, std::uint32_t n, const Value* a, Value* result) {
     switch (command) {
         case kernel::kMessageBox:
-            *result = IntegerValue(ShowMessageBox(FromGbk(ArgText(n, a, 0)),
-                                                  platform::ArgInt(n, a, 1, 0),
-                                                  FromGbk(ArgText(n, a, 2))));
+            *result =
+                IntegerValue(ShowMessageBox(FromGbk(ArgText(n, a, 0)), platform::ArgInt(n, a, 1, 0),
+                                            FromGbk(ArgText(n, a, 2))));
             return true;
         case kernel::kSetClipboardText:
             QApplication::clipboard()->setText(FromGbk(ArgText(n, a, 0)));
@@ -167,10 +167,11 @@ std::string BrowseForFolder(std::uint32_t n, const Value* a) {
     // The program keeps paths as GBK text: a folder GBK cannot name is refused as a whole.
     const auto gbk = ToGbkExactly(QDir::toNativeSeparators(chosen));
     if (!gbk) {
-        ShowMessageBox(QStringLiteral("无法使用此文件夹：文件夹路径中有 GBK 编码无法表示的字符。\n%1\n"
-                                      "请选择其他文件夹，保存目录未作更改。")
-                           .arg(chosen),
-                       kIconWarning, QString());
+        ShowMessageBox(
+            QStringLiteral("无法使用此文件夹：文件夹路径中有 GBK 编码无法表示的字符。\n%1\n"
+                           "请选择其他文件夹，保存目录未作更改。")
+                .arg(chosen),
+            kIconWarning, QString());
         return {};
     }
     return *gbk;
@@ -181,7 +182,7 @@ std::string BrowseForFolder(std::uint32_t n, const Value* a) {
 void RunVestryCommand(std::uint32_t command, std::uint32_t n, const Value* a, Value* result) {
     // One text for the answer, made once: the caller frees the one it is given.
     *result = platform::NewText(command == vestry::kBrowseForFolder ? BrowseForFolder(n, a)
-                                                                     : std::string());
+                                                                    : std::string());
 }
 
 }  // namespace tessel::qt

@@ -6,7 +6,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
-
 #include <algorithm>
 
 #include "player_widget.h"

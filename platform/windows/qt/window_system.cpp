@@ -228,7 +228,8 @@ void MakeTimer(QWidget* parent, windows::Unit& u) {
     QtPart& part = PartOf<QtPart>(u);
     part.timer = new QTimer(parent);
     const UnitRef self{u.window, u.id};
-    QObject::connect(part.timer, &QTimer::timeout, [self] { Windows().RaiseIfLoaded(self, kTick); });
+    QObject::connect(part.timer, &QTimer::timeout,
+                     [self] { Windows().RaiseIfLoaded(self, kTick); });
     if (u.timerPeriod != 0) part.timer->start(u.timerPeriod);
 }
 
@@ -342,8 +343,7 @@ void QtToolkit::AddMenuItem(windows::Window&, windows::Unit& menu, windows::Unit
     QAction* action = PartOf<QtPart>(menu).menu->addAction(FromGbk(p->caption));
     const UnitRef self{item.window, item.id};
     // Acted on when triggered: a menu driven from outside returns no chosen action.
-    QObject::connect(action, &QAction::triggered,
-                     [self] { Windows().RunMenuItemIfLoaded(self); });
+    QObject::connect(action, &QAction::triggered, [self] { Windows().RunMenuItemIfLoaded(self); });
 }
 
 void QtToolkit::FinishWindow(windows::Window& w, const std::vector<windows::Unit*>& focusOrder,

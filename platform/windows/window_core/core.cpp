@@ -155,8 +155,8 @@ Unit* WindowCore::CopyUnit(const Unit& from) {
     return made;
 }
 
-int WindowCore::RunBound(const Unit& unit, std::uint32_t codeOffset, std::int32_t a,
-                         std::int32_t b, std::int32_t c, int fallback) {
+int WindowCore::RunBound(const Unit& unit, std::uint32_t codeOffset, std::int32_t a, std::int32_t b,
+                         std::int32_t c, int fallback) {
     if (codeOffset == image::kNone) return fallback;
     const EventScope raising(*this, {unit.window, unit.id});
     return toolkit_.RunHandler(codeOffset, a, b, c, fallback);

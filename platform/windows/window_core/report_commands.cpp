@@ -36,8 +36,8 @@ bool IsPane(ReportUnits& units, UnitRef bar, std::int32_t pane) {
 
 }  // namespace
 
-void RunReportCommand(ReportUnits& units, std::uint32_t command, std::uint32_t n,
-                      const Value* args, Value* result) {
+void RunReportCommand(ReportUnits& units, std::uint32_t command, std::uint32_t n, const Value* args,
+                      Value* result) {
     *result = OmittedValue();
     if (n == 0) return;
     const UnitRef unit{static_cast<std::uint32_t>(args[0].low), args[0].high};
@@ -62,9 +62,9 @@ void RunReportCommand(ReportUnits& units, std::uint32_t command, std::uint32_t n
                                        units.SetCell(unit, row, column, ArgText(n, args, 3)));
                 return;
             case facet::kListReadCell:
-                *result = units.NewText(IsCell(units, unit, row, column)
-                                            ? units.Cell(unit, row, column)
-                                            : std::string());
+                *result =
+                    units.NewText(IsCell(units, unit, row, column) ? units.Cell(unit, row, column)
+                                                                   : std::string());
                 return;
             case facet::kListSelectedRow:
                 *result = IntegerValue(units.SelectedRow(unit));
@@ -80,8 +80,8 @@ void RunReportCommand(ReportUnits& units, std::uint32_t command, std::uint32_t n
                                    units.SetPane(unit, pane, ArgText(n, args, 2)));
             return;
         case facet::kStatusReadPane:
-            *result = units.NewText(IsPane(units, unit, pane) ? units.Pane(unit, pane)
-                                                              : std::string());
+            *result =
+                units.NewText(IsPane(units, unit, pane) ? units.Pane(unit, pane) : std::string());
             return;
         default:
             return;

@@ -14,9 +14,9 @@ std::vector<std::uint8_t> CatalogueQuery();
 // A catalogue an answer describes completely: the instance (PTR), its port and host (SRV), its
 // TXT with path=/tessel/, and the host's IPv4 address (A).
 struct AnsweredCatalogue {
-    std::string instance;     // the instance's first label, as announced ("Tessel on A")
-    std::string host;         // the SRV target, dotted ("A.local")
-    std::uint32_t address;    // IPv4, first octet in the high byte
+    std::string instance;   // the instance's first label, as announced ("Tessel on A")
+    std::string host;       // the SRV target, dotted ("A.local")
+    std::uint32_t address;  // IPv4, first octet in the high byte
     std::uint16_t port;
 };
 

@@ -36,8 +36,9 @@ class PlayerLog {
     void Write(const std::string& utf8Line) const {
         if (path_.empty()) return;
         const std::string line = utf8Line + "\n";
-        HANDLE file = CreateFileW(path_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file =
+            CreateFileW(path_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return;
         DWORD written = 0;
         WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "tessel/win32_shared/library_abi.h"
 #include "tessel/image/form.h"
 #include "tessel/runtime/services.h"
+#include "tessel/win32_shared/library_abi.h"
 
 namespace tessel::basalt {
 

@@ -5,10 +5,10 @@
 #include <string>
 
 #include "loaded_image.h"
-#include "tessel/win32_shared/gbk_win32.h"
 #include "tessel/headless/headless.h"
 #include "tessel/kernel/kernel_commands.h"
 #include "tessel/runtime/dll_commands.h"
+#include "tessel/win32_shared/gbk_win32.h"
 #include "tessel/window_runtime/runtime.h"
 #include "window_system.h"
 

@@ -1,8 +1,7 @@
 // What the program reads and changes on its units, as Win32 keeps it: text, place, shown state,
 // colours, timers, pop-up menus and the player.
-#include "win32_toolkit.h"
-
 #include "tessel/win32_shared/gbk_win32.h"
+#include "win32_toolkit.h"
 #include "window_system.h"
 
 namespace tessel::basalt {
@@ -18,7 +17,8 @@ std::string Win32Toolkit::Text(windows::Unit& unit) {
 }
 
 void Win32Toolkit::SetText(windows::Unit& unit, std::string_view gbk) {
-    if (HWND h = PartOf<Win32Part>(unit).hwnd) SetWindowTextW(h, platform::WideFromGbk(gbk).c_str());
+    if (HWND h = PartOf<Win32Part>(unit).hwnd)
+        SetWindowTextW(h, platform::WideFromGbk(gbk).c_str());
 }
 
 windows::UnitPlace Win32Toolkit::Place(windows::Unit& unit) {
@@ -31,7 +31,8 @@ windows::UnitPlace Win32Toolkit::Place(windows::Unit& unit) {
 }
 
 void Win32Toolkit::SetPlace(windows::Unit& unit, windows::UnitPlace p) {
-    if (HWND h = PartOf<Win32Part>(unit).hwnd) MoveWindow(h, p.left, p.top, p.width, p.height, TRUE);
+    if (HWND h = PartOf<Win32Part>(unit).hwnd)
+        MoveWindow(h, p.left, p.top, p.width, p.height, TRUE);
 }
 
 bool Win32Toolkit::Shown(windows::Unit& unit) {

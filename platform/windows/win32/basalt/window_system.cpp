@@ -4,8 +4,8 @@
 
 #include "loaded_image.h"
 #include "tessel/image/image.h"
-#include "tessel/win32_shared/gbk_win32.h"
 #include "tessel/runtime/units.h"
+#include "tessel/win32_shared/gbk_win32.h"
 #include "win32_toolkit.h"
 
 namespace tessel::basalt {
@@ -251,7 +251,9 @@ std::unique_ptr<PlayerUnit> CreatePlayer(HWND parent, const Unit& u) {
     placement.controlId = ControlId(u.id);
     placement.properties = std::get_if<image::MediaPlayerProperties>(&r.properties);
     const UnitRef self{u.window, u.id};
-    placement.onEvent = [self](int event, int value) { Windows().RaiseIfLoaded(self, event, value); };
+    placement.onEvent = [self](int event, int value) {
+        Windows().RaiseIfLoaded(self, event, value);
+    };
     return CreatePlayerUnit(placement);
 }
 
@@ -280,9 +282,9 @@ bool Win32Toolkit::MakeWindow(Window& w) {
     if (props == nullptr || props->minimizeButton != 0) style |= WS_MINIMIZEBOX;
     if (props == nullptr || props->maximizeButton != 0) style |= WS_MAXIMIZEBOX;
     const std::wstring title = Wide(windows::FormText(r));
-    HWND hwnd = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, title.c_str(), style, r.left,
-                                r.top, r.width, r.height, nullptr, nullptr,
-                                GetModuleHandleW(nullptr), nullptr);
+    HWND hwnd =
+        CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, title.c_str(), style, r.left, r.top,
+                        r.width, r.height, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (hwnd == nullptr) return false;
     if (props != nullptr && !props->icon.empty()) {
         if (HICON icon = IconFromFile(props->icon)) {
@@ -305,16 +307,16 @@ bool Win32Toolkit::CreateUnit(Window& w, Unit& u, bool shown) {
     const std::wstring text = Wide(windows::FormText(r));
     switch (u.type) {
         case type::kEditBox:
-            part.hwnd = CreateChild(L"Edit", text, style | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
-                                    parent, r, u.id);
+            part.hwnd = CreateChild(L"Edit", text, style | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, parent,
+                                    r, u.id);
             break;
         case type::kButton:
             part.hwnd = CreateChild(L"Button", text, style | BS_PUSHBUTTON, 0, parent, r, u.id);
             break;
         case type::kLabel:
-            part.hwnd = CreateChild(L"Static", text,
-                                    style | SS_NOTIFY | SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS, 0,
-                                    parent, r, u.id);
+            part.hwnd =
+                CreateChild(L"Static", text, style | SS_NOTIFY | SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS,
+                            0, parent, r, u.id);
             break;
         case type::kTimer:
             if (u.timerPeriod != 0)

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "tessel/win32_shared/library_abi.h"
-#include "tessel/win32_shared/gbk_win32.h"
 #include "tessel/runtime/units.h"
+#include "tessel/win32_shared/gbk_win32.h"
+#include "tessel/win32_shared/library_abi.h"
 #include "tessel/window_core/commands.h"
 #include "tessel/window_core/unit_rules.h"
 
@@ -133,8 +133,8 @@ class ControlReports final : public tessel::windows::ReportUnits {
         return tessel::platform::GbkFromWide(CellText(Handle(list), row, column));
     }
     std::int32_t SelectedRow(UnitRef list) override {
-        return static_cast<std::int32_t>(SendMessageW(Handle(list), LVM_GETNEXTITEM,
-                                                      static_cast<WPARAM>(-1), LVNI_SELECTED));
+        return static_cast<std::int32_t>(
+            SendMessageW(Handle(list), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
     }
     bool SetPane(UnitRef bar, std::int32_t pane, std::string_view gbk) override {
         const std::wstring text = tessel::platform::WideFromGbk(gbk);
@@ -143,7 +143,8 @@ class ControlReports final : public tessel::windows::ReportUnits {
     }
     std::string Pane(UnitRef bar, std::int32_t pane) override {
         HWND h = Handle(bar);
-        const auto length = LOWORD(SendMessageW(h, SB_GETTEXTLENGTHW, static_cast<WPARAM>(pane), 0));
+        const auto length =
+            LOWORD(SendMessageW(h, SB_GETTEXTLENGTHW, static_cast<WPARAM>(pane), 0));
         std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
         SendMessageW(h, SB_GETTEXTW, static_cast<WPARAM>(pane),
                      reinterpret_cast<LPARAM>(text.data()));

@@ -1,8 +1,7 @@
 #pragma once
 // Small owners for what COM hands out: interface pointers and BSTRs.
-#include <windows.h>
-
 #include <oleauto.h>
+#include <windows.h>
 
 #include <string>
 

@@ -54,10 +54,11 @@ bool RegisterContainerClass() {
 
 HWND CreateContainerWindow(HWND parent, const RECT& rect, MediaPlayerHost* host) {
     if (!RegisterContainerClass()) return nullptr;
-    HWND container = CreateWindowExW(0, kContainerClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
-                                     rect.left, rect.top, rect.right - rect.left,
-                                     rect.bottom - rect.top, parent, nullptr, ThisModule(), nullptr);
-    if (container != nullptr) SetWindowLongPtrW(container, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(host));
+    HWND container = CreateWindowExW(
+        0, kContainerClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, rect.left, rect.top,
+        rect.right - rect.left, rect.bottom - rect.top, parent, nullptr, ThisModule(), nullptr);
+    if (container != nullptr)
+        SetWindowLongPtrW(container, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(host));
     return container;
 }
 

@@ -1,8 +1,7 @@
 #pragma once
 // The control's event sink.
-#include <windows.h>
-
 #include <oaidl.h>
+#include <windows.h>
 #include <wmp.h>
 
 #include "media_player_host.h"

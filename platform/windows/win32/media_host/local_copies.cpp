@@ -1,7 +1,6 @@
 // Wine's control takes an http address for a file name: under Wine the host downloads the song to
 // a temporary file and gives the control that, and deletes the copies once nothing holds them.
 #include "media_player_host.h"
-
 #include "temporary_copies.h"
 #include "url_download.h"
 

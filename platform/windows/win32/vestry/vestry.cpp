@@ -5,10 +5,10 @@
 #include <cstring>
 #include <string>
 
-#include "tessel/win32_shared/library_abi.h"
 #include "tessel/kernel/arguments.h"
-#include "tessel/win32_shared/gbk_win32.h"
 #include "tessel/runtime/units.h"
+#include "tessel/win32_shared/gbk_win32.h"
+#include "tessel/win32_shared/library_abi.h"
 
 namespace {
 

@@ -15,8 +15,8 @@ enum Index : std::uint32_t {
     kInternetCloseHandle = 3,
     kInternetConnectA = 4,
     kHttpOpenRequestA = 5,
-    kHttpSendRequestA = 6,           // sent without a body
-    kHttpSendRequestWithBytes = 7,   // sent with a byte-array body
+    kHttpSendRequestA = 6,          // sent without a body
+    kHttpSendRequestWithBytes = 7,  // sent with a byte-array body
     kInternetReadFile = 8,
     kHttpQueryInfoA = 9,
     kCoInitialize = 10,
@@ -44,7 +44,7 @@ enum Index : std::uint32_t {
 constexpr std::uint32_t kMissingFunction = 127;
 
 struct Declaration {
-    const char* library;   // empty for command 0: the runtime finds it in kernel32
+    const char* library;  // empty for command 0: the runtime finds it in kernel32
     const char* function;
     std::uint32_t argCount;  // 32-bit arguments the function takes (stdcall)
     // A function older Windows lacks: where it is missing the command answers kMissingFunction

@@ -12,32 +12,33 @@ namespace tessel {
 namespace kernel {
 enum Command : std::uint32_t {
     // Texts. Positions are 1-based byte positions; a search that finds nothing gives -1.
-    kFindText = 1,       // (text, sought, start integer|omitted, ignoreCase logical|omitted) -> integer
-    kFindTextBackward,   // (text, sought, start integer|omitted = end, ignoreCase|omitted) -> integer
-    kLeftText,           // (text, count integer) -> text
-    kRightText,          // (text, count integer) -> text
-    kMidText,            // (text, start integer, count integer) -> text
-    kTrimText,           // (text) -> text without leading and trailing blanks
-    kLowerText,          // (text) -> text, ASCII letters lowered, double-byte characters kept
-    kUpperText,          // (text) -> text
-    kReplaceAll,         // (text, sought, replacement, ignoreCase logical|omitted) -> text
-    kSplitText,          // (text, separator) -> text array (an empty text gives no element)
-    kBlanks,             // (count integer) -> text of that many blanks
-    kTextToInteger,      // (text) -> integer: leading decimal digits with sign, else 0
-    kTextToDouble,       // (text) -> double
-    kNumberToText,       // (integer or double) -> text; whole numbers as plain digits
-    kRound,              // (double, decimals integer) -> double
-    kHexText,            // (integer) -> text, upper-case hexadecimal digits without leading zeros
-    kBytesToText,        // (byte array) -> text of its bytes up to the first NUL
-    kTextToBytes,        // (text) -> byte array of its bytes without the NUL
+    kFindText = 1,  // (text, sought, start integer|omitted, ignoreCase logical|omitted) -> integer
+    kFindTextBackward,  // (text, sought, start integer|omitted = end, ignoreCase|omitted) ->
+                        // integer
+    kLeftText,          // (text, count integer) -> text
+    kRightText,         // (text, count integer) -> text
+    kMidText,           // (text, start integer, count integer) -> text
+    kTrimText,          // (text) -> text without leading and trailing blanks
+    kLowerText,         // (text) -> text, ASCII letters lowered, double-byte characters kept
+    kUpperText,         // (text) -> text
+    kReplaceAll,        // (text, sought, replacement, ignoreCase logical|omitted) -> text
+    kSplitText,         // (text, separator) -> text array (an empty text gives no element)
+    kBlanks,            // (count integer) -> text of that many blanks
+    kTextToInteger,     // (text) -> integer: leading decimal digits with sign, else 0
+    kTextToDouble,      // (text) -> double
+    kNumberToText,      // (integer or double) -> text; whole numbers as plain digits
+    kRound,             // (double, decimals integer) -> double
+    kHexText,           // (integer) -> text, upper-case hexadecimal digits without leading zeros
+    kBytesToText,       // (byte array) -> text of its bytes up to the first NUL
+    kTextToBytes,       // (text) -> byte array of its bytes without the NUL
     // The system.
-    kMessageBox = 100,   // (text, style integer, caption text|omitted) -> integer button
-    kReadIni,            // (file, section, key, default text|omitted) -> text
-    kWriteIni,           // (file, section, key, value) -> logical
-    kFileExists,         // (path) -> logical
-    kProgramDirectory,   // () -> text, without a trailing backslash
-    kSetClipboardText,   // (text) -> logical
-    kPlaySound,          // (byte array holding a WAVE file) -> logical; plays once, async
+    kMessageBox = 100,  // (text, style integer, caption text|omitted) -> integer button
+    kReadIni,           // (file, section, key, default text|omitted) -> text
+    kWriteIni,          // (file, section, key, value) -> logical
+    kFileExists,        // (path) -> logical
+    kProgramDirectory,  // () -> text, without a trailing backslash
+    kSetClipboardText,  // (text) -> logical
+    kPlaySound,         // (byte array holding a WAVE file) -> logical; plays once, async
     // COM objects, reached by late binding.
     kObjectCreate = 200,  // (ProgID text) -> object (empty when it cannot be created)
     kObjectIsEmpty,       // (object) -> logical
@@ -46,7 +47,7 @@ enum Command : std::uint32_t {
     kObjectCallText,      // (object, member text, argument text|omitted) -> text
     kObjectCallNumber,    // (object, member text, argument text|omitted) -> double
     kObjectCallLogical,   // (object, member text, argument text|omitted) -> logical
-    kObjectCallVariant,   // (object, member text, argument text|omitted) -> omitted; result released
+    kObjectCallVariant,  // (object, member text, argument text|omitted) -> omitted; result released
 };
 }  // namespace kernel
 
@@ -65,7 +66,7 @@ Text ReplaceAll(const char* text, const char* sought, const char* replacement,
                 bool ignoreCase = false);
 // An array block of texts; frees its elements and itself.
 class TextArray {
-public:
+  public:
     TextArray() = default;
     explicit TextArray(void* block) : block_(block) {}
     TextArray(TextArray&& o) noexcept : block_(std::exchange(o.block_, nullptr)) {}
@@ -80,7 +81,7 @@ public:
     void* release() { return std::exchange(block_, nullptr); }
     void reset(void* block);
 
-private:
+  private:
     void* block_ = nullptr;
 };
 TextArray SplitText(const char* text, const char* separator);
@@ -96,9 +97,11 @@ ByteArray TextToBytes(const char* text);
 
 // --- system commands -------------------------------------------------------------------------
 // Modal message box; `style` as MessageBox's (0 = one OK button). Answers the button pressed.
-std::int32_t ShowMessageBox(const char* text, std::int32_t style = 0, const char* caption = nullptr);
+std::int32_t ShowMessageBox(const char* text, std::int32_t style = 0,
+                            const char* caption = nullptr);
 // An absent file, section or key gives `fallback` (the empty text when null).
-Text ReadIni(const char* file, const char* section, const char* key, const char* fallback = nullptr);
+Text ReadIni(const char* file, const char* section, const char* key,
+             const char* fallback = nullptr);
 // False when the file could not be written; the file is then left as it was.
 bool WriteIni(const char* file, const char* section, const char* key, const char* value);
 bool FileExists(const char* path);

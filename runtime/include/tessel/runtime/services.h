@@ -13,22 +13,22 @@ namespace tessel {
 // only: each module has its own C++ runtime, so nothing C++-owned may cross.
 struct ServiceTable {
     void (*runtimeError)(std::int32_t code);  // 0x00, never returns
-    Word (*dllCommand)(std::uint32_t index, std::uint32_t argCount, const Word* args);     // 0x04
+    Word (*dllCommand)(std::uint32_t index, std::uint32_t argCount, const Word* args);  // 0x04
     void (*libraryCommand)(std::uint32_t row, std::uint32_t command, std::uint32_t argCount,
-                           const Value* args, Value* result);                             // 0x08
+                           const Value* args, Value* result);  // 0x08
     void (*kernelCommand)(std::uint32_t command, std::uint32_t argCount, const Value* args,
-                          Value* result);                                                 // 0x0c
+                          Value* result);  // 0x0c
     void (*readUnitProperty)(std::uint32_t window, std::uint32_t unit, std::uint32_t property,
-                             std::int32_t index, Value* result);                          // 0x10
+                             std::int32_t index, Value* result);  // 0x10
     void (*writeUnitProperty)(std::uint32_t window, std::uint32_t unit, std::uint32_t property,
-                              std::int32_t index, Word low, std::uint32_t high);          // 0x14
-    void* (*allocate)(std::uint32_t size);                                               // 0x18
-    void* (*resize)(void* block, std::uint32_t size);                                    // 0x1c
-    void (*free)(void* block);                                                           // 0x20
-    void (*endProgram)(std::int32_t exitCode);                                           // 0x24
-    void (*messageLoop)();                                                               // 0x28
-    void (*loadAndShowWindow)(std::uint32_t windowId);                                   // 0x2c
-    Word (*request)(std::uint32_t code, std::uint32_t argCount, const Word* args);       // 0x30
+                              std::int32_t index, Word low, std::uint32_t high);    // 0x14
+    void* (*allocate)(std::uint32_t size);                                          // 0x18
+    void* (*resize)(void* block, std::uint32_t size);                               // 0x1c
+    void (*free)(void* block);                                                      // 0x20
+    void (*endProgram)(std::int32_t exitCode);                                      // 0x24
+    void (*messageLoop)();                                                          // 0x28
+    void (*loadAndShowWindow)(std::uint32_t windowId);                              // 0x2c
+    Word (*request)(std::uint32_t code, std::uint32_t argCount, const Word* args);  // 0x30
 };
 
 // Slot numbers, as the image's relocation words and service entries name them.
@@ -61,7 +61,8 @@ constexpr std::int32_t kIndexAboveCount = 1;
 constexpr std::int32_t kIndexBelowOne = 4;
 constexpr std::int32_t kUnexpectedType = 5;
 constexpr std::int32_t kStackUnbalanced = 6;
-constexpr std::int32_t kOutOfMemory = 7;  // no block of the size asked for, or one 32 bits cannot state
+constexpr std::int32_t kOutOfMemory =
+    7;  // no block of the size asked for, or one 32 bits cannot state
 constexpr std::int32_t kSelectionOutOfRange = 9;
 }  // namespace runtime_error
 

@@ -32,7 +32,9 @@ constexpr std::uint32_t kObject = 0x80000007;
 constexpr std::uint32_t LibraryType(std::uint32_t row, std::uint32_t type) {
     return ((row + 1) << 16) | type;
 }
-constexpr bool IsLibraryType(std::uint32_t t) { return (t >> 16) != 0 && (t & 0x80000000u) == 0; }
+constexpr bool IsLibraryType(std::uint32_t t) {
+    return (t >> 16) != 0 && (t & 0x80000000u) == 0;
+}
 
 constexpr std::uint32_t kWindow = 0x00010001;
 constexpr std::uint32_t kMenuItem = 0x00010003;
@@ -60,24 +62,38 @@ constexpr std::uint32_t kMediaPlayer = 4;
 inline Value IntegerValue(std::int32_t v) {
     return {static_cast<Word>(static_cast<std::uint32_t>(v)), 0, tag::kInteger};
 }
-inline Value LogicalValue(bool v) { return {v ? 1u : 0u, 0, tag::kLogical}; }
+inline Value LogicalValue(bool v) {
+    return {v ? 1u : 0u, 0, tag::kLogical};
+}
 Value DoubleValue(double v);
-inline Value TextValue(const char* text) { return {reinterpret_cast<Word>(text), 0, tag::kText}; }
+inline Value TextValue(const char* text) {
+    return {reinterpret_cast<Word>(text), 0, tag::kText};
+}
 inline Value ByteArrayValue(const void* block) {
     return {reinterpret_cast<Word>(block), 0, tag::kByteArray};
 }
-inline Value ObjectValue(void* object) { return {reinterpret_cast<Word>(object), 0, tag::kObject}; }
+inline Value ObjectValue(void* object) {
+    return {reinterpret_cast<Word>(object), 0, tag::kObject};
+}
 inline Value UnitValue(std::uint32_t window, std::uint32_t unit, std::uint32_t type) {
     return {window, unit, type};
 }
-inline Value OmittedValue() { return {}; }
+inline Value OmittedValue() {
+    return {};
+}
 
 inline std::int32_t AsInteger(const Value& v) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(v.low));
 }
-inline bool AsLogical(const Value& v) { return v.low != 0; }
+inline bool AsLogical(const Value& v) {
+    return v.low != 0;
+}
 double AsDouble(const Value& v);
-inline const char* AsText(const Value& v) { return reinterpret_cast<const char*>(v.low); }
-inline void* AsPointer(const Value& v) { return reinterpret_cast<void*>(v.low); }
+inline const char* AsText(const Value& v) {
+    return reinterpret_cast<const char*>(v.low);
+}
+inline void* AsPointer(const Value& v) {
+    return reinterpret_cast<void*>(v.low);
+}
 
 }  // namespace tessel

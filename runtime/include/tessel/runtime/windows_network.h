@@ -108,10 +108,10 @@ struct Cancel {
     void* reserved;
 };
 
-using BrowseCallback = void (TESSEL_SYSTEM_CALLBACK*)(std::uint32_t status, void* context,
-                                                       Record* records);
-using ResolveCallback = void (TESSEL_SYSTEM_CALLBACK*)(std::uint32_t status, void* context,
-                                                        ServiceInstance* instance);
+using BrowseCallback = void(TESSEL_SYSTEM_CALLBACK*)(std::uint32_t status, void* context,
+                                                     Record* records);
+using ResolveCallback = void(TESSEL_SYSTEM_CALLBACK*)(std::uint32_t status, void* context,
+                                                      ServiceInstance* instance);
 
 struct BrowseRequest {  // DNS_SERVICE_BROWSE_REQUEST, version 1
     std::uint32_t version;

@@ -34,7 +34,7 @@ std::optional<std::string> RoutineAt(std::span<const std::uint8_t> code, std::ui
 struct NamedConstant {
     std::string name;
     std::uint32_t offset = 0;
-    std::string kind;  // text, double, bytes, table
+    std::string kind;   // text, double, bytes, table
     std::string value;  // a text's GBK bytes, a byte array's bytes; empty for the other kinds
 };
 

@@ -1,7 +1,7 @@
 #pragma once
-// The headless runtime: every service of the runtime library, with windows kept as records only. Tests and host
-// tools run the program's routines against it, natively with the POSIX stand-ins and under Wine
-// with the real Windows functions.
+// The headless runtime: every service of the runtime library, with windows kept as records only.
+// Tests and host tools run the program's routines against it, natively with the POSIX stand-ins and
+// under Wine with the real Windows functions.
 #include <cstdint>
 #include <functional>
 #include <string_view>

@@ -14,7 +14,9 @@ bool RunPortableKernelCommand(std::uint32_t command, std::uint32_t argCount, con
                               Value* result);
 
 // GBK lead bytes: searches and case changes step over double-byte characters whole.
-constexpr bool IsLeadByte(unsigned char c) { return IsGbkLeadByte(c); }
+constexpr bool IsLeadByte(unsigned char c) {
+    return IsGbkLeadByte(c);
+}
 
 // The runtime allocator: never returns null (the process ends when memory is exhausted).
 void* RuntimeAllocate(std::uint32_t size);

@@ -17,8 +17,8 @@ namespace tessel::posix {
 using StandInFunction = Word (*)(const Word* args);
 
 struct StandIn {
-    const char* function;      // the exported name it stands in for
-    std::uint32_t argCount;    // the real function's argument count
+    const char* function;    // the exported name it stands in for
+    std::uint32_t argCount;  // the real function's argument count
     StandInFunction call;
 };
 
@@ -38,10 +38,10 @@ platform::ScriptResult CallScriptControl(void* control, std::string_view member,
 
 // What the system commands did natively, for tests to look at.
 struct SystemRecord {
-    std::vector<std::string> messages;       // message box texts, in order
+    std::vector<std::string> messages;  // message box texts, in order
     std::string clipboard;
-    std::vector<std::string> soundsPlayed;   // the WAVE bytes of each sound
-    std::string programDirectory;  // answered as the program's directory when not empty
+    std::vector<std::string> soundsPlayed;  // the WAVE bytes of each sound
+    std::string programDirectory;           // answered as the program's directory when not empty
 };
 
 // A Windows path as a native one: backslashes become slashes (a GBK character whose second

@@ -78,8 +78,7 @@ class Toolkit {
     virtual bool CreateUnit(Window& window, Unit& unit, bool shown) = 0;
     virtual void CreateMenu(Window& window, Unit& menu) = 0;
     virtual void AddMenuItem(Window& window, Unit& menu, Unit& item) = 0;
-    virtual void FinishWindow(Window& window, const std::vector<Unit*>& focusOrder,
-                              bool show) = 0;
+    virtual void FinishWindow(Window& window, const std::vector<Unit*>& focusOrder, bool show) = 0;
     virtual void ShowAgain(Window& window) = 0;
     // The window has left the registry; its parts go with it.
     virtual void DestroyWindow(Window& window) = 0;
@@ -104,8 +103,8 @@ class Toolkit {
     virtual void ReleasePlayers() = 0;
 
     // Runs the routine the form names by its code offset; `fallback` when there is none.
-    virtual int RunHandler(std::uint32_t codeOffset, std::int32_t a, std::int32_t b,
-                           std::int32_t c, int fallback) = 0;
+    virtual int RunHandler(std::uint32_t codeOffset, std::int32_t a, std::int32_t b, std::int32_t c,
+                           int fallback) = 0;
     // A command named a unit that is not loaded (the tests' double refuses those).
     virtual void NoSuchUnit(UnitRef) {}
 };

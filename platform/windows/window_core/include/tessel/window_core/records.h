@@ -58,9 +58,7 @@ class RecordToolkit : public Toolkit, public ReportUnits {
     void SetShown(Unit& unit, bool shown) override { Recorded(unit).shown = shown; }
     void ColoursChanged(Unit&) override {}
     void TimerChanged(Unit&) override {}
-    void PopUpMenu(Window&, Unit&, std::optional<std::pair<int, int>>) override {
-        ++menusPoppedUp;
-    }
+    void PopUpMenu(Window&, Unit&, std::optional<std::pair<int, int>>) override { ++menusPoppedUp; }
 
     bool IsPlayer(Unit& unit) override { return unit.type == image::unit_type::kMediaPlayer; }
     void SetPlayerUrl(Unit&, std::string_view gbk) override { playerUrls.emplace_back(gbk); }
