@@ -1,7 +1,8 @@
 // Kernel commands that reach the system, on Windows: message box, settings files, file tests,
 // the program's directory, the clipboard and sounds.
-#include <mmsystem.h>
 #include <windows.h>
+// The multimedia declarations build on windows.h.
+#include <mmsystem.h>
 
 #include <cstring>
 #include <string>

@@ -1,7 +1,8 @@
 #pragma once
 // Small owners for what COM hands out: interface pointers and BSTRs.
-#include <oleauto.h>
 #include <windows.h>
+// The BSTR functions build on windows.h.
+#include <oleauto.h>
 
 #include <string>
 

@@ -1,7 +1,8 @@
 #pragma once
 // The control's event sink.
-#include <oaidl.h>
 #include <windows.h>
+// The dispatch interfaces build on windows.h.
+#include <oaidl.h>
 #include <wmp.h>
 
 #include "media_player_host.h"
