@@ -21,29 +21,21 @@ start_program "$APP/$(basename "$PROGRAM")"
 # rect_of LINE: "left top width height" of a dump record.
 rect_of() { sed -nE 's/.* rect=(-?[0-9]+),(-?[0-9]+),([0-9]+),([0-9]+) .*/\1 \2 \3 \4/p' <<<"$1"; }
 
-# read_layout: the client area, the status bar, the list and the visible tags (labels 20 high
-# from top 48 on) of the dump in $OUT.
+# read_layout: the client area, the status bar, the list and the tags (read_tags) of the dump in
+# $OUT.
 read_layout() {
   read -r CLIENT_WIDTH CLIENT_HEIGHT < <(sed -nE 's/^window .* client=([0-9]+),([0-9]+).*/\1 \2/p' <<<"$OUT")
   read -r _ BAR_TOP _ _ < <(rect_of "$(grep -E '^control .* class=msctls_statusbar32 ' <<<"$OUT")")
   read -r LIST_LEFT LIST_TOP LIST_WIDTH LIST_HEIGHT < <(rect_of "$(grep -E '^control .* class=SysListView32 ' <<<"$OUT")")
-  TAGS=0
-  LAST_BOTTOM=0
-  local line top height
-  while read -r line; do
-    read -r _ top _ height < <(rect_of "$line")
-    [ "$height" = 20 ] && [ "$top" -ge 48 ] || continue
-    TAGS=$((TAGS + 1))
-    [ $((top + height)) -gt "$LAST_BOTTOM" ] && LAST_BOTTOM=$((top + height))
-  done < <(grep -E '^control hwnd=[^ ]+ class=Static .*visible=1 ' <<<"$OUT")
+  read_tags
 }
 
 wait_for_tags
 read_layout
 echo "client ${CLIENT_WIDTH}x$CLIENT_HEIGHT, status bar at $BAR_TOP, list $LIST_LEFT,$LIST_TOP,${LIST_WIDTH}x$LIST_HEIGHT"
-echo "$TAGS tags, the last row ending at $LAST_BOTTOM"
+echo "$TAGS tags, the last row ending at $TAGS_BOTTOM"
 [ "$TAGS" -gt 0 ] && [ "$TAGS" -lt "$COLLECTIONS" ] || fail "$TAGS tags for $COLLECTIONS collections"
-[ "$LIST_TOP" = $((LAST_BOTTOM + 10)) ] || fail "the list's top is $LIST_TOP, wanted $((LAST_BOTTOM + 10))"
+[ "$LIST_TOP" = $((TAGS_BOTTOM + 10)) ] || fail "the list's top is $LIST_TOP, wanted $((TAGS_BOTTOM + 10))"
 [ $((LIST_TOP + LIST_HEIGHT)) -le "$BAR_TOP" ] || fail "the list ends at $((LIST_TOP + LIST_HEIGHT)), under the status bar at $BAR_TOP"
 [ "$LIST_LEFT" -ge 0 ] && [ $((LIST_LEFT + LIST_WIDTH)) -le "$CLIENT_WIDTH" ] ||
   fail "the list spans $LIST_LEFT..$((LIST_LEFT + LIST_WIDTH)) of a client area $CLIENT_WIDTH wide"

@@ -28,17 +28,26 @@ row_menu() {
   [ "$RC" = 0 ] || fail "$* over row $row: exit code $RC: $(cat "$OUTDIR/driver.err")"
 }
 
-# tags_laid_out: in the dump in $OUT, tags (visible labels 20 high from top 48 on) are shown and
-# the list's top lies 10 below their last row.
-tags_laid_out() {
-  local bottom=0 line top height list_top
+# read_tags: from the dump in $OUT, TAGS (the visible labels 20 high from top 48 on, the tags),
+# TAGS_BOTTOM (where their last row ends, 0 without tags) and LIST_TOP (the list's top).
+read_tags() {
+  TAGS=0
+  TAGS_BOTTOM=0
+  local line top height
   while read -r line; do
     read -r top height < <(sed -nE 's/.* rect=-?[0-9]+,(-?[0-9]+),[0-9]+,([0-9]+) .*/\1 \2/p' <<<"$line")
     [ "$height" = 20 ] && [ "$top" -ge 48 ] || continue
-    [ $((top + height)) -gt "$bottom" ] && bottom=$((top + height))
+    TAGS=$((TAGS + 1))
+    [ $((top + height)) -gt "$TAGS_BOTTOM" ] && TAGS_BOTTOM=$((top + height))
   done < <(grep -E '^control hwnd=[^ ]+ class=Static .*visible=1 ' <<<"$OUT")
-  list_top=$(sed -nE 's/^control .* class=SysListView32 .* rect=-?[0-9]+,(-?[0-9]+),.*/\1/p' <<<"$OUT")
-  [ "$bottom" -gt 0 ] && [ "$list_top" = $((bottom + 10)) ]
+  LIST_TOP=$(sed -nE 's/^control .* class=SysListView32 .* rect=-?[0-9]+,(-?[0-9]+),.*/\1/p' <<<"$OUT")
+}
+
+# tags_laid_out: in the dump in $OUT, tags are shown and the list's top lies 10 below their last
+# row.
+tags_laid_out() {
+  read_tags
+  [ "$TAGS_BOTTOM" -gt 0 ] && [ "$LIST_TOP" = $((TAGS_BOTTOM + 10)) ]
 }
 
 # wait_for_tags: the collections arrive after the window shows, on a slow machine well after:
