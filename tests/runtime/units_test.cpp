@@ -13,19 +13,24 @@ namespace {
 
 using testing::RecordingServices;
 
+// Units as the program's windows number them: the list and a label of the main window, the
+// player window and its control.
 constexpr UnitRef kList{0x52010001, 0x260123D8};
 constexpr UnitRef kLabel{0x52010001, 0x16012630};
+constexpr std::uint32_t kPlayerWindowId = 0x52010002;
+constexpr UnitRef kPlayerWindow{kPlayerWindowId, kPlayerWindowId};
+constexpr UnitRef kPlayer{kPlayerWindowId, 0x56012801};
 
 TEST(UnitOperations, LibraryCommandsCarryRowCommandAndTypedUnit) {
     RecordingServices rs;
     rs.onLibrary = [](std::uint32_t row, std::uint32_t command, const std::vector<Value>&) {
         if (row == row::kFacet && command == facet::kListAppendRow) return IntegerValue(7);
         if (row == row::kMediaPlayer && command == player::kControls)
-            return UnitValue(0x52010002, 0x56012801, tag::kMediaPlayerControls);
+            return UnitValue(kPlayer.window, kPlayer.unit, tag::kMediaPlayerControls);
         return OmittedValue();
     };
     EXPECT_EQ(ListAppendRow(kList), 7);
-    PlayerStop({0x52010002, 0x56012801});
+    PlayerStop(kPlayer);
     ASSERT_EQ(rs.calls.size(), 3u);
     const auto& append = rs.calls[0];
     EXPECT_EQ(append.words[0], row::kFacet);
@@ -56,7 +61,7 @@ struct RecordWindows {
         label.properties = image::LabelProperties{};
         main.units = {self, label};
         image::FormWindow player{};
-        player.id = 0x52010002;
+        player.id = kPlayerWindowId;
         self.id = player.id;
         player.units = {self};
         form.windows = {main, player};
@@ -90,7 +95,7 @@ TEST(UnitOperations, PropertiesGiveTextsBackAsNewBlocks) {
 TEST(UnitOperations, WindowCommandsLoadCopyAndRouteThroughTheCore) {
     headless::Install();
     RecordWindows windows;
-    const UnitRef player{0x52010002, 0x52010002};
+    const UnitRef player = kPlayerWindow;
     EXPECT_FALSE(IsUnitCreated(player));
     EXPECT_FALSE(IsUnitCreated({}));
     EXPECT_TRUE(LoadWindow(player.window, false));
