@@ -78,8 +78,10 @@ StartedProgram::~StartedProgram() {
     DeleteFileA(logPath_.c_str());
 }
 
+// The main window is the titled one: a program may show its untitled player window before the
+// main window becomes visible, and both are of the runtime's window class.
 HWND StartedProgram::WaitForMainWindow() {
-    return WaitForTopLevel(L"TesselWindow");
+    return WaitForTopLevel(L"TesselWindow", true);
 }
 
 namespace {
@@ -87,6 +89,7 @@ namespace {
 struct TopLevelSearch {
     DWORD pid;
     const wchar_t* windowClass;
+    bool titled;
     HWND found;
 };
 
@@ -96,7 +99,8 @@ BOOL CALLBACK MatchTopLevel(HWND hwnd, LPARAM p) {
     GetWindowThreadProcessId(hwnd, &pid);
     wchar_t cls[64] = {};
     GetClassNameW(hwnd, cls, 64);
-    if (pid == s->pid && IsWindowVisible(hwnd) && lstrcmpW(cls, s->windowClass) == 0) {
+    if (pid == s->pid && IsWindowVisible(hwnd) && lstrcmpW(cls, s->windowClass) == 0 &&
+        (!s->titled || GetWindowTextLengthW(hwnd) > 0)) {
         s->found = hwnd;
         return FALSE;
     }
@@ -105,8 +109,8 @@ BOOL CALLBACK MatchTopLevel(HWND hwnd, LPARAM p) {
 
 }  // namespace
 
-HWND StartedProgram::WaitForTopLevel(const wchar_t* windowClass) {
-    TopLevelSearch search{process_.dwProcessId, windowClass, nullptr};
+HWND StartedProgram::WaitForTopLevel(const wchar_t* windowClass, bool titled) {
+    TopLevelSearch search{process_.dwProcessId, windowClass, titled, nullptr};
     WaitUntil([&] {
         EnumWindows(&MatchTopLevel, reinterpret_cast<LPARAM>(&search));
         return search.found != nullptr;

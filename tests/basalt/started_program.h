@@ -26,8 +26,9 @@ class StartedProgram {
     bool Started() const { return process_.hProcess != nullptr; }
     DWORD ProcessId() const { return process_.dwProcessId; }
     HWND WaitForMainWindow();
-    // A top-level window of the program with this class (a message box: "#32770").
-    HWND WaitForTopLevel(const wchar_t* windowClass);
+    // A visible top-level window of the program with this class (a message box: "#32770"),
+    // with a title when `titled`.
+    HWND WaitForTopLevel(const wchar_t* windowClass, bool titled = false);
     // Exit code once the process ended within the limit; STILL_ACTIVE otherwise.
     DWORD WaitForExit(std::chrono::milliseconds limit = std::chrono::seconds(20));
     std::vector<std::string> LogLines() const;

@@ -96,6 +96,26 @@ void ExerciseServices() {
     Log("basalt beside " + std::to_string(FileExists(beside.c_str())));
 }
 
+// The program's windows of this thread: the player window has no title, the main window has one.
+struct WindowSearch {
+    bool titled;
+    HWND found;
+};
+BOOL CALLBACK MatchProgramWindow(HWND hwnd, LPARAM lp) {
+    auto* search = reinterpret_cast<WindowSearch*>(lp);
+    wchar_t name[32] = {};
+    GetClassNameW(hwnd, name, 32);
+    if (std::wcscmp(name, L"TesselWindow") != 0) return TRUE;
+    if ((GetWindowTextLengthW(hwnd) > 0) != search->titled) return TRUE;
+    search->found = hwnd;
+    return FALSE;
+}
+HWND ProgramWindow(bool titled) {
+    WindowSearch search{titled, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), &MatchProgramWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 void ExerciseUnits() {
     // Status pane, list rows and cells, edit content, a copied label, the timer, window width.
     StatusSetPane(kStatusBar, 2, "pane two");
@@ -121,7 +141,7 @@ void ExerciseUnits() {
         std::to_string(ReadUnitInteger(copy, unit_property::kTop)) + " " +
         std::to_string(ReadUnitInteger(copy, unit_property::kWidth)) + " shown " +
         std::to_string(ReadUnitInteger(copy, unit_property::kShown)));
-    HWND main = FindWindowW(L"TesselWindow", nullptr);
+    HWND main = ProgramWindow(true);
     Log("icon " + std::to_string(SendMessageW(main, WM_GETICON, ICON_BIG, 0) != 0));
     Log("colours " + std::to_string(ReadUnitInteger(kChooseLabel, unit_property::kTextColour)) +
         " " + std::to_string(ReadUnitInteger(kChooseLabel, unit_property::kBackColour)));
@@ -136,26 +156,6 @@ void ExerciseUnits() {
     PlayerStop(kPlayer);
     Log("player loaded " + std::to_string(loaded) + " created " +
         std::to_string(IsUnitCreated(kPlayerWindow)));
-}
-
-// The program's windows of this thread: the player window has no title, the main window has one.
-struct WindowSearch {
-    bool titled;
-    HWND found;
-};
-BOOL CALLBACK MatchProgramWindow(HWND hwnd, LPARAM lp) {
-    auto* search = reinterpret_cast<WindowSearch*>(lp);
-    wchar_t name[32] = {};
-    GetClassNameW(hwnd, name, 32);
-    if (std::wcscmp(name, L"TesselWindow") != 0) return TRUE;
-    if ((GetWindowTextLengthW(hwnd) > 0) != search->titled) return TRUE;
-    search->found = hwnd;
-    return FALSE;
-}
-HWND ProgramWindow(bool titled) {
-    WindowSearch search{titled, nullptr};
-    EnumThreadWindows(GetCurrentThreadId(), &MatchProgramWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
 }
 
 // The system destroys the program's windows behind the runtime's back, as the end of a session
