@@ -1,6 +1,7 @@
 #include "tessel/kernel/script_results.h"
 
 #include <cmath>
+#include <string_view>
 
 #include "tessel/kernel/arguments.h"
 #include "tessel/kernel/kernel_commands.h"
@@ -26,63 +27,47 @@ double TextNumber(const std::string& s) {
     return AsDouble(out);
 }
 
+using Kind = ScriptResult::Kind;
+
+// The three conversions of the table in script_results.h, a column each.
+Value AsText(const ScriptResult& r) {
+    if (r.kind == Kind::kBoolean) return NewText(r.boolean ? "true" : "false");
+    if (r.kind == Kind::kNumber) return NumberText(r.number);
+    return NewText(r.kind == Kind::kText ? std::string_view(r.text) : std::string_view());
+}
+
+double AsNumber(const ScriptResult& r) {
+    if (r.kind == Kind::kBoolean) return r.boolean ? 1 : 0;
+    if (r.kind == Kind::kText) return TextNumber(r.text);
+    return r.kind == Kind::kNumber ? r.number : 0;
+}
+
+bool AsLogical(const ScriptResult& r) {
+    switch (r.kind) {
+        case Kind::kBoolean:
+            return r.boolean;
+        case Kind::kNumber:
+            return r.number != 0 && !std::isnan(r.number);
+        case Kind::kText:
+            return !r.text.empty();
+        case Kind::kObject:
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 void ConvertScriptResult(std::uint32_t command, const ScriptResult& r, Value* result) {
-    using Kind = ScriptResult::Kind;
-    switch (command) {
-        case kernel::kObjectCallText:
-            switch (r.kind) {
-                case Kind::kBoolean:
-                    *result = NewText(r.boolean ? "true" : "false");
-                    return;
-                case Kind::kNumber:
-                    *result = NumberText(r.number);
-                    return;
-                case Kind::kText:
-                    *result = NewText(r.text);
-                    return;
-                default:
-                    *result = NewText("");
-                    return;
-            }
-        case kernel::kObjectCallNumber:
-            switch (r.kind) {
-                case Kind::kBoolean:
-                    *result = DoubleValue(r.boolean ? 1 : 0);
-                    return;
-                case Kind::kNumber:
-                    *result = DoubleValue(r.number);
-                    return;
-                case Kind::kText:
-                    *result = DoubleValue(TextNumber(r.text));
-                    return;
-                default:
-                    *result = DoubleValue(0);
-                    return;
-            }
-        case kernel::kObjectCallLogical:
-            switch (r.kind) {
-                case Kind::kBoolean:
-                    *result = LogicalValue(r.boolean);
-                    return;
-                case Kind::kNumber:
-                    *result = LogicalValue(r.number != 0 && !std::isnan(r.number));
-                    return;
-                case Kind::kText:
-                    *result = LogicalValue(!r.text.empty());
-                    return;
-                case Kind::kObject:
-                    *result = LogicalValue(true);
-                    return;
-                default:
-                    *result = LogicalValue(false);
-                    return;
-            }
-        default:
-            *result = OmittedValue();
-            return;
-    }
+    if (command == kernel::kObjectCallText)
+        *result = AsText(r);
+    else if (command == kernel::kObjectCallNumber)
+        *result = DoubleValue(AsNumber(r));
+    else if (command == kernel::kObjectCallLogical)
+        *result = LogicalValue(AsLogical(r));
+    else
+        *result = OmittedValue();
 }
 
 }  // namespace tessel::platform
