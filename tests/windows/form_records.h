@@ -24,4 +24,18 @@ inline image::Unit Record(std::uint32_t id, std::uint32_t kind, std::uint32_t fl
     return u;
 }
 
+// A pop-up menu (level 0) and one of its items (level 1), whose click runs the code at
+// `clickAt`.
+inline image::Unit MenuRecord(std::uint32_t id) {
+    image::MenuItemProperties menu;
+    menu.level = 0;
+    return Record(id, image::unit_type::kMenuItem, 0, menu);
+}
+inline image::Unit MenuItemRecord(std::uint32_t id, std::uint32_t clickAt) {
+    image::MenuItemProperties item;
+    item.level = 1;
+    item.clickHandler = clickAt;
+    return Record(id, image::unit_type::kMenuItem, 0, item);
+}
+
 }  // namespace tessel::windows

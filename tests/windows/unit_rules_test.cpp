@@ -88,11 +88,6 @@ image::Form OneWindow() {
     hidden.caption = "hidden";
     image::ReportListProperties list;
     list.columns.resize(5);
-    image::MenuItemProperties menu;
-    menu.level = 0;
-    image::MenuItemProperties item;
-    item.level = 1;
-    item.clickHandler = kItemAt;
     image::FormWindow main{};
     main.id = kMain;
     main.units = {Record(kMain, type::kWindow, image::kUnitShown, window, {{kCreated, kCreatedAt}}),
@@ -102,8 +97,8 @@ image::Form OneWindow() {
                   Record(kLabel, type::kLabel, image::kUnitShown, label),
                   Record(kTimer, type::kTimer, 0, image::TimerProperties{}),
                   Record(kList, type::kReportList, shownFocus, list),
-                  Record(kMenu, type::kMenuItem, 0, menu),
-                  Record(kItem, type::kMenuItem, 0, item)};
+                  MenuRecord(kMenu),
+                  MenuItemRecord(kItem, kItemAt)};
     image::Form form;
     form.windows = {main};
     return form;

@@ -37,11 +37,6 @@ image::Form TwoWindows() {
     label.backColour = 0x00FF00;
     image::TimerProperties timer;
     timer.period = 1000;
-    image::MenuItemProperties menu;
-    menu.level = 0;
-    image::MenuItemProperties item;
-    item.level = 1;
-    item.clickHandler = kItemAt;
     image::FormWindow main{};
     main.id = kMain;
     main.units = {
@@ -52,8 +47,8 @@ image::Form TwoWindows() {
         Record(kButton, type::kButton, shownFocus, image::ButtonProperties{}, {{kClick, kClickAt}}),
         Record(kLabel, type::kLabel, image::kUnitShown, label, {{kLeftButtonDown, kClickAt}}),
         Record(kTimer, type::kTimer, 0, timer),
-        Record(kMenu, type::kMenuItem, 0, menu),
-        Record(kItem, type::kMenuItem, 0, item),
+        MenuRecord(kMenu),
+        MenuItemRecord(kItem, kItemAt),
     };
     image::FormWindow other{};
     other.id = kOther;
