@@ -147,7 +147,14 @@ class Database {
   private:
     struct Reader;
     class ReaderLease;
+    struct StoredLayout;
     Database(std::string file, size_t commonGramBytes);
+    bool OpenFile(std::string& error);
+    std::optional<StoredLayout> ReadLayout();
+    bool Accepts(const StoredLayout& stored, std::string& error) const;
+    bool PrepareTables(const StoredLayout& stored, std::string& error);
+    bool LoadCommonGrams(std::string& error);
+    std::string SqliteError(const std::string& what) const;
     ReaderLease AcquireReader();
     bool AddStoredCommonGrams();
     bool Execute(const char* sql);

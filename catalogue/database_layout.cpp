@@ -5,6 +5,8 @@
 #include <sqlite3.h>
 
 #include <mutex>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "database.h"
@@ -74,6 +76,16 @@ Database::~Database() {
     if (writer_) sqlite3_close_v2(writer_);
 }
 
+// What the file says of itself before anything is changed in it.
+struct Database::StoredLayout {
+    int application = 0;
+    int version = 0;
+    int objects = 0;  // tables, indexes and the like already in the file
+    bool Ours() const { return application == kApplicationId; }
+    bool Current() const { return Ours() && version == kLayoutVersion; }
+    bool Upgradable() const { return Ours() && version == kLayoutWithoutCommonGrams; }
+};
+
 std::unique_ptr<Database> Database::Open(const std::string& file, std::string& error,
                                          size_t commonGramBytes) {
     // Many request threads allocate at once; SQLite's allocation statistics would serialise them
@@ -81,86 +93,117 @@ std::unique_ptr<Database> Database::Open(const std::string& file, std::string& e
     static std::once_flag configured;
     std::call_once(configured, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
     std::unique_ptr<Database> database(new Database(file, commonGramBytes));
-    auto failed = [&](const std::string& what) {
-        error = what + ": " + (database->writer_ ? sqlite3_errmsg(database->writer_) : "");
-        if (database->writer_ && sqlite3_errcode(database->writer_) == SQLITE_CORRUPT) {
-            error += "; " + RebuildHint(file);
-        }
-        return nullptr;
-    };
-    if (sqlite3_open_v2(file.c_str(), &database->writer_,
+    if (!database->OpenFile(error)) return nullptr;
+    return database;
+}
+
+// Opening in this order: the file, what it says of itself, whether it may be served or written
+// here, its tables made, rebuilt or upgraded, and last its common grams.
+bool Database::OpenFile(std::string& error) {
+    if (sqlite3_open_v2(file_.c_str(), &writer_,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                         nullptr) != SQLITE_OK) {
-        return failed("cannot open the index " + file);
+        error = SqliteError("cannot open the index " + file_);
+        return false;
     }
-    sqlite3_busy_timeout(database->writer_, 5000);
+    sqlite3_busy_timeout(writer_, 5000);
     // A file that cannot be written opens read-only; it serves as long as it is up to date.
-    database->readOnly_ = sqlite3_db_readonly(database->writer_, "main") == 1;
-    // Only an index of ours, or an empty file, is (re)built: any other database is left alone.
-    Statement layout(database->writer_,
+    readOnly_ = sqlite3_db_readonly(writer_, "main") == 1;
+    const std::optional<StoredLayout> stored = ReadLayout();
+    if (!stored) {
+        error = SqliteError("cannot read the index " + file_);
+        return false;
+    }
+    return Accepts(*stored, error) && (readOnly_ || PrepareTables(*stored, error)) &&
+           LoadCommonGrams(error);
+}
+
+std::optional<Database::StoredLayout> Database::ReadLayout() {
+    Statement layout(writer_,
                      "SELECT (SELECT application_id FROM pragma_application_id), "
                      "(SELECT user_version FROM pragma_user_version), "
                      "(SELECT count(*) FROM sqlite_master)");
-    if (!layout || sqlite3_step(layout.get()) != SQLITE_ROW) {
-        return failed("cannot read the index " + file);
-    }
-    const int application = sqlite3_column_int(layout.get(), 0);
-    const int version = sqlite3_column_int(layout.get(), 1);
-    const int objects = sqlite3_column_int(layout.get(), 2);
-    layout = {};
-    if (application != kApplicationId && objects > 0) {
-        error = file + " is a database of something else, not a catalogue index";
-        return nullptr;
+    if (!layout || sqlite3_step(layout.get()) != SQLITE_ROW) return std::nullopt;
+    return StoredLayout{sqlite3_column_int(layout.get(), 0), sqlite3_column_int(layout.get(), 1),
+                        sqlite3_column_int(layout.get(), 2)};
+}
+
+bool Database::Accepts(const StoredLayout& stored, std::string& error) const {
+    // Only an index of ours, or an empty file, is (re)built: any other database is left alone.
+    if (!stored.Ours() && stored.objects > 0) {
+        error = file_ + " is a database of something else, not a catalogue index";
+        return false;
     }
     // Rebuilding an index of a later layout would give its songs new ids, and addresses handed
     // out before would play other songs.
-    if (application == kApplicationId && version > kLayoutVersion) {
-        error = file + " was made by a newer tessel-catalogue (index layout " +
-                std::to_string(version) + ", this one knows " + std::to_string(kLayoutVersion) +
-                "): serve it with that one, or " + RebuildHint(file);
-        return nullptr;
+    if (stored.Ours() && stored.version > kLayoutVersion) {
+        error = file_ + " was made by a newer tessel-catalogue (index layout " +
+                std::to_string(stored.version) + ", this one knows " +
+                std::to_string(kLayoutVersion) + "): serve it with that one, or " +
+                RebuildHint(file_);
+        return false;
     }
-    auto readCommonGrams = [&]() -> std::unique_ptr<Database> {
-        std::shared_ptr<const CommonGrams> read = CommonGrams::Read(database->writer_);
-        if (!read) return failed("cannot read the index " + file);
-        database->commonGrams_ = std::move(read);
-        // A commit that changes nothing chooses the common grams again, under this limit.
-        const std::string limit = std::to_string(commonGramBytes);
-        if (!database->readOnly_ && database->Setting(kCommonGramBytesSetting) != limit &&
-            !(database->Begin() && database->SetSetting(kCommonGramBytesSetting, limit) &&
-              database->Commit())) {
-            error = "cannot write the index " + file + ": " + database->lastError_;
-            database->Rollback();
-            return nullptr;
-        }
-        return std::move(database);
-    };
-    if (database->readOnly_) {
-        if (application == kApplicationId && version == kLayoutVersion) return readCommonGrams();
-        error = file + " cannot be written and is not an index of this layout";
-        return nullptr;
+    if (readOnly_ && !stored.Current()) {
+        error = file_ + " cannot be written and is not an index of this layout";
+        return false;
     }
+    return true;
+}
+
+bool Database::PrepareTables(const StoredLayout& stored, std::string& error) {
     // A writer's cache of 128 MB: a large batch touches many pages of the gram index. The log is
     // copied into the index after each commit (see Commit), not by SQLite inside it.
-    if (!database->Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
-                           "PRAGMA cache_size=-131072; PRAGMA wal_autocheckpoint=0;")) {
-        return failed("cannot use the index " + file);
+    if (!Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
+                 "PRAGMA cache_size=-131072; PRAGMA wal_autocheckpoint=0;")) {
+        error = SqliteError("cannot use the index " + file_);
+        return false;
     }
-    const bool upgrade = application == kApplicationId && version == kLayoutWithoutCommonGrams;
-    if (application != kApplicationId || (version != kLayoutVersion && !upgrade)) {
+    if (!stored.Current() && !stored.Upgradable()) {
         const std::string create = std::string("BEGIN;") + kDropAll + kSchema + kCommonGramsSchema +
                                    "PRAGMA application_id=" + std::to_string(kApplicationId) +
                                    "; PRAGMA user_version=" + std::to_string(kLayoutVersion) +
                                    "; COMMIT;";
-        if (!database->Execute(create.c_str())) return failed("cannot set up the index " + file);
+        if (!Execute(create.c_str())) {
+            error = SqliteError("cannot set up the index " + file_);
+            return false;
+        }
     }
-    if (!database->Execute(kSettingsSchema)) return failed("cannot set up the index " + file);
-    if (upgrade && !database->AddStoredCommonGrams()) {
-        error = "cannot upgrade the index " + file + ": " + database->lastError_;
-        database->Rollback();
-        return nullptr;
+    if (!Execute(kSettingsSchema)) {
+        error = SqliteError("cannot set up the index " + file_);
+        return false;
     }
-    return readCommonGrams();
+    if (stored.Upgradable() && !AddStoredCommonGrams()) {
+        error = "cannot upgrade the index " + file_ + ": " + lastError_;
+        Rollback();
+        return false;
+    }
+    return true;
+}
+
+bool Database::LoadCommonGrams(std::string& error) {
+    std::shared_ptr<const CommonGrams> read = CommonGrams::Read(writer_);
+    if (!read) {
+        error = SqliteError("cannot read the index " + file_);
+        return false;
+    }
+    commonGrams_ = std::move(read);
+    // A commit that changes nothing chooses the common grams again, under this limit.
+    const std::string limit = std::to_string(commonGramBytes_);
+    if (!readOnly_ && Setting(kCommonGramBytesSetting) != limit &&
+        !(Begin() && SetSetting(kCommonGramBytesSetting, limit) && Commit())) {
+        error = "cannot write the index " + file_ + ": " + lastError_;
+        Rollback();
+        return false;
+    }
+    return true;
+}
+
+// A failed SQLite call on the writer, said with what was being done; a damaged file is named
+// with the way out.
+std::string Database::SqliteError(const std::string& what) const {
+    std::string error = what + ": " + (writer_ ? sqlite3_errmsg(writer_) : "");
+    if (writer_ && sqlite3_errcode(writer_) == SQLITE_CORRUPT) error += "; " + RebuildHint(file_);
+    return error;
 }
 
 // Counts the grams of every song and stores the common ones' bits, in one transaction with the
