@@ -254,7 +254,8 @@ windows::Unit* UnitOfWidget(const QWidget* widget) {
     const QVariant unit = widget->property(kUnitIdProperty);
     if (!window.isValid() || !unit.isValid()) return nullptr;
     windows::Unit* u = Windows().FindUnit(UnitRef{window.toUInt(), unit.toUInt()});
-    return u != nullptr && PartOf<QtPart>(*u).widget == widget ? u : nullptr;
+    const QtPart* part = u != nullptr ? windows::PartIfMade<QtPart>(*u) : nullptr;
+    return part != nullptr && part->widget == widget ? u : nullptr;
 }
 
 void ApplyColours(windows::Unit& u) {
@@ -410,19 +411,29 @@ QWidget* WindowWidget(std::uint32_t windowId) {
     return w != nullptr ? WidgetOf(*w) : nullptr;
 }
 
+namespace {
+
+// What the toolkit made of a registered unit; looking gives a unit no part.
+const QtPart* MadePart(std::uint32_t window, std::uint32_t unit) {
+    const windows::Unit* u = Windows().FindUnit({window, unit});
+    return u != nullptr ? windows::PartIfMade<QtPart>(*u) : nullptr;
+}
+
+}  // namespace
+
 QWidget* UnitWidget(std::uint32_t window, std::uint32_t unit) {
-    windows::Unit* u = Windows().FindUnit({window, unit});
-    return u != nullptr ? PartOf<QtPart>(*u).widget.data() : nullptr;
+    const QtPart* part = MadePart(window, unit);
+    return part != nullptr ? part->widget.data() : nullptr;
 }
 
 QMenu* UnitMenu(std::uint32_t window, std::uint32_t unit) {
-    windows::Unit* u = Windows().FindUnit({window, unit});
-    return u != nullptr ? PartOf<QtPart>(*u).menu.data() : nullptr;
+    const QtPart* part = MadePart(window, unit);
+    return part != nullptr ? part->menu.data() : nullptr;
 }
 
 QTimer* UnitTimer(std::uint32_t window, std::uint32_t unit) {
-    windows::Unit* u = Windows().FindUnit({window, unit});
-    return u != nullptr ? PartOf<QtPart>(*u).timer.data() : nullptr;
+    const QtPart* part = MadePart(window, unit);
+    return part != nullptr ? part->timer.data() : nullptr;
 }
 
 QWidget* ActiveProgramWindow() {

@@ -72,8 +72,9 @@ class Toolkit {
 
     // Loading, in this order: the window (its own unit), then each control with its shown state,
     // the menus (a top-level menu, then its items), then FinishWindow with the units that take
-    // the focus in creation order, and the created event. False when the toolkit cannot make it:
-    // the core then registers nothing of the window and destroys what was made of it.
+    // the focus in creation order, and the created event. False when the toolkit cannot make it,
+    // having made nothing of it: a window it cannot make is not loaded, a unit it cannot make is
+    // not registered and its window stands without it.
     virtual bool MakeWindow(Window& window) = 0;
     virtual bool CreateUnit(Window& window, Unit& unit, bool shown) = 0;
     virtual void CreateMenu(Window& window, Unit& menu) = 0;
@@ -119,8 +120,8 @@ class WindowCore {
     const image::Form& form() const { return form_; }
 
     // Creates the window and its units from the form; `show` shows it. False when the form has
-    // no such window or the toolkit cannot make it or one of its units: then nothing of it stays.
-    // A window already loaded is only shown again.
+    // no such window or the toolkit cannot make the window itself; a unit the toolkit cannot make
+    // is left out. A window already loaded is only shown again.
     bool LoadWindow(std::uint32_t windowId, bool show);
     // Raises the window's destroying event and removes it; the main window takes the others with
     // it and ends the message loop.
